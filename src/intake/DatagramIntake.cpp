@@ -1,0 +1,92 @@
+#include "DatagramIntake.h"
+
+#include "shell/TextFunctions.h"
+
+namespace {
+
+constexpr qint32 NoConnectionRow = 35601; // "Element not found", as the list reported it
+
+} // namespace
+
+DatagramIntake::DatagramIntake(MainModule &state, ScoringComponentFactory &factory, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_factory(factory)
+{
+    connect(&m_state.udpPeerB, &UdpSocketArray::DataArrival, this, &DatagramIntake::onDataArrival);
+}
+
+void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
+{
+    const Status status = intake(index, bytesTotal);
+    DataBytes = QByteArray(1, '\0'); // nothing of the datagram is held until the next one
+    if (status) {
+        ++m_handedOver;
+        return;
+    }
+    ++m_dropped;
+    const UdpSocketElement *element = m_state.udpPeerB.element(index);
+    const QString port = element ? QString::number(element->LocalPort()) : QStringLiteral("?");
+    m_state.Label1.setCaption(
+        QStringLiteral("Error # %1:%2 while handling %3 bytes of data on port %4 "
+                       "(connection %5); the datagram was dropped.")
+            .arg(status.error().number)
+            .arg(status.error().description)
+            .arg(bytesTotal)
+            .arg(port)
+            .arg(index));
+}
+
+Status DatagramIntake::intake(int index, qint64 bytesTotal)
+{
+    DataBytes.resize(bytesTotal);
+    const int row = m_state.ListView1.find(ConnKey(index));
+    if (row < 0)
+        return ErrorInfo{
+            NoConnectionRow,
+            QStringLiteral("Element not found: no connection row %1").arg(ConnKey(index))};
+    const Result<UdpSocketElement *> element = m_state.udpPeerB.at(index);
+    if (!element)
+        return element.error();
+    if (const Status fetched = (*element)->GetData(DataBytes); !fetched)
+        return fetched;
+    PeerIP = (*element)->RemoteHostIP();
+    PeerPort = (*element)->RemotePort();
+    CurPort = (*element)->LocalPort();
+
+    m_state.Label1.setCaption(
+        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytesTotal));
+    return handOver(index, row);
+}
+
+Status DatagramIntake::handOver(int index, int row)
+{
+    if (!m_state.hasConnSlot(index))
+        return ErrorInfo{9, QStringLiteral("Subscript out of range: connection %1 is above the "
+                                           "highest connection number %2")
+                                .arg(index)
+                                .arg(m_state.MaxCon)};
+    Result<ScoringComponent> created = m_factory.create(m_state.ScoreProgId);
+    if (!created)
+        return created.error();
+    Scorer = std::move(*created);
+
+    const ConnectionRow &connection = m_state.ListView1.row(row);
+    // The order of the calls is part of the contract with the component.
+    Status step = Scorer.setConnectionString(m_state.ConnStrings.at(index));
+    if (step)
+        step = Scorer.setListenPort(CurPort);
+    if (step)
+        step = Scorer.setSenderIP(PeerIP);
+    if (step)
+        step = Scorer.setSenderPort(PeerPort);
+    if (step)
+        step = Scorer.setLogPath(connection.log);
+    if (step)
+        step = Scorer.setRawMode(m_state.RawLogging);
+    if (step)
+        step = Scorer.setPayload(DataBytes);
+    if (step)
+        step = Scorer.Process();
+    return step;
+}

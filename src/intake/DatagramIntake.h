@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ArrivalText.h"
+#include "ScoringComponent.h"
+#include "ScoringComponentFactory.h"
+
+#include "shell/MainModule.h"
+
+#include <QObject>
+
+// Hands every datagram that arrives on a connection's socket element, with that
+// connection's settings, to a fresh scoring component instance. A failure drops the one
+// datagram, shows why in the status line and keeps receiving.
+class DatagramIntake : public QObject
+{
+    Q_OBJECT
+
+public:
+    DatagramIntake(MainModule &state, ScoringComponentFactory &factory, QObject *parent = nullptr);
+
+    void onDataArrival(int index, qint64 bytesTotal);
+
+    quint64 handedOver() const { return m_handedOver; }
+    quint64 dropped() const { return m_dropped; }
+
+private:
+    Status intake(int index, qint64 bytesTotal);
+    Status handOver(int index, int row);
+
+    MainModule &m_state;
+    ScoringComponentFactory &m_factory;
+    ArrivalText m_arrivalText;
+
+    // The values of the last datagram; the instance lives until the next one replaces it.
+    QByteArray DataBytes;
+    QString PeerIP;
+    qint32 PeerPort = 0;
+    qint32 CurPort = 0;
+    ScoringComponent Scorer;
+
+    quint64 m_handedOver = 0;
+    quint64 m_dropped = 0;
+};

@@ -1,0 +1,65 @@
+/* The contract between the program and a scoring component library.
+ *
+ * A component is a shared library with C linkage, so it can be written in any language.
+ * The program creates one instance per datagram, sets the seven values in slot order
+ * (connection string, listen port, sender address, sender port, log path, raw mode,
+ * payload), calls Process and releases the instance when the next datagram replaces it.
+ * The payload is copied by the component before SetPayload returns.
+ *
+ * Keep the names and the slot order exactly: existing components depend on them. */
+#ifndef VARNOCK_SCORING_ABI_H
+#define VARNOCK_SCORING_ABI_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define SCORING_ABI_VERSION 1
+
+typedef int32_t ScStatus; /* 0 = success, negative = failure (HRESULT-like) */
+
+#define SC_OK ((ScStatus)0)
+#define SC_E_FAIL ((ScStatus)0x80004005)
+#define SC_E_INVALIDARG ((ScStatus)0x80070057)
+#define SC_E_OUTOFMEMORY ((ScStatus)0x8007000E)
+#define SC_E_CLASSNOTREG ((ScStatus)0x80040154)
+
+typedef struct ScoreObject ScoreObject;
+
+typedef struct ScoreObjectVtbl
+{
+    uint32_t abiVersion; /* SCORING_ABI_VERSION */
+    void (*Release)(ScoreObject *self);
+    ScStatus (*Process)(ScoreObject *self);
+    ScStatus (*SetConnectionString)(ScoreObject *self, const char *utf8);
+    ScStatus (*SetListenPort)(ScoreObject *self, int32_t port);
+    ScStatus (*SetSenderIP)(ScoreObject *self, const char *dotted);
+    ScStatus (*SetSenderPort)(ScoreObject *self, int32_t port);
+    ScStatus (*SetLogPath)(ScoreObject *self, const char *utf8);
+    ScStatus (*SetPayload)(ScoreObject *self, const uint8_t *bytes, size_t count);
+    ScStatus (*SetRawMode)(ScoreObject *self, int16_t mode);
+    const char *(*ErrorText)(ScoreObject *self); /* last failure's description, UTF-8, never NULL */
+} ScoreObjectVtbl;
+
+struct ScoreObject
+{
+    const ScoreObjectVtbl *vtbl;
+};
+
+/* Exported with C linkage by every component library. */
+const char *ScoringComponentProgId(void);  /* e.g. "Ledgerwell.Score_Class" */
+const char *ScoringComponentClassId(void); /* e.g. "{3F2A...}" */
+ScStatus ScoringComponentCreate(const char *classId, ScoreObject **out);
+
+typedef const char *(*ScoringComponentProgIdFn)(void);
+typedef const char *(*ScoringComponentClassIdFn)(void);
+typedef ScStatus (*ScoringComponentCreateFn)(const char *classId, ScoreObject **out);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VARNOCK_SCORING_ABI_H */

@@ -1,0 +1,74 @@
+#include "ScoringComponent.h"
+
+ScoringComponent &ScoringComponent::operator=(ScoringComponent &&other) noexcept
+{
+    if (this != &other) {
+        // The new instance exists before the previous one is released.
+        ScoreObject *previous = std::exchange(m_object, std::exchange(other.m_object, nullptr));
+        if (previous)
+            previous->vtbl->Release(previous);
+    }
+    return *this;
+}
+
+ScoringComponent::~ScoringComponent()
+{
+    if (m_object)
+        m_object->vtbl->Release(m_object);
+}
+
+Status ScoringComponent::check(ScStatus status, const char *member) const
+{
+    if (status >= 0)
+        return {};
+    const char *text = m_object->vtbl->ErrorText ? m_object->vtbl->ErrorText(m_object) : nullptr;
+    QString description = text ? QString::fromUtf8(text) : QString();
+    if (description.isEmpty())
+        description =
+            QStringLiteral("The scoring component failed in %1").arg(QLatin1String(member));
+    return ErrorInfo{status, description};
+}
+
+Status ScoringComponent::Process()
+{
+    return check(m_object->vtbl->Process(m_object), "Process");
+}
+
+Status ScoringComponent::setConnectionString(const QString &text)
+{
+    return check(m_object->vtbl->SetConnectionString(m_object, text.toUtf8().constData()),
+                 "ConnectionString");
+}
+
+Status ScoringComponent::setListenPort(qint32 port)
+{
+    return check(m_object->vtbl->SetListenPort(m_object, port), "ListenPort");
+}
+
+Status ScoringComponent::setSenderIP(const QString &dotted)
+{
+    return check(m_object->vtbl->SetSenderIP(m_object, dotted.toLatin1().constData()), "SenderIP");
+}
+
+Status ScoringComponent::setSenderPort(qint32 port)
+{
+    return check(m_object->vtbl->SetSenderPort(m_object, port), "SenderPort");
+}
+
+Status ScoringComponent::setLogPath(const QString &path)
+{
+    return check(m_object->vtbl->SetLogPath(m_object, path.toUtf8().constData()), "LogPath");
+}
+
+Status ScoringComponent::setRawMode(qint16 mode)
+{
+    return check(m_object->vtbl->SetRawMode(m_object, mode), "RawMode");
+}
+
+Status ScoringComponent::setPayload(const QByteArray &bytes)
+{
+    return check(m_object->vtbl->SetPayload(m_object,
+                                            reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                            size_t(bytes.size())),
+                 "Payload");
+}

@@ -1,0 +1,57 @@
+#include "ScoringComponentFactory.h"
+
+namespace {
+
+constexpr qint32 ClassNotRegistered = -2147221164; // 0x80040154
+
+} // namespace
+
+Result<ComponentLibrary> ScoringComponentFactory::activate(const QString &progId)
+{
+    const std::optional<QString> classId =
+        m_registry.readDefault(progId + QStringLiteral("\\Clsid"));
+    const std::optional<QString> path =
+        classId ? m_registry.readDefault(QStringLiteral("Clsid\\") + *classId +
+                                         QStringLiteral("\\InprocServer32"))
+                : std::nullopt;
+    if (!path)
+        return ErrorInfo{ClassNotRegistered,
+                         QStringLiteral("Class not registered: %1 (register its library with "
+                                        "varnock_udp --regserver)")
+                             .arg(progId)};
+    Result<ComponentLibrary> library = openComponentLibrary(*path);
+    if (!library)
+        return library;
+    library->classId = *classId; // create what the registration names
+    return library;
+}
+
+Result<ScoringComponent> ScoringComponentFactory::create(const QString &progId)
+{
+    auto found = m_active.constFind(progId);
+    if (found == m_active.constEnd()) {
+        Result<ComponentLibrary> library = activate(progId);
+        if (!library)
+            return library.error();
+        found = m_active.insert(progId, *library);
+    }
+    ScoreObject *object = nullptr;
+    const ScStatus status = found->create(found->classId.toUtf8().constData(), &object);
+    if (status < 0 || !object)
+        return ErrorInfo{
+            status < 0 ? status : qint32(SC_E_FAIL),
+            QStringLiteral("The scoring component %1 could not create an instance of %2")
+                .arg(found->path, found->classId)};
+    if (!object->vtbl || object->vtbl->abiVersion != SCORING_ABI_VERSION) {
+        const quint32 version = object->vtbl ? object->vtbl->abiVersion : 0;
+        if (object->vtbl && object->vtbl->Release)
+            object->vtbl->Release(object);
+        return ErrorInfo{qint32(SC_E_FAIL),
+                         QStringLiteral("The scoring component %1 speaks interface "
+                                        "version %2; this program needs version %3")
+                             .arg(found->path)
+                             .arg(version)
+                             .arg(SCORING_ABI_VERSION)};
+    }
+    return ScoringComponent(object);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QNetworkDatagram>
+#include <QObject>
+#include <QUdpSocket>
+
+// One element of the socket control array: a UDP socket bound to one local port.
+// Every pending datagram is announced by its own dataArrival; the handler fetches it with
+// GetData and reads the sender from RemoteHostIP/RemotePort, as the control array did.
+class UdpSocketElement : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum StateValue { Closed = 0, Open = 1 };
+
+    // The kernel receive buffer asked for: bursts from busy servers must not be dropped.
+    static constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+
+    explicit UdpSocketElement(int index, QObject *parent = nullptr);
+
+    int index() const { return m_index; }
+
+    // Binds to the port on every IPv4 address without address sharing, so a port held by
+    // another element or another program fails with "Address in use".
+    Status Bind(qint64 port);
+    void Close();
+    int State() const;
+    // 0 when the element is not bound.
+    quint16 LocalPort() const;
+
+    // Describe the datagram most recently announced.
+    QString RemoteHostIP() const;
+    qint32 RemotePort() const;
+    Status GetData(QByteArray &data) const;
+
+    // What the kernel granted for the receive buffer, in bytes (0 when unbound).
+    int receiveBufferBytes();
+
+signals:
+    void dataArrival(int index, qint64 bytesTotal);
+
+private:
+    void readPending();
+    void askLargeReceiveBuffer();
+
+    int m_index;
+    QUdpSocket m_socket;
+    QNetworkDatagram m_current;
+    bool m_hasCurrent = false;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "OperatorInteraction.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The operator interaction of the window front end: real modal dialogs. Modal dialogs run
+// a nested event loop, so datagrams keep being processed while one is open.
+class WidgetsOperator : public OperatorInteraction
+{
+public:
+    explicit WidgetsOperator(QWidget *parentWindow = nullptr)
+        : m_parent(parentWindow)
+    {
+    }
+    void setParentWindow(QWidget *parentWindow) { m_parent = parentWindow; }
+
+    Answer messageBox(const QString &text, Buttons buttons, const QString &title) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};

@@ -1,0 +1,251 @@
+#include "RecordingLog.h"
+#include "TestMain.h"
+
+#include "intake/ComponentLibrary.h"
+#include "intake/DatagramIntake.h"
+#include "intake/ScoringComponentFactory.h"
+#include "shell/MainModule.h"
+#include "shell/TextFunctions.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace {
+
+const QStringList ExpectedCalls = {"Create",   "ConnectionString", "ListenPort",
+                                   "SenderIP", "SenderPort",       "LogPath",
+                                   "RawMode",  "Payload",          "Process"};
+
+} // namespace
+
+// Real datagrams on 127.0.0.1, handed to the real recording component loaded from its library.
+class TestIntake : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_log = m_dir->filePath(QStringLiteral("calls.log"));
+        qputenv("RECORDING_COMPONENT_LOG", m_log.toLocal8Bit());
+        qunsetenv("RECORDING_COMPONENT_FAIL");
+        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
+                    .ok());
+        m_state = std::make_unique<MainModule>();
+        m_factory = std::make_unique<ScoringComponentFactory>();
+        m_intake = std::make_unique<DatagramIntake>(*m_state, *m_factory);
+        QVERIFY(m_sender.bind(QHostAddress::LocalHost, 0));
+    }
+
+    void cleanup()
+    {
+        m_intake.reset();
+        m_state.reset();
+        m_sender.close();
+    }
+
+    void everyDatagramReachesItsConnection()
+    {
+        const quint16 portA = addConnection(1, "Provider=SQLite;Data Source=/a.db", "/logs/a.log");
+        const quint16 portB = addConnection(2, "Provider=SQLite;Data Source=/b.db", "/logs/b.log");
+        m_state->RawLogging = 5;
+
+        QList<QByteArray> sent;
+        sent << QByteArray(1, 'L') << QByteArray(312, 'x');
+        for (int i = 0; i < 1000; ++i)
+            sent << QByteArray("L 12/04/2026 - 06:44:50: burst ") + QByteArray::number(i);
+        sent << QByteArray(65000, '\x7f');
+        for (const QByteArray &datagram : sent) {
+            send(datagram, portA);
+            send(datagram, portB);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(2 * sent.size()), 20000);
+        QCOMPARE(m_intake->dropped(), quint64(0));
+
+        const QList<RecordedInstance> instances = readRecording(m_log);
+        QCOMPARE(instances.size(), 2 * sent.size());
+        QMap<QString, QList<QByteArray>> payloadsByPort;
+        for (int i = 0; i < instances.size(); ++i) {
+            const RecordedInstance &instance = instances.at(i);
+            QStringList expected = ExpectedCalls;
+            if (i + 1 < instances.size())
+                expected << "Release"; // replaced by the next datagram's instance
+            QCOMPARE(instance.members(), expected);
+            const QString port = instance.value("ListenPort");
+            const bool isA = port == QString::number(portA);
+            QVERIFY(isA || port == QString::number(portB));
+            QCOMPARE(instance.value("ConnectionString"), m_state->ConnStrings.at(isA ? 1 : 2));
+            QCOMPARE(instance.value("LogPath"),
+                     isA ? QStringLiteral("/logs/a.log") : QStringLiteral("/logs/b.log"));
+            QCOMPARE(instance.value("SenderIP"), QStringLiteral("127.0.0.1"));
+            QCOMPARE(instance.value("SenderPort"), QString::number(m_sender.localPort()));
+            QCOMPARE(instance.value("RawMode"), QStringLiteral("5"));
+            payloadsByPort[port].append(instance.payload());
+        }
+        QCOMPARE(payloadsByPort.value(QString::number(portA)), sent);
+        QCOMPARE(payloadsByPort.value(QString::number(portB)), sent);
+
+        const QString today =
+            QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+        const QRegularExpression arrival(
+            QStringLiteral(
+                "^Log recieved on port (%1|%2) at %3 \\S.* from IP Address: 127\\.0\\.0\\.1:%4 "
+                "containing 65000 bytes of data\\.$")
+                .arg(portA)
+                .arg(portB)
+                .arg(QRegularExpression::escape(today))
+                .arg(m_sender.localPort()));
+        QVERIFY2(arrival.match(m_state->Label1.caption()).hasMatch(),
+                 qPrintable(m_state->Label1.caption()));
+    }
+
+    void announcementWording()
+    {
+        const quint16 port = addConnection(1, "P=x", "/l");
+        send(QByteArray(1, 'x'), port);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+        QVERIFY2(m_state->Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
+                 qPrintable(m_state->Label1.caption()));
+        // The date and time text: short date, a blank, the long time without a zone.
+        QLocale english(QLocale::English, QLocale::UnitedStates);
+        ArrivalText text(english);
+        QCOMPARE(text.dateTimeText(QDateTime(QDate(2026, 12, 4), QTime(6, 44, 50))),
+                 QStringLiteral("12/4/26 6:44:50 AM"));
+    }
+
+    void emptyDatagramIsHandedOn()
+    {
+        const quint16 port = addConnection(1, "P=x", "/l");
+        send(QByteArray(), port);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+        const QList<RecordedInstance> instances = readRecording(m_log);
+        QCOMPARE(instances.size(), 1);
+        QCOMPARE(instances.first().value("Payload"), QStringLiteral("#"));
+        QVERIFY(m_state->Label1.caption().endsWith(QStringLiteral(" containing 0 bytes of data.")));
+    }
+
+    void deletedAndSortedRowsKeepTheirNumbers()
+    {
+        const quint16 portA = addConnection(1, "first", "/a");
+        const quint16 portB = addConnection(2, "second", "/b");
+        const quint16 portC = addConnection(3, "third", "/c");
+        m_state->ListView1.sortBy(ConnectionList::LogColumn,
+                                  Qt::DescendingOrder); // con3, con2, con1
+
+        // Delete connection 1 the way the Tools command does.
+        m_state->ConnStrings[1].clear();
+        m_state->udpPeerB.element(1)->Close();
+        QVERIFY(m_state->udpPeerB.Unload(1).ok());
+        QVERIFY(m_state->ListView1.remove(ConnKey(1)));
+
+        send("to a", portA);
+        send("to b", portB);
+        send("to c", portC);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(2));
+        QTest::qWait(100); // nothing else arrives
+        QCOMPARE(m_intake->handedOver(), quint64(2));
+        const QList<RecordedInstance> instances = readRecording(m_log);
+        QCOMPARE(instances.size(), 2);
+        QCOMPARE(instances.at(0).value("ConnectionString"), QStringLiteral("second"));
+        QCOMPARE(instances.at(0).value("LogPath"), QStringLiteral("/b"));
+        QCOMPARE(instances.at(0).payload(), QByteArray("to b"));
+        QCOMPARE(instances.at(1).value("ConnectionString"), QStringLiteral("third"));
+        QCOMPARE(instances.at(1).payload(), QByteArray("to c"));
+    }
+
+    void failuresDropOneDatagramAndKeepReceiving_data()
+    {
+        QTest::addColumn<QString>("member");
+        for (const QString &member : ExpectedCalls.mid(1))
+            QTest::newRow(qPrintable(member)) << member;
+    }
+    void failuresDropOneDatagramAndKeepReceiving()
+    {
+        QFETCH(QString, member);
+        const quint16 port = addConnection(1, "P=x", "/l");
+        qputenv("RECORDING_COMPONENT_FAIL", member.toLatin1());
+        send("first", port);
+        QTRY_COMPARE(m_intake->dropped(), quint64(1));
+        QVERIFY2(m_state->Label1.caption().startsWith(
+                     QStringLiteral("Error # -2147467259:Injected failure in %1").arg(member)),
+                 qPrintable(m_state->Label1.caption()));
+        QVERIFY(m_state->Label1.caption().contains(QString::number(port)));
+        // The calls stop at the failing one.
+        const RecordedInstance failed = readRecording(m_log).first();
+        QCOMPARE(failed.members().last(), member);
+
+        qunsetenv("RECORDING_COMPONENT_FAIL");
+        send("second", port);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+        QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+    }
+
+    void unregisteredComponentIsReportedUntilRegistered()
+    {
+        QFile::remove(ClassRegistry::userFilePath());
+        const quint16 port = addConnection(1, "P=x", "/l");
+        send("lost", port);
+        QTRY_COMPARE(m_intake->dropped(), quint64(1));
+        QVERIFY2(m_state->Label1.caption().contains(
+                     QStringLiteral("Class not registered: Ledgerwell.Score_Class")),
+                 qPrintable(m_state->Label1.caption()));
+
+        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
+                    .ok());
+        send("kept", port);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+        QCOMPARE(readRecording(m_log).first().payload(), QByteArray("kept"));
+    }
+
+    void elementWithoutRowIsReported()
+    {
+        QVERIFY(m_state->udpPeerB.Load(7).ok());
+        QVERIFY(m_state->udpPeerB.element(7)->Bind(0 + freePort()).ok());
+        send("orphan", m_state->udpPeerB.element(7)->LocalPort());
+        QTRY_COMPARE(m_intake->dropped(), quint64(1));
+        QVERIFY(m_state->Label1.caption().contains(QStringLiteral("con7")));
+        QVERIFY(readRecording(m_log).isEmpty());
+    }
+
+private:
+    static quint16 freePort()
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        return probe.localPort();
+    }
+
+    quint16 addConnection(int n, const QString &connString, const QString &log)
+    {
+        m_state->ConnStrings[n] = connString;
+        const bool loaded = m_state->udpPeerB.Load(n).ok();
+        const bool bound = loaded && m_state->udpPeerB.element(n)->Bind(freePort()).ok();
+        if (!bound)
+            return 0;
+        const quint16 port = m_state->udpPeerB.element(n)->LocalPort();
+        m_state->ListView1.add(
+            {ConnKey(n), QString::number(port), connString, QStringLiteral("False"), log});
+        return port;
+    }
+
+    void send(const QByteArray &datagram, quint16 port)
+    {
+        QCOMPARE(m_sender.writeDatagram(datagram, QHostAddress::LocalHost, port),
+                 qint64(datagram.size()));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_log;
+    std::unique_ptr<MainModule> m_state;
+    std::unique_ptr<ScoringComponentFactory> m_factory;
+    std::unique_ptr<DatagramIntake> m_intake;
+    QUdpSocket m_sender;
+};
+
+VARNOCK_TEST_MAIN(TestIntake)
+#include "tst_intake.moc"
