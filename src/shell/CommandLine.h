@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QString>
+
+class MainModule;
+
+// The three options "maxcon=", "logout=" and "cfgfile=", found case-insensitively anywhere
+// in the command line (also inside another word); a value runs to the next blank.
+// Sets CmdLine, MaxCon, RawLogging and CfgFile; a logout= value outside 16 bits or a
+// maxcon= value outside 32 bits is a failure.
+Status applyCommandLine(MainModule &state, const QString &commandLine);
