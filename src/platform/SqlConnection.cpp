@@ -6,6 +6,8 @@
 
 #include <QUuid>
 
+SqlConnection::SqlConnection() = default;
+
 SqlConnection::~SqlConnection()
 {
     release();

@@ -15,7 +15,7 @@ class SqlProvider;
 class SqlConnection final : public DbConnection
 {
 public:
-    SqlConnection() = default;
+    SqlConnection();
     ~SqlConnection() override;
     SqlConnection(const SqlConnection &) = delete;
     SqlConnection &operator=(const SqlConnection &) = delete;

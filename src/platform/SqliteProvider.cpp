@@ -44,6 +44,7 @@ Status SqliteProvider::configure(QSqlDatabase &db, const ConnectionString &connS
     if (!timeout)
         return timeout.error();
 
+    m_file = file;
     // mode=rw makes the engine itself refuse to create the file, should it vanish meanwhile.
     QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
     url.setQuery(QStringLiteral("mode=rw"));
@@ -60,8 +61,10 @@ Status SqliteProvider::prepareSession(QSqlDatabase &db)
         const Status done = run(db, pragma);
         if (!done && done.error().number == DbErrors::Locked)
             return done;
-        if (!done)
-            return DbErrors::openFailed(done.error().description);
+        if (!done) {
+            return DbErrors::openFailed(done.error().description +
+                                        QStringLiteral(" ('%1')").arg(m_file));
+        }
     }
     return {};
 }

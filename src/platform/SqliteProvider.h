@@ -21,6 +21,9 @@ public:
     Result<QList<DbRecord>> tables(QSqlDatabase &db) override;
 
     ErrorInfo statementError(const QSqlError &error) const override;
+
+private:
+    QString m_file;
 };
 
 // The "Busy Timeout" element in milliseconds, or fallback when the string has none.

@@ -32,6 +32,7 @@ struct ConnectionScript
     QList<DbRecord> tables;
 
     QStringList calls;
+    QStringList openedWith; // the connection string of every Open
 
     int count(const QString &operation) const
     {
@@ -67,6 +68,7 @@ public:
 
     Status Open(const QString &connString) override
     {
+        m_script->openedWith.append(connString);
         return step(QStringLiteral("Open"), m_script->open,
                     [&] { return m_real->Open(connString); });
     }
