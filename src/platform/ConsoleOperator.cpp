@@ -2,6 +2,12 @@
 
 #include <QTextStream>
 
+#include <termios.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+
 OperatorInteraction::Answer ConsoleOperator::messageBox(const QString &text, Buttons buttons,
                                                         const QString &title)
 {
@@ -14,4 +20,52 @@ OperatorInteraction::Answer ConsoleOperator::messageBox(const QString &text, But
         err << "(answered No: running without an operator, the error is ignored)\n";
     err << Qt::endl;
     return answer;
+}
+
+std::optional<QString> ConsoleOperator::readLine(const QString &prompt, bool echo)
+{
+    QTextStream(m_err) << prompt << Qt::flush;
+    termios saved{};
+    const bool quiet = !echo && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    std::string line;
+    const bool got = bool(std::getline(std::cin, line));
+    if (quiet) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        QTextStream(m_err) << '\n';
+    }
+    if (!got)
+        return std::nullopt;
+    return QString::fromLocal8Bit(line);
+}
+
+bool ConsoleOperator::login(const LoginRequest &labels, const LogonTest &tryLogon)
+{
+    QTextStream err(m_err);
+    err << "Database Logon\n" << labels.label1 << '\n' << labels.label2 << '\n';
+    if (!::isatty(STDIN_FILENO)) {
+        err << "(no terminal to ask on: the logon is cancelled and the connection is not started)\n"
+            << Qt::endl;
+        return false;
+    }
+    for (;;) {
+        const std::optional<QString> user = readLine(QStringLiteral("User Name: "), true);
+        if (!user)
+            return false;
+        const std::optional<QString> password = readLine(QStringLiteral("Password: "), false);
+        if (!password)
+            return false;
+        switch (tryLogon(*user, *password)) {
+        case LoginVerdict::Accept:
+            return true;
+        case LoginVerdict::Cancel:
+            return false;
+        case LoginVerdict::Retry:
+            break;
+        }
+    }
 }

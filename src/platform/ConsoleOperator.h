@@ -3,6 +3,7 @@
 #include "OperatorInteraction.h"
 
 #include <cstdio>
+#include <optional>
 
 // The operator interaction of a service without a window: every message box is written to
 // standard error and answered at once. Nobody is there to retry a locked database, so
@@ -14,7 +15,13 @@ public:
     explicit ConsoleOperator(FILE *err = stderr) : m_err(err) {}
 
     Answer messageBox(const QString &text, Buttons buttons, const QString &title) override;
+    // Asks on the terminal (the password without echo); without a terminal nobody can
+    // answer, so the logon counts as cancelled.
+    bool login(const LoginRequest &labels, const LogonTest &tryLogon) override;
 
 protected:
+    // One line typed on the terminal; nothing at the end of input.
+    std::optional<QString> readLine(const QString &prompt, bool echo);
+
     FILE *m_err;
 };

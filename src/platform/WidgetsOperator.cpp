@@ -1,5 +1,7 @@
 #include "WidgetsOperator.h"
 
+#include "LoginDialog.h"
+
 #include <QMessageBox>
 
 OperatorInteraction::Answer WidgetsOperator::messageBox(const QString &text, Buttons buttons,
@@ -33,4 +35,11 @@ OperatorInteraction::Answer WidgetsOperator::messageBox(const QString &text, But
     default:
         return Answer::Cancel;
     }
+}
+
+bool WidgetsOperator::login(const LoginRequest &labels, const LogonTest &tryLogon)
+{
+    // A new dialog each time, so every prompt starts with empty boxes.
+    LoginDialog dialog(labels, tryLogon, m_parent);
+    return dialog.exec() == QDialog::Accepted;
 }

@@ -17,6 +17,7 @@ public:
     void setParentWindow(QWidget *parentWindow) { m_parent = parentWindow; }
 
     Answer messageBox(const QString &text, Buttons buttons, const QString &title) override;
+    bool login(const LoginRequest &labels, const LogonTest &tryLogon) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -1,0 +1,158 @@
+#include "TestMain.h"
+
+#include "platform/LoginDialog.h"
+#include "platform/WidgetsOperator.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs steps on the modal dialog once it is showing, one event loop turn apart.
+void whenShown(QList<std::function<void(QDialog *)>> steps)
+{
+    QTimer::singleShot(0, [steps]() mutable {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            whenShown(steps);
+            return;
+        }
+        const auto step = steps.takeFirst();
+        step(dialog);
+        if (!steps.isEmpty())
+            whenShown(steps);
+    });
+}
+
+QLineEdit *box(QDialog *dialog, const char *name)
+{
+    return dialog->findChild<QLineEdit *>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestLoginDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void controlsAsTheOperatorKnowsThem()
+    {
+        LoginDialog dialog({QStringLiteral("Port: 28000"), QStringLiteral("Database: /d/a.db")},
+                           [](const QString &, const QString &) { return LoginVerdict::Accept; });
+        QCOMPARE(dialog.objectName(), QStringLiteral("Login"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Database Logon"));
+        const auto label = [&](const char *name) {
+            auto *found = dialog.findChild<QLabel *>(QLatin1String(name));
+            return found ? found->text() : QStringLiteral("<missing>");
+        };
+        QCOMPARE(label("Label1"), QStringLiteral("Port: 28000"));
+        QCOMPARE(label("Label2"), QStringLiteral("Database: /d/a.db"));
+        QCOMPARE(label("lblLabels(0)"), QStringLiteral("&User Name:"));
+        QCOMPARE(label("lblLabels(1)"), QStringLiteral("&Password:"));
+        QCOMPARE(dialog.findChild<QLabel *>("lblLabels(0)")->buddy(), dialog.txtUserName());
+        QCOMPARE(dialog.findChild<QLabel *>("lblLabels(1)")->buddy(), dialog.txtPassword());
+        QCOMPARE(dialog.txtUserName()->objectName(), QStringLiteral("txtUserName"));
+        QCOMPARE(dialog.txtPassword()->objectName(), QStringLiteral("txtPassword"));
+        QCOMPARE(dialog.txtPassword()->echoMode(), QLineEdit::Password);
+        QVERIFY(dialog.txtUserName()->text().isEmpty());
+        QCOMPARE(dialog.cmdOK()->objectName(), QStringLiteral("cmdOK"));
+        QCOMPARE(dialog.cmdOK()->text(), QStringLiteral("OK"));
+        QVERIFY(dialog.cmdOK()->isDefault());
+        QCOMPARE(dialog.cmdCancel()->objectName(), QStringLiteral("cmdCancel"));
+        QCOMPARE(dialog.cmdCancel()->text(), QStringLiteral("Cancel"));
+
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.cmdOK()->x() < dialog.cmdCancel()->x());
+        QVERIFY(dialog.findChild<QLabel *>("Label2")->height() >=
+                3 * dialog.fontMetrics().lineSpacing());
+        // Tab order: user name, password, OK, Cancel.
+        dialog.txtUserName()->setFocus();
+        QCOMPARE(dialog.txtUserName()->nextInFocusChain(), dialog.txtPassword());
+        QCOMPARE(dialog.txtPassword()->nextInFocusChain(), dialog.cmdOK());
+        QCOMPARE(dialog.cmdOK()->nextInFocusChain(), dialog.cmdCancel());
+    }
+
+    void okRunsTheTestUntilItAccepts()
+    {
+        QStringList tried;
+        int calls = 0;
+        const LogonTest tryLogon = [&](const QString &user, const QString &password) {
+            tried.append(user + QLatin1Char('/') + password);
+            return ++calls == 1 ? LoginVerdict::Retry : LoginVerdict::Accept;
+        };
+        QString keptUser;
+        whenShown({[](QDialog *dialog) {
+                       QTest::keyClicks(box(dialog, "txtUserName"), QStringLiteral("bob "));
+                       QTest::keyClicks(box(dialog, "txtPassword"), QStringLiteral("wrong"));
+                       QTest::keyClick(box(dialog, "txtPassword"), Qt::Key_Return);
+                   },
+                   [&](QDialog *dialog) {
+                       // After a refused logon the dialog stays with what was typed.
+                       keptUser = box(dialog, "txtUserName")->text();
+                       box(dialog, "txtPassword")->setText(QStringLiteral("right"));
+                       dialog->findChild<QPushButton *>("cmdOK")->click();
+                   }});
+        WidgetsOperator op;
+        QVERIFY(op.login({QStringLiteral("Port: 1"), QStringLiteral("Database: ")}, tryLogon));
+        QCOMPARE(keptUser, QStringLiteral("bob "));
+        QCOMPARE(tried, (QStringList{"bob /wrong", "bob /right"}));
+    }
+
+    void endingWithoutAcceptance_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel button") << "cancel";
+        QTest::newRow("Esc") << "escape";
+        QTest::newRow("test gives up") << "giveup";
+        QTest::newRow("window closed") << "close";
+    }
+    void endingWithoutAcceptance()
+    {
+        QFETCH(QString, how);
+        int calls = 0;
+        const LogonTest tryLogon = [&](const QString &, const QString &) {
+            ++calls;
+            return LoginVerdict::Cancel;
+        };
+        whenShown({[how](QDialog *dialog) {
+            if (how == QLatin1String("cancel"))
+                dialog->findChild<QPushButton *>("cmdCancel")->click();
+            else if (how == QLatin1String("escape"))
+                QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Escape);
+            else if (how == QLatin1String("giveup"))
+                QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Return);
+            else
+                dialog->close();
+        }});
+        WidgetsOperator op;
+        QVERIFY(!op.login({}, tryLogon));
+        QCOMPARE(calls, how == QLatin1String("giveup") ? 1 : 0);
+    }
+
+    void everyPromptStartsEmpty()
+    {
+        WidgetsOperator op;
+        for (int round = 0; round < 2; ++round) {
+            QString seen;
+            whenShown({[&seen](QDialog *dialog) {
+                seen = box(dialog, "txtUserName")->text() + box(dialog, "txtPassword")->text();
+                QTest::keyClicks(box(dialog, "txtUserName"), QStringLiteral("left over"));
+                dialog->findChild<QPushButton *>("cmdOK")->click();
+            }});
+            QVERIFY(op.login(
+                {}, [](const QString &, const QString &) { return LoginVerdict::Accept; }));
+            QCOMPARE(seen, QString());
+        }
+    }
+};
+
+VARNOCK_TEST_MAIN(TestLoginDialog)
+#include "tst_logindialog.moc"
