@@ -1,18 +1,21 @@
 #include "intake/ComponentLibrary.h"
-#include "intake/DatagramIntake.h"
-#include "intake/ScoringComponentFactory.h"
-#include "shell/MainForm.h"
-#include "shell/MainModule.h"
+#include "shell/Program.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTextStream>
 
 namespace {
 
 // varnock_udp --regserver LIB: records a component library in the class registration.
-int registerServer(const QString &path)
+int registerServer(int argc, char *argv[])
 {
-    const Result<QString> registered = registerComponentLibrary(path, ClassRegistry());
+    QCoreApplication app(argc, argv);
+    if (argc != 3) {
+        QTextStream(stderr) << "usage: varnock_udp --regserver LIBRARY\n";
+        return 2;
+    }
+    const Result<QString> registered =
+        registerComponentLibrary(QString::fromLocal8Bit(argv[2]), ClassRegistry());
     if (!registered) {
         QTextStream(stderr) << "varnock_udp: " << registered.error().description << '\n';
         return 1;
@@ -25,20 +28,12 @@ int registerServer(const QString &path)
 
 int main(int argc, char *argv[])
 {
-    if (argc >= 2 && qstrcmp(argv[1], "--regserver") == 0) {
-        QCoreApplication app(argc, argv);
-        if (argc != 3) {
-            QTextStream(stderr) << "usage: varnock_udp --regserver LIBRARY\n";
-            return 2;
-        }
-        return registerServer(QString::fromLocal8Bit(argv[2]));
-    }
+    if (argc >= 2 && qstrcmp(argv[1], "--regserver") == 0)
+        return registerServer(argc, argv);
 
-    QApplication app(argc, argv);
-    MainModule state;
-    ScoringComponentFactory factory;
-    DatagramIntake intake(state, factory);
-    MainForm form(state);
-    form.show();
-    return app.exec();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const ProgramOptions options = readProgramOptions(arguments, displayAvailable());
+    return options.headless ? runHeadless(argc, argv, options) : runWithWindow(argc, argv, options);
 }

@@ -12,7 +12,10 @@
 class ConsoleOperator : public OperatorInteraction
 {
 public:
-    explicit ConsoleOperator(FILE *err = stderr) : m_err(err) {}
+    explicit ConsoleOperator(FILE *err = stderr)
+        : m_err(err)
+    {
+    }
 
     Answer messageBox(const QString &text, Buttons buttons, const QString &title) override;
     // Asks on the terminal (the password without echo); without a terminal nobody can

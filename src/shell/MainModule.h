@@ -40,9 +40,16 @@ public:
     // The status line.
     StatusLine Label1;
 
+    // The log path of the connection line read last at start-up.
+    QString LogFile;
+
     // Sizes ConnStrings for connection numbers 1 to MaxCon.
     void createConnStrings();
     bool hasConnSlot(qint32 n) const { return n >= 1 && n < ConnStrings.size(); }
+
+    // Loads socket element N and binds it to the port written in portText; a port of 0 leaves
+    // the element loaded but unbound.
+    Status activateSocket(qint32 n, const QString &portText);
 
     // The File menu's raw logging switch: 1 becomes 0, anything else becomes 1.
     void switchRawLogging();

@@ -1,6 +1,6 @@
 #include "ValueDialogs.h"
 
-#include "platform/Twips.h"
+#include "Twips.h"
 
 namespace {
 

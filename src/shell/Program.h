@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+
+// One run of the program after the command line was read: with a window, or headless for a
+// service (asked for with --headless, or when there is no display to show a window on).
+struct ProgramOptions
+{
+    bool headless = false;
+    QString
+        screenshotPath;  // --screenshot=FILE: save a picture of the window after start-up, then end
+    QString commandLine; // the remaining arguments joined by blanks, for the three options
+};
+
+ProgramOptions readProgramOptions(const QStringList &arguments, bool displayAvailable);
+bool displayAvailable();
+
+int runWithWindow(int argc, char *argv[], const ProgramOptions &options);
+int runHeadless(int argc, char *argv[], const ProgramOptions &options);
