@@ -1,0 +1,186 @@
+#include "ProgramProcess.h"
+#include "RecordingLog.h"
+#include "StartupFixture.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+using namespace StartupFixture;
+
+namespace {
+
+quint16 freePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+QByteArray connectionLine(quint16 port, const QString &database,
+                          const QString &logon = QStringLiteral("False"))
+{
+    return "Port=" + QByteArray::number(port) +
+           ",Database=Provider=SQLite;Data Source=" + database.toUtf8() +
+           ",Logon=" + logon.toUtf8() + ",Log=/tmp/varnock-test.log\r\n";
+}
+
+} // namespace
+
+// The real executable, with a window (offscreen) and headless, as an operator or a service
+// manager runs it.
+class TestExecutable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(reset());
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_log = m_dir->filePath("calls.log");
+        qputenv("RECORDING_COMPONENT_LOG", m_log.toLocal8Bit());
+    }
+
+    void firstStartReceivesOn28000AndStopSignalSaves()
+    {
+        QDir().mkpath(appPath());
+        QVERIFY(createEmptyDatabase(appPath() + "/test.mdb"));
+        ProgramProcess program({});
+        QUdpSocket sender;
+        // Until start-up has bound the port, datagrams are refused; keep sending.
+        QTRY_VERIFY_WITH_TIMEOUT(sendAndSee(sender, 28000, "ping"), 20000);
+        QCOMPARE(tablesOf(appPath() + "/test.mdb").size(), 17);
+        QVERIFY(!QFile::exists(appPath() + "/connections.old"));
+
+        QVERIFY(program.stop(SIGTERM));
+        QCOMPARE(program.process().exitCode(), 0);
+        // The closing save ran: the file was rewritten after a backup of the first one.
+        QByteArray first = readFile(appPath() + "/connections.old");
+        QVERIFY(first.contains("Persist Security Info=False;"));
+        QCOMPARE(readFile(appPath() + "/connections.cfg"),
+                 first.replace("Persist Security Info=False;", ""));
+        QVERIFY(!readFile(settingsFile()).isEmpty());
+    }
+
+    void headlessReportsOnStandardErrorAndOtherPortsReceive()
+    {
+        const quint16 broken = freePort();
+        const quint16 working = freePort();
+        QVERIFY(createEmptyDatabase(appPath() + "/ok.db"));
+        QVERIFY(writeFile(appPath() + "/connections.cfg",
+                          connectionLine(broken, appPath() + "/missing.db") +
+                              connectionLine(working, appPath() + "/ok.db")));
+        ProgramProcess program({"--headless"});
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
+        QVERIFY2(
+            program.err().contains(
+                QStringLiteral("Error: Can not connect to database.\n"
+                               "Error # -2147467259:Could not find file '%1/missing.db'. occured "
+                               "for connection "
+                               "to database Provider=SQLite;Data Source=%1/missing.db on port %2\n"
+                               "Port will be disabled until database connection is restored.\n"
+                               "Best solution is to delete the connection to port %2 and create a "
+                               "new connection "
+                               "for that port.\n")
+                    .arg(appPath())
+                    .arg(broken)),
+            qPrintable(program.err()));
+        QUdpSocket sender;
+        QTRY_VERIFY(sendAndSee(sender, working, "to the working port"));
+        sender.writeDatagram("lost", QHostAddress::LocalHost, broken);
+        QVERIFY(program.stop(SIGTERM));
+        for (const RecordedInstance &instance : readRecording(m_log))
+            QVERIFY(instance.payload() != "lost");
+    }
+
+    void headlessWithoutTerminalSkipsLogonAndKeepsTheFile()
+    {
+        const quint16 asks = freePort();
+        const quint16 plain = freePort();
+        QVERIFY(createEmptyDatabase(appPath() + "/ok.db"));
+        const QByteArray file = connectionLine(asks, appPath() + "/ok.db", "True") +
+                                connectionLine(plain, appPath() + "/ok.db");
+        QVERIFY(writeFile(appPath() + "/connections.cfg", file));
+        // No display at all: the program chooses to run headless by itself.
+        ProgramProcess program({}, ProgramProcess::withoutDisplay());
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
+        QVERIFY(program.err().contains("Database Logon"));
+        QVERIFY(program.out().contains(QString::number(plain)));
+        QVERIFY(!program.out().contains(QString::number(asks)));
+        QVERIFY(program.stop(SIGTERM));
+        QCOMPARE(program.process().exitCode(), 0);
+        QCOMPARE(readFile(appPath() + "/connections.cfg"), file);
+        QVERIFY(!QFile::exists(appPath() + "/connections.old"));
+        QVERIFY(!QFile::exists(settingsFile()));
+    }
+
+    void headlessSummarisesBusyPorts()
+    {
+        const quint16 port = freePort();
+        QVERIFY(createEmptyDatabase(appPath() + "/ok.db"));
+        QVERIFY(
+            writeFile(appPath() + "/connections.cfg", connectionLine(port, appPath() + "/ok.db")));
+        ProgramProcess program({"--headless"});
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
+
+        // About 1,000 datagrams a second for two seconds.
+        QUdpSocket sender;
+        int sent = 0;
+        QTimer pace;
+        connect(&pace, &QTimer::timeout, this, [&] {
+            for (int i = 0; i < 50 && sent < 2000; ++i, ++sent)
+                sender.writeDatagram("L 12/04/2026 - 06:44:50: busy", QHostAddress::LocalHost,
+                                     port);
+        });
+        pace.start(50);
+        QTRY_COMPARE_WITH_TIMEOUT(sent, 2000, 10000);
+        pace.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(readRecording(m_log).size(), 2000, 20000);
+        QTest::qWait(1200); // the last summary comes out a second after the previous line
+        QVERIFY(program.stop(SIGTERM));
+        program.out();
+        const QStringList arrivals = program.out().split('\n').filter("Log recieved on port");
+        // A line a second at most, each saying how many arrived since the one before.
+        QVERIFY2(arrivals.size() >= 2 && arrivals.size() <= 6, qPrintable(program.out()));
+        qint64 counted = 1; // the first line stands for one datagram
+        for (const QString &line : arrivals.mid(1)) {
+            const QRegularExpressionMatch match =
+                QRegularExpression(R"(\((\d+) datagrams on this port since the previous line\)$)")
+                    .match(line);
+            counted += match.hasMatch() ? match.captured(1).toLongLong() : 1;
+        }
+        QCOMPARE(counted, qint64(2000));
+    }
+
+    void headlessStartupFailureExitsWithAnError()
+    {
+        ProgramProcess program({"--headless", "logout=70000"});
+        QVERIFY(program.process().waitForFinished(20000));
+        QCOMPARE(program.process().exitCode(), 1);
+        QVERIFY(program.err().startsWith(
+            "Error: Can not locate Application Path\nCan't locate program path "));
+        QVERIFY(program.err().contains("Program is terminating."));
+        QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
+    }
+
+private:
+    bool sendAndSee(QUdpSocket &sender, quint16 port, const QByteArray &payload)
+    {
+        sender.writeDatagram(payload, QHostAddress::LocalHost, port);
+        QTest::qWait(50);
+        for (const RecordedInstance &instance : readRecording(m_log)) {
+            if (instance.payload() == payload)
+                return true;
+        }
+        return false;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_log;
+};
+
+VARNOCK_TEST_MAIN(TestExecutable)
+#include "tst_executable.moc"
