@@ -117,6 +117,25 @@ private slots:
         QVERIFY(!QFile::exists(settingsFile()));
     }
 
+    void headlessAsksForTheLogonOnATerminal()
+    {
+        const quint16 asks = freePort();
+        QVERIFY(createEmptyDatabase(appPath() + "/ok.db"));
+        QVERIFY(writeFile(appPath() + "/connections.cfg",
+                          connectionLine(asks, appPath() + "/ok.db", "True")));
+        ProgramProcess program(ProgramProcess::InTerminal{}, {"--headless"});
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("User Name: "), 20000);
+        program.process().write("bob\n");
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Password: "), 20000);
+        program.process().write("secret\n");
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
+        QVERIFY2(program.out().contains(QString::number(asks)), qPrintable(program.out()));
+        QVERIFY(!program.out().contains("secret")); // the password is not echoed
+        QUdpSocket sender;
+        QTRY_VERIFY(sendAndSee(sender, asks, "logged on"));
+        QVERIFY(program.stop(SIGTERM));
+    }
+
     void headlessSummarisesBusyPorts()
     {
         const quint16 port = freePort();

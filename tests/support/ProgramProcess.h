@@ -17,6 +17,18 @@ public:
         m_process.setProcessEnvironment(environment);
         m_process.start(QStringLiteral(VARNOCK_EXECUTABLE), arguments);
     }
+    // The program with a terminal of its own: script(1) gives it one and passes what is
+    // written to the process on to it.
+    struct InTerminal
+    {
+    };
+    ProgramProcess(InTerminal, const QStringList &arguments)
+    {
+        const QString command =
+            QStringList{QStringLiteral(VARNOCK_EXECUTABLE)}.join(' ') + ' ' + arguments.join(' ');
+        m_process.start(QStringLiteral("script"),
+                        {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    }
     ~ProgramProcess()
     {
         if (m_process.state() != QProcess::NotRunning) {
