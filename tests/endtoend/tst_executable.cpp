@@ -1,3 +1,4 @@
+#include "FreePort.h"
 #include "ProgramProcess.h"
 #include "RecordingLog.h"
 #include "StartupFixture.h"
@@ -11,13 +12,6 @@
 using namespace StartupFixture;
 
 namespace {
-
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
 
 QByteArray connectionLine(quint16 port, const QString &database,
                           const QString &logon = QStringLiteral("False"))

@@ -1,3 +1,4 @@
+#include "FreePort.h"
 #include "RecordingLog.h"
 #include "StartupFixture.h"
 #include "TestMain.h"
@@ -20,13 +21,6 @@ using namespace StartupFixture;
 namespace {
 
 const QByteArray CrLf("\r\n");
-
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "FreePort.h"
 #include "RecordingLog.h"
 #include "TestMain.h"
 
@@ -213,13 +214,6 @@ private slots:
     }
 
 private:
-    static quint16 freePort()
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::AnyIPv4, 0);
-        return probe.localPort();
-    }
-
     quint16 addConnection(int n, const QString &connString, const QString &log)
     {
         m_state->ConnStrings[n] = connString;

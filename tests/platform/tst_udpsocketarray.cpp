@@ -1,3 +1,4 @@
+#include "FreePort.h"
 #include "TestMain.h"
 
 #include "platform/SocketErrors.h"
@@ -6,18 +7,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
-
-namespace {
-
-// A port nobody holds right now.
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
-
-} // namespace
 
 class TestUdpSocketArray : public QObject
 {
