@@ -63,5 +63,7 @@ SingleSelectDialog::SingleSelectDialog(QWidget *parent)
     m_combo1->setEditable(true);
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
     m_combo1->setEditText(QStringLiteral("Combo1"));
+    // The combo box keeps Enter to itself, so the default button would not see it.
+    connect(m_combo1->lineEdit(), &QLineEdit::returnPressed, m_command1, &QPushButton::click);
     designForm(this, m_label1, m_combo1, m_command1, 315);
 }
