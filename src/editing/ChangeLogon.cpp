@@ -1,0 +1,21 @@
+#include "ChangeLogon.h"
+
+#include "EditingContext.h"
+#include "SelectedConnection.h"
+#include "ValueReplies.h"
+
+#include "shell/MainModule.h"
+
+void changeLogonCheck(const EditingContext &context)
+{
+    const std::optional<QString> key = selectedConnection(context);
+    if (!key)
+        return;
+    ConnectionList &list = context.state.ListView1;
+    const QString current = list.row(list.find(*key)).logon;
+    const std::optional<QString> reply =
+        askLogonCheck(context.state, context.op, QStringLiteral("Modify Logon Check"), current);
+    if (!reply || reply->isEmpty())
+        return;
+    list.setSubItem(list.find(*key), 2, *reply);
+}

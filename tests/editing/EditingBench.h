@@ -1,0 +1,162 @@
+#pragma once
+
+#include "RecordingLog.h"
+#include "ScriptedOperator.h"
+
+#include "editing/EditingContext.h"
+#include "intake/ComponentLibrary.h"
+#include "intake/DatagramIntake.h"
+#include "intake/ScoringComponentFactory.h"
+#include "platform/EmptyDatabaseFile.h"
+#include "platform/SqlConnection.h"
+#include "shell/MainModule.h"
+#include "shell/TextFunctions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <QUuid>
+
+// A running program's connection table in a folder of its own: real sockets on real ports,
+// datagrams handed to the recording component, real database files, and a scripted operator
+// for the Tools commands.
+class EditingBench
+{
+public:
+    EditingBench()
+    {
+        state.AppPath = dir.path();
+        state.DefaultAppPath = dir.filePath(QStringLiteral("default"));
+        qputenv("RECORDING_COMPONENT_LOG", recording().toLocal8Bit());
+        sender.bind(QHostAddress::LocalHost, 0);
+    }
+
+    // Makes the recording component the registered scoring component (once per process).
+    static bool registerRecordingComponent()
+    {
+        return registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
+            .ok();
+    }
+
+    QString recording() const { return dir.filePath(QStringLiteral("calls.log")); }
+    QString cfgPath() const { return QDir(state.AppPath).filePath(state.CfgFile); }
+    QString backupPath() const { return dir.filePath(QStringLiteral("connections.old")); }
+
+    void writeCfg(const QByteArray &contents) const
+    {
+        QFile file(cfgPath());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contents);
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // A new, empty database file and the connection string that names it.
+    QString newDatabase(const QString &name, const QString &extra = QString()) const
+    {
+        const QString path = dir.filePath(name);
+        createEmptyDatabaseFile(path);
+        return QStringLiteral("Provider=SQLite;Data Source=") + path + extra;
+    }
+
+    // The tables of a database file, by a connection of the test's own.
+    static QStringList tablesOf(const QString &file)
+    {
+        const QString name = QUuid::createUuid().toString();
+        QStringList tables;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(file);
+            db.open();
+            QSqlQuery query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"),
+                            db);
+            while (query.next())
+                tables.append(query.value(0).toString());
+        }
+        QSqlDatabase::removeDatabase(name);
+        return tables;
+    }
+
+    static quint16 freePort()
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        return probe.localPort();
+    }
+
+    // Connection n as start-up leaves it: its row and connection string, and its socket
+    // bound to port (loaded but unbound for a port of 0; not loaded at all when !loaded).
+    void addConnection(qint32 n, quint16 port, const QString &connString,
+                       const QString &log = QStringLiteral("/logs/a.log"), bool loaded = true)
+    {
+        state.ConnStrings[n] = connString;
+        state.ListView1.add({ConnKey(n), QString::number(port),
+                             StripSegment(connString, QStringLiteral(";Persist Security Info=")),
+                             QStringLiteral("False"), log});
+        if (loaded)
+            state.activateSocket(n, QString::number(port));
+    }
+
+    void send(quint16 port, const QByteArray &datagram)
+    {
+        sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+    }
+
+    // The datagrams that reached the scoring component, as "port payload" in arrival order,
+    // once `marker` sent to markerPort has arrived: everything sent before it to a bound port
+    // has arrived by then, and what was sent to an unbound port is gone.
+    QStringList deliveredUpTo(quint16 markerPort, const QByteArray &marker = "marker")
+    {
+        send(markerPort, marker);
+        const QString last = QString::number(markerPort) + ' ' + QString::fromLatin1(marker);
+        QStringList seen = delivered();
+        for (int turn = 0; turn < 2000 && !seen.contains(last); ++turn) {
+            QTest::qWait(5);
+            seen = delivered();
+        }
+        return seen;
+    }
+
+    QStringList delivered() const
+    {
+        QStringList seen;
+        for (const RecordedInstance &instance : readRecording(recording()))
+            seen.append(instance.value(QStringLiteral("ListenPort")) + ' ' +
+                        QString::fromLatin1(instance.payload()));
+        return seen;
+    }
+
+    // What the component was handed with the datagram whose payload is `payload`.
+    RecordedInstance handedWith(const QByteArray &payload) const
+    {
+        for (const RecordedInstance &instance : readRecording(recording())) {
+            if (instance.payload() == payload)
+                return instance;
+        }
+        return {};
+    }
+
+    QTemporaryDir dir;
+    MainModule state;
+    ScoringComponentFactory factory;
+    DatagramIntake intake{state, factory};
+    ScriptedOperator op;
+    DbConnectionFactory databases = newSqlConnection;
+    QString selected;
+    QStringList captions;
+    int endings = 0;
+    EditingContext context{state,
+                           op,
+                           databases,
+                           [this] { return selected; },
+                           [this](const QString &caption) { captions.append(caption); },
+                           [this] { ++endings; }};
+    QUdpSocket sender;
+};
