@@ -109,38 +109,36 @@ public:
         sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
     }
 
-    // The datagrams that reached the scoring component, as "port payload" in arrival order,
-    // once `marker` sent to markerPort has arrived: everything sent before it to a bound port
-    // has arrived by then, and what was sent to an unbound port is gone.
-    QStringList deliveredUpTo(quint16 markerPort, const QByteArray &marker = "marker")
+    // Sends datagram to port and waits for the scoring component to be handed it; what it was
+    // handed with, or an empty record when it never came.
+    RecordedInstance sendAndWait(quint16 port, const QByteArray &datagram)
     {
-        send(markerPort, marker);
-        const QString last = QString::number(markerPort) + ' ' + QString::fromLatin1(marker);
-        QStringList seen = delivered();
-        for (int turn = 0; turn < 2000 && !seen.contains(last); ++turn) {
+        send(port, datagram);
+        for (int turn = 0; turn < 2000; ++turn) {
+            for (const RecordedInstance &instance : readRecording(recording())) {
+                if (instance.payload() == datagram)
+                    return instance;
+            }
             QTest::qWait(5);
-            seen = delivered();
-        }
-        return seen;
-    }
-
-    QStringList delivered() const
-    {
-        QStringList seen;
-        for (const RecordedInstance &instance : readRecording(recording()))
-            seen.append(instance.value(QStringLiteral("ListenPort")) + ' ' +
-                        QString::fromLatin1(instance.payload()));
-        return seen;
-    }
-
-    // What the component was handed with the datagram whose payload is `payload`.
-    RecordedInstance handedWith(const QByteArray &payload) const
-    {
-        for (const RecordedInstance &instance : readRecording(recording())) {
-            if (instance.payload() == payload)
-                return instance;
         }
         return {};
+    }
+
+    // The payloads the scoring component was handed, in order.
+    QList<QByteArray> payloads() const
+    {
+        QList<QByteArray> seen;
+        for (const RecordedInstance &instance : readRecording(recording()))
+            seen.append(instance.payload());
+        return seen;
+    }
+
+    // Whether a socket (the program's or another's) holds the port: then no other can bind it,
+    // and a datagram sent to a port that nothing holds is gone at once.
+    static bool portHeld(quint16 port)
+    {
+        QUdpSocket probe;
+        return !probe.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
     }
 
     QTemporaryDir dir;

@@ -1,7 +1,9 @@
 #include "EditingBench.h"
+#include "PgTestDatabase.h"
 #include "TestMain.h"
 
 #include "editing/AddConnection.h"
+#include "platform/DataLinkFields.h"
 
 #include <QSqlError>
 
@@ -78,10 +80,40 @@ private slots:
         QVERIFY(m->op.messages.isEmpty());
         QCOMPARE(EditingBench::tablesOf(database.section('=', -1)).size(), 17);
 
-        m->deliveredUpTo(port, "first datagram");
-        const RecordedInstance handed = m->handedWith("first datagram");
+        const RecordedInstance handed = m->sendAndWait(port, "first datagram");
         QCOMPARE(handed.value("ConnectionString"), database);
         QCOMPARE(handed.value("LogPath"), log);
+    }
+
+    void addsAServerDatabaseWithoutKeepingItsPassword()
+    {
+        PgTestDatabase pg;
+        REQUIRE_PG_DATABASE(pg);
+        DataLinkFields fields;
+        fields.provider = DataLinkProvider::PostgresServer;
+        fields.host = pg.host();
+        fields.port = pg.port();
+        fields.database = pg.name();
+        fields.user = pg.user();
+        fields.password = pg.password();
+        const QString chosen = dataLinkConnectionString(fields);
+        const quint16 port = EditingBench::freePort();
+        m->op.valueReplies = {QString::number(port)};
+        m->op.dataLinkReplies = {std::optional<QString>(chosen)};
+
+        addConnection(m->context);
+
+        QVERIFY2(m->op.messages.isEmpty(), qPrintable(m->op.messages.value(0).text));
+        QCOMPARE(pg.column("SELECT count(*) FROM information_schema.tables WHERE "
+                           "table_schema = current_schema()"),
+                 QStringList{"17"});
+        QCOMPARE(m->state.ConnStrings.at(1), chosen);
+        const QByteArray cfg = EditingBench::contents(m->cfgPath());
+        QVERIFY(cfg.contains(",Database=Provider=PostgreSQL;User ID=" + pg.user().toUtf8() +
+                             ";Data Source=" + pg.host().toUtf8() + ':' + pg.port().toUtf8() +
+                             ";Initial Catalog=" + pg.name().toUtf8() + ",Logon=False,"));
+        QVERIFY(!cfg.contains("Password"));
+        QVERIFY(!m->state.ListView1.row(0).database.contains("Password"));
     }
 
     void refusedPortsChangeNothingButTheBackup_data()
@@ -184,8 +216,9 @@ private slots:
         QCOMPARE(EditingBench::contents(m->cfgPath()), cfg);
         QVERIFY(m->captions.isEmpty());
 
-        m->deliveredUpTo(port, "to the new port");
-        QCOMPARE(m->handedWith("to the new port").value("LogPath"), row.log);
+        const RecordedInstance handed = m->sendAndWait(port, "to the new port");
+        QCOMPARE(handed.value("ConnectionString"), QString());
+        QCOMPARE(handed.value("LogPath"), row.log);
     }
 
     void databaseTextLosesPasswordAndPersistSecurityInfo_data()
