@@ -31,7 +31,8 @@ private:
     // False when the command ends here (Cancel, the program ended, a failure shown).
     bool changeDatabase();
     Status rebindSocket();
-    ConnectionRow row() const { return m_state.ListView1.row(m_state.ListView1.find(m_key)); }
+    ConnectionRow row() const;
+    void setDatabaseText(const QString &text);
 
     const EditingContext &m_context;
     MainModule &m_state;
@@ -75,8 +76,7 @@ bool ChangeDatabase::changeDatabase()
         showDatabaseFailure(m_context.op, done.error(), row().database, row().text);
         return false;
     }
-    m_state.ListView1.setSubItem(m_state.ListView1.find(m_key), 1,
-                                 EditingTexts::editedDisplayText(**chosen));
+    setDatabaseText(EditingTexts::editedDisplayText(**chosen));
     return true;
 }
 
@@ -91,6 +91,19 @@ Status ChangeDatabase::rebindSocket()
     if (!port)
         return port.error();
     return socket->Bind(*port);
+}
+
+// The selected row as it stands; found by key each time, since list order is no identity.
+ConnectionRow ChangeDatabase::row() const
+{
+    const int position = m_state.ListView1.find(m_key);
+    return position >= 0 ? m_state.ListView1.row(position) : ConnectionRow{m_key, {}, {}, {}, {}};
+}
+
+void ChangeDatabase::setDatabaseText(const QString &text)
+{
+    if (const int position = m_state.ListView1.find(m_key); position >= 0)
+        m_state.ListView1.setSubItem(position, 1, text);
 }
 
 } // namespace

@@ -14,7 +14,8 @@ void changeLogFile(const EditingContext &context)
     ConnectionList &list = context.state.ListView1;
     const QString current = list.row(list.find(*key)).log;
     const std::optional<QString> chosen = askLogFile(context.state, context.op, current);
-    if (!chosen)
+    const int position = list.find(*key);
+    if (!chosen || position < 0)
         return;
-    list.setSubItem(list.find(*key), 3, *chosen);
+    list.setSubItem(position, 3, *chosen);
 }

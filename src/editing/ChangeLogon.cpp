@@ -15,7 +15,8 @@ void changeLogonCheck(const EditingContext &context)
     const QString current = list.row(list.find(*key)).logon;
     const std::optional<QString> reply =
         askLogonCheck(context.state, context.op, QStringLiteral("Modify Logon Check"), current);
-    if (!reply || reply->isEmpty())
+    const int position = list.find(*key);
+    if (!reply || reply->isEmpty() || position < 0)
         return;
-    list.setSubItem(list.find(*key), 2, *reply);
+    list.setSubItem(position, 2, *reply);
 }
