@@ -69,3 +69,23 @@ bool ConsoleOperator::login(const LoginRequest &labels, const LogonTest &tryLogo
         }
     }
 }
+
+std::optional<QString> ConsoleOperator::singleValue(const ValueRequest &)
+{
+    return std::nullopt;
+}
+
+std::optional<QString> ConsoleOperator::singleSelect(const ValueRequest &, const QStringList &)
+{
+    return std::nullopt;
+}
+
+std::optional<QString> ConsoleOperator::chooseLogFile(const QString &)
+{
+    return std::nullopt;
+}
+
+Result<std::optional<QString>> ConsoleOperator::promptNewDataLink(const DbConnectionFactory &)
+{
+    return std::optional<QString>();
+}

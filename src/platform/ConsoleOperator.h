@@ -21,6 +21,13 @@ public:
     // Asks on the terminal (the password without echo); without a terminal nobody can
     // answer, so the logon counts as cancelled.
     bool login(const LoginRequest &labels, const LogonTest &tryLogon) override;
+    // A service has no Tools menu, so these are never asked; should they be, nobody is there
+    // to answer and each counts as closed without an answer.
+    std::optional<QString> singleValue(const ValueRequest &request) override;
+    std::optional<QString> singleSelect(const ValueRequest &request,
+                                        const QStringList &entriesTopDown) override;
+    std::optional<QString> chooseLogFile(const QString &fileName) override;
+    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith) override;
 
 protected:
     // One line typed on the terminal; nothing at the end of input.

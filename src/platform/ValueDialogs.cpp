@@ -63,5 +63,8 @@ SingleSelectDialog::SingleSelectDialog(QWidget *parent)
     m_combo1->setEditable(true);
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
     m_combo1->setEditText(QStringLiteral("Combo1"));
+    // Enter in the text part presses OK. Said outright: whether the key travels on to the
+    // default button depends on the combo box's insert policy and completer.
+    connect(m_combo1->lineEdit(), &QLineEdit::returnPressed, m_command1, &QPushButton::click);
     designForm(this, m_label1, m_combo1, m_command1, 315);
 }

@@ -18,6 +18,14 @@ public:
 
     Answer messageBox(const QString &text, Buttons buttons, const QString &title) override;
     bool login(const LoginRequest &labels, const LogonTest &tryLogon) override;
+    std::optional<QString> singleValue(const ValueRequest &request) override;
+    std::optional<QString> singleSelect(const ValueRequest &request,
+                                        const QStringList &entriesTopDown) override;
+    std::optional<QString> chooseLogFile(const QString &fileName) override;
+    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith) override;
+
+    // Where the value dialogs go: 512 twips right of and below the main window's corner.
+    QPoint valueDialogPosition() const;
 
 private:
     QPointer<QWidget> m_parent;

@@ -43,6 +43,12 @@ public:
     // The log path of the connection line read last at start-up.
     QString LogFile;
 
+    // The last answer confirmed with OK in either value dialog; never cleared.
+    QString DlgValue;
+    // The log file dialog's file name: empty until a log file is first asked for, then the
+    // file proposed or chosen last, by Add or by the Log command alike.
+    QString CommonDialog1FileName;
+
     // Sizes ConnStrings for connection numbers 1 to MaxCon.
     void createConnStrings();
     bool hasConnSlot(qint32 n) const { return n >= 1 && n < ConnStrings.size(); }

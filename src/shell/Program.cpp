@@ -6,6 +6,13 @@
 #include "MainForm.h"
 #include "MainModule.h"
 
+#include "editing/AddConnection.h"
+#include "editing/ChangeDatabase.h"
+#include "editing/ChangeLogFile.h"
+#include "editing/ChangeLogon.h"
+#include "editing/ChangePort.h"
+#include "editing/DeleteConnection.h"
+#include "editing/EditingContext.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "platform/ClassRegistry.h"
@@ -14,8 +21,11 @@
 #include "platform/StopSignals.h"
 #include "platform/WidgetsOperator.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
+
+#include <cstdlib>
 
 ProgramOptions readProgramOptions(const QStringList &arguments, bool display)
 {
@@ -68,6 +78,27 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
     QObject::connect(&form, &MainForm::exitRequested, &app, [] { QCoreApplication::exit(0); });
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &form, [&form] { form.close(); });
+
+    const EditingContext tools{
+        state,
+        op,
+        databases,
+        [&form] { return form.selectedKey(); },
+        [&form](const QString &caption) { form.ToolsDatabase()->setText(caption); },
+        // Cancel in a database prompt ends the run on the spot: nothing is saved, and exit()
+        // still lets the scoring component finish what it wrote.
+        [] { std::exit(0); },
+    };
+    const auto connectTool = [&form, &tools](QAction *action,
+                                             void (*command)(const EditingContext &)) {
+        QObject::connect(action, &QAction::triggered, &form, [&tools, command] { command(tools); });
+    };
+    connectTool(form.ToolsPort(), changePort);
+    connectTool(form.ToolsDatabase(), changeDatabase);
+    connectTool(form.ToolsLogon(), changeLogonCheck);
+    connectTool(form.ToolsLog(), changeLogFile);
+    connectTool(form.ToolsAdd(), addConnection);
+    connectTool(form.ToolsDelete(), deleteConnection);
 
     if (!options.screenshotPath.isEmpty()) {
         QTimer::singleShot(300, &form, [&] {

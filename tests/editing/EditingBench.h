@@ -1,0 +1,160 @@
+#pragma once
+
+#include "RecordingLog.h"
+#include "ScriptedOperator.h"
+
+#include "editing/EditingContext.h"
+#include "intake/ComponentLibrary.h"
+#include "intake/DatagramIntake.h"
+#include "intake/ScoringComponentFactory.h"
+#include "platform/EmptyDatabaseFile.h"
+#include "platform/SqlConnection.h"
+#include "shell/MainModule.h"
+#include "shell/TextFunctions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <QUuid>
+
+// A running program's connection table in a folder of its own: real sockets on real ports,
+// datagrams handed to the recording component, real database files, and a scripted operator
+// for the Tools commands.
+class EditingBench
+{
+public:
+    EditingBench()
+    {
+        state.AppPath = dir.path();
+        state.DefaultAppPath = dir.filePath(QStringLiteral("default"));
+        qputenv("RECORDING_COMPONENT_LOG", recording().toLocal8Bit());
+        sender.bind(QHostAddress::LocalHost, 0);
+    }
+
+    // Makes the recording component the registered scoring component (once per process).
+    static bool registerRecordingComponent()
+    {
+        return registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
+            .ok();
+    }
+
+    QString recording() const { return dir.filePath(QStringLiteral("calls.log")); }
+    QString cfgPath() const { return QDir(state.AppPath).filePath(state.CfgFile); }
+    QString backupPath() const { return dir.filePath(QStringLiteral("connections.old")); }
+
+    void writeCfg(const QByteArray &contents) const
+    {
+        QFile file(cfgPath());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contents);
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // A new, empty database file and the connection string that names it.
+    QString newDatabase(const QString &name, const QString &extra = QString()) const
+    {
+        const QString path = dir.filePath(name);
+        createEmptyDatabaseFile(path);
+        return QStringLiteral("Provider=SQLite;Data Source=") + path + extra;
+    }
+
+    // The tables of a database file, by a connection of the test's own.
+    static QStringList tablesOf(const QString &file)
+    {
+        const QString name = QUuid::createUuid().toString();
+        QStringList tables;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(file);
+            db.open();
+            QSqlQuery query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"),
+                            db);
+            while (query.next())
+                tables.append(query.value(0).toString());
+        }
+        QSqlDatabase::removeDatabase(name);
+        return tables;
+    }
+
+    static quint16 freePort()
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        return probe.localPort();
+    }
+
+    // Connection n as start-up leaves it: its row and connection string, and its socket
+    // bound to port (loaded but unbound for a port of 0; not loaded at all when !loaded).
+    void addConnection(qint32 n, quint16 port, const QString &connString,
+                       const QString &log = QStringLiteral("/logs/a.log"), bool loaded = true)
+    {
+        state.ConnStrings[n] = connString;
+        state.ListView1.add({ConnKey(n), QString::number(port),
+                             StripSegment(connString, QStringLiteral(";Persist Security Info=")),
+                             QStringLiteral("False"), log});
+        if (loaded)
+            state.activateSocket(n, QString::number(port));
+    }
+
+    void send(quint16 port, const QByteArray &datagram)
+    {
+        sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+    }
+
+    // Sends datagram to port and waits for the scoring component to be handed it; what it was
+    // handed with, or an empty record when it never came.
+    RecordedInstance sendAndWait(quint16 port, const QByteArray &datagram)
+    {
+        send(port, datagram);
+        for (int turn = 0; turn < 2000; ++turn) {
+            for (const RecordedInstance &instance : readRecording(recording())) {
+                if (instance.payload() == datagram)
+                    return instance;
+            }
+            QTest::qWait(5);
+        }
+        return {};
+    }
+
+    // The payloads the scoring component was handed, in order.
+    QList<QByteArray> payloads() const
+    {
+        QList<QByteArray> seen;
+        for (const RecordedInstance &instance : readRecording(recording()))
+            seen.append(instance.payload());
+        return seen;
+    }
+
+    // Whether a socket (the program's or another's) holds the port: then no other can bind it,
+    // and a datagram sent to a port that nothing holds is gone at once.
+    static bool portHeld(quint16 port)
+    {
+        QUdpSocket probe;
+        return !probe.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
+    }
+
+    QTemporaryDir dir;
+    MainModule state;
+    ScoringComponentFactory factory;
+    DatagramIntake intake{state, factory};
+    ScriptedOperator op;
+    DbConnectionFactory databases = newSqlConnection;
+    QString selected;
+    QStringList captions;
+    int endings = 0;
+    EditingContext context{state,
+                           op,
+                           databases,
+                           [this] { return selected; },
+                           [this](const QString &caption) { captions.append(caption); },
+                           [this] { ++endings; }};
+    QUdpSocket sender;
+};

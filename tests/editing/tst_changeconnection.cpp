@@ -1,0 +1,313 @@
+#include "EditingBench.h"
+#include "TestMain.h"
+
+#include "editing/AddConnection.h"
+#include "editing/ChangeDatabase.h"
+#include "editing/ChangeLogFile.h"
+#include "editing/ChangeLogon.h"
+#include "editing/ChangePort.h"
+#include "editing/DeleteConnection.h"
+
+#include <memory>
+
+using Command = void (*)(const EditingContext &);
+Q_DECLARE_METATYPE(Command)
+
+// Tools, Port, Database, Logon, Log and Delete on the selected connection, against real
+// sockets and database files.
+class TestChangeConnection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(EditingBench::registerRecordingComponent()); }
+
+    // Two connections: con1 (selected) on m_port1 and con2 on m_port2; the file holds both.
+    void init()
+    {
+        m = std::make_unique<EditingBench>();
+        m_port1 = EditingBench::freePort();
+        m_port2 = EditingBench::freePort();
+        m_db1 = m->newDatabase(QStringLiteral("one.db"));
+        m->addConnection(1, m_port1, m_db1, QStringLiteral("/logs/one.log"));
+        m->addConnection(2, m_port2, m->newDatabase(QStringLiteral("two.db")));
+        m->writeCfg("Port=" + QByteArray::number(m_port1) + ",Database=" + m_db1.toUtf8() +
+                    ",Logon=False,Log=/logs/one.log\r\n");
+        m->selected = QStringLiteral("con1");
+    }
+    void cleanup() { m.reset(); }
+
+    void portRepliesThatChangeNothing_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("its own port") << "OWN"
+                                      << "Port OWN is already in use.\r\n";
+        QTest::newRow("the other connection's port") << "OTHER"
+                                                     << "Port OTHER is already in use.\r\n";
+        QTest::newRow("not a number") << "abc"
+                                      << "Port 0 is already in use.\r\n";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("closed by its frame") << "<frame>"
+                                             << "";
+    }
+    void portRepliesThatChangeNothing()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, message);
+        for (QString *text : {&reply, &message}) {
+            text->replace("OWN", QString::number(m_port1));
+            text->replace("OTHER", QString::number(m_port2));
+        }
+        if (reply != QLatin1String("<frame>"))
+            m->op.valueReplies = {reply};
+
+        changePort(m->context);
+
+        QCOMPARE(m->op.valueRequests.first().caption, QStringLiteral("Modify Port Number"));
+        QCOMPARE(m->op.valueRequests.first().label, QStringLiteral("Port Number"));
+        QCOMPARE(m->op.valueRequests.first().text, QString::number(m_port1));
+        QCOMPARE(m->op.messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(m->op.messages.first().title, QStringLiteral("Error: Port Already In Use"));
+            QCOMPARE(m->op.messages.first().text, message);
+        }
+        QCOMPARE(m->state.ListView1.row(0).text, QString::number(m_port1));
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), m_port1);
+    }
+
+    void newPortReceivesAndTheOldOneDoesNot()
+    {
+        const quint16 port = EditingBench::freePort();
+        m->op.valueReplies = {QString::number(port) + QStringLiteral(".4 and more")};
+        const QByteArray cfg = EditingBench::contents(m->cfgPath());
+
+        changePort(m->context);
+
+        QVERIFY(m->op.messages.isEmpty());
+        QCOMPARE(m->state.ListView1.row(0).text, QString::number(port));
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), port);
+        QCOMPARE(EditingBench::contents(m->cfgPath()), cfg);
+        QVERIFY(!EditingBench::portHeld(m_port1));
+        m->send(m_port1, "to the old port");
+        const RecordedInstance handed = m->sendAndWait(port, "to the new port");
+        QCOMPARE(m->payloads(), QList<QByteArray>{"to the new port"});
+        QCOMPARE(handed.value("ConnectionString"), m_db1);
+        QCOMPARE(handed.value("LogPath"), QStringLiteral("/logs/one.log"));
+    }
+
+    void failedBindGoesBackToTheOldPort()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0));
+        m->op.valueReplies = {QString::number(other.localPort())};
+
+        changePort(m->context);
+
+        QCOMPARE(m->op.titles(), QStringList{"Error: Can not connect to database."});
+        QVERIFY(m->op.messages.first().text.startsWith(
+            QStringLiteral("Error # 10048:Address in use occured on port %1\r\n")
+                .arg(other.localPort())));
+        QCOMPARE(m->state.ListView1.row(0).text, QString::number(m_port1));
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), m_port1);
+        QCOMPARE(m->sendAndWait(m_port1, "still here").value("ListenPort"),
+                 QString::number(m_port1));
+    }
+
+    void unopenableDatabaseNamesTheOldText()
+    {
+        const QString missing = QStringLiteral("Provider=SQLite;Data Source=") +
+                                m->dir.filePath(QStringLiteral("missing.db"));
+        m->op.dataLinkReplies = {std::optional<QString>(missing)};
+
+        changeDatabase(m->context);
+
+        QCOMPARE(m->op.titles(), QStringList{"Error: Can not connect to database."});
+        QVERIFY2(m->op.messages.first().text.contains(" occured for connection to database " +
+                                                      m_db1 + " on port " +
+                                                      QString::number(m_port1) + "\r\n"),
+                 qPrintable(m->op.messages.first().text));
+        QCOMPARE(m->state.ListView1.row(0).database, m_db1);
+        QCOMPARE(m->state.ConnStrings.at(1), missing);
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), m_port1);
+        QCOMPARE(m->sendAndWait(m_port1, "after the failure").value("ConnectionString"), missing);
+    }
+
+    void changedDatabaseIsShownAndTheSocketBoundAgain_data()
+    {
+        QTest::addColumn<bool>("closedBefore");
+        QTest::newRow("socket bound") << false;
+        QTest::newRow("socket closed by an Add that failed") << true;
+    }
+    void changedDatabaseIsShownAndTheSocketBoundAgain()
+    {
+        QFETCH(bool, closedBefore);
+        if (closedBefore)
+            m->state.udpPeerB.element(1)->Close();
+        const QString file = m->dir.filePath(QStringLiteral("new.db"));
+        m->newDatabase(QStringLiteral("new.db"));
+        const QString chosen = "Provider=SQLite;Persist Security Info=False;User ID=bob;"
+                               "User Password=pw;Data Source=" +
+                               file;
+        m->op.dataLinkReplies = {std::optional<QString>(chosen)};
+        const QByteArray cfg = EditingBench::contents(m->cfgPath());
+
+        changeDatabase(m->context);
+
+        QVERIFY2(m->op.messages.isEmpty(), qPrintable(m->op.messages.value(0).text));
+        QCOMPARE(m->state.ListView1.row(0).database,
+                 "Provider=SQLite;User ID=bob;Data Source=" + file);
+        QCOMPARE(m->state.ConnStrings.at(1), chosen);
+        QCOMPARE(EditingBench::tablesOf(file).size(), 17);
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), m_port1);
+        QVERIFY(m->captions.isEmpty());
+        QCOMPARE(EditingBench::contents(m->cfgPath()), cfg);
+        QCOMPARE(m->sendAndWait(m_port1, "into the new database").value("ConnectionString"),
+                 chosen);
+    }
+
+    void databaseChangeOfARowWithoutSocketStands()
+    {
+        const quint16 port = EditingBench::freePort();
+        m->addConnection(3, port, QStringLiteral("P=never opened"), "/l", false);
+        m->selected = QStringLiteral("con3");
+        const QString chosen = m->newDatabase(QStringLiteral("three.db"));
+        m->op.dataLinkReplies = {std::optional<QString>(chosen)};
+
+        changeDatabase(m->context);
+
+        QCOMPARE(m->op.titles(), QStringList{"Error: Can not connect to database."});
+        QVERIFY(m->op.messages.first().text.startsWith(
+            "Error # 340:Control array element '3' doesn't exist occured on port " +
+            QString::number(port) + "\r\n"));
+        QCOMPARE(m->state.ListView1.row(2).database, chosen);
+        QCOMPARE(m->state.ConnStrings.at(3), chosen);
+    }
+
+    void cancelledDataLinkChangesNothing()
+    {
+        changeDatabase(m->context);
+
+        QCOMPARE(m->op.shown, QStringList{"DataLink"});
+        QCOMPARE(m->state.ListView1.row(0).database, m_db1);
+        QCOMPARE(m->state.ConnStrings.at(1), m_db1);
+    }
+
+    void logonCheckReplies_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("logon");
+        QTest::newRow("OK as proposed") << "True"
+                                        << "True";
+        QTest::newRow("typed text is taken") << "Yes"
+                                             << "Yes";
+        QTest::newRow("empty changes nothing") << ""
+                                               << "True";
+        QTest::newRow("closed by its frame changes nothing") << "<frame>"
+                                                             << "True";
+    }
+    void logonCheckReplies()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, logon);
+        m->state.ListView1.setSubItem(0, 2, QStringLiteral("True"));
+        if (reply != QLatin1String("<frame>"))
+            m->op.selectReplies = {reply};
+
+        changeLogonCheck(m->context);
+
+        QCOMPARE(m->op.selectRequests.first().caption, QStringLiteral("Modify Logon Check"));
+        QCOMPARE(m->op.selectRequests.first().label, QStringLiteral("Require Logon"));
+        QCOMPARE(m->op.selectRequests.first().text, QStringLiteral("True"));
+        QCOMPARE(m->op.selectEntries.first(), QStringList({"False", "True"}));
+        QCOMPARE(m->state.ListView1.row(0).logon, logon);
+        QVERIFY(m->op.messages.isEmpty());
+    }
+
+    void logFileDialogProposesTheRowThenTheLastChoice()
+    {
+        const QString chosen = m->dir.filePath(QStringLiteral("chosen.log"));
+        m->op.logFileReplies = {chosen}; // then cancelled
+
+        changeLogFile(m->context);
+        m->selected = QStringLiteral("con2");
+        changeLogFile(m->context);
+
+        QCOMPARE(m->op.logFileProposals, QStringList({"/logs/one.log", chosen}));
+        QCOMPARE(m->state.ListView1.row(0).log, chosen);
+        QCOMPARE(m->state.ListView1.row(1).log, QStringLiteral("/logs/a.log"));
+        QCOMPARE(m->sendAndWait(m_port1, "logged").value("LogPath"), chosen);
+    }
+
+    void deleteTheMiddleRowThenAdd()
+    {
+        const quint16 port3 = EditingBench::freePort();
+        m->addConnection(3, port3, QStringLiteral("P=3"));
+        const QByteArray cfg = EditingBench::contents(m->cfgPath());
+        m->selected = QStringLiteral("con2");
+
+        deleteConnection(m->context);
+
+        QVERIFY(m->op.shown.isEmpty());
+        QCOMPARE(m->state.ListView1.count(), 2);
+        QCOMPARE(m->state.ListView1.find("con2"), -1);
+        QCOMPARE(m->state.ConnStrings.at(2), QString());
+        QVERIFY(!m->state.udpPeerB.isLoaded(2));
+        QCOMPARE(EditingBench::contents(m->cfgPath()), cfg);
+        QVERIFY(!EditingBench::portHeld(m_port2));
+        m->send(m_port2, "to the deleted port");
+        m->sendAndWait(port3, "to the third port");
+        QCOMPARE(m->payloads(), QList<QByteArray>{"to the third port"});
+
+        const quint16 port = EditingBench::freePort();
+        m->op.valueReplies = {QString::number(port)};
+        m->op.dataLinkReplies = {std::optional<QString>(m->newDatabase(QStringLiteral("re.db")))};
+        addConnection(m->context);
+        QCOMPARE(m->state.ListView1.rows().last().key, QStringLiteral("con2"));
+        QCOMPARE(m->state.udpPeerB.element(2)->LocalPort(), port);
+    }
+
+    void deleteRowWhoseSocketNeverLoaded()
+    {
+        m->addConnection(3, EditingBench::freePort(), QStringLiteral("P=3"), "/l", false);
+        m->selected = QStringLiteral("con3");
+
+        deleteConnection(m->context);
+
+        QVERIFY(m->op.shown.isEmpty());
+        QCOMPARE(m->state.ListView1.count(), 2);
+        QCOMPARE(m->state.ConnStrings.at(3), QString());
+        QCOMPARE(m->state.udpPeerB.indexes(), QList<int>({0, 1, 2}));
+    }
+
+    void commandsWithoutSelection_data()
+    {
+        QTest::addColumn<Command>("command");
+        QTest::newRow("Port") << Command(changePort);
+        QTest::newRow("Database") << Command(changeDatabase);
+        QTest::newRow("Logon") << Command(changeLogonCheck);
+        QTest::newRow("Log") << Command(changeLogFile);
+        QTest::newRow("Delete") << Command(deleteConnection);
+    }
+    void commandsWithoutSelection()
+    {
+        QFETCH(Command, command);
+        m->selected.clear();
+
+        command(m->context);
+
+        QCOMPARE(m->op.shown, QStringList{"message No Connection Selected"});
+        QCOMPARE(m->state.ListView1.count(), 2);
+        QCOMPARE(m->state.udpPeerB.element(1)->LocalPort(), m_port1);
+    }
+
+private:
+    std::unique_ptr<EditingBench> m;
+    quint16 m_port1 = 0;
+    quint16 m_port2 = 0;
+    QString m_db1;
+};
+
+VARNOCK_TEST_MAIN(TestChangeConnection)
+#include "tst_changeconnection.moc"

@@ -1,0 +1,294 @@
+#include "EditingBench.h"
+#include "TestMain.h"
+
+#include "editing/AddConnection.h"
+#include "editing/ChangePort.h"
+#include "platform/DataLinkDialog.h"
+#include "platform/Twips.h"
+#include "platform/ValueDialogs.h"
+#include "platform/WidgetsOperator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Runs each step on the next modal dialog of its class, once that dialog is showing and has
+// the keyboard.
+struct DialogStep
+{
+    const char *className;
+    std::function<void(QDialog *)> act;
+};
+
+void whenShown(QList<DialogStep> steps)
+{
+    if (steps.isEmpty())
+        return;
+    QTimer::singleShot(10, [steps]() mutable {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->inherits(steps.first().className) || !dialog->isVisible() ||
+            QApplication::activeWindow() != dialog) {
+            whenShown(steps);
+            return;
+        }
+        const DialogStep step = steps.takeFirst();
+        step.act(dialog);
+        whenShown(steps);
+    });
+}
+
+QRect twipsRect(const QWidget *widget, int left, int top, int width, int height)
+{
+    const double x = widget->logicalDpiX();
+    const double y = widget->logicalDpiY();
+    return QRect(Twips::toPixels(left, x), Twips::toPixels(top, y), Twips::toPixels(width, x),
+                 Twips::toPixels(height, y));
+}
+
+// Types text into the dialog's entry and presses Enter, both where the keyboard focus is as
+// the form opens; the form closes without an answer when Enter did not press OK.
+void typeAndEnter(QDialog *dialog, const QString &text)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus && dialog->isAncestorOf(focus));
+    if (auto *combo = dialog->findChild<QComboBox *>("Combo1"))
+        combo->clearEditText();
+    else
+        dialog->findChild<QLineEdit *>("Text1")->clear();
+    QTest::keyClicks(focus, text);
+    QTest::keyClick(focus, Qt::Key_Return);
+    // OK closes the form at once.
+    if (dialog->isVisible())
+        dialog->reject();
+}
+
+} // namespace
+
+// The value dialogs and the Data Link dialog as the operator meets them, offscreen.
+class TestEditingDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(EditingBench::registerRecordingComponent()); }
+
+    void init()
+    {
+        m_window = std::make_unique<QWidget>();
+        m_window->setGeometry(130, 90, 400, 300);
+        m_window->show();
+        m_op = std::make_unique<WidgetsOperator>(m_window.get());
+    }
+    void cleanup()
+    {
+        m_op.reset();
+        m_window.reset();
+    }
+
+    void formsAsDesigned_data()
+    {
+        QTest::addColumn<bool>("select");
+        QTest::newRow("SingleValueDialog") << false;
+        QTest::newRow("SingleSelectDialog") << true;
+    }
+    void formsAsDesigned()
+    {
+        QFETCH(bool, select);
+        std::unique_ptr<QDialog> form;
+        QWidget *entry = nullptr;
+        if (select) {
+            auto *dialog = new SingleSelectDialog;
+            entry = dialog->Combo1();
+            QCOMPARE(dialog->Combo1()->currentText(), QStringLiteral("Combo1"));
+            QCOMPARE(dialog->Combo1()->count(), 0);
+            QVERIFY(dialog->Combo1()->isEditable());
+            form.reset(dialog);
+        } else {
+            auto *dialog = new SingleValueDialog;
+            entry = dialog->Text1();
+            QCOMPARE(dialog->Text1()->text(), QStringLiteral("Text1"));
+            form.reset(dialog);
+        }
+        const QString name = select ? "SingleSelectDialog" : "SingleValueDialog";
+        QCOMPARE(form->windowTitle(), name);
+        QCOMPARE(form->size(), twipsRect(form.get(), 0, 0, 3300, 870).size());
+        auto *label = form->findChild<QLabel *>("Label1");
+        QCOMPARE(label->text(), QStringLiteral("Port Number"));
+        QCOMPARE(label->geometry(), twipsRect(form.get(), 120, 240, 1575, 375));
+        QCOMPARE(entry->objectName(), select ? QStringLiteral("Combo1") : QStringLiteral("Text1"));
+        QCOMPARE(entry->geometry(), twipsRect(form.get(), 1800, 240, 855, select ? 315 : 405));
+        auto *ok = form->findChild<QPushButton *>("Command1");
+        QCOMPARE(ok->text(), QStringLiteral("OK"));
+        QVERIFY(ok->isDefault());
+        QCOMPARE(ok->geometry(), twipsRect(form.get(), 2760, 240, 495, 495));
+    }
+
+    void enterPressesOk_data()
+    {
+        QTest::addColumn<bool>("select");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("value") << false << "4321x";
+        QTest::newRow("select, a text not in the list") << true << "Yes";
+        QTest::newRow("value, empty") << false << "";
+    }
+    void enterPressesOk()
+    {
+        QFETCH(bool, select);
+        QFETCH(QString, typed);
+        const QPoint corner = m_window->geometry().topLeft();
+        QPoint placed;
+        QString initial;
+        QStringList entries;
+        whenShown({{select ? "SingleSelectDialog" : "SingleValueDialog", [&](QDialog *dialog) {
+                        placed = dialog->pos();
+                        initial = dialog->windowTitle() + '|' +
+                                  dialog->findChild<QLabel *>("Label1")->text() + '|';
+                        if (auto *combo = dialog->findChild<QComboBox *>("Combo1")) {
+                            initial += combo->currentText();
+                            for (int i = 0; i < combo->count(); ++i)
+                                entries.append(combo->itemText(i));
+                        } else {
+                            initial += dialog->findChild<QLineEdit *>("Text1")->text();
+                        }
+                        typeAndEnter(dialog, typed);
+                    }}});
+
+        const ValueRequest request{QStringLiteral("Caption"), QStringLiteral("Label"),
+                                   QStringLiteral("True")};
+        const std::optional<QString> reply =
+            select ? m_op->singleSelect(request, {QStringLiteral("False"), QStringLiteral("True")})
+                   : m_op->singleValue(request);
+
+        QCOMPARE(reply, std::optional<QString>(typed));
+        QCOMPARE(initial, QStringLiteral("Caption|Label|True"));
+        QCOMPARE(entries, select ? QStringList({"False", "True"}) : QStringList());
+        const double dpiX = m_window->logicalDpiX();
+        const double dpiY = m_window->logicalDpiY();
+        QCOMPARE(placed, corner + QPoint(Twips::toPixels(512, dpiX), Twips::toPixels(512, dpiY)));
+    }
+
+    void frameCloseAnswersNothing_data()
+    {
+        QTest::addColumn<bool>("select");
+        QTest::newRow("SingleValueDialog") << false;
+        QTest::newRow("SingleSelectDialog") << true;
+    }
+    void frameCloseAnswersNothing()
+    {
+        QFETCH(bool, select);
+        whenShown({{"QDialog", [](QDialog *dialog) {
+                        QTest::keyClicks(dialog->focusWidget(), "123");
+                        dialog->close();
+                    }}});
+        const std::optional<QString> reply =
+            select ? m_op->singleSelect({"C", "L", "x"}, {"False", "True"})
+                   : m_op->singleValue({"C", "L", "x"});
+        QVERIFY(!reply.has_value());
+    }
+
+    void datagramsFlowWhileAValueDialogIsOpen()
+    {
+        EditingBench bench;
+        const quint16 port1 = EditingBench::freePort();
+        const quint16 port2 = EditingBench::freePort();
+        const quint16 moved = EditingBench::freePort();
+        bench.addConnection(1, port1, "P=1");
+        bench.addConnection(2, port2, "P=2");
+        const EditingContext context{bench.state,
+                                     *m_op,
+                                     bench.databases,
+                                     [] { return QStringLiteral("con1"); },
+                                     [](const QString &) {},
+                                     [] {}};
+        bool arrivedWhileOpen = false;
+        whenShown({{"SingleValueDialog", [&](QDialog *dialog) {
+                        bench.send(port2, "while the dialog is open");
+                        QTRY_COMPARE(bench.intake.handedOver(), quint64(1));
+                        arrivedWhileOpen = dialog->isVisible();
+                        typeAndEnter(dialog, QString::number(moved));
+                    }}});
+
+        changePort(context);
+
+        QVERIFY(arrivedWhileOpen);
+        QCOMPARE(bench.payloads(), QList<QByteArray>{"while the dialog is open"});
+        QCOMPARE(bench.state.ListView1.row(0).text, QString::number(moved));
+        QCOMPARE(bench.state.udpPeerB.element(1)->LocalPort(), moved);
+    }
+
+    void addThroughTheRealDialogs()
+    {
+        EditingBench bench;
+        const QString cfg = "Port=28000,Database=P=x,Logon=False,Log=/x.log\r\n";
+        bench.writeCfg(cfg.toUtf8());
+        const EditingContext context{bench.state,
+                                     *m_op,
+                                     bench.databases,
+                                     [] { return QString(); },
+                                     [&bench](const QString &c) { bench.captions.append(c); },
+                                     [] {}};
+        const quint16 port = EditingBench::freePort();
+        const QString file = bench.dir.filePath(QStringLiteral("new stats.db"));
+        const QString log = bench.dir.filePath(QStringLiteral("server.log"));
+        whenShown({
+            {"SingleValueDialog",
+             [&](QDialog *dialog) { typeAndEnter(dialog, QString::number(port)); }},
+            {"DataLinkDialog",
+             [&](QDialog *dialog) {
+                 auto *link = static_cast<DataLinkDialog *>(dialog);
+                 link->provider()->setCurrentIndex(
+                     link->provider()->findData(int(DataLinkProvider::SqliteFile)));
+                 link->file()->setText(file);
+                 link->createNew()->setChecked(true);
+                 link->user()->setText(QStringLiteral("admin"));
+                 link->password()->setText(QStringLiteral("s3cret"));
+                 link->ok()->click();
+             }},
+            {"SingleSelectDialog",
+             [&](QDialog *dialog) {
+                 dialog->findChild<QComboBox *>("Combo1")->setCurrentIndex(1);
+                 dialog->findChild<QPushButton *>("Command1")->click();
+             }},
+            {"QFileDialog",
+             [&](QDialog *dialog) {
+                 auto *files = static_cast<QFileDialog *>(dialog);
+                 // Typed into the name box, as selectFile leaves a focused box alone.
+                 files->findChild<QLineEdit *>("fileNameEdit")->setText(log);
+                 static_cast<QDialog *>(files)->accept(); // as its Save button does
+             }},
+        });
+
+        addConnection(context);
+
+        const QString full = "Provider=SQLite;Persist Security Info=False;User ID=admin;"
+                             "User Password=s3cret;Data Source=" +
+                             file;
+        const QString shown = "Provider=SQLite;User ID=admin;Data Source=" + file;
+        QCOMPARE(bench.state.ConnStrings.at(1), full);
+        QCOMPARE(bench.captions, QStringList{"&Database " + shown});
+        QCOMPARE(EditingBench::contents(bench.cfgPath()),
+                 (cfg + "Port=" + QString::number(port) + ",Database=" + shown +
+                  ",Logon=True,Log=" + log + "\r\n")
+                     .toUtf8());
+        QCOMPARE(EditingBench::tablesOf(file).size(), 17);
+        QCOMPARE(bench.state.udpPeerB.element(1)->LocalPort(), port);
+        QCOMPARE(bench.sendAndWait(port, "scored").value("ConnectionString"), full);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    std::unique_ptr<WidgetsOperator> m_op;
+};
+
+VARNOCK_TEST_MAIN(TestEditingDialogs)
+#include "tst_editingdialogs.moc"

@@ -1,0 +1,274 @@
+#include "PgTestDatabase.h"
+#include "ScriptedConnection.h"
+#include "ScriptedOperator.h"
+#include "TestMain.h"
+
+#include "platform/ConnectionString.h"
+#include "platform/DataLinkDialog.h"
+#include "platform/SqlConnection.h"
+#include "platform/WidgetsOperator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+Q_DECLARE_METATYPE(DataLinkFields)
+
+namespace {
+
+DataLinkFields sqlite(const QString &file)
+{
+    DataLinkFields fields;
+    fields.file = file;
+    return fields;
+}
+
+DataLinkFields server(const QString &host, const QString &port, const QString &database)
+{
+    DataLinkFields fields;
+    fields.provider = DataLinkProvider::PostgresServer;
+    fields.host = host;
+    fields.port = port;
+    fields.database = database;
+    return fields;
+}
+
+DataLinkFields odbc(const QString &dsn)
+{
+    DataLinkFields fields;
+    fields.provider = DataLinkProvider::OdbcSource;
+    fields.dsn = dsn;
+    return fields;
+}
+
+DataLinkFields withLogon(DataLinkFields fields, const QString &user, const QString &password,
+                         bool allowSaving = false)
+{
+    fields.user = user;
+    fields.password = password;
+    fields.allowSavingPassword = allowSaving;
+    return fields;
+}
+
+const QList<DataLinkProvider> AllProviders = {
+    DataLinkProvider::SqliteFile, DataLinkProvider::PostgresServer, DataLinkProvider::OdbcSource};
+
+} // namespace
+
+// The Data Link Properties dialog: the connection strings it makes, what it refuses, its Test
+// Connection and its new database file.
+class TestDataLinkDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectionStrings_data()
+    {
+        QTest::addColumn<DataLinkFields>("fields");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("database file")
+            << sqlite("/d/a.db")
+            << "Provider=SQLite;Persist Security Info=False;Data Source=/d/a.db";
+        QTest::newRow("user and password, saving allowed")
+            << withLogon(sqlite("/d/a.db"), "bob", "pw", true)
+            << "Provider=SQLite;Persist Security Info=True;User ID=bob;User Password=pw;"
+               "Data Source=/d/a.db";
+        QTest::newRow("server without port")
+            << withLogon(server("db.local", "", "stats"), "u", "p")
+            << "Provider=PostgreSQL;Persist Security Info=False;User ID=u;User Password=p;"
+               "Data Source=db.local;Initial Catalog=stats";
+        QTest::newRow("IPv6 server with port")
+            << server("::1", "5433", "stats")
+            << "Provider=PostgreSQL;Persist Security Info=False;Data Source=[::1]:5433;"
+               "Initial Catalog=stats";
+        QTest::newRow("ODBC data source")
+            << odbc("Stats DSN")
+            << "Provider=MSDASQL;Persist Security Info=False;Data Source=Stats DSN";
+        QTest::newRow("values the providers would read otherwise are quoted")
+            << withLogon(sqlite("/d/a;b.db"), " bob", "\"pw\"")
+            << "Provider=SQLite;Persist Security Info=False;User ID=\" bob\";"
+               "User Password=\"\"\"pw\"\"\";Data Source=\"/d/a;b.db\"";
+    }
+    void connectionStrings()
+    {
+        QFETCH(DataLinkFields, fields);
+        QFETCH(QString, expected);
+        QCOMPARE(dataLinkProblem(fields), QString());
+        const QString made = dataLinkConnectionString(fields);
+        QCOMPARE(made, expected);
+        // The providers read back exactly what was typed.
+        const ConnectionString read = ConnectionString::parse(made);
+        QCOMPARE(read.value("User ID"), fields.user);
+        QCOMPARE(read.value("User Password"), fields.password);
+        if (fields.provider == DataLinkProvider::SqliteFile)
+            QCOMPARE(read.value("Data Source"), fields.file);
+    }
+
+    void refusedFields_data()
+    {
+        QTest::addColumn<DataLinkFields>("fields");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("no file") << sqlite(" ") << "Choose the database file.";
+        QTest::newRow("comma in the file")
+            << sqlite("/d/a,b.db") << "The database file can not contain \",\"";
+        QTest::newRow("field name in the user") << withLogon(sqlite("/d/a.db"), "Log=x", "")
+                                                << "The user name can not contain \"Log=\"";
+        QTest::newRow("';' in the password")
+            << withLogon(sqlite("/d/a.db"), "bob", "p;w") << "The password can not contain \";\"";
+        QTest::newRow("no server") << server("", "", "stats") << "Name the server.";
+        QTest::newRow("no database") << server("h", "", "") << "Name the database on the server.";
+        QTest::newRow("port not a number")
+            << server("h", "x", "d") << "The port must be a number from 1 to 65535, not \"x\".";
+        QTest::newRow("port too large")
+            << server("h", "70000", "d") << "The port must be a number from 1 to 65535";
+        QTest::newRow("no data source name") << odbc("") << "Name the data source.";
+    }
+    void refusedFields()
+    {
+        QFETCH(DataLinkFields, fields);
+        QFETCH(QString, problem);
+        QVERIFY2(dataLinkProblem(fields).startsWith(problem), qPrintable(dataLinkProblem(fields)));
+    }
+
+    void testConnectionOpensAndClosesThroughTheFactory_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("existing file") << true << "Test connection succeeded.";
+        QTest::newRow("missing file")
+            << false << "Test connection failed.\r\nError # -2147467259:Could not find file '";
+    }
+    void testConnectionOpensAndClosesThroughTheFactory()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.db");
+        if (exists)
+            QFile(file).open(QIODevice::WriteOnly);
+        auto script = std::make_shared<ConnectionScript>();
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, scriptedFactory(script, newSqlConnection), op);
+        dialog.file()->setText(file);
+
+        dialog.testConnection()->click();
+
+        QCOMPARE(op.titles(), QStringList{"Data Link Properties"});
+        QVERIFY2(op.messages.first().text.startsWith(message),
+                 qPrintable(op.messages.first().text));
+        QCOMPARE(script->openedWith, QStringList{dialog.connectionString()});
+        QCOMPARE(script->calls, exists ? QStringList({"Open", "Close"}) : QStringList{"Open"});
+        QVERIFY(dialog.isVisible() == false && dialog.result() == QDialog::Rejected);
+    }
+
+    void createsANewEmptyDatabaseFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("new.db");
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.file()->setText(file);
+        dialog.createNew()->setChecked(true);
+
+        dialog.ok()->click();
+
+        QVERIFY(op.messages.isEmpty());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.connectionString(),
+                 "Provider=SQLite;Persist Security Info=False;Data Source=" + file);
+        // Nothing of the way it was made is left beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"new.db"});
+        SqlConnection db;
+        QVERIFY(db.Open(dialog.connectionString()).ok());
+        const Result<QList<DbRecord>> tables = db.OpenSchema(SchemaKind::Tables);
+        QVERIFY(tables.ok());
+        QVERIFY(tables->isEmpty());
+    }
+
+    void newFileNeverReplacesAnExistingOne()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("kept.db");
+        QFile existing(file);
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("kept");
+        existing.close();
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.file()->setText(file);
+        dialog.createNew()->setChecked(true);
+
+        dialog.ok()->click();
+
+        QCOMPARE(op.titles(), QStringList{"Data Link Properties"});
+        QVERIFY(op.messages.first().text.startsWith("The new database file was not created.\r\n'" +
+                                                    file + "' already exists"));
+        QVERIFY(dialog.result() != QDialog::Accepted);
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), QByteArray("kept"));
+    }
+
+    void refusedFieldsKeepTheDialogOpen()
+    {
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.provider()->setCurrentIndex(
+            dialog.provider()->findData(int(DataLinkProvider::OdbcSource)));
+
+        dialog.ok()->click();
+
+        QCOMPARE(op.messages.size(), 1);
+        QCOMPARE(op.messages.first().text, QStringLiteral("Name the data source."));
+        QVERIFY(dialog.result() != QDialog::Accepted);
+    }
+
+    void serverThroughTheDialog()
+    {
+        PgTestDatabase pg;
+        REQUIRE_PG_DATABASE(pg);
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.provider()->setCurrentIndex(
+            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        dialog.host()->setText(pg.host());
+        dialog.port()->setText(pg.port());
+        dialog.database()->setText(pg.name());
+        dialog.user()->setText(pg.user());
+        dialog.password()->setText(pg.password());
+
+        dialog.testConnection()->click();
+        QCOMPARE(op.messages.first().text, QStringLiteral("Test connection succeeded."));
+
+        dialog.password()->setText(pg.password() + "wrong");
+        dialog.testConnection()->click();
+        QVERIFY2(op.messages.last().text.startsWith("Test connection failed.\r\nError # "),
+                 qPrintable(op.messages.last().text));
+    }
+
+    void cancelAnswersNothing()
+    {
+        QWidget window;
+        WidgetsOperator op(&window);
+        QTimer::singleShot(0, &window, [] {
+            if (auto *dialog = qobject_cast<DataLinkDialog *>(QApplication::activeModalWidget()))
+                dialog->cancel()->click();
+        });
+        // Should the dialog not show up, the wait ends without an answer all the same.
+        QTimer::singleShot(5000, &window, [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+
+        const Result<std::optional<QString>> answer = op.promptNewDataLink(newSqlConnection);
+
+        QVERIFY(answer.ok());
+        QVERIFY(!answer->has_value());
+    }
+};
+
+VARNOCK_TEST_MAIN(TestDataLinkDialog)
+#include "tst_datalinkdialog.moc"
