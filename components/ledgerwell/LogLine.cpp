@@ -58,6 +58,18 @@ bool isKeyChar(char c)
            c == '-';
 }
 
+// The last place needle occurs in text, letters compared without case, or npos.
+std::size_t rfindIgnoreCase(std::string_view text, std::string_view needle)
+{
+    if (needle.size() > text.size())
+        return std::string_view::npos;
+    for (std::size_t pos = text.size() - needle.size() + 1; pos-- > 0;) {
+        if (equalsIgnoreCase(text.substr(pos, needle.size()), needle))
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
 bool hasQuote(std::string_view text)
 {
     return text.find('"') != std::string_view::npos;
@@ -137,7 +149,7 @@ bool tokenWithWeapon(std::string_view rest, Event &event)
 {
     if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"')
         return false;
-    const std::size_t with = rest.rfind("\" with \"");
+    const std::size_t with = rfindIgnoreCase(rest, "\" with \"");
     if (with == std::string_view::npos || with == 0 || with + 8 > rest.size() - 1)
         return false;
     const std::string_view weapon = rest.substr(with + 8, rest.size() - 1 - (with + 8));
@@ -203,7 +215,7 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
     }
     if (takePrefix(rest, "switched from team <")) {
         event.kind = EventKind::JoinedTeam;
-        const std::size_t to = rest.find("> to <");
+        const std::size_t to = rfindIgnoreCase(rest, "> to <");
         if (to == std::string_view::npos || rest.back() != '>')
             return Reading::Invalid;
         event.text = rest.substr(to + 6, rest.size() - 1 - (to + 6));
@@ -288,9 +300,20 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
         const std::string_view rest = end + 2 <= core.size() ? core.substr(end + 2) : "";
         const std::string_view rawRest =
             fullCore.substr(end + 2 <= core.size() ? end + 2 : core.size());
-        const Reading reading = playerVerb(rest, rawRest, event);
+        Reading reading = playerVerb(rest, rawRest, event);
+        // An event that is not scored says nothing about where the token ends; a name with
+        // quotes there means the quotes are out of balance.
+        if (reading == Reading::Unknown && event.actor.name.find('"') != std::string_view::npos)
+            reading = Reading::Invalid;
         if (reading == Reading::Invalid)
             continue;
+        if (best == Reading::Invalid) { // the usual case: one reading, nothing to weigh
+            best = reading;
+            chosen = std::move(event);
+            continue;
+        }
+        if (bestScore < 0)
+            bestScore = directoryScore(chosen, directory);
         const int score = directoryScore(event, directory);
         if (reading > best || (reading == best && score > bestScore)) {
             best = reading;
