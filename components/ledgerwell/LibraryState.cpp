@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include <pthread.h>
+
 namespace ledgerwell {
 
 namespace {
@@ -141,6 +143,7 @@ void LibraryState::writeAll(bool final)
 
 void LibraryState::writerLoop()
 {
+    pthread_setname_np(pthread_self(), "ledgerwell"); // tells it apart in top and perf
     std::unique_lock lock(m_wakeMutex);
     while (!m_stop) {
         Clock::time_point due = Clock::now() + IdleWake;

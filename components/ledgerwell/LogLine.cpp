@@ -283,16 +283,16 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
                  const std::vector<Property> &properties, Event &chosen,
                  const PlayerDirectory *directory)
 {
-    std::vector<std::size_t> ends;
-    for (std::size_t p = core.size(); p-- > 2;) {
+    std::size_t ends[MaxReadings];
+    std::size_t endCount = 0;
+    for (std::size_t p = core.size(); p-- > 2 && endCount < MaxReadings;) {
         if (core[p] == '"' && core[p - 1] == '>' && (p + 1 == core.size() || core[p + 1] == ' '))
-            ends.push_back(p);
-        if (ends.size() == MaxReadings)
-            break;
+            ends[endCount++] = p;
     }
     Reading best = Reading::Invalid;
     int bestScore = -1;
-    for (const std::size_t end : ends) { // latest first, so ties keep the longest token
+    for (std::size_t i = 0; i < endCount; ++i) { // latest first, so ties keep the longest token
+        const std::size_t end = ends[i];
         Event event;
         if (!splitPlayerToken(core.substr(1, end - 1), event.actor))
             continue;

@@ -232,6 +232,7 @@ void PooledConnection::seal()
     m_pendingBytes.fetch_add(m_open.bytes(), std::memory_order_relaxed);
     m_sealed.push_back(std::move(m_open));
     m_open = RowBatch();
+    m_open.reserveLike(m_sealed.back());
     m_openedAt.store(0, std::memory_order_relaxed);
     m_hasSealed.store(true, std::memory_order_relaxed);
 }

@@ -61,6 +61,14 @@ public:
     std::size_t rows() const { return m_steps.size(); }
     std::size_t bytes() const { return m_bytes; }
 
+    // Room for as many rows as the previous transaction had, so a busy stream does not
+    // grow the vectors step by step.
+    void reserveLike(const RowBatch &previous)
+    {
+        m_steps.reserve(previous.m_steps.size());
+        m_values.reserve(previous.m_values.size());
+    }
+
     // A datagram whose rows are in the batch; the first one starts its age.
     void countDatagram(Clock::time_point now, const std::string &logPath);
     std::uint32_t datagrams() const { return m_datagrams; }

@@ -117,6 +117,18 @@ bool repairUtf8(std::string &text)
 
 std::string storedText(std::string_view text, std::size_t maxChars)
 {
+    // Most names are short printable ASCII: nothing to remove, nothing to cut.
+    if (text.size() <= maxChars) {
+        bool plain = true;
+        for (const char c : text) {
+            if (c < 0x20 || c > 0x7E) {
+                plain = false;
+                break;
+            }
+        }
+        if (plain)
+            return std::string(text);
+    }
     std::string result;
     result.reserve(text.size() < 64 ? text.size() : 64);
     std::size_t chars = 0;
