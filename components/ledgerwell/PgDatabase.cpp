@@ -13,13 +13,18 @@ namespace ledgerwell {
 
 namespace {
 
-constexpr std::size_t SegmentStatements = 1000; // statements between two pipeline syncs
+constexpr std::size_t SegmentStatements = 200; // statements between two pipeline syncs
 constexpr std::size_t MaxNotesPerBatch = 20;
-constexpr int MaxParameters = 8;
+constexpr std::size_t NumberBytes = 32;
 
 std::string statementName(std::size_t statement)
 {
     return "ledgerwell_" + std::to_string(statement);
+}
+
+std::string chunkName(std::size_t table, std::size_t rows)
+{
+    return "ledgerwell_" + std::to_string(table) + "_x" + std::to_string(rows);
 }
 
 std::string trimmedMessage(const char *message)
@@ -82,6 +87,8 @@ bool PgDatabase::connect(std::string &error)
         m_conn = nullptr;
     }
     m_prepared.fill(false);
+    for (auto &chunks : m_preparedChunks)
+        chunks.fill(false);
     m_present.fill(false);
     const std::string port = std::to_string(m_settings.port);
     const bool numeric = isNumericAddress(m_settings.host);
@@ -211,6 +218,20 @@ std::vector<std::string> PgDatabase::refreshTables()
         PQclear(result);
     }
     for (std::size_t t = 0; t < TableCount; ++t) {
+        if (!m_prepared[t])
+            continue;
+        for (std::size_t c = 0; c < ChunkCount; ++c) {
+            if (m_preparedChunks[t][c])
+                continue;
+            const std::string sql =
+                insertSql(static_cast<Table>(t), Dialect::Postgres, ChunkRows[c]);
+            PGresult *result = PQprepare(m_conn, chunkName(t, ChunkRows[c]).c_str(), sql.c_str(),
+                                         int(ChunkRows[c] * parameterCount(Statement(t))), nullptr);
+            m_preparedChunks[t][c] = result && PQresultStatus(result) == PGRES_COMMAND_OK;
+            PQclear(result);
+        }
+    }
+    for (std::size_t t = 0; t < TableCount; ++t) {
         const auto table = static_cast<Table>(t);
         bool ready = m_prepared[index(insertInto(table))];
         if (table == Table::Servers)
@@ -250,46 +271,54 @@ bool PgDatabase::recordExists(Table table, std::int64_t record)
     return found;
 }
 
-bool PgDatabase::send(const RowBatch &batch, const Step &step)
+bool PgDatabase::send(const std::string &statement, const RowBatch &batch, const Step *const *steps,
+                      std::size_t rows)
 {
-    const Value *values = batch.values(step);
-    const int count = int(parameterCount(step.statement));
-    char numbers[MaxParameters][32];
-    const char *params[MaxParameters];
-    int lengths[MaxParameters];
-    int formats[MaxParameters];
-    for (int i = 0; i < count; ++i) {
-        const Value &value = values[i];
-        lengths[i] = 0;
-        formats[i] = 0;
-        switch (value.kind) {
-        case Value::Kind::Null:
-            params[i] = nullptr;
-            break;
-        case Value::Kind::Integer: {
-            const auto end = std::to_chars(numbers[i], numbers[i] + 31, value.integer).ptr;
-            *end = '\0';
-            params[i] = numbers[i];
-            break;
-        }
-        case Value::Kind::Real: {
-            const auto end = std::to_chars(numbers[i], numbers[i] + 31, value.real).ptr;
-            *end = '\0';
-            params[i] = numbers[i];
-            break;
-        }
-        case Value::Kind::Text:
-            params[i] = value.bytes.c_str();
-            break;
-        case Value::Kind::Blob:
-            params[i] = value.bytes.data();
-            lengths[i] = int(value.bytes.size());
-            formats[i] = 1; // raw bytes, no escaping
-            break;
+    const std::size_t perRow = parameterCount(steps[0]->statement);
+    const std::size_t count = perRow * rows;
+    m_params.resize(count);
+    m_lengths.resize(count);
+    m_formats.resize(count);
+    m_numbers.resize(count * NumberBytes);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const Value *values = batch.values(*steps[r]);
+        for (std::size_t c = 0; c < perRow; ++c) {
+            const std::size_t i = r * perRow + c;
+            const Value &value = values[c];
+            char *number = m_numbers.data() + i * NumberBytes;
+            m_lengths[i] = 0;
+            m_formats[i] = 0;
+            switch (value.kind) {
+            case Value::Kind::Null:
+                m_params[i] = nullptr;
+                break;
+            case Value::Kind::Integer:
+                *std::to_chars(number, number + NumberBytes - 1, value.integer).ptr = '\0';
+                m_params[i] = number;
+                break;
+            case Value::Kind::Real:
+                *std::to_chars(number, number + NumberBytes - 1, value.real).ptr = '\0';
+                m_params[i] = number;
+                break;
+            case Value::Kind::Text:
+                m_params[i] = value.bytes.c_str();
+                break;
+            case Value::Kind::Blob:
+                m_params[i] = value.bytes.data();
+                m_lengths[i] = int(value.bytes.size());
+                m_formats[i] = 1; // raw bytes, no escaping
+                break;
+            }
         }
     }
-    return PQsendQueryPrepared(m_conn, statementName(index(step.statement)).c_str(), count, params,
-                               lengths, formats, 0) == 1;
+    return PQsendQueryPrepared(m_conn, statement.c_str(), int(count), m_params.data(),
+                               m_lengths.data(), m_formats.data(), 0) == 1;
+}
+
+bool PgDatabase::send(const RowBatch &batch, const Step &step)
+{
+    const Step *steps[] = {&step};
+    return send(statementName(index(step.statement)), batch, steps, 1);
 }
 
 WriteReport PgDatabase::write(const RowBatch &batch)
@@ -341,24 +370,47 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
         report.error = lastError();
         return report;
     }
-    std::size_t inSegment = 0;
-    bool sent = PQsendQueryParams(m_conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    // Inserts table by table, many rows per statement; then the updates, in their order
+    // (each follows the insert of its row, which the transaction holds by then).
+    std::array<std::vector<const Step *>, TableCount> inserts;
+    std::vector<const Step *> updates;
     for (const Step &step : batch.steps()) {
-        if (!sent || lost)
-            break;
         if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
-            continue;
+        } else if (isInsert(step.statement)) {
+            inserts[index(statementTable(step.statement))].push_back(&step);
+            ++report.inserted;
+        } else {
+            updates.push_back(&step);
+            ++report.updated;
         }
-        sent = send(batch, step);
-        ++(isInsert(step.statement) ? report.inserted : report.updated);
+    }
+    std::size_t inSegment = 0;
+    bool sent = PQsendQueryParams(m_conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    const auto sendNext = [&](const std::string &statement, const Step *const *steps,
+                              std::size_t rows) {
+        sent = sent && !lost && send(statement, batch, steps, rows);
         if (sent && ++inSegment == SegmentStatements) {
             sent = PQpipelineSync(m_conn) == 1;
             if (sent)
                 readUntilSync();
             inSegment = 0;
         }
+    };
+    for (std::size_t t = 0; t < TableCount; ++t) {
+        const std::vector<const Step *> &rows = inserts[t];
+        std::size_t done = 0;
+        for (std::size_t c = 0; c < ChunkCount; ++c) {
+            while (m_preparedChunks[t][c] && rows.size() - done >= ChunkRows[c] && sent) {
+                sendNext(chunkName(t, ChunkRows[c]), rows.data() + done, ChunkRows[c]);
+                done += ChunkRows[c];
+            }
+        }
+        for (; done < rows.size() && sent; ++done)
+            sendNext(statementName(t), rows.data() + done, 1);
     }
+    for (const Step *step : updates)
+        sendNext(statementName(index(step->statement)), &step, 1);
     if (sent && !lost)
         sent = PQsendQueryParams(m_conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
                PQpipelineSync(m_conn) == 1;

@@ -55,6 +55,10 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, st
         return nullptr;
     }
     std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db));
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        error = "The database file " + file + " is read-only; Ledgerwell cannot write to it.";
+        return nullptr;
+    }
     sqlite3_busy_timeout(db, BusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
     std::string reason;

@@ -100,15 +100,24 @@ std::string statementSql(Statement statement, Dialect dialect)
         return update("Servers", {"Server_Name", "Packet_Number", "Date_Time"}, dialect);
     if (statement == Statement::UpdateGameEnd)
         return update("Games", {"Game_End_Date_Time", "Game_Flags"}, dialect);
-    const TableColumns &table = tables()[index(statement)];
+    return insertSql(statementTable(statement), dialect, 1);
+}
+
+std::string insertSql(Table table, Dialect dialect, std::size_t rows)
+{
+    const TableColumns &columns = tables()[index(table)];
     std::string names = "Record";
-    std::string values = placeholder(1, dialect);
-    std::size_t number = 1;
-    for (const char *name : table.columns) {
+    for (const char *name : columns.columns)
         names += ", " + column(name, dialect);
-        values += ", " + placeholder(++number, dialect);
+    std::string values;
+    std::size_t number = 0;
+    for (std::size_t row = 0; row < rows; ++row) {
+        values += row ? ", (" : "(";
+        for (std::size_t c = 0; c <= columns.columns.size(); ++c)
+            values += (c ? ", " : "") + placeholder(++number, dialect);
+        values += ")";
     }
-    return std::string("INSERT INTO ") + table.name + " (" + names + ") VALUES (" + values + ")";
+    return std::string("INSERT INTO ") + columns.name + " (" + names + ") VALUES " + values;
 }
 
 } // namespace ledgerwell

@@ -45,6 +45,8 @@ bool isInsert(Statement statement);
 std::size_t parameterCount(Statement statement);
 // The SQL text with placeholders (? or $n); the column Offset is quoted, being a keyword.
 std::string statementSql(Statement statement, Dialect dialect);
+// One INSERT of several rows into the table.
+std::string insertSql(Table table, Dialect dialect, std::size_t rows);
 
 constexpr Statement insertInto(Table table)
 {

@@ -142,6 +142,49 @@ private slots:
         QCOMPARE(db->count("Logs"), qint64(54));
     }
 
+    // Someone else wrote a row with the Record the component is about to use: that one row
+    // is left out and noted, the rest of its transaction is written.
+    void aRefusedRowIsLeftOutAlone_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("sqlite") << Engine::Sqlite;
+        QTest::newRow("postgres") << Engine::Postgres;
+    }
+    void aRefusedRowIsLeftOutAlone()
+    {
+        QFETCH(Engine, engine);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const QString log = m_dir.filePath("refused_" + engineName(engine) + ".log");
+        const quint16 port = program.addConnection(1, db->connectionString(), log);
+        QVERIFY(port);
+        GameServer server;
+        LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 19:59:00: Log file started (file \"x\") "
+                                        "(game \"cstrike\") (version \"48/1/1\")"),
+                            port));
+        QVERIFY(waitUntilCommitted(before, 1));
+        QString error;
+        QVERIFY2(db->execute("INSERT INTO Scores VALUES (1, 0, 0, 0, 0, 99, 0)", error),
+                 qPrintable(error));
+
+        before = ledgerwellCounters();
+        const QList<QByteArray> lines = fixtureLines("hl1_match.log");
+        for (const QByteArray &line : lines)
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(waitUntilCommitted(before, lines.size()));
+        QCOMPARE(ledgerwellCounters().rowsDropped - before.rowsDropped, quint64(1));
+        QCOMPARE(db->count("Scores"), qint64(15)); // the stranger's and 14 of the 15
+        QCOMPARE(db->value("SELECT Score FROM Scores WHERE Record = 1"), QStringLiteral("99"));
+        QCOMPARE(db->count("Logs"), qint64(54));
+        QCOMPARE(db->count("Players"), qint64(4));
+        QTRY_VERIFY2(readFile(log).contains("row 1 of Scores was not written"),
+                     qPrintable(readFile(log)));
+    }
+
 private:
     std::unique_ptr<TestDatabase> database(Engine engine)
     {

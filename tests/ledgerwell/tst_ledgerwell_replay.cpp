@@ -544,9 +544,18 @@ private slots:
         QCOMPARE(db->count("Scores"), qint64(1));
     }
 
+    void aBurstSharesFewCommits_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("sqlite") << Engine::Sqlite;
+        QTest::newRow("postgres") << Engine::Postgres;
+    }
     void aBurstSharesFewCommits()
     {
-        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        QFETCH(Engine, engine);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
         const quint16 port = connect(db->connectionString());
         GameServer server;
         const LedgerwellCounterSet before = ledgerwellCounters();
@@ -559,7 +568,12 @@ private slots:
         QVERIFY(waitUntilCommitted(before, burst));
         const LedgerwellCounterSet after = ledgerwellCounters();
         QCOMPARE(db->count("Scores"), qint64(burst));
+        QCOMPARE(db->count("Logs"), qint64(burst));
+        QCOMPARE(db->value("SELECT MAX(Record) FROM Logs"), QString::number(burst));
         QCOMPARE(db->value("SELECT Packet_Number FROM Servers"), QString::number(burst));
+        QCOMPARE(db->value("SELECT COUNT(*) FROM Scores s JOIN Types t ON t.Record = s.Type "
+                           "WHERE t.Type = 't3'"),
+                 QString::number(burst / 7));
         QVERIFY2(after.commits - before.commits < quint64(burst / 10),
                  qPrintable(QString::number(after.commits - before.commits)));
     }
