@@ -68,6 +68,8 @@ FramedDatagram unframe(std::string_view bytes)
                 return result;
             }
             body.remove_prefix(digits);
+            if (body.substr(0, 4) == "log ")
+                body.remove_prefix(4); // the HL1 form keeps its "log " after the secret
         } else {
             result.reason = body.empty() ? std::string("header without a log line")
                                          : "unknown header FF FF FF FF " + hexByte(body.front());

@@ -97,6 +97,8 @@ private slots:
                                 << int(Framing::Source) << QByteArray("L x");
         QTest::newRow("secret") << h + "S12345L x\n"
                                 << true << int(Framing::Secret) << QByteArray("L x");
+        QTest::newRow("secret, HL1 form") << h + "S77log L x\n"
+                                          << true << int(Framing::Secret) << QByteArray("L x");
         QTest::newRow("HL1 without line end")
             << h + "log L x" << true << int(Framing::Hl1) << QByteArray("L x");
         QTest::newRow("line break inside a framed line")
