@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ledgerwell {
+
+// Where a connection string leads: an SQLite file (the Jet providers map to it) or a
+// PostgreSQL database.
+struct ConnectionSettings
+{
+    enum class Engine { Sqlite, Postgres };
+
+    Engine engine = Engine::Sqlite;
+    std::string file; // SQLite: the database file, which must exist
+    std::string host; // PostgreSQL
+    int port = 5432;
+    std::string database;
+    std::string user;
+    std::string password;
+};
+
+// Reads the program's key=value;... connection strings. Keys are case-insensitive and
+// trimmed; a value may be quoted with " or ' (a doubled quote stands for one). Unknown keys
+// are ignored. On failure returns nothing and sets error to a sentence saying why.
+std::optional<ConnectionSettings> parseConnectionString(std::string_view text, std::string &error);
+
+} // namespace ledgerwell

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "LogLine.h"
+#include "RowBatch.h"
+#include "Tables.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace ledgerwell {
+
+// Bits of Games.Game_Flags.
+namespace GameFlag {
+constexpr std::int64_t EndedByLogClose = 1; // "Log file closed" ended it
+constexpr std::int64_t EndedByNextMap = 2;  // the next "Started map" ended it
+constexpr std::int64_t SourceEngine = 4;    // the log's version is a single build number
+constexpr std::int64_t NoLogStart = 8;      // no "Log file started" came from the server before
+constexpr std::int64_t MidMap = 16;         // events came without "Started map": map unknown
+} // namespace GameFlag
+
+// The map being played on a server.
+struct GameState
+{
+    std::int64_t id = 0; // 0: none
+    std::int64_t startSeconds = 0;
+    std::int64_t flags = 0;
+    std::unordered_set<std::int64_t> cvars;
+    std::unordered_set<std::uint64_t> playerTeams; // player << 32 | team
+    std::unordered_set<std::uint64_t> playerCvars; // player << 32 | cvar
+};
+
+// A game server, known by the address its datagrams come from.
+class ServerState : public PlayerDirectory
+{
+public:
+    int recognise(const PlayerToken &token) const override;
+    void rememberPlayer(const PlayerToken &token);
+    void rememberName(const PlayerToken &token, std::string_view name);
+    void forgetPlayer(const PlayerToken &token);
+
+    std::int64_t id = 0;
+    std::string name; // empty until the server names itself
+    std::int64_t packets = 0;
+    std::string lastSeen;
+    bool dirty = false;
+
+    bool logStarted = false;
+    std::string version;                              // of the last "Log file started"
+    std::string gameName;                             // the game folder it named
+    std::map<std::string, std::int64_t> cvarsInForce; // name -> Cvars record
+    std::unordered_set<std::int64_t> linkedCvars;     // in Servers_Cvars
+    GameState game;
+
+private:
+    static std::string playerKey(const PlayerToken &token);
+    std::unordered_map<std::string, std::string> m_names; // uid<id -> name, while connected
+};
+
+// The scoring state of one database: the next Record of every table, the name rows
+// already written and the servers with their games. It turns parsed lines into rows.
+class Ledger
+{
+public:
+    Ledger();
+
+    // What the database already holds, read when the connection opens.
+    void setNextRecord(Table table, std::int64_t next);
+    void rememberName(Table table, std::int64_t record, std::string text);
+    void rememberCvar(std::int64_t record, const std::string &name, const std::string &value);
+    void rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
+                        std::int64_t packets, std::string name);
+    void rememberServerCvar(std::int64_t server, std::int64_t cvar);
+
+    ServerState *findServer(std::string_view ip, std::string_view port);
+    // The server's row is written with its first log datagram.
+    ServerState &server(std::string_view ip, std::string_view port, const std::string &receivedIso,
+                        RowBatch &batch);
+    void countDatagram(ServerState &server, const std::string &receivedIso);
+    // Writes the rows of one line; returns the game the line belongs to (0: none).
+    std::int64_t score(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    // The raw datagram and the game it belongs to.
+    void logRow(std::string_view ip, std::int32_t port, std::string_view bytes,
+                const std::string &receivedIso, std::int64_t game, RowBatch &batch);
+    // Server rows change with every datagram; they are written once per transaction.
+    void sealServers(RowBatch &batch);
+
+private:
+    std::int64_t next(Table table) { return m_next[index(table)]++; }
+    std::int64_t named(Table table, std::string text, const LogTime &time, RowBatch &batch);
+    std::int64_t cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch);
+    std::int64_t player(ServerState &server, const PlayerToken &token, const LogTime &time,
+                        RowBatch &batch);
+    std::int64_t playerEvent(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    void playerCvar(ServerState &server, std::int64_t player, const char *name,
+                    std::string_view value, const LogTime &time, RowBatch &batch);
+    void linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch);
+    void linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch);
+    void startGame(ServerState &server, const LogTime &time, std::int64_t flags, RowBatch &batch);
+    void ensureGame(ServerState &server, const LogTime &time, RowBatch &batch);
+    void endGame(ServerState &server, const LogTime &time, std::int64_t flag, RowBatch &batch);
+    void scoreRow(const ServerState &server, const LogTime &time, std::int64_t killer,
+                  std::int64_t victim, std::int64_t type, std::int64_t weapon, std::int64_t score,
+                  RowBatch &batch);
+    void setServerName(ServerState &server, std::string_view name);
+    void markDirty(ServerState &server);
+
+    std::array<std::int64_t, TableCount> m_next;
+    std::array<std::unordered_map<std::string, std::int64_t>, TableCount> m_names;
+    std::unordered_map<std::string, std::int64_t> m_cvars;  // name NUL value
+    std::unordered_map<std::string, ServerState> m_servers; // ip:port
+    std::unordered_map<std::int64_t, ServerState *> m_serversById;
+    std::vector<ServerState *> m_dirty;
+};
+
+// The Players row key: the Steam id, or for bots and LAN players their id and name.
+std::string playerRowKey(const PlayerToken &token);
+
+} // namespace ledgerwell

@@ -1,0 +1,37 @@
+/* Ledgerwell's counters, exported besides the scoring interface for tests and benchmarks.
+ * Totals since the library was loaded, over every connection. */
+#ifndef LEDGERWELL_COUNTERS_H
+#define LEDGERWELL_COUNTERS_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct LedgerwellCounterSet
+{
+    uint64_t datagramsReceived;  /* Process calls */
+    uint64_t datagramsRejected;  /* not log datagrams: noted, nothing written */
+    uint64_t datagramsRefused;   /* Process failed: database or log file unavailable, backlog */
+    uint64_t datagramsPending;   /* taken, not committed yet */
+    uint64_t datagramsCommitted; /* taken and committed */
+    uint64_t linesScored;
+    uint64_t linesRejected; /* malformed lines, noted */
+    uint64_t linesRepaired; /* invalid UTF-8 replaced, noted */
+    uint64_t rowsWritten;   /* inserted rows committed */
+    uint64_t rowsUpdated;   /* updated rows committed */
+    uint64_t rowsDropped;   /* rows left out: table missing or row refused, noted */
+    uint64_t commits;
+    uint64_t commitFailures; /* transactions that failed and were kept to be written again */
+    uint64_t reconnects;
+} LedgerwellCounterSet;
+
+void LedgerwellCounters(LedgerwellCounterSet *out);
+typedef void (*LedgerwellCountersFn)(LedgerwellCounterSet *out);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LEDGERWELL_COUNTERS_H */

@@ -1,0 +1,174 @@
+#include "LibraryState.h"
+
+#include "ConnectionSettings.h"
+
+#include <vector>
+
+#include <pthread.h>
+
+namespace ledgerwell {
+
+namespace {
+
+constexpr std::chrono::milliseconds OpenRetryDelay{1000};
+constexpr std::chrono::milliseconds IdleWake{50}; // log files are flushed at least this often
+constexpr std::chrono::seconds ShutdownWait{30};
+
+} // namespace
+
+LibraryState::LibraryState()
+    : m_writer([this] { writerLoop(); })
+{
+}
+
+LibraryState::~LibraryState()
+{
+    shutdown();
+}
+
+bool LibraryState::shutdown()
+{
+    std::unique_lock lock(m_wakeMutex);
+    if (m_shutDown)
+        return true;
+    m_stop = true;
+    m_wake.notify_all();
+    if (!m_wake.wait_for(lock, ShutdownWait, [this] { return m_writerDone; }))
+        return false;
+    lock.unlock();
+    m_writer.join();
+    m_shutDown = true;
+    return true;
+}
+
+void LibraryState::wakeWriter()
+{
+    std::lock_guard lock(m_wakeMutex);
+    m_wakeRequested = true;
+    m_wake.notify_all();
+}
+
+ProcessLog *LibraryState::logFor(std::string_view path, std::string &error)
+{
+    if (m_lastLog && path == m_lastLogPath)
+        return m_lastLog;
+    ProcessLog *log = m_logs.get(std::string(path), error);
+    if (log) {
+        m_lastLogPath.assign(path);
+        m_lastLog = log;
+    }
+    return log;
+}
+
+PooledConnection *LibraryState::connection(std::string_view connectionString, ProcessLog *log,
+                                           std::string &error)
+{
+    if (m_lastConnection && connectionString == m_lastConnectionString)
+        return m_lastConnection;
+    const std::string key(connectionString);
+    {
+        std::lock_guard lock(m_poolMutex);
+        const auto found = m_pool.find(key);
+        if (found != m_pool.end()) {
+            m_lastConnectionString = key;
+            m_lastConnection = found->second.get();
+            return m_lastConnection;
+        }
+    }
+    // A database that could not be opened is tried again after a pause, not for every
+    // datagram of a busy port.
+    const Clock::time_point now = Clock::now();
+    const auto failed = m_openFailures.find(key);
+    if (failed != m_openFailures.end() && now < failed->second.retryAt) {
+        error = failed->second.error;
+        return nullptr;
+    }
+    std::optional<ConnectionSettings> settings = parseConnectionString(connectionString, error);
+    std::unique_ptr<PooledConnection> opened;
+    if (settings)
+        opened = PooledConnection::open(*settings, m_counters, m_logs, log, error);
+    if (!opened) {
+        m_openFailures[key] = {now + OpenRetryDelay, error};
+        if (log)
+            log->note(error + " Datagrams for this connection are refused until it can be "
+                              "opened.");
+        return nullptr;
+    }
+    m_openFailures.erase(key);
+    std::lock_guard lock(m_poolMutex);
+    PooledConnection *connection = m_pool.emplace(key, std::move(opened)).first->second.get();
+    m_lastConnectionString = key;
+    m_lastConnection = connection;
+    return connection;
+}
+
+ScStatus LibraryState::process(const Datagram &datagram, std::string &error)
+{
+    std::lock_guard lock(m_processMutex);
+    add(m_counters.datagramsReceived);
+    ProcessLog *log = nullptr;
+    if (!datagram.logPath.empty()) {
+        log = logFor(datagram.logPath, error);
+        if (!log) {
+            error += "; the datagram was not scored.";
+            add(m_counters.datagramsRefused);
+            return SC_E_FAIL;
+        }
+    }
+    PooledConnection *pooled = connection(datagram.connectionString, log, error);
+    bool wake = false;
+    if (!pooled || !pooled->process(datagram, log, error, wake)) {
+        add(m_counters.datagramsRefused);
+        return SC_E_FAIL;
+    }
+    if (wake)
+        wakeWriter();
+    return SC_OK;
+}
+
+void LibraryState::writeAll(bool final)
+{
+    std::vector<PooledConnection *> connections;
+    {
+        std::lock_guard lock(m_poolMutex);
+        connections.reserve(m_pool.size());
+        for (const auto &[key, connection] : m_pool)
+            connections.push_back(connection.get());
+    }
+    const Clock::time_point now = Clock::now();
+    for (PooledConnection *connection : connections)
+        connection->writeDue(now, final);
+    m_logs.flushAll();
+}
+
+void LibraryState::writerLoop()
+{
+    pthread_setname_np(pthread_self(), "ledgerwell"); // tells it apart in top and perf
+    std::unique_lock lock(m_wakeMutex);
+    while (!m_stop) {
+        Clock::time_point due = Clock::now() + IdleWake;
+        {
+            std::lock_guard poolLock(m_poolMutex);
+            const Clock::time_point now = Clock::now();
+            for (const auto &[key, connection] : m_pool) {
+                const Clock::time_point next = connection->nextDue(now);
+                if (next < due)
+                    due = next;
+            }
+        }
+        m_wake.wait_until(lock, due, [this] { return m_stop || m_wakeRequested; });
+        m_wakeRequested = false;
+        if (m_stop)
+            break;
+        lock.unlock();
+        writeAll(false);
+        lock.lock();
+    }
+    lock.unlock();
+    writeAll(true);
+    lock.lock();
+    m_writerDone = true;
+    m_wake.notify_all();
+}
+
+} // namespace ledgerwell

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "Counters.h"
+#include "PooledConnection.h"
+#include "ProcessLog.h"
+
+#include "intake/ScoringAbi.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+namespace ledgerwell {
+
+// Everything the component keeps while it is loaded: the pool of open databases (one per
+// connection string, like session pooling), the open log files, the counters and the
+// writer thread that commits what Process leaves in the open transactions.
+class LibraryState
+{
+public:
+    LibraryState();
+    ~LibraryState();
+    LibraryState(const LibraryState &) = delete;
+    LibraryState &operator=(const LibraryState &) = delete;
+
+    ScStatus process(const Datagram &datagram, std::string &error);
+    void counters(LedgerwellCounterSet &out) const { m_counters.copyTo(out); }
+
+    // Commits everything and stops the writer. False when the writer did not finish in
+    // time; the state must then be left alone, as the writer may still use it.
+    bool shutdown();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    PooledConnection *connection(std::string_view connectionString, ProcessLog *log,
+                                 std::string &error);
+    ProcessLog *logFor(std::string_view path, std::string &error);
+    void writerLoop();
+    void writeAll(bool final);
+    void wakeWriter();
+
+    Counters m_counters;
+    ProcessLogs m_logs;
+
+    // Process may be called from any thread, one call at a time.
+    std::mutex m_processMutex;
+    std::string m_lastConnectionString;
+    PooledConnection *m_lastConnection = nullptr;
+    std::string m_lastLogPath;
+    ProcessLog *m_lastLog = nullptr;
+    struct OpenFailure
+    {
+        Clock::time_point retryAt;
+        std::string error;
+    };
+    std::unordered_map<std::string, OpenFailure> m_openFailures;
+
+    mutable std::mutex m_poolMutex;
+    std::unordered_map<std::string, std::unique_ptr<PooledConnection>> m_pool;
+
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+    bool m_wakeRequested = false;
+    bool m_stop = false;
+    bool m_writerDone = false;
+    bool m_shutDown = false;
+    std::thread m_writer;
+};
+
+} // namespace ledgerwell

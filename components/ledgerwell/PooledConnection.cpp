@@ -1,0 +1,397 @@
+#include "PooledConnection.h"
+
+#include "Framing.h"
+#include "LogLine.h"
+#include "PgDatabase.h"
+#include "SqliteDatabase.h"
+#include "TextRules.h"
+
+#include <cstdlib>
+#include <ctime>
+
+namespace ledgerwell {
+
+namespace {
+
+std::int64_t ticks(PooledConnection::Clock::time_point time)
+{
+    return time.time_since_epoch().count();
+}
+
+PooledConnection::Clock::time_point fromTicks(std::int64_t value)
+{
+    return PooledConnection::Clock::time_point(PooledConnection::Clock::duration(value));
+}
+
+std::int64_t number(std::string_view text)
+{
+    return std::atoll(std::string(text).c_str());
+}
+
+std::string sender(const Datagram &datagram)
+{
+    return std::string(datagram.senderIp) + ":" + std::to_string(datagram.senderPort);
+}
+
+} // namespace
+
+std::unique_ptr<PooledConnection> PooledConnection::open(const ConnectionSettings &settings,
+                                                         Counters &counters, ProcessLogs &logs,
+                                                         ProcessLog *log, std::string &error)
+{
+    std::unique_ptr<Database> db;
+    if (settings.engine == ConnectionSettings::Engine::Sqlite)
+        db = SqliteDatabase::open(settings.file, error);
+    else
+        db = PgDatabase::open(settings, error);
+    if (!db)
+        return nullptr;
+    std::unique_ptr<PooledConnection> connection(
+        new PooledConnection(std::move(db), counters, logs));
+    const std::vector<std::string> notes = connection->m_db->refreshTables();
+    connection->noteTables(notes, log ? std::vector<std::string>{log->path()}
+                                      : std::vector<std::string>{});
+    if (!connection->load(error))
+        return nullptr;
+    return connection;
+}
+
+PooledConnection::PooledConnection(std::unique_ptr<Database> db, Counters &counters,
+                                   ProcessLogs &logs)
+    : m_counters(counters)
+    , m_logs(logs)
+    , m_db(std::move(db))
+{
+}
+
+// The next Record of every table, and the names and servers already written, so rows
+// are reused and Records go on where they stopped.
+bool PooledConnection::load(std::string &error)
+{
+    for (std::size_t t = 0; t < TableCount; ++t) {
+        const auto table = static_cast<Table>(t);
+        if (m_db->hasTable(table))
+            m_ledger.setNextRecord(table, m_db->maxRecord(table) + 1);
+    }
+    const struct
+    {
+        Table table;
+        const char *column;
+    } names[] = {{Table::Maps, "Map"},
+                 {Table::Teams, "Team"},
+                 {Table::Types, "Type"},
+                 {Table::Weapons, "Weapon"},
+                 {Table::Players, "Player"}};
+    for (const auto &[table, column] : names) {
+        if (!m_db->hasTable(table))
+            continue;
+        if (!m_db->query(
+                std::string("SELECT Record, ") + column + " FROM " + tableName(table) +
+                    " ORDER BY Record",
+                [&](const Database::Row &row) {
+                    m_ledger.rememberName(table, number(row.at(0)), std::string(row.at(1)));
+                },
+                error))
+            return false;
+    }
+    if (m_db->hasTable(Table::Cvars) && !m_db->query(
+                                            "SELECT Record, Cvar, Val FROM Cvars ORDER BY Record",
+                                            [&](const Database::Row &row) {
+                                                m_ledger.rememberCvar(number(row.at(0)),
+                                                                      std::string(row.at(1)),
+                                                                      std::string(row.at(2)));
+                                            },
+                                            error))
+        return false;
+    if (m_db->hasTable(Table::Servers) &&
+        !m_db->query(
+            "SELECT Record, Server_IP, Server_Port, Packet_Number, Server_Name FROM "
+            "Servers ORDER BY Record",
+            [&](const Database::Row &row) {
+                m_ledger.rememberServer(number(row.at(0)), std::string(row.at(1)),
+                                        std::string(row.at(2)), number(row.at(3)),
+                                        std::string(row.at(4)));
+            },
+            error))
+        return false;
+    if (m_db->hasTable(Table::ServersCvars) &&
+        !m_db->query(
+            "SELECT Server, Cvar FROM Servers_Cvars",
+            [&](const Database::Row &row) {
+                m_ledger.rememberServerCvar(number(row.at(0)), number(row.at(1)));
+            },
+            error))
+        return false;
+    return true;
+}
+
+const std::string &PooledConnection::receivedIso()
+{
+    const std::int64_t second = std::time(nullptr);
+    if (second != m_receivedSecond) {
+        m_receivedSecond = second;
+        m_receivedIso = localDateTime();
+    }
+    return m_receivedIso;
+}
+
+bool PooledConnection::process(const Datagram &datagram, ProcessLog *log, std::string &error,
+                               bool &wakeWriter)
+{
+    const FramedDatagram framed = unframe(datagram.payload);
+    std::lock_guard lock(m_stateMutex);
+    if (m_pendingBytes.load(std::memory_order_relaxed) + m_open.bytes() > MaxPendingBytes) {
+        error = "The database does not take the rows fast enough (" +
+                std::to_string(m_pendingBytes.load() >> 20) +
+                " MB wait to be written); the datagram was not scored.";
+        if (log)
+            log->note("refused a datagram from " + sender(datagram) + ": " + error);
+        return false;
+    }
+    if (!framed.ok) {
+        add(m_counters.datagramsRejected);
+        if (log)
+            log->note("rejected a datagram of " + std::to_string(datagram.payload.size()) +
+                      " bytes from " + sender(datagram) + " on port " +
+                      std::to_string(datagram.listenPort) + ": " + framed.reason + ": " +
+                      noteExcerpt(datagram.payload));
+        return true;
+    }
+
+    const std::string port = std::to_string(datagram.senderPort);
+    ServerState *server = m_ledger.findServer(datagram.senderIp, port);
+    std::int64_t game = 0;
+    bool accepted = false;
+    std::string firstReason;
+    for (const std::string_view line : framed.lines) {
+        std::string repaired;
+        std::string_view text = line;
+        if (!isValidUtf8(line)) {
+            repaired.assign(line);
+            repairUtf8(repaired);
+            text = repaired;
+            add(m_counters.linesRepaired);
+            if (log)
+                log->note(
+                    "line from " + sender(datagram) +
+                    " is not valid UTF-8; invalid bytes stored as U+FFFD: " + noteExcerpt(line));
+        }
+        const LineParse parsed = parseLine(text, server);
+        if (!parsed.ok) {
+            add(m_counters.linesRejected);
+            if (firstReason.empty())
+                firstReason = parsed.reason + ": " + noteExcerpt(text);
+            if (log && framed.lines.size() > 1)
+                log->note("unparsable line from " + sender(datagram) + ": " + parsed.reason + ": " +
+                          noteExcerpt(text));
+            continue;
+        }
+        if (!server)
+            server = &m_ledger.server(datagram.senderIp, port, receivedIso(), m_open);
+        if (const std::int64_t touched = m_ledger.score(*server, parsed.line, m_open))
+            game = touched;
+        accepted = true;
+        add(m_counters.linesScored);
+    }
+    if (!accepted) {
+        add(m_counters.datagramsRejected);
+        if (log)
+            log->note("rejected a datagram of " + std::to_string(datagram.payload.size()) +
+                      " bytes from " + sender(datagram) + " on port " +
+                      std::to_string(datagram.listenPort) + ": " + firstReason);
+        return true;
+    }
+
+    const std::string &received = receivedIso();
+    m_ledger.countDatagram(*server, received);
+    if (datagram.rawMode != 0) {
+        m_ledger.logRow(datagram.senderIp, datagram.senderPort, datagram.payload, received, game,
+                        m_open);
+        if (log) {
+            for (const std::string_view line : framed.lines)
+                log->rawLine(line);
+        }
+    }
+    const Clock::time_point now = Clock::now();
+    m_open.countDatagram(now, log ? log->path() : std::string());
+    add(m_counters.datagramsPending);
+    if (m_open.datagrams() == 1) {
+        m_openedAt.store(ticks(now), std::memory_order_relaxed);
+        wakeWriter = true; // it waits for this transaction's age now
+    }
+    if (m_open.datagrams() >= CommitDatagrams || now - m_open.opened() >= CommitAge) {
+        seal();
+        wakeWriter = true;
+    }
+    return true;
+}
+
+void PooledConnection::seal()
+{
+    m_ledger.sealServers(m_open);
+    m_pendingBytes.fetch_add(m_open.bytes(), std::memory_order_relaxed);
+    m_sealed.push_back(std::move(m_open));
+    m_open = RowBatch();
+    m_open.reserveLike(m_sealed.back());
+    m_openedAt.store(0, std::memory_order_relaxed);
+    m_hasSealed.store(true, std::memory_order_relaxed);
+}
+
+PooledConnection::Clock::time_point PooledConnection::nextDue(Clock::time_point now) const
+{
+    Clock::time_point due = Clock::time_point::max();
+    if (m_hasSealed.load(std::memory_order_relaxed)) {
+        const Clock::time_point retry = fromTicks(m_retryAt.load(std::memory_order_relaxed));
+        due = retry > now ? retry : now;
+    }
+    const std::int64_t opened = m_openedAt.load(std::memory_order_relaxed);
+    if (opened != 0 && fromTicks(opened) + CommitAge < due)
+        due = fromTicks(opened) + CommitAge;
+    return due;
+}
+
+void PooledConnection::writeDue(Clock::time_point now, bool final)
+{
+    std::deque<RowBatch> work;
+    {
+        std::unique_lock lock(m_stateMutex, std::defer_lock);
+        // At unload the program's thread may be stopped inside Process: do not wait forever.
+        if (!final)
+            lock.lock();
+        else if (!lock.try_lock_for(std::chrono::seconds(2)))
+            return;
+        if (m_open.datagrams() > 0 && (final || now - m_open.opened() >= CommitAge))
+            seal();
+        if (m_sealed.empty() || (!final && ticks(now) < m_retryAt.load()))
+            return;
+        work.swap(m_sealed);
+        m_hasSealed.store(false, std::memory_order_relaxed);
+    }
+
+    std::lock_guard dbLock(m_dbMutex);
+    while (!work.empty()) {
+        if (!writeOne(work.front(), final))
+            break;
+        m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
+        work.pop_front();
+    }
+    if (work.empty())
+        return;
+    if (final) {
+        std::uint64_t datagrams = 0;
+        std::vector<std::string> paths;
+        for (const RowBatch &batch : work) {
+            datagrams += batch.datagrams();
+            paths.insert(paths.end(), batch.logPaths().begin(), batch.logPaths().end());
+        }
+        noteAll(paths, std::to_string(datagrams) +
+                           " datagrams could not be written before Ledgerwell was unloaded; "
+                           "their rows are lost.");
+        return;
+    }
+    std::lock_guard lock(m_stateMutex);
+    while (!work.empty()) {
+        m_sealed.push_front(std::move(work.back()));
+        work.pop_back();
+    }
+    m_retryAt.store(ticks(now + RetryDelay));
+    m_hasSealed.store(true, std::memory_order_relaxed);
+}
+
+bool PooledConnection::writeOne(const RowBatch &batch, bool final)
+{
+    if (!m_db->connected() && !reopen(batch))
+        return false;
+    if (!m_db->hasAllTables())
+        noteTables(m_db->refreshTables(), batch.logPaths()); // the program may have made them
+
+    WriteReport report = m_db->write(batch);
+    if (report.outcome == WriteReport::Outcome::ConnectionLost) {
+        add(m_counters.commitFailures);
+        noteFailure(batch, "The connection to the database was lost (" + report.error +
+                               "); the rows are kept and written again when it is back.");
+        if (!reopen(batch))
+            return false;
+        if (alreadyCommitted(batch)) {
+            // The commit went through before the connection was lost.
+            committed(batch, report);
+            return true;
+        }
+        report = m_db->write(batch);
+    }
+    if (report.outcome != WriteReport::Outcome::Written) {
+        add(m_counters.commitFailures);
+        noteFailure(batch, "The rows cannot be written (" + report.error + "); they are kept and " +
+                               (final ? "tried once more." : "written again in a second."));
+        return false;
+    }
+    committed(batch, report);
+    return true;
+}
+
+bool PooledConnection::reopen(const RowBatch &batch)
+{
+    std::string error;
+    if (!m_db->reconnect(error)) {
+        noteFailure(batch, error + "; the rows are kept and written again when it can be opened.");
+        return false;
+    }
+    add(m_counters.reconnects);
+    noteTables(m_db->refreshTables(), batch.logPaths());
+    return true;
+}
+
+bool PooledConnection::alreadyCommitted(const RowBatch &batch)
+{
+    for (const Step &step : batch.steps()) {
+        const Table table = statementTable(step.statement);
+        if (isInsert(step.statement) && m_db->hasTable(table))
+            return m_db->recordExists(table, batch.values(step)[0].integer);
+    }
+    return false;
+}
+
+void PooledConnection::committed(const RowBatch &batch, const WriteReport &report)
+{
+    add(m_counters.commits);
+    add(m_counters.rowsWritten, report.inserted);
+    add(m_counters.rowsUpdated, report.updated);
+    add(m_counters.rowsDropped, report.dropped);
+    add(m_counters.datagramsCommitted, batch.datagrams());
+    m_counters.datagramsPending.fetch_sub(batch.datagrams(), std::memory_order_relaxed);
+    for (const std::string &note : report.notes)
+        noteAll(batch.logPaths(), note);
+    if (m_failing) {
+        m_failing = false;
+        noteAll(batch.logPaths(), "The database takes rows again; the rows kept meanwhile are "
+                                  "written.");
+    }
+}
+
+void PooledConnection::noteTables(const std::vector<std::string> &notes,
+                                  const std::vector<std::string> &paths)
+{
+    std::set<std::string> current(notes.begin(), notes.end());
+    for (const std::string &note : current) {
+        if (!m_tableNotes.count(note))
+            noteAll(paths, note);
+    }
+    m_tableNotes = std::move(current);
+}
+
+void PooledConnection::noteAll(const std::vector<std::string> &paths, const std::string &text)
+{
+    for (const std::string &path : paths)
+        m_logs.note(path, text);
+}
+
+// Once per failure, not once per attempt.
+void PooledConnection::noteFailure(const RowBatch &batch, const std::string &text)
+{
+    if (m_failing)
+        return;
+    m_failing = true;
+    noteAll(batch.logPaths(), text);
+}
+
+} // namespace ledgerwell

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "ConnectionSettings.h"
+#include "Counters.h"
+#include "Database.h"
+#include "Ledger.h"
+#include "ProcessLog.h"
+#include "RowBatch.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace ledgerwell {
+
+// What the program set on one instance.
+struct Datagram
+{
+    std::string_view connectionString;
+    std::int32_t listenPort = 0;
+    std::string_view senderIp;
+    std::int32_t senderPort = 0;
+    std::string_view logPath;
+    std::int16_t rawMode = 1;
+    std::string_view payload;
+};
+
+// One open database shared by every instance with the same connection string, with its
+// scoring state and its group commit. Process adds a datagram's rows to the open
+// transaction; the transaction is sealed when it holds CommitDatagrams datagrams or is
+// CommitAge old, and the writer thread commits sealed transactions. A transaction that
+// fails is kept and written again; the Records are the component's own, so a second
+// write cannot duplicate a row.
+class PooledConnection
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::uint32_t CommitDatagrams = 1000;
+    static constexpr std::chrono::milliseconds CommitAge{50};
+    static constexpr std::chrono::milliseconds RetryDelay{1000};
+    // Rows kept while the database cannot take them; past this, datagrams are refused.
+    static constexpr std::size_t MaxPendingBytes = std::size_t(512) << 20;
+
+    static std::unique_ptr<PooledConnection> open(const ConnectionSettings &settings,
+                                                  Counters &counters, ProcessLogs &logs,
+                                                  ProcessLog *log, std::string &error);
+
+    // On the program's thread. False (with error) when the datagram cannot be taken.
+    // wakeWriter is set when the writer has something new to wait for or to write.
+    bool process(const Datagram &datagram, ProcessLog *log, std::string &error, bool &wakeWriter);
+
+    // On the writer thread: seals a transaction that is old enough and writes what is
+    // sealed. final: everything now, at unload.
+    void writeDue(Clock::time_point now, bool final);
+    // When writeDue has something to do next.
+    Clock::time_point nextDue(Clock::time_point now) const;
+
+private:
+    PooledConnection(std::unique_ptr<Database> db, Counters &counters, ProcessLogs &logs);
+    bool load(std::string &error);
+    void seal();
+    const std::string &receivedIso();
+    bool writeOne(const RowBatch &batch, bool final);
+    bool reopen(const RowBatch &batch);
+    bool alreadyCommitted(const RowBatch &batch);
+    void committed(const RowBatch &batch, const WriteReport &report);
+    void noteTables(const std::vector<std::string> &notes, const std::vector<std::string> &paths);
+    void noteAll(const std::vector<std::string> &paths, const std::string &text);
+    void noteFailure(const RowBatch &batch, const std::string &text);
+
+    Counters &m_counters;
+    ProcessLogs &m_logs;
+
+    // The program's thread and the writer meet here.
+    std::timed_mutex m_stateMutex;
+    Ledger m_ledger;
+    RowBatch m_open;
+    std::deque<RowBatch> m_sealed;
+    std::atomic<std::int64_t> m_openedAt{0}; // ticks of m_open's first datagram, 0: empty
+    std::atomic<std::int64_t> m_retryAt{0};  // ticks; sealed transactions wait until then
+    std::atomic<bool> m_hasSealed{false};
+    std::atomic<std::size_t> m_pendingBytes{0};
+
+    // The writer's own.
+    std::mutex m_dbMutex;
+    std::unique_ptr<Database> m_db;
+    std::set<std::string> m_tableNotes;
+    bool m_failing = false;
+
+    // The program's thread's own.
+    std::string m_receivedIso;
+    std::int64_t m_receivedSecond = -1;
+};
+
+} // namespace ledgerwell

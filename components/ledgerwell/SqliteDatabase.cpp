@@ -1,0 +1,256 @@
+#include "SqliteDatabase.h"
+
+#include "TextRules.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <set>
+#include <sys/stat.h>
+
+namespace ledgerwell {
+
+namespace {
+
+constexpr int BusyTimeoutMs = 5000;
+
+// Errors of the row itself; the transaction goes on without it.
+bool isRowError(int code)
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_CONSTRAINT || primary == SQLITE_MISMATCH || primary == SQLITE_TOOBIG ||
+           primary == SQLITE_RANGE;
+}
+
+std::string lowered(std::string text)
+{
+    for (char &c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return text;
+}
+
+} // namespace
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, std::string &error)
+{
+    struct stat info = {};
+    if (::stat(file.c_str(), &info) != 0) {
+        error = "The database file " + file +
+                " does not exist (the program creates it with the statistics tables).";
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "The database file " + file + " is not a file.";
+        return nullptr;
+    }
+    sqlite3 *db = nullptr;
+    const int rc =
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        error = "The database file " + file +
+                " cannot be opened: " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db));
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        error = "The database file " + file + " is read-only; Ledgerwell cannot write to it.";
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    std::string reason;
+    if (!database->execute("PRAGMA journal_mode=WAL", reason) ||
+        !database->execute("PRAGMA synchronous=NORMAL", reason)) {
+        error = "The database file " + file + " cannot be used: " + reason;
+        return nullptr;
+    }
+    return database;
+}
+
+SqliteDatabase::SqliteDatabase(sqlite3 *db)
+    : m_db(db)
+{
+}
+
+SqliteDatabase::~SqliteDatabase()
+{
+    for (sqlite3_stmt *statement : m_statements)
+        sqlite3_finalize(statement);
+    sqlite3_close(m_db);
+}
+
+std::string SqliteDatabase::lastError() const
+{
+    return sqlite3_errmsg(m_db);
+}
+
+bool SqliteDatabase::execute(const char *sql, std::string &error)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    error = message ? message : lastError();
+    sqlite3_free(message);
+    return false;
+}
+
+std::vector<std::string> SqliteDatabase::refreshTables()
+{
+    std::vector<std::string> notes;
+    std::set<std::string> existing;
+    std::string error;
+    if (!query(
+            "SELECT name FROM sqlite_master WHERE type = 'table'",
+            [&](const Row &row) { existing.insert(lowered(std::string(row.at(0)))); }, error)) {
+        notes.push_back("The list of tables cannot be read: " + error);
+        return notes;
+    }
+    for (std::size_t s = 0; s < StatementCount; ++s) {
+        const auto statement = static_cast<Statement>(s);
+        const Table table = statementTable(statement);
+        if (m_statements[s] || !existing.count(lowered(tableName(table))))
+            continue;
+        const std::string sql = statementSql(statement, Dialect::Sqlite);
+        if (sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
+                               &m_statements[s], nullptr) != SQLITE_OK) {
+            notes.push_back(std::string("The table ") + tableName(table) +
+                            " does not have the columns Ledgerwell writes: " + lastError());
+            m_statements[s] = nullptr;
+        }
+    }
+    for (std::size_t t = 0; t < TableCount; ++t) {
+        const auto table = static_cast<Table>(t);
+        bool ready = m_statements[index(insertInto(table))] != nullptr;
+        if (table == Table::Servers)
+            ready = ready && m_statements[index(Statement::UpdateServer)];
+        if (table == Table::Games)
+            ready = ready && m_statements[index(Statement::UpdateGameEnd)];
+        if (!ready && !existing.count(lowered(tableName(table))))
+            notes.push_back(std::string("The table ") + tableName(table) +
+                            " is missing; its rows are not written.");
+        m_present[t] = ready;
+    }
+    return notes;
+}
+
+bool SqliteDatabase::query(const std::string &sql, const std::function<void(const Row &)> &row,
+                           std::string &error)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()) + 1, &statement, nullptr) !=
+        SQLITE_OK) {
+        error = lastError();
+        return false;
+    }
+    Row values;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        const int columns = sqlite3_column_count(statement);
+        values.clear();
+        for (int c = 0; c < columns; ++c) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, c));
+            values.emplace_back(text ? text : "", text ? sqlite3_column_bytes(statement, c) : 0);
+        }
+        row(values);
+    }
+    if (rc != SQLITE_DONE)
+        error = lastError();
+    sqlite3_finalize(statement);
+    return rc == SQLITE_DONE;
+}
+
+std::int64_t SqliteDatabase::maxRecord(Table table)
+{
+    std::int64_t max = 0;
+    std::string error;
+    query(
+        std::string("SELECT MAX(Record) FROM ") + tableName(table),
+        [&](const Row &row) { max = row.empty() ? 0 : std::atoll(std::string(row[0]).c_str()); },
+        error);
+    return max;
+}
+
+bool SqliteDatabase::recordExists(Table table, std::int64_t record)
+{
+    bool found = false;
+    std::string error;
+    query(
+        std::string("SELECT 1 FROM ") + tableName(table) +
+            " WHERE Record = " + std::to_string(record),
+        [&](const Row &) { found = true; }, error);
+    return found;
+}
+
+WriteReport SqliteDatabase::write(const RowBatch &batch)
+{
+    WriteReport report;
+    std::string error;
+    if (!execute("BEGIN IMMEDIATE", error)) {
+        report.outcome = WriteReport::Outcome::Retry;
+        report.error = error;
+        return report;
+    }
+    for (const Step &step : batch.steps()) {
+        sqlite3_stmt *statement = m_statements[index(step.statement)];
+        if (!statement || !hasTable(statementTable(step.statement))) {
+            ++report.dropped;
+            continue;
+        }
+        const Value *values = batch.values(step);
+        const int count = int(parameterCount(step.statement));
+        sqlite3_reset(statement);
+        for (int i = 0; i < count; ++i) {
+            const Value &value = values[i];
+            switch (value.kind) {
+            case Value::Kind::Null:
+                sqlite3_bind_null(statement, i + 1);
+                break;
+            case Value::Kind::Integer:
+                sqlite3_bind_int64(statement, i + 1, value.integer);
+                break;
+            case Value::Kind::Real:
+                sqlite3_bind_double(statement, i + 1, value.real);
+                break;
+            case Value::Kind::Text:
+                sqlite3_bind_text(statement, i + 1, value.bytes.data(), int(value.bytes.size()),
+                                  SQLITE_STATIC);
+                break;
+            case Value::Kind::Blob:
+                sqlite3_bind_blob(statement, i + 1, value.bytes.data(), int(value.bytes.size()),
+                                  SQLITE_STATIC);
+                break;
+            }
+        }
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE) {
+            ++(isInsert(step.statement) ? report.inserted : report.updated);
+            continue;
+        }
+        const std::string message = lastError();
+        sqlite3_reset(statement);
+        if (isRowError(rc)) {
+            ++report.dropped;
+            report.notes.push_back(rowNote(batch, step, message));
+            continue;
+        }
+        std::string ignored;
+        execute("ROLLBACK", ignored);
+        report = WriteReport();
+        report.outcome = WriteReport::Outcome::Retry;
+        report.error = message;
+        return report;
+    }
+    if (!execute("COMMIT", error)) {
+        std::string ignored;
+        execute("ROLLBACK", ignored);
+        report = WriteReport();
+        report.outcome = WriteReport::Outcome::Retry;
+        report.error = error;
+    }
+    return report;
+}
+
+} // namespace ledgerwell

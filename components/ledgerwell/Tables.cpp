@@ -1,0 +1,123 @@
+#include "Tables.h"
+
+#include <array>
+#include <initializer_list>
+#include <vector>
+
+namespace ledgerwell {
+
+namespace {
+
+struct TableColumns
+{
+    const char *name;
+    std::vector<const char *> columns; // after Record
+};
+
+const std::array<TableColumns, TableCount> &tables()
+{
+    static const std::array<TableColumns, TableCount> list = {{
+        {"Cvars", {"Cvar", "Val", "Date_Time"}},
+        {"Games",
+         {"StdLog_Ver", "Patch_Name", "Game_Start_Date_Time", "Game_End_Date_Time", "Game_Flags"}},
+        {"Games_Cvars", {"Game", "Cvar"}},
+        {"Games_Maps", {"Game", "Map"}},
+        {"Games_Players_Cvars", {"Game", "Player", "Cvar"}},
+        {"Games_Players_Teams", {"Game", "Player", "Team"}},
+        {"Logs", {"Log_IP", "Log_Port", "Log_Data", "Log_Date"}},
+        {"Logs_Games", {"Log", "Game"}},
+        {"Maps", {"Map", "Date_Time"}},
+        {"Players", {"Player", "Date_Time"}},
+        {"Scores", {"Killer", "Victim", "Type", "Weapon", "Score", "Offset"}},
+        {"Servers", {"Server_Name", "Server_IP", "Server_Port", "Packet_Number", "Date_Time"}},
+        {"Servers_Cvars", {"Server", "Cvar"}},
+        {"Servers_Games", {"Server", "Game"}},
+        {"Teams", {"Team", "Date_Time"}},
+        {"Types", {"Type", "Date_Time"}},
+        {"Weapons", {"Weapon", "Date_Time"}},
+    }};
+    return list;
+}
+
+std::string column(const char *name, Dialect dialect)
+{
+    if (std::string(name) == "Offset")
+        return dialect == Dialect::Postgres ? "\"offset\"" : "\"Offset\"";
+    return name;
+}
+
+std::string placeholder(std::size_t number, Dialect dialect)
+{
+    return dialect == Dialect::Postgres ? "$" + std::to_string(number) : std::string("?");
+}
+
+std::string update(const char *table, std::initializer_list<const char *> columns, Dialect dialect)
+{
+    std::string sql = std::string("UPDATE ") + table + " SET ";
+    std::size_t number = 0;
+    for (const char *name : columns) {
+        sql +=
+            (number ? ", " : "") + column(name, dialect) + " = " + placeholder(number + 1, dialect);
+        ++number;
+    }
+    return sql + " WHERE Record = " + placeholder(number + 1, dialect);
+}
+
+} // namespace
+
+const char *tableName(Table table)
+{
+    return tables()[index(table)].name;
+}
+
+Table statementTable(Statement statement)
+{
+    switch (statement) {
+    case Statement::UpdateServer:
+        return Table::Servers;
+    case Statement::UpdateGameEnd:
+        return Table::Games;
+    default:
+        return static_cast<Table>(statement);
+    }
+}
+
+bool isInsert(Statement statement)
+{
+    return index(statement) < TableCount;
+}
+
+std::size_t parameterCount(Statement statement)
+{
+    if (!isInsert(statement))
+        return statement == Statement::UpdateServer ? 4 : 3;
+    return 1 + tables()[index(statement)].columns.size();
+}
+
+std::string statementSql(Statement statement, Dialect dialect)
+{
+    if (statement == Statement::UpdateServer)
+        return update("Servers", {"Server_Name", "Packet_Number", "Date_Time"}, dialect);
+    if (statement == Statement::UpdateGameEnd)
+        return update("Games", {"Game_End_Date_Time", "Game_Flags"}, dialect);
+    return insertSql(statementTable(statement), dialect, 1);
+}
+
+std::string insertSql(Table table, Dialect dialect, std::size_t rows)
+{
+    const TableColumns &columns = tables()[index(table)];
+    std::string names = "Record";
+    for (const char *name : columns.columns)
+        names += ", " + column(name, dialect);
+    std::string values;
+    std::size_t number = 0;
+    for (std::size_t row = 0; row < rows; ++row) {
+        values += row ? ", (" : "(";
+        for (std::size_t c = 0; c <= columns.columns.size(); ++c)
+            values += (c ? ", " : "") + placeholder(++number, dialect);
+        values += ")";
+    }
+    return std::string("INSERT INTO ") + columns.name + " (" + names + ") VALUES " + values;
+}
+
+} // namespace ledgerwell

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ledgerwell {
+
+// The 17 statistics tables, in the order the program creates them.
+enum class Table : std::uint8_t {
+    Cvars,
+    Games,
+    GamesCvars,
+    GamesMaps,
+    GamesPlayersCvars,
+    GamesPlayersTeams,
+    Logs,
+    LogsGames,
+    Maps,
+    Players,
+    Scores,
+    Servers,
+    ServersCvars,
+    ServersGames,
+    Teams,
+    Types,
+    Weapons,
+};
+constexpr std::size_t TableCount = 17;
+
+// Every statement the component runs while scoring: one insert per table (all columns,
+// Record first) and the two updates of rows that change while they are in use.
+enum class Statement : std::uint8_t {
+    // Insert into Table(n) is Statement(n).
+    UpdateServer = TableCount, // Server_Name, Packet_Number, Date_Time where Record
+    UpdateGameEnd,             // Game_End_Date_Time, Game_Flags where Record
+};
+constexpr std::size_t StatementCount = TableCount + 2;
+
+enum class Dialect { Sqlite, Postgres };
+
+const char *tableName(Table table);
+Table statementTable(Statement statement);
+bool isInsert(Statement statement);
+std::size_t parameterCount(Statement statement);
+// The SQL text with placeholders (? or $n); the column Offset is quoted, being a keyword.
+std::string statementSql(Statement statement, Dialect dialect);
+// One INSERT of several rows into the table.
+std::string insertSql(Table table, Dialect dialect, std::size_t rows);
+
+constexpr Statement insertInto(Table table)
+{
+    return static_cast<Statement>(table);
+}
+constexpr std::size_t index(Table table)
+{
+    return static_cast<std::size_t>(table);
+}
+constexpr std::size_t index(Statement statement)
+{
+    return static_cast<std::size_t>(statement);
+}
+
+// Text column lengths, in characters.
+namespace Length {
+constexpr std::size_t Name = 50;    // Cvar, Player, Team, Type, Weapon, StdLog_Ver, Patch_Name
+constexpr std::size_t Value = 250;  // Val
+constexpr std::size_t Long = 128;   // Map, Server_Name
+constexpr std::size_t Address = 16; // Server_IP
+constexpr std::size_t Port = 6;     // Server_Port
+constexpr std::size_t LogAddr = 50; // Log_IP
+} // namespace Length
+
+} // namespace ledgerwell

@@ -1,0 +1,304 @@
+#include "LedgerwellHarness.h"
+
+#include "intake/ComponentLibrary.h"
+#include "shell/TextFunctions.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+int connectionCounter = 0;
+
+QString envValue(const char *name)
+{
+    return qEnvironmentVariable(name);
+}
+
+QString normalised(const QVariant &value)
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.metaType().id()) {
+    case QMetaType::QByteArray:
+        return QStringLiteral("x") + QString::fromLatin1(value.toByteArray().toHex());
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QString::number(value.toDouble());
+    default:
+        return value.toString();
+    }
+}
+
+QSqlDatabase pgConnection(const QString &name, const QString &database)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(envValue("VARNOCK_TEST_PG_HOST"));
+    db.setPort(envValue("VARNOCK_TEST_PG_PORT").toInt());
+    db.setUserName(envValue("VARNOCK_TEST_PG_USER"));
+    db.setPassword(envValue("VARNOCK_TEST_PG_PASSWORD"));
+    db.setDatabaseName(database);
+    return db;
+}
+
+// Runs one statement on the server's maintenance database.
+bool onPostgres(const QString &sql, QString &error)
+{
+    const QString name = QStringLiteral("ledgerwell_admin_%1").arg(++connectionCounter);
+    bool ok = false;
+    {
+        QSqlDatabase db = pgConnection(name, QStringLiteral("postgres"));
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            ok = query.exec(sql);
+            if (!ok)
+                error = query.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+} // namespace
+
+namespace Framed {
+
+QByteArray hl1(const QByteArray &line)
+{
+    return QByteArray("\xFF\xFF\xFF\xFFlog ") + line + QByteArray("\n\0", 2);
+}
+
+QByteArray source(const QByteArray &line)
+{
+    return QByteArray("\xFF\xFF\xFF\xFFR") + line + QByteArray("\n\0", 2);
+}
+
+QByteArray secret(const QByteArray &line, const QByteArray &secret)
+{
+    return QByteArray("\xFF\xFF\xFF\xFFS") + secret + line + QByteArray("\n\0", 2);
+}
+
+} // namespace Framed
+
+QList<QByteArray> fixtureLines(const QString &name)
+{
+    QFile file(QStringLiteral(LEDGERWELL_FIXTURES "/") + name);
+    QList<QByteArray> lines;
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
+bool TestDatabase::postgresConfigured()
+{
+    return !envValue("VARNOCK_TEST_PG_HOST").isEmpty() &&
+           !envValue("VARNOCK_TEST_PG_PORT").isEmpty() &&
+           !envValue("VARNOCK_TEST_PG_USER").isEmpty();
+}
+
+std::unique_ptr<TestDatabase> TestDatabase::create(Engine engine, const QString &folder,
+                                                   QString &error, const QStringList &without)
+{
+    std::unique_ptr<TestDatabase> database(new TestDatabase());
+    database->m_engine = engine;
+    database->m_connectionName = QStringLiteral("ledgerwell_test_%1").arg(++connectionCounter);
+    QSqlDatabase db;
+    if (engine == Engine::Sqlite) {
+        const QString file =
+            QDir(folder).filePath(QStringLiteral("statistics_%1.db").arg(connectionCounter));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), database->m_connectionName);
+        db.setDatabaseName(file);
+        database->m_connectionString =
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;"
+                           "Data Source=") +
+            file;
+    } else {
+        database->m_pgDatabase = QStringLiteral("ledgerwell_%1_%2")
+                                     .arg(QCoreApplication::applicationPid())
+                                     .arg(connectionCounter);
+        if (!onPostgres(QStringLiteral("CREATE DATABASE ") + database->m_pgDatabase, error))
+            return nullptr;
+        db = pgConnection(database->m_connectionName, database->m_pgDatabase);
+        database->m_connectionString =
+            QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;"
+                           "User ID=%4;Password=%5")
+                .arg(envValue("VARNOCK_TEST_PG_HOST"), envValue("VARNOCK_TEST_PG_PORT"),
+                     database->m_pgDatabase, envValue("VARNOCK_TEST_PG_USER"),
+                     envValue("VARNOCK_TEST_PG_PASSWORD"));
+    }
+    if (!db.open()) {
+        error = db.lastError().text();
+        return nullptr;
+    }
+    const SchemaTypes types =
+        engine == Engine::Sqlite ? SchemaTypes::sqlite() : SchemaTypes::postgres();
+    for (const QString &statement : statisticsSchema(types, without)) {
+        if (!database->execute(statement, error))
+            return nullptr;
+    }
+    return database;
+}
+
+TestDatabase::~TestDatabase()
+{
+    QSqlDatabase::database(m_connectionName, false).close();
+    QSqlDatabase::removeDatabase(m_connectionName);
+    if (!m_pgDatabase.isEmpty()) {
+        QString ignored;
+        onPostgres(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgDatabase),
+                   ignored);
+    }
+}
+
+QSqlDatabase TestDatabase::db() const
+{
+    return QSqlDatabase::database(m_connectionName);
+}
+
+bool TestDatabase::execute(const QString &sql, QString &error) const
+{
+    QSqlQuery query(db());
+    if (query.exec(sql))
+        return true;
+    error = query.lastError().text() + QStringLiteral(" in ") + sql;
+    return false;
+}
+
+QList<QStringList> TestDatabase::rows(const QString &sql) const
+{
+    QList<QStringList> result;
+    QSqlQuery query(db());
+    if (!query.exec(sql)) {
+        result << QStringList{QStringLiteral("error: ") + query.lastError().text()};
+        return result;
+    }
+    while (query.next()) {
+        QStringList row;
+        for (int i = 0; i < query.record().count(); ++i)
+            row << normalised(query.value(i));
+        result << row;
+    }
+    return result;
+}
+
+QString TestDatabase::value(const QString &sql) const
+{
+    const QList<QStringList> found = rows(sql);
+    return found.isEmpty() || found.first().isEmpty() ? QString() : found.first().first();
+}
+
+qint64 TestDatabase::count(const QString &table) const
+{
+    const QString text = value(QStringLiteral("SELECT COUNT(*) FROM ") + table);
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    return ok ? number : -1;
+}
+
+QList<qint64> TestDatabase::counts() const
+{
+    QList<qint64> result;
+    for (const QString &table : statisticsTableNames())
+        result << count(table);
+    return result;
+}
+
+ProgramUnderTest::ProgramUnderTest()
+    : m_state(std::make_unique<MainModule>())
+    , m_factory(std::make_unique<ScoringComponentFactory>())
+    , m_intake(std::make_unique<DatagramIntake>(*m_state, *m_factory))
+{
+    const Result<QString> registered =
+        registerComponentLibrary(QStringLiteral(LEDGERWELL_PATH), ClassRegistry());
+    if (!registered)
+        m_registrationError = registered.error().description;
+}
+
+ProgramUnderTest::~ProgramUnderTest()
+{
+    m_intake.reset(); // releases the last instance before the state goes
+}
+
+quint16 ProgramUnderTest::addConnection(int n, const QString &connectionString,
+                                        const QString &logPath)
+{
+    m_state->ConnStrings[n] = connectionString;
+    if (!m_state->udpPeerB.Load(n).ok())
+        return 0;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        const quint16 candidate = probe.localPort();
+        probe.close();
+        if (m_state->udpPeerB.element(n)->Bind(candidate).ok()) {
+            m_state->ListView1.add({ConnKey(n), QString::number(candidate), connectionString,
+                                    QStringLiteral("False"), logPath});
+            return candidate;
+        }
+    }
+    return 0;
+}
+
+GameServer::GameServer()
+{
+    m_socket.bind(QHostAddress::LocalHost, 0);
+}
+
+bool GameServer::send(const QByteArray &datagram, quint16 port)
+{
+    // Paced a little, so a burst never outruns the receive buffer of a busy test machine.
+    const bool sent =
+        m_socket.writeDatagram(datagram, QHostAddress::LocalHost, port) == datagram.size();
+    QCoreApplication::processEvents();
+    return sent;
+}
+
+LedgerwellCounterSet ledgerwellCounters()
+{
+    LedgerwellCounterSet set = {};
+    QLibrary library(QStringLiteral(LEDGERWELL_PATH));
+    if (library.load()) {
+        if (const auto read =
+                reinterpret_cast<LedgerwellCountersFn>(library.resolve("LedgerwellCounters")))
+            read(&set);
+    }
+    return set; // the library stays loaded; the program's factory holds it too
+}
+
+bool waitUntilCommitted(const LedgerwellCounterSet &before, quint64 datagrams, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const LedgerwellCounterSet now = ledgerwellCounters();
+        if (now.datagramsReceived >= before.datagramsReceived + datagrams &&
+            now.datagramsPending == 0)
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+QString readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}

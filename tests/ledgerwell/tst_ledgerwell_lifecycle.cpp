@@ -1,0 +1,228 @@
+#include "LedgerwellHarness.h"
+#include "TestMain.h"
+
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using Engine = TestDatabase::Engine;
+using Counts = QList<qint64>;
+
+// hl1_match.log, one datagram per line: see tst_ledgerwell_replay.cpp for the derivation.
+const Counts Hl1Counts = {15, 2, 6, 2, 15, 7, 53, 41, 2, 4, 15, 1, 4, 2, 2, 10, 5};
+
+QString engineName(Engine engine)
+{
+    return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+} // namespace
+
+// What happens to open transactions when the library or the process ends, when the
+// database goes away and when it is locked: nothing that was taken may be lost.
+class TestLedgerwellLifecycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void committedWhenTheLibraryEnds_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("mode");
+        for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+            QTest::newRow(qPrintable(engineName(engine) + "/process end")) << engine << "exit";
+            QTest::newRow(qPrintable(engineName(engine) + "/unload")) << engine << "unload";
+        }
+    }
+    void committedWhenTheLibraryEnds()
+    {
+        QFETCH(Engine, engine);
+        QFETCH(QString, mode);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        // The probe ends right after its last datagram, long before a transaction is 50 ms
+        // old: the rows are there only if the end of the library committed them.
+        const QString log = m_dir.filePath("probe_" + engineName(engine) + "_" + mode + ".log");
+        QVERIFY(runProbe(db->connectionString(), log, mode));
+        QCOMPARE(db->counts(), Hl1Counts);
+        QCOMPARE(db->value("SELECT Packet_Number FROM Servers"), QStringLiteral("53"));
+        QCOMPARE(readFile(log).count(QLatin1Char('\n')), 53); // every raw line, flushed
+    }
+
+    void aSecondRunGoesOnWhereTheFirstStopped()
+    {
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        const QString log = m_dir.filePath("restart.log");
+        QVERIFY(runProbe(db->connectionString(), log, "exit"));
+        QVERIFY(runProbe(db->connectionString(), log, "exit"));
+        // Names, cvars, maps and the server are found again; games and events are new.
+        QCOMPARE(db->count("Players"), qint64(4));
+        QCOMPARE(db->count("Cvars"), qint64(15));
+        QCOMPARE(db->count("Maps"), qint64(2));
+        QCOMPARE(db->count("Servers_Cvars"), qint64(4));
+        QCOMPARE(db->count("Games"), qint64(4));
+        QCOMPARE(db->count("Scores"), qint64(30));
+        QCOMPARE(db->count("Logs"), qint64(106));
+        QCOMPARE(db->rows("SELECT Record, Packet_Number FROM Servers"),
+                 (QList<QStringList>{{"1", "106"}}));
+        for (const QString &table : statisticsTableNames())
+            QCOMPARE(db->value("SELECT MAX(Record) FROM " + table).toLongLong(), db->count(table));
+    }
+
+    void aLostPostgresConnectionIsReopenedAndReplayed()
+    {
+        std::unique_ptr<TestDatabase> db = database(Engine::Postgres);
+        if (!db)
+            return;
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const QString log = m_dir.filePath("lost.log");
+        const quint16 port = program.addConnection(1, db->connectionString(), log);
+        QVERIFY(port);
+        GameServer server;
+        const QList<QByteArray> lines = fixtureLines("hl1_match.log");
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        for (const QByteArray &line : lines.mid(0, 20))
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(waitUntilCommitted(before, 20));
+
+        QString error;
+        const QString backends =
+            db->value("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE "
+                      "application_name = 'Ledgerwell' AND datname = current_database()");
+        QCOMPARE(backends, QStringLiteral("1"));
+
+        for (const QByteArray &line : lines.mid(20))
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(waitUntilCommitted(before, lines.size()));
+        QCOMPARE(program.intake().dropped(), quint64(0));
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QVERIFY(after.reconnects > before.reconnects);
+        QVERIFY(after.commitFailures > before.commitFailures);
+        QCOMPARE(db->counts(), Hl1Counts);
+        QTRY_VERIFY(readFile(log).contains("The connection to the database was lost"));
+        QTRY_VERIFY(readFile(log).contains("The database takes rows again"));
+    }
+
+    void aLockedDatabaseKeepsTheRowsUntilItIsFree()
+    {
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const QString log = m_dir.filePath("locked.log");
+        const quint16 port = program.addConnection(1, db->connectionString(), log);
+        QVERIFY(port);
+        GameServer server;
+        // The component opens the database with its first datagram; then another program
+        // holds the write lock longer than the component waits for it.
+        LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(
+            server.send(Framed::hl1("L 03/14/2026 - 19:59:00: World triggered \"Warmup\""), port));
+        QVERIFY(waitUntilCommitted(before, 1));
+        QSqlQuery lock(db->db());
+        QVERIFY(lock.exec("BEGIN IMMEDIATE"));
+
+        before = ledgerwellCounters();
+        const QList<QByteArray> lines = fixtureLines("hl1_match.log");
+        for (const QByteArray &line : lines)
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("database is locked"), 30000);
+        QVERIFY(ledgerwellCounters().datagramsPending > 0);
+        QVERIFY(lock.exec("ROLLBACK"));
+
+        QVERIFY(waitUntilCommitted(before, lines.size()));
+        QCOMPARE(program.intake().dropped(), quint64(0));
+        QCOMPARE(db->count("Scores"), qint64(16));
+        QCOMPARE(db->count("Logs"), qint64(54));
+    }
+
+    // Someone else wrote a row with the Record the component is about to use: that one row
+    // is left out and noted, the rest of its transaction is written.
+    void aRefusedRowIsLeftOutAlone_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("sqlite") << Engine::Sqlite;
+        QTest::newRow("postgres") << Engine::Postgres;
+    }
+    void aRefusedRowIsLeftOutAlone()
+    {
+        QFETCH(Engine, engine);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const QString log = m_dir.filePath("refused_" + engineName(engine) + ".log");
+        const quint16 port = program.addConnection(1, db->connectionString(), log);
+        QVERIFY(port);
+        GameServer server;
+        LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 19:59:00: Log file started (file \"x\") "
+                                        "(game \"cstrike\") (version \"48/1/1\")"),
+                            port));
+        QVERIFY(waitUntilCommitted(before, 1));
+        QString error;
+        QVERIFY2(db->execute("INSERT INTO Scores VALUES (1, 0, 0, 0, 0, 99, 0)", error),
+                 qPrintable(error));
+
+        before = ledgerwellCounters();
+        const QList<QByteArray> lines = fixtureLines("hl1_match.log");
+        for (const QByteArray &line : lines)
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(waitUntilCommitted(before, lines.size()));
+        QCOMPARE(ledgerwellCounters().rowsDropped - before.rowsDropped, quint64(1));
+        QCOMPARE(db->count("Scores"), qint64(15)); // the stranger's and 14 of the 15
+        QCOMPARE(db->value("SELECT Score FROM Scores WHERE Record = 1"), QStringLiteral("99"));
+        QCOMPARE(db->count("Logs"), qint64(54));
+        QCOMPARE(db->count("Players"), qint64(4));
+        QTRY_VERIFY2(readFile(log).contains("row 1 of Scores was not written"),
+                     qPrintable(readFile(log)));
+    }
+
+private:
+    std::unique_ptr<TestDatabase> database(Engine engine)
+    {
+        if (engine == Engine::Postgres && !TestDatabase::postgresConfigured()) {
+            QTest::qSkip("PostgreSQL test server not configured (VARNOCK_TEST_PG_HOST, _PORT, "
+                         "_USER, _PASSWORD are not set)",
+                         __FILE__, __LINE__);
+            return nullptr;
+        }
+        QString error;
+        std::unique_ptr<TestDatabase> db = TestDatabase::create(engine, m_dir.path(), error);
+        if (!db)
+            QTest::qFail(qPrintable("The test database cannot be made: " + error), __FILE__,
+                         __LINE__);
+        return db;
+    }
+
+    // Runs the probe with hl1_match.log; true when it ended cleanly.
+    bool runProbe(const QString &connectionString, const QString &log, const QString &mode)
+    {
+        QProcess probe;
+        probe.start(QStringLiteral(LEDGERWELL_PROBE_PATH),
+                    {QStringLiteral(LEDGERWELL_PATH), connectionString, log, mode,
+                     QStringLiteral(LEDGERWELL_FIXTURES "/hl1_match.log")});
+        if (!probe.waitForFinished(60000)) {
+            qWarning("the probe did not finish");
+            probe.kill();
+            return false;
+        }
+        if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            qWarning("the probe failed: %s", probe.readAllStandardError().constData());
+            return false;
+        }
+        return true;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+VARNOCK_TEST_MAIN(TestLedgerwellLifecycle)
+#include "tst_ledgerwell_lifecycle.moc"

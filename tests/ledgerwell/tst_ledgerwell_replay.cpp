@@ -1,0 +1,658 @@
+#include "LedgerwellHarness.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+using Engine = TestDatabase::Engine;
+using Rows = QList<QStringList>;
+
+// Statistics table counts, in the program's table order:
+// Cvars, Games, Games_Cvars, Games_Maps, Games_Players_Cvars, Games_Players_Teams, Logs,
+// Logs_Games, Maps, Players, Scores, Servers, Servers_Cvars, Servers_Games, Teams, Types,
+// Weapons.
+using Counts = QList<qint64>;
+
+// hl1_match.log, one HL1 datagram per line (53):
+// Cvars 15: 4 server cvar values (mp_timelimit twice), 5 names (Bob's new name Robert
+//   included), 3 addresses, say and say_team, one empty disconnect reason.
+// Games 2 (two Started map, each ended by Log file closed); Games_Cvars 3 + 3 (the cvars
+//   in force when each map starts); Games_Players_Cvars 11 + 4; Games_Players_Teams 4 + 3.
+// Logs 53; Logs_Games 41 (lines 8 to 35 and 41 to 53 belong to a game).
+// Players 4 (Bob and Robert share a Steam id; the bot is known by name); Scores 15;
+// Types 10; Weapons 5.
+const Counts Hl1Counts = {15, 2, 6, 2, 15, 7, 53, 41, 2, 4, 15, 1, 4, 2, 2, 10, 5};
+
+// source_match.log in 29 datagrams (lines 1-15 framed "R", 16-28 with a log secret, the
+// last three in one plain datagram):
+// Cvars 11: 2 server cvars, 3 names, 2 addresses, 2 roles, say, a disconnect reason.
+// Players 3 ([U:1:n] ids and a LAN player known by name); Teams 3 (Unassigned, Red,
+// Blue); Games_Players_Teams 6 (each player was Unassigned first); Scores 12; Types 11.
+// Logs 29; Logs_Games 25 (all but the four datagrams before Started map).
+const Counts SourceCounts = {11, 1, 2, 1, 9, 6, 29, 25, 1, 3, 12, 1, 2, 1, 3, 11, 4};
+
+QString engineName(Engine engine)
+{
+    return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+Rows sorted(Rows rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) {
+        return a.join(QChar(0)) < b.join(QChar(0));
+    });
+    return rows;
+}
+
+const char *ScoreRowsSql =
+    "SELECT k.Player, v.Player, t.Type, w.Weapon, s.Score FROM Scores s "
+    "LEFT JOIN Players k ON k.Record = s.Killer LEFT JOIN Players v ON v.Record = s.Victim "
+    "JOIN Types t ON t.Record = s.Type LEFT JOIN Weapons w ON w.Record = s.Weapon "
+    "ORDER BY s.Record";
+
+} // namespace
+
+// Log datagrams through real UDP sockets into the program's intake, scored by the real
+// Ledgerwell.so into real SQLite files and PostgreSQL databases.
+class TestLedgerwellReplay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_program = std::make_unique<ProgramUnderTest>();
+        QVERIFY2(m_program->registrationError().isEmpty(),
+                 qPrintable(m_program->registrationError()));
+        m_program->state().MaxCon = 200; // every case gets a connection of its own
+        m_program->state().createConnStrings();
+    }
+
+    void cleanupTestCase()
+    {
+        m_replays.clear();
+        m_program.reset();
+    }
+
+    void fixturesFillTheTables_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<Counts>("expected");
+        for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+            QTest::newRow(qPrintable(engineName(engine) + "/hl1"))
+                << engine << QStringLiteral("hl1_match.log") << Hl1Counts;
+            QTest::newRow(qPrintable(engineName(engine) + "/source"))
+                << engine << QStringLiteral("source_match.log") << SourceCounts;
+        }
+    }
+    void fixturesFillTheTables()
+    {
+        QFETCH(Engine, engine);
+        QFETCH(QString, fixture);
+        QFETCH(Counts, expected);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        const quint16 port = connect(db->connectionString());
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const int datagrams = fixture == QLatin1String("hl1_match.log") ? sendHl1(server, port)
+                                                                        : sendSource(server, port);
+        QVERIFY(waitUntilCommitted(before, datagrams));
+        QCOMPARE(m_program->intake().dropped(), quint64(0));
+        QCOMPARE(db->counts(), expected);
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QCOMPARE(after.datagramsRejected, before.datagramsRejected);
+        QCOMPARE(after.linesRejected, before.linesRejected);
+        // Records are 1, 2, 3 ... in every table.
+        for (const QString &table : statisticsTableNames())
+            QCOMPARE(db->value("SELECT COUNT(DISTINCT Record) FROM " + table).toLongLong(),
+                     db->count(table));
+    }
+
+    void joinsAnswerQuestions_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<Rows>("expected");
+        const struct
+        {
+            const char *name;
+            const char *sql;
+            Rows expected;
+        } questions[] = {
+            {"top killer",
+             "SELECT p.Player, COUNT(*) FROM Scores s JOIN Players p ON p.Record = s.Killer "
+             "JOIN Types t ON t.Record = s.Type WHERE t.Type = 'kill' GROUP BY p.Player "
+             "ORDER BY COUNT(*) DESC LIMIT 1",
+             {{"STEAM_0:1:1001", "3"}}},
+            {"net score by player",
+             "SELECT p.Player, SUM(s.Score) FROM Scores s JOIN Players p ON p.Record = s.Killer "
+             "JOIN Types t ON t.Record = s.Type WHERE t.Type IN ('kill', 'teamkill', 'suicide') "
+             "GROUP BY p.Player",
+             {{"STEAM_0:0:2002", "1"},
+              {"STEAM_0:1:1001", "2"},
+              {"STEAM_0:1:3003", "1"},
+              {"STEAM_ID_LAN:Hank", "0"},
+              {"[U:1:68745073]", "1"}}},
+            {"a player's team per game",
+             "SELECT g.Game, t.Team FROM Games_Players_Teams g JOIN Players p ON "
+             "p.Record = g.Player JOIN Teams t ON t.Record = g.Team WHERE p.Player = "
+             "'STEAM_0:1:1001'",
+             {{"1", "CT"}, {"2", "TERRORIST"}}},
+            {"kills by weapon",
+             "SELECT w.Weapon, COUNT(*) FROM Scores s JOIN Weapons w ON w.Record = s.Weapon "
+             "JOIN Types t ON t.Record = s.Type WHERE t.Type = 'kill' GROUP BY w.Weapon",
+             {{"ak47", "3"},
+              {"awp", "1"},
+              {"deagle", "1"},
+              {"m4a1", "1"},
+              {"minigun", "1"},
+              {"sniperrifle", "1"}}},
+            {"teamkills and suicides",
+             "SELECT k.Player, v.Player, t.Type, s.Score FROM Scores s JOIN Players k ON "
+             "k.Record = s.Killer JOIN Players v ON v.Record = s.Victim JOIN Types t ON "
+             "t.Record = s.Type WHERE t.Type IN ('teamkill', 'suicide')",
+             {{"STEAM_0:0:2002", "STEAM_0:0:2002", "suicide", "-1"},
+              {"STEAM_0:1:1001", "STEAM_0:1:3003", "teamkill", "-1"},
+              {"STEAM_ID_LAN:Hank", "STEAM_ID_LAN:Hank", "suicide", "-1"}}},
+            {"servers",
+             "SELECT Server_Name, Server_IP, Packet_Number FROM Servers",
+             {{"Varnock Test Arena", "127.0.0.1", "53"},
+              {"Varnock \"Source\" Server", "127.0.0.1", "29"}}},
+            {"games and their maps",
+             "SELECT g.StdLog_Ver, g.Patch_Name, g.Game_Start_Date_Time, g.Game_End_Date_Time, "
+             "g.Game_Flags, m.Map FROM Games g JOIN Games_Maps gm ON gm.Game = g.Record "
+             "JOIN Maps m ON m.Record = gm.Map",
+             {{"48/1.1.2.7/Stdio/8684", "cstrike", "2026-03-14 20:00:01", "2026-03-14 20:02:00",
+               "1", "de_dust2"},
+              {"48/1.1.2.7/Stdio/8684", "cstrike", "2026-03-14 20:02:02", "2026-03-14 20:03:10",
+               "1", "de_inferno"},
+              {"8835751", "tf", "2026-03-15 21:00:01", "2026-03-15 21:05:00", "5", "cp_badlands"}}},
+            {"cvars in force for the second map",
+             "SELECT c.Cvar, c.Val FROM Games_Cvars g JOIN Cvars c ON c.Record = g.Cvar "
+             "WHERE g.Game = 2",
+             {{"hostname", "Varnock Test Arena"},
+              {"mp_friendlyfire", "1"},
+              {"mp_timelimit", "30"}}},
+            {"a player's names in a game",
+             "SELECT c.Val FROM Games_Players_Cvars g JOIN Players p ON p.Record = g.Player "
+             "JOIN Cvars c ON c.Record = g.Cvar WHERE p.Player = 'STEAM_0:0:2002' AND "
+             "c.Cvar = 'name' AND g.Game = 1",
+             {{"Bob"}, {"Robert"}}},
+            {"Source properties: roles, reason, points, damage",
+             "SELECT p.Player, c.Cvar, c.Val FROM Games_Players_Cvars g JOIN Players p ON "
+             "p.Record = g.Player JOIN Cvars c ON c.Record = g.Cvar WHERE c.Cvar IN ('role', "
+             "'disconnected') AND g.Game = 3",
+             {{"[U:1:22222]", "disconnected", "Disconnect by user."},
+              {"[U:1:22222]", "role", "scout"},
+              {"[U:1:68745073]", "role", "sniper"}}},
+            {"actions and attacks",
+             "SELECT k.Player, t.Type, s.Score, s.\"offset\" FROM Scores s JOIN Players k ON "
+             "k.Record = s.Killer JOIN Types t ON t.Record = s.Type WHERE t.Type IN "
+             "('attack', 'captureblocked', 'kill assist', 'Planted_The_Bomb')",
+             {{"BOT:Dave", "Planted_The_Bomb", "0", "49"},
+              {"[U:1:22222]", "attack", "45", "39"},
+              {"[U:1:22222]", "kill assist", "0", "40"},
+              {"[U:1:68745073]", "captureblocked", "2", "59"}}},
+            {"team scores",
+             "SELECT t.Type, s.Score FROM Scores s JOIN Types t ON t.Record = s.Type "
+             "WHERE s.Killer = 0 AND t.Type LIKE '% score%'",
+             {{"Blue current score", "0"},
+              {"Blue final score", "0"},
+              {"CT scored", "0"},
+              {"Red current score", "1"},
+              {"Red final score", "1"},
+              {"TERRORIST scored", "1"}}},
+        };
+        for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+            for (const auto &question : questions)
+                QTest::newRow(qPrintable(engineName(engine) + "/" + question.name))
+                    << engine << QString::fromUtf8(question.sql) << sorted(question.expected);
+        }
+    }
+    void joinsAnswerQuestions()
+    {
+        QFETCH(Engine, engine);
+        QFETCH(QString, sql);
+        QFETCH(Rows, expected);
+        const TestDatabase *db = replayOfBothFixtures(engine);
+        if (!db)
+            return;
+        QCOMPARE(sorted(db->rows(sql)), expected);
+    }
+
+    void sqliteAndPostgresHoldTheSameRows_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("columns");
+        // The receive times are the component's clock; everything else is the log's.
+        const std::map<QString, QString> columns = {
+            {"Logs", "Record, Log_IP, Log_Port, Log_Data"},
+            {"Servers", "Record, Server_Name, Server_IP, Server_Port, Packet_Number"},
+        };
+        for (const QString &table : statisticsTableNames()) {
+            const auto found = columns.find(table);
+            QTest::newRow(qPrintable(table))
+                << table << (found == columns.end() ? QStringLiteral("*") : found->second);
+        }
+    }
+    void sqliteAndPostgresHoldTheSameRows()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, columns);
+        const TestDatabase *sqlite = replayOfBothFixtures(Engine::Sqlite);
+        const TestDatabase *postgres = replayOfBothFixtures(Engine::Postgres);
+        if (!sqlite || !postgres)
+            return;
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY Record").arg(columns, table);
+        const Rows expected = sqlite->rows(sql);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(postgres->rows(sql), expected);
+    }
+
+    void spoofedNamesCreditTheRightPlayer_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("sqlite") << Engine::Sqlite;
+        QTest::newRow("postgres") << Engine::Postgres;
+    }
+    void spoofedNamesCreditTheRightPlayer()
+    {
+        QFETCH(Engine, engine);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        const QString log = m_dir.filePath(QStringLiteral("spoof_%1.log").arg(engineName(engine)));
+        const quint16 port = connect(db->connectionString(), log);
+        GameServer server;
+        const QByteArray t = "L 03/16/2026 - 22:00:00: ";
+        // Mallory (STEAM_0:0:666) calls himself <2><STEAM_1:0:1><CT>" killed "; Trent
+        // (STEAM_0:0:222) later takes a name that imitates Mallory's token.
+        const QByteArray mallory = "\"<2><STEAM_1:0:1><CT>\" killed \"<9><STEAM_0:0:666>";
+        const QByteArray sql = "\"Robert'); DROP TABLE Scores;--<10><STEAM_0:1:777>";
+        const QByteArray trentNow = "\"y<9><STEAM_0:0:666><CT>\" killed \"z<8><STEAM_0:0:222>";
+        const QList<QByteArray> lines = {
+            t + "Log file started (file \"l.log\") (game \"cstrike\") (version \"48/1/1\")",
+            t + "Started map \"de_nuke\" (CRC \"1\")",
+            t + "\"Victor<7><STEAM_0:0:111><>\" connected, address \"10.0.2.1:27005\"",
+            t + "\"Trent<8><STEAM_0:0:222><>\" connected, address \"10.0.2.2:27005\"",
+            t + mallory + "<>\" connected, address \"10.0.2.3:27005\"",
+            t + "\"Victor<7><STEAM_0:0:111><>\" joined team \"TERRORIST\"",
+            t + "\"Trent<8><STEAM_0:0:222><>\" joined team \"CT\"",
+            t + mallory + "<>\" joined team \"CT\"",
+            t + mallory + "<CT>\" killed \"Victor<7><STEAM_0:0:111><TERRORIST>\" with \"knife\"",
+            t + "\"Trent<8><STEAM_0:0:222><CT>\" changed name to \"y<9><STEAM_0:0:666><CT>\" "
+                "killed \"z\"",
+            t + "\"Victor<7><STEAM_0:0:111><TERRORIST>\" killed " + trentNow +
+                "<CT>\" with \"ak47\"",
+            t + sql + "<>\" connected, address \"10.0.2.4:27005\"",
+            t + sql + "<>\" joined team \"TERRORIST\"",
+            t + sql + "<TERRORIST>\" killed " + trentNow + "<CT>\" with \"glock\"",
+            t + "\"He said \"hi\"<11><STEAM_0:0:888><>\" entered the game",
+            t + "\"He said \"hi\"<11><STEAM_0:0:888><>\" joined team \"CT\"",
+            t + "\"He said \"hi\"<11><STEAM_0:0:888><CT>\" killed " + sql +
+                "<TERRORIST>\" with \"usp\"",
+            t + "\"Tab\tName\x01<12><STEAM_0:0:999><>\" entered the game",
+            t + "\"Victor<7><STEAM_0:0:111><TERRORIST>\" say \"'); DELETE FROM Players; --\"",
+            t + mallory + "<CT>\" triggered \"Defused_The_Bomb\"",
+        };
+        // A line break in a name must not start a second line with a forged kill.
+        const QByteArray forged = t + "\"Evil\n" + t +
+                                  "\"Fake<13><STEAM_0:0:1><CT>\" killed \"Victor<7><STEAM_0:0:111>"
+                                  "<TERRORIST>\" with \"forged\"<13><STEAM_0:0:13><CT>\" entered "
+                                  "the game";
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        for (const QByteArray &line : lines)
+            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.send(Framed::hl1(forged), port));
+        QVERIFY(waitUntilCommitted(before, lines.size() + 1));
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QCOMPARE(after.datagramsRejected - before.datagramsRejected, quint64(1));
+        QCOMPARE(after.linesScored - before.linesScored, quint64(lines.size()));
+
+        const Rows expected = {
+            {"STEAM_0:0:666", "STEAM_0:0:111", "kill", "knife", "1"},
+            {"STEAM_0:0:111", "STEAM_0:0:222", "kill", "ak47", "1"},
+            {"STEAM_0:1:777", "STEAM_0:0:222", "kill", "glock", "1"},
+            {"STEAM_0:0:888", "STEAM_0:1:777", "kill", "usp", "1"},
+            {"STEAM_0:0:666", "NULL", "Defused_The_Bomb", "NULL", "0"},
+        };
+        QCOMPARE(db->rows(QString::fromLatin1(ScoreRowsSql)), expected);
+        QCOMPARE(sorted(db->rows("SELECT Player FROM Players")), sorted({{"STEAM_0:0:111"},
+                                                                         {"STEAM_0:0:222"},
+                                                                         {"STEAM_0:0:666"},
+                                                                         {"STEAM_0:0:888"},
+                                                                         {"STEAM_0:0:999"},
+                                                                         {"STEAM_0:1:777"}}));
+        QCOMPARE(sorted(db->rows("SELECT Val FROM Cvars WHERE Cvar = 'name'")),
+                 sorted({{"Victor"},
+                         {"Trent"},
+                         {"<2><STEAM_1:0:1><CT>\" killed \""},
+                         {"y<9><STEAM_0:0:666><CT>\" killed \"z"},
+                         {"Robert'); DROP TABLE Scores;--"},
+                         {"He said \"hi\""},
+                         {"TabName"}}));
+        QCOMPARE(db->value("SELECT Val FROM Cvars WHERE Cvar = 'say'"),
+                 QStringLiteral("'); DELETE FROM Players; --"));
+        QCOMPARE(db->count("Weapons"), qint64(4)); // nothing "forged"
+        QTRY_VERIFY(readFile(log).contains("line holds a line break"));
+    }
+
+    void malformedDatagramsAreCountedAndNoted_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("outcome"); // rejected, repaired, lineRejected
+        QTest::addColumn<QString>("note");
+        const QByteArray t = "L 03/14/2026 - 20:00:40: ";
+        const QByteArray kill = "\"Alice<2><STEAM_0:1:1001><CT>\" killed "
+                                "\"Bob<3><STEAM_0:0:2002><TERRORIST>\" with \"m4a1\"";
+        QByteArray largest = Framed::hl1(t + "\"" + QByteArray(65507, 'x'));
+        largest.truncate(65507);
+        QTest::newRow("empty") << QByteArray() << "rejected"
+                               << "empty datagram";
+        QTest::newRow("one byte") << QByteArray("L") << "rejected"
+                                  << "no valid";
+        QTest::newRow("65,507 bytes") << largest << "rejected"
+                                      << "longer than 4096";
+        QTest::newRow("text without a newline") << QByteArray(300, 'a') << "rejected"
+                                                << "no valid";
+        QTest::newRow("NUL inside the line") << Framed::hl1(t + "\"Al" + QByteArray(1, '\0') +
+                                                            "ice<2><STEAM_0:1:1001><CT>\" entered "
+                                                            "the game")
+                                             << "rejected"
+                                             << "NUL";
+        QTest::newRow("unbalanced quotes")
+            << Framed::hl1(t + "\"Alice<2><STEAM_0:1:1001><CT> killed \"Bob<3><STEAM_0:0:2002>"
+                               "<TERRORIST>\" with \"m4a1\"")
+            << "rejected"
+            << "cannot be read";
+        QTest::newRow("10,000-character name")
+            << Framed::hl1(t + "\"" + QByteArray(10000, 'N') +
+                           "<9><STEAM_0:0:9><CT>\" killed "
+                           "\"Bob<3><STEAM_0:0:2002><TERRORIST>\" with \"m4a1\"")
+            << "rejected"
+            << "longer than 4096";
+        QTest::newRow("impossible date")
+            << Framed::hl1("L 02/30/2026 - 20:00:40: " + kill) << "rejected"
+            << "no valid";
+        QTest::newRow("unknown header") << QByteArray("\xFF\xFF\xFF\xFFQ" + t + kill) << "rejected"
+                                        << "unknown header";
+        QTest::newRow("secret without digits")
+            << QByteArray("\xFF\xFF\xFF\xFFS" + t + kill) << "rejected"
+            << "secret";
+        QTest::newRow("invalid UTF-8 in a name")
+            << Framed::hl1(t + "\"Al\xC3\x28ice<2><STEAM_0:1:1001><CT>\" say \"hi\xFF\"")
+            << "repaired"
+            << "not valid UTF-8";
+        QTest::newRow("relay with a bad line")
+            << QByteArray(t + "World triggered \"Relay_Check\"\n" + t + "\"broken\n")
+            << "lineRejected"
+            << "unparsable line";
+    }
+    void malformedDatagramsAreCountedAndNoted()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, outcome);
+        QFETCH(QString, note);
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        const QString log = m_dir.filePath(QStringLiteral("malformed_%1.log").arg(++m_cases));
+        const quint16 port = connect(db->connectionString(), log);
+        GameServer server;
+        LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 20:00:00: Started map \"de_dust2\" "
+                                        "(CRC \"1\")"),
+                            port));
+        QVERIFY(waitUntilCommitted(before, 1));
+        const Counts countsBefore = db->counts();
+
+        before = ledgerwellCounters();
+        QVERIFY(server.send(datagram, port));
+        QVERIFY(waitUntilCommitted(before, 1));
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QCOMPARE(m_program->intake().dropped(), quint64(0));
+        QTRY_VERIFY2(readFile(log).contains(note), qPrintable(readFile(log)));
+        if (outcome == QLatin1String("rejected")) {
+            QCOMPARE(after.datagramsRejected - before.datagramsRejected, quint64(1));
+            QCOMPARE(db->counts(), countsBefore); // not even the server's packet count
+            QVERIFY(readFile(log).contains("rejected a datagram"));
+        } else if (outcome == QLatin1String("repaired")) {
+            QCOMPARE(after.linesRepaired - before.linesRepaired, quint64(1));
+            QCOMPARE(db->value("SELECT Val FROM Cvars WHERE Cvar = 'name'"),
+                     QString::fromUtf8("Al\xEF\xBF\xBD(ice"));
+            QCOMPARE(db->value("SELECT Val FROM Cvars WHERE Cvar = 'say'"),
+                     QString::fromUtf8("hi\xEF\xBF\xBD"));
+        } else {
+            QCOMPARE(after.linesRejected - before.linesRejected, quint64(1));
+            QCOMPARE(after.datagramsRejected, before.datagramsRejected);
+            QCOMPARE(db->value("SELECT COUNT(*) FROM Scores s JOIN Types t ON t.Record = "
+                               "s.Type WHERE t.Type = 'Relay_Check'"),
+                     QStringLiteral("1"));
+        }
+    }
+
+    void rawModeDecidesLogsAndRawLines_data()
+    {
+        QTest::addColumn<int>("rawMode");
+        QTest::newRow("on") << 1;
+        QTest::newRow("off") << 0;
+        QTest::newRow("any other value is on") << 5;
+    }
+    void rawModeDecidesLogsAndRawLines()
+    {
+        QFETCH(int, rawMode);
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        const QString log = m_dir.filePath(QStringLiteral("raw_%1.log").arg(++m_cases));
+        const quint16 port = connect(db->connectionString(), log);
+        m_program->state().RawLogging = qint16(rawMode);
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const int datagrams = sendHl1(server, port);
+        QVERIFY(waitUntilCommitted(before, datagrams));
+        m_program->state().RawLogging = 1;
+
+        const QList<QByteArray> lines = fixtureLines(QStringLiteral("hl1_match.log"));
+        QCOMPARE(db->count("Logs"), rawMode ? qint64(lines.size()) : qint64(0));
+        QCOMPARE(db->count("Scores"), qint64(15));
+        if (rawMode) {
+            QCOMPARE(db->value("SELECT Log_Data FROM Logs WHERE Record = 8"),
+                     QString::fromLatin1("x" + Framed::hl1(lines.at(7)).toHex()));
+            QTRY_COMPARE(readFile(log).toUtf8(), lines.join('\n') + '\n');
+        } else {
+            QTest::qWait(100); // the log file is flushed with the commits
+            QCOMPARE(readFile(log), QString());
+        }
+    }
+
+    void unusableSettingsAreReportedInTheStatusLine_data()
+    {
+        QTest::addColumn<QString>("connectionString");
+        QTest::addColumn<QString>("logPath");
+        QTest::addColumn<QString>("reason");
+        const QString folder = m_dir.path();
+        QTest::newRow("missing SQLite file")
+            << "Provider=SQLite;Data Source=" + folder + "/missing.db"
+            << ""
+            << "does not exist";
+        QTest::newRow("provider it does not write to") << "Provider=MSDASQL;Data Source=stats"
+                                                       << ""
+                                                       << "cannot write to the provider";
+        QTest::newRow("log file in a missing folder")
+            << "" << folder + "/no/such/folder/Process.log"
+            << "cannot be written";
+        QTest::newRow("no PostgreSQL server on the port")
+            << "Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=stats"
+            << ""
+            << "cannot be opened";
+    }
+    void unusableSettingsAreReportedInTheStatusLine()
+    {
+        QFETCH(QString, connectionString);
+        QFETCH(QString, logPath);
+        QFETCH(QString, reason);
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        const quint16 port = connect(
+            connectionString.isEmpty() ? db->connectionString() : connectionString, logPath);
+        GameServer server;
+        const quint64 dropped = m_program->intake().dropped();
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 20:00:00: World triggered \"x\""), port));
+        QTRY_COMPARE(m_program->intake().dropped(), dropped + 1);
+        const QString caption = m_program->state().Label1.caption();
+        QVERIFY2(caption.contains(reason) && caption.contains("the datagram was dropped"),
+                 qPrintable(caption));
+        QCOMPARE(ledgerwellCounters().datagramsRefused - before.datagramsRefused, quint64(1));
+        QCOMPARE(db->count("Servers"), qint64(0));
+    }
+
+    void missingTableIsNotedAndTheOthersAreWritten()
+    {
+        QString error;
+        auto db = TestDatabase::create(Engine::Sqlite, m_dir.path(), error,
+                                       {QStringLiteral("Weapons"), QStringLiteral("Logs_Games")});
+        QVERIFY2(db, qPrintable(error));
+        const QString log = m_dir.filePath(QStringLiteral("missing_table.log"));
+        const quint16 port = connect(db->connectionString(), log);
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const int datagrams = sendHl1(server, port);
+        QVERIFY(waitUntilCommitted(before, datagrams));
+        QCOMPARE(db->count("Scores"), qint64(15));
+        QCOMPARE(db->count("Logs"), qint64(53));
+        QCOMPARE(ledgerwellCounters().rowsDropped - before.rowsDropped, quint64(5 + 41));
+        QTRY_VERIFY(readFile(log).contains("The table Weapons is missing"));
+        QCOMPARE(readFile(log).count("The table Logs_Games is missing"), 1);
+    }
+
+    void anIdleTransactionIsCommittedByTheTimer()
+    {
+        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        const quint16 port = connect(db->connectionString());
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(
+            server.send(Framed::hl1("L 03/14/2026 - 20:00:00: World triggered \"lonely\""), port));
+        // Nothing else arrives; the component's own timer commits the open transaction.
+        QVERIFY(waitUntilCommitted(before, 1));
+        QCOMPARE(db->count("Scores"), qint64(1));
+    }
+
+    void aBurstSharesFewCommits_data()
+    {
+        QTest::addColumn<Engine>("engine");
+        QTest::newRow("sqlite") << Engine::Sqlite;
+        QTest::newRow("postgres") << Engine::Postgres;
+    }
+    void aBurstSharesFewCommits()
+    {
+        QFETCH(Engine, engine);
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return;
+        const quint16 port = connect(db->connectionString());
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const int burst = 5000;
+        for (int i = 0; i < burst; ++i) {
+            const QByteArray line = QByteArray("L 03/14/2026 - 20:00:00: World triggered \"t") +
+                                    QByteArray::number(i % 7) + "\"";
+            QVERIFY(server.send(Framed::hl1(line), port));
+        }
+        QVERIFY(waitUntilCommitted(before, burst));
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QCOMPARE(db->count("Scores"), qint64(burst));
+        QCOMPARE(db->count("Logs"), qint64(burst));
+        QCOMPARE(db->value("SELECT MAX(Record) FROM Logs"), QString::number(burst));
+        QCOMPARE(db->value("SELECT Packet_Number FROM Servers"), QString::number(burst));
+        QCOMPARE(db->value("SELECT COUNT(*) FROM Scores s JOIN Types t ON t.Record = s.Type "
+                           "WHERE t.Type = 't3'"),
+                 QString::number(burst / 7));
+        QVERIFY2(after.commits - before.commits < quint64(burst / 10),
+                 qPrintable(QString::number(after.commits - before.commits)));
+    }
+
+private:
+    // A fresh database; for PostgreSQL, skips when the test server is not configured.
+    std::unique_ptr<TestDatabase> database(Engine engine)
+    {
+        if (engine == Engine::Postgres && !TestDatabase::postgresConfigured()) {
+            QTest::qSkip("PostgreSQL test server not configured (VARNOCK_TEST_PG_HOST, _PORT, "
+                         "_USER, _PASSWORD are not set)",
+                         __FILE__, __LINE__);
+            return nullptr;
+        }
+        QString error;
+        std::unique_ptr<TestDatabase> db = TestDatabase::create(engine, m_dir.path(), error);
+        if (!db)
+            QTest::qFail(qPrintable("The test database cannot be made: " + error), __FILE__,
+                         __LINE__);
+        return db;
+    }
+
+    quint16 connect(const QString &connectionString, const QString &logPath = QString())
+    {
+        const int n = ++m_connections;
+        const quint16 port = m_program->addConnection(n, connectionString, logPath);
+        if (!port)
+            QTest::qFail("No port could be bound", __FILE__, __LINE__);
+        return port;
+    }
+
+    int sendHl1(GameServer &server, quint16 port)
+    {
+        const QList<QByteArray> lines = fixtureLines(QStringLiteral("hl1_match.log"));
+        for (const QByteArray &line : lines)
+            server.send(Framed::hl1(line), port);
+        return int(lines.size());
+    }
+
+    int sendSource(GameServer &server, quint16 port)
+    {
+        const QList<QByteArray> lines = fixtureLines(QStringLiteral("source_match.log"));
+        int datagrams = 0;
+        for (int i = 0; i < lines.size() - 3; ++i, ++datagrams)
+            server.send(i < 15 ? Framed::source(lines.at(i))
+                               : Framed::secret(lines.at(i), "3141592"),
+                        port);
+        server.send(lines.mid(lines.size() - 3).join('\n') + '\n', port);
+        return datagrams + 1;
+    }
+
+    // Both fixtures, from two game servers, into one database per engine, made once and
+    // shared by the questions and the comparison.
+    const TestDatabase *replayOfBothFixtures(Engine engine)
+    {
+        const auto found = m_replays.find(engine);
+        if (found != m_replays.end())
+            return found->second.get();
+        std::unique_ptr<TestDatabase> db = database(engine);
+        if (!db)
+            return nullptr;
+        const quint16 port = connect(db->connectionString());
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const int datagrams = sendHl1(m_hl1Server, port) + sendSource(m_sourceServer, port);
+        if (!waitUntilCommitted(before, datagrams)) {
+            QTest::qFail("The replay was not committed", __FILE__, __LINE__);
+            return nullptr;
+        }
+        return m_replays.emplace(engine, std::move(db)).first->second.get();
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ProgramUnderTest> m_program;
+    int m_connections = 0;
+    int m_cases = 0;
+    GameServer m_hl1Server;
+    GameServer m_sourceServer;
+    std::map<Engine, std::unique_ptr<TestDatabase>> m_replays;
+};
+
+VARNOCK_TEST_MAIN(TestLedgerwellReplay)
+#include "tst_ledgerwell_replay.moc"
