@@ -1,18 +1,11 @@
 #include "Program.h"
 
-#include "ClosingSave.h"
 #include "ConsoleStatus.h"
 #include "Main.h"
 #include "MainForm.h"
 #include "MainModule.h"
+#include "WindowCommands.h"
 
-#include "editing/AddConnection.h"
-#include "editing/ChangeDatabase.h"
-#include "editing/ChangeLogFile.h"
-#include "editing/ChangeLogon.h"
-#include "editing/ChangePort.h"
-#include "editing/DeleteConnection.h"
-#include "editing/EditingContext.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "platform/ClassRegistry.h"
@@ -21,11 +14,11 @@
 #include "platform/StopSignals.h"
 #include "platform/WidgetsOperator.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QTimer>
 
 #include <cstdlib>
+#include <optional>
 
 ProgramOptions readProgramOptions(const QStringList &arguments, bool display)
 {
@@ -52,6 +45,24 @@ bool displayAvailable()
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+namespace {
+
+// Whether start-up left the program running, and if not, the exit code.
+std::optional<int> exitCodeAfter(StartResult result)
+{
+    switch (result) {
+    case StartResult::Failed:
+        return 1;
+    case StartResult::Stopped:
+        return 0;
+    case StartResult::Running:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
 {
     QApplication app(argc, argv);
@@ -63,42 +74,17 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
     const ClassRegistry registry;
     const DbConnectionFactory databases = newSqlConnection;
 
-    switch (Main(state, MainServices{op, registry, databases, &form}, options.commandLine)) {
-    case StartResult::Failed:
-        return 1;
-    case StartResult::Stopped:
-        return 0;
-    case StartResult::Running:
-        break;
-    }
+    if (const auto code = exitCodeAfter(
+            Main(state, MainServices{op, registry, databases, &form}, options.commandLine)))
+        return *code;
 
-    QObject::connect(&form, &MainForm::saveRequested, &form, [&] { saveConnections(state, op); });
-    QObject::connect(&form, &MainForm::closing, &form, [&] { closingSave(state, form, op); });
-    // Exit ends the run at once: the window goes without its close request, nothing is saved.
-    QObject::connect(&form, &MainForm::exitRequested, &app, [] { QCoreApplication::exit(0); });
+    // Cancel in a database prompt ends the run on the spot: nothing is saved, and exit()
+    // still lets the scoring component finish what it wrote. Exit leaves the event loop, so
+    // the window goes without its close request and nothing is saved.
+    WindowCommands commands(
+        form, state, op, databases, [] { std::exit(0); }, [] { QCoreApplication::exit(0); });
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &form, [&form] { form.close(); });
-
-    const EditingContext tools{
-        state,
-        op,
-        databases,
-        [&form] { return form.selectedKey(); },
-        [&form](const QString &caption) { form.ToolsDatabase()->setText(caption); },
-        // Cancel in a database prompt ends the run on the spot: nothing is saved, and exit()
-        // still lets the scoring component finish what it wrote.
-        [] { std::exit(0); },
-    };
-    const auto connectTool = [&form, &tools](QAction *action,
-                                             void (*command)(const EditingContext &)) {
-        QObject::connect(action, &QAction::triggered, &form, [&tools, command] { command(tools); });
-    };
-    connectTool(form.ToolsPort(), changePort);
-    connectTool(form.ToolsDatabase(), changeDatabase);
-    connectTool(form.ToolsLogon(), changeLogonCheck);
-    connectTool(form.ToolsLog(), changeLogFile);
-    connectTool(form.ToolsAdd(), addConnection);
-    connectTool(form.ToolsDelete(), deleteConnection);
 
     if (!options.screenshotPath.isEmpty()) {
         QTimer::singleShot(300, &form, [&] {
@@ -120,14 +106,9 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
     const ClassRegistry registry;
     const DbConnectionFactory databases = newSqlConnection;
 
-    switch (Main(state, MainServices{op, registry, databases, nullptr}, options.commandLine)) {
-    case StartResult::Failed:
-        return 1;
-    case StartResult::Stopped:
-        return 0;
-    case StartResult::Running:
-        break;
-    }
+    if (const auto code = exitCodeAfter(
+            Main(state, MainServices{op, registry, databases, nullptr}, options.commandLine)))
+        return *code;
     // Nothing was edited, so stopping saves nothing: a connection whose logon could not be
     // asked stays in the file.
     StopSignals stop;

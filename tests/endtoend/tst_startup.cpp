@@ -9,6 +9,7 @@
 #include "shell/Main.h"
 #include "shell/MainForm.h"
 #include "shell/MainModule.h"
+#include "shell/WindowCommands.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -269,6 +270,41 @@ private slots:
         closingSave(*m_state, *m_form, m_op);
         QCOMPARE(readFile(appPath() + "/connections.cfg"), QByteArray());
         QCOMPARE(readFile(appPath() + "/connections.old"), old);
+    }
+
+    void menuCommandsSaveOnlyWhenAsked()
+    {
+        const quint16 oldPort = freePort();
+        const quint16 newPort = freePort();
+        QVERIFY(createEmptyDatabase(appPath() + "/a.db"));
+        const QByteArray file = "Port=" + QByteArray::number(oldPort) +
+                                ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
+                                "/a.db,Logon=False,Log=/tmp/a.log\r\n";
+        QVERIFY(writeFile(appPath() + "/connections.cfg", file));
+        QCOMPARE(start(), StartResult::Running);
+        int exits = 0;
+        int ends = 0;
+        WindowCommands commands(
+            *m_form, *m_state, m_op, newSqlConnection, [&] { ++ends; }, [&] { ++exits; });
+
+        // Change the port through the Tools menu, then Exit: the file keeps the old port.
+        m_form->ListView1()->setCurrentIndex(m_state->ListView1.index(0, 0));
+        m_op.valueReplies = {QString::number(newPort)};
+        m_form->ToolsPort()->trigger();
+        QCOMPARE(m_state->ListView1.row(0).text, QString::number(newPort));
+        m_form->FileExit()->trigger();
+        QCOMPARE(exits, 1);
+        QCOMPARE(readFile(appPath() + "/connections.cfg"), file);
+
+        // Save writes the list; closing the window saves the list and the layout.
+        m_form->FileSave()->trigger();
+        QVERIFY(readFile(appPath() + "/connections.cfg")
+                    .startsWith("Port=" + QByteArray::number(newPort)));
+        QCOMPARE(readFile(appPath() + "/connections.old"), file);
+        SaveRegValue("Varnock_UDP", "WindowWidth", "1");
+        QVERIFY(m_form->close());
+        QCOMPARE(ReadRegValue("Varnock_UDP", "WindowWidth"), QString::number(m_form->widthTwips()));
+        QCOMPARE(ends, 0);
     }
 
 private:
