@@ -7,11 +7,13 @@
 //   ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD
 //                         [--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]
 #include "LedgerwellCounters.h"
-#include "StatisticsSchema.h"
 
+#include "database/CreateSchema.h"
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
+#include "platform/ConsoleOperator.h"
+#include "platform/SqlConnection.h"
 #include "shell/MainForm.h"
 #include "shell/MainModule.h"
 #include "shell/TextFunctions.h"
@@ -64,21 +66,16 @@ qint64 kernelDrops(quint16 port)
     return -1;
 }
 
-bool createSchema(QSqlDatabase db, const SchemaTypes &types, QString &error)
+// The statistics tables made by the program's own schema creation.
+bool createSchema(const QString &connectionString, QString &error)
 {
-    if (!db.open()) {
-        error = db.lastError().text();
-        return false;
-    }
-    for (const QString &statement : statisticsSchema(types)) {
-        QSqlQuery query(db);
-        if (!query.exec(statement)) {
-            error = query.lastError().text();
-            return false;
-        }
-    }
-    db.close();
-    return true;
+    MainModule state;
+    state.ConnStrings[1] = connectionString;
+    ConsoleOperator op;
+    const SchemaOutcome schema = CreateSchema(state, 1, op, newSqlConnection);
+    if (!schema.status)
+        error = schema.status.error().description;
+    return schema.status.ok() && !schema.cancelled;
 }
 
 bool onPostgres(const QStringList &server, const QString &database, const QString &sql,
@@ -126,17 +123,13 @@ int main(int argc, char *argv[])
         QFile::remove(file);
         QFile::remove(file + QStringLiteral("-wal"));
         QFile::remove(file + QStringLiteral("-shm"));
-        {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
-            db.setDatabaseName(file);
-            if (!createSchema(db, SchemaTypes::sqlite(), error)) {
-                err << "bench_host: " << error << '\n';
-                return 1;
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("make"));
+        QFile(file).open(
+            QIODevice::WriteOnly); // an empty database file, as an installer leaves one
         connectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
+        if (!createSchema(connectionString, error)) {
+            err << "bench_host: " << error << '\n';
+            return 1;
+        }
     } else if (const QString server = argument(args, QStringLiteral("--postgres"));
                !server.isEmpty()) {
         pgServer = server.split(QLatin1Char(':'));
@@ -146,24 +139,14 @@ int main(int argc, char *argv[])
             err << "bench_host: " << error << '\n';
             return 1;
         }
-        {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("make"));
-            db.setHostName(pgServer.at(0));
-            db.setPort(pgServer.at(1).toInt());
-            db.setUserName(pgServer.at(2));
-            db.setPassword(pgServer.value(3));
-            db.setDatabaseName(pgDatabase);
-            if (!createSchema(db, SchemaTypes::postgres(), error)) {
-                err << "bench_host: " << error << '\n';
-                return 1;
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("make"));
         connectionString =
             QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;"
                            "User ID=%4;Password=%5")
                 .arg(pgServer.at(0), pgServer.at(1), pgDatabase, pgServer.at(2), pgServer.value(3));
+        if (!createSchema(connectionString, error)) {
+            err << "bench_host: " << error << '\n';
+            return 1;
+        }
     } else {
         err << "usage: ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD "
                "[--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]\n";

@@ -1,6 +1,11 @@
 #include "LedgerwellHarness.h"
 
+#include "ScriptedOperator.h"
+
+#include "database/CreateSchema.h"
 #include "intake/ComponentLibrary.h"
+#include "platform/SqlConnection.h"
+#include "shell/MainModule.h"
 #include "shell/TextFunctions.h"
 
 #include <QCoreApplication>
@@ -147,10 +152,18 @@ std::unique_ptr<TestDatabase> TestDatabase::create(Engine engine, const QString 
         error = db.lastError().text();
         return nullptr;
     }
-    const SchemaTypes types =
-        engine == Engine::Sqlite ? SchemaTypes::sqlite() : SchemaTypes::postgres();
-    for (const QString &statement : statisticsSchema(types, without)) {
-        if (!database->execute(statement, error))
+    // The tables come from the program's own schema creation, as at an activation, so the
+    // component is tested against exactly what the program creates.
+    MainModule state;
+    state.ConnStrings[1] = database->m_connectionString;
+    ScriptedOperator op;
+    const SchemaOutcome schema = CreateSchema(state, 1, op, newSqlConnection);
+    if (!schema.status || !op.messages.isEmpty()) {
+        error = schema.status ? op.messages.first().text : schema.status.error().description;
+        return nullptr;
+    }
+    for (const QString &table : without) {
+        if (!database->execute(QStringLiteral("Drop Table ") + table, error))
             return nullptr;
     }
     return database;

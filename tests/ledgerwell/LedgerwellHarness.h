@@ -1,7 +1,8 @@
 #pragma once
 
+#include "database/StatisticsSchema.h"
+
 #include "LedgerwellCounters.h"
-#include "StatisticsSchema.h"
 
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
