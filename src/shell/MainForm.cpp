@@ -227,6 +227,13 @@ void MainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void MainForm::showEvent(QShowEvent *event)
+{
+    // Start-up reads logout= after the window was made; the check mark shows the value in force.
+    m_fileRaw->setChecked(m_state.RawLogging != 0);
+    QMainWindow::showEvent(event);
+}
+
 void MainForm::layoutClientArea()
 {
     const QWidget *client = centralWidget();
