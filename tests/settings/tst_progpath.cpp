@@ -33,21 +33,17 @@ private slots:
             return QStringLiteral("{6D1C7A52-0E55-4B7B-9E43-5A1D2C3B%1}")
                 .arg(rows++, 4, 10, QLatin1Char('0'));
         };
-        QTest::newRow("registered path") << id() << "/apps/stats/Ledgerwell.so"
-                                         << "/apps/stats";
-        QTest::newRow("other letter case") << id() << "/Apps/Stats/LEDGERWELL.SO"
-                                           << "/Apps/Stats";
-        QTest::newRow("short form name") << id() << "/apps/LEDGER~1.SO" << QString();
-        QTest::newRow("folder named like the library")
-            << id() << "/x/Ledgerwell.so.old/Ledgerwell.so"
-            << "/x";
-        QTest::newRow("no registration") << QString() << QString() << QString();
-        QTest::newRow("class without library") << id() << QString() << QString();
+        addRow("registered path", id(), "/apps/stats/Ledgerwell.so", "/apps/stats");
+        addRow("other letter case", id(), "/Apps/Stats/LEDGERWELL.SO", "/Apps/Stats");
+        addRow("short form name", id(), "/apps/LEDGER~1.SO", QString());
+        addRow("folder named like the library", id(), "/x/Ledgerwell.so.old/Ledgerwell.so", "/x");
+        addRow("no registration", QString(), QString(), QString());
+        addRow("class without library", id(), QString(), QString());
         const QString folder254 = "/" + QString(254 - 15, QLatin1Char('d'));
-        QTest::newRow("254-character path") << id() << folder254 + "/Ledgerwell.so" << folder254;
-        QTest::newRow("255-character path") << id() << folder254 + "d/Ledgerwell.so" << QString();
-        QTest::newRow("255-character class id") << "{" + QString(253, QLatin1Char('0')) + "}"
-                                                << "/apps/stats/Ledgerwell.so" << QString();
+        addRow("254-character path", id(), folder254 + "/Ledgerwell.so", folder254);
+        addRow("255-character path", id(), folder254 + "d/Ledgerwell.so", QString());
+        addRow("255-character class id", "{" + QString(253, QLatin1Char('0')) + "}",
+               "/apps/stats/Ledgerwell.so", QString());
     }
     void locatesTheProgramFolder()
     {
@@ -67,9 +63,9 @@ private slots:
     void failsWhenTheRegisteredPathIsTheNameAlone_data()
     {
         QTest::addColumn<QString>("library");
-        QTest::newRow("name") << "Ledgerwell.so";
-        QTest::newRow("name in capitals") << "LEDGERWELL.SO";
-        QTest::newRow("name first in a longer text") << "Ledgerwell.so.1";
+        addRow("name", "Ledgerwell.so");
+        addRow("name in capitals", "LEDGERWELL.SO");
+        addRow("name first in a longer text", "Ledgerwell.so.1");
     }
     void failsWhenTheRegisteredPathIsTheNameAlone()
     {
