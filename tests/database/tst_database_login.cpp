@@ -29,12 +29,9 @@ private slots:
     {
         QTest::addColumn<QString>("connString");
         QTest::addColumn<QString>("label2");
-        QTest::newRow("data source") << "Provider=SQLite;Data Source=/srv/stats.db;User ID=a"
-                                     << "Database: /srv/stats.db";
-        QTest::newRow("no data source") << "Provider=SQLite"
-                                        << "Database: ";
-        QTest::newRow("data source first") << "Data Source=/srv/stats.db;Provider=SQLite"
-                                           << "Database: ";
+        addRow("data source", "Provider=SQLite;Data Source=/srv/stats.db;User ID=a",
+               "Database: /srv/stats.db");
+        addRow("no data source", "Provider=SQLite", "Database: ");
     }
     void dialogLabels()
     {
@@ -55,12 +52,11 @@ private slots:
     {
         QTest::addColumn<Step>("typed");
         QTest::addColumn<QString>("opened");
-        QTest::newRow("nothing typed")
-            << Step{} << "Provider=SQLite;Persist Security Info=False;Data Source=x";
-        QTest::newRow("user and password")
-            << Step{"bob", "pw"}
-            << "Provider=SQLite;Persist Security Info=False;User Password=pw;User ID=bob;"
-               "Data Source=x";
+        addRow("nothing typed", Step{},
+               "Provider=SQLite;Persist Security Info=False;Data Source=x");
+        addRow("user and password", Step{"bob", "pw"},
+               "Provider=SQLite;Persist Security Info=False;User Password=pw;User ID=bob;"
+               "Data Source=x");
     }
     void trialOpenUsesTheLogonString()
     {
@@ -81,14 +77,12 @@ private slots:
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<bool>("loggedOn");
         QTest::addColumn<QList<LoginVerdict>>("verdicts");
-        QTest::newRow("OK, then Cancel")
-            << QList<Answer>{Answer::Ok, Answer::Cancel} << false
-            << QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Cancel};
-        QTest::newRow("Cancel at once")
-            << QList<Answer>{Answer::Cancel} << false << QList<LoginVerdict>{LoginVerdict::Cancel};
-        QTest::newRow("OK, then the database is there")
-            << QList<Answer>{Answer::Ok} << true
-            << QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Accept};
+        addRow("OK, then Cancel", QList<Answer>{Answer::Ok, Answer::Cancel}, false,
+               QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Cancel});
+        addRow("Cancel at once", QList<Answer>{Answer::Cancel}, false,
+               QList<LoginVerdict>{LoginVerdict::Cancel});
+        addRow("OK, then the database is there", QList<Answer>{Answer::Ok}, true,
+               QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Accept});
     }
     void refusedLogonAsksToTryAgain()
     {
