@@ -66,6 +66,8 @@ private slots:
         addRow("doubled quote", "Password='it''s';User ID=u", "Password", "it's", true);
         addRow("after quoted", "Password=\"a;b\";User ID=u", "User ID", "u", true);
         addRow("element without =", "junk;Provider=SQLite", "Provider", "SQLite", true);
+        addRow("= in value", "Password=a=b;X=1", "Password", "a=b", true);
+        addRow("last repeat wins", "User ID=a;User ID=b", "User ID", "b", true);
     }
     void connectionStringElements()
     {

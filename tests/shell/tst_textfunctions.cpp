@@ -28,6 +28,7 @@ private slots:
         addRow("leading point above half", ".75", true, 1);
         addRow("exponent", "1.5e3x", true, 1500);
         addRow("bare exponent letter", "12e", true, 12);
+        addRow("signed exponent", "+25E-1", true, 2);
         addRow("blank inside stops", "12 34", true, 12);
         addRow("largest 32-bit", "2147483647", true, 2147483647);
         addRow("beyond 32-bit", "2147483648", false, 0);
