@@ -25,29 +25,6 @@ class TestLogin : public QObject
     Q_OBJECT
 
 private slots:
-    void dialogLabels_data()
-    {
-        QTest::addColumn<QString>("connString");
-        QTest::addColumn<QString>("label2");
-        addRow("data source", "Provider=SQLite;Data Source=/srv/stats.db;User ID=a",
-               "Database: /srv/stats.db");
-        addRow("no data source", "Provider=SQLite", "Database: ");
-    }
-    void dialogLabels()
-    {
-        QFETCH(QString, connString);
-        QFETCH(QString, label2);
-        ScriptedOperator op;
-        op.loginSteps = {Step{{}, {}, true}};
-        auto script = std::make_shared<ConnectionScript>();
-        QVERIFY(!Login(connString, 27961, op, scriptedFactory(script)));
-        QCOMPARE(op.loginRequests.size(), 1);
-        QCOMPARE(op.loginRequests.first().label1, QStringLiteral("Port: 27961"));
-        QCOMPARE(op.loginRequests.first().label2, label2);
-        // Cancel straight away tries nothing.
-        QVERIFY(script->calls.isEmpty());
-    }
-
     void trialOpenUsesTheLogonString_data()
     {
         QTest::addColumn<Step>("typed");

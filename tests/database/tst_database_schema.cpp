@@ -81,25 +81,6 @@ class TestCreateSchema : public QObject
     Q_OBJECT
 
 private slots:
-    void connectionNumberOutOfRange_data()
-    {
-        QTest::addColumn<int>("n");
-        addRow("0", 0);
-        addRow("above MaxCon", 11);
-    }
-    void connectionNumberOutOfRange()
-    {
-        QFETCH(int, n);
-        MainModule state;
-        auto script = scriptWith({});
-        ScriptedOperator op;
-        const SchemaOutcome outcome = CreateSchema(state, n, op, scriptedFactory(script));
-        QVERIFY(!outcome.status);
-        QCOMPARE(outcome.status.error().number, 9);
-        QVERIFY(outcome.status.error().description.contains(QString::number(n)));
-        QVERIFY(script->calls.isEmpty());
-    }
-
     void failuresBeforeTheStatementsEndIt_data()
     {
         QTest::addColumn<QString>("failing");

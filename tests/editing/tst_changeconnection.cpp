@@ -162,24 +162,6 @@ private slots:
                  chosen);
     }
 
-    void databaseChangeOfARowWithoutSocketStands()
-    {
-        const quint16 port = freePort();
-        m->addConnection(3, port, QStringLiteral("P=never opened"), "/l", false);
-        m->selected = QStringLiteral("con3");
-        const QString chosen = m->newDatabase(QStringLiteral("three.db"));
-        m->op.dataLinkReplies = {std::optional<QString>(chosen)};
-
-        changeDatabase(m->context);
-
-        QCOMPARE(m->op.titles(), QStringList{"Error: Can not connect to database."});
-        QVERIFY(m->op.messages.first().text.startsWith(
-            "Error # 340:Control array element '3' doesn't exist occured on port " +
-            QString::number(port) + "\r\n"));
-        QCOMPARE(m->state.ListView1.row(2).database, chosen);
-        QCOMPARE(m->state.ConnStrings.at(3), chosen);
-    }
-
     void cancelledDataLinkChangesNothing()
     {
         changeDatabase(m->context);
@@ -257,19 +239,6 @@ private slots:
         addConnection(m->context);
         QCOMPARE(m->state.ListView1.rows().last().key, QStringLiteral("con2"));
         QCOMPARE(m->state.udpPeerB.element(2)->LocalPort(), port);
-    }
-
-    void deleteRowWhoseSocketNeverLoaded()
-    {
-        m->addConnection(3, freePort(), QStringLiteral("P=3"), "/l", false);
-        m->selected = QStringLiteral("con3");
-
-        deleteConnection(m->context);
-
-        QVERIFY(m->op.shown.isEmpty());
-        QCOMPARE(m->state.ListView1.count(), 2);
-        QCOMPARE(m->state.ConnStrings.at(3), QString());
-        QCOMPARE(m->state.udpPeerB.indexes(), QList<int>({0, 1, 2}));
     }
 
     void commandsWithoutSelection_data()

@@ -31,9 +31,8 @@ private slots:
     {
         QTest::addColumn<QString>("content");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("text file") << "not a library"
-                                   << "not a loadable library";
-        QTest::newRow("missing file") << QString() << "does not exist";
+        addRow("text file", "not a library", "not a loadable library");
+        addRow("missing file", QString(), "does not exist");
     }
     void refusesFilesThatAreNoComponent()
     {

@@ -179,20 +179,6 @@ private slots:
         QCOMPARE(existing.readAll(), QByteArray("kept"));
     }
 
-    void refusedFieldsKeepTheDialogOpen()
-    {
-        ScriptedOperator op;
-        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
-        dialog.provider()->setCurrentIndex(
-            dialog.provider()->findData(int(DataLinkProvider::OdbcSource)));
-
-        dialog.ok()->click();
-
-        QCOMPARE(op.messages.size(), 1);
-        QCOMPARE(op.messages.first().text, QStringLiteral("Name the data source."));
-        QVERIFY(dialog.result() != QDialog::Accepted);
-    }
-
     void serverThroughTheDialog()
     {
         PgTestDatabase pg;

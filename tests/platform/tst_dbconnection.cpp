@@ -5,7 +5,6 @@
 
 #include "platform/ConnectionString.h"
 #include "platform/DbErrors.h"
-#include "platform/PostgresProvider.h"
 #include "platform/SqlConnection.h"
 
 #include <QFile>
@@ -145,25 +144,6 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    void eachOpenHasItsOwnQtConnection()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir.filePath("db.sqlite"));
-        const QStringList before = QSqlDatabase::connectionNames();
-        {
-            SqlConnection first;
-            SqlConnection second;
-            QVERIFY(first.Open(sqliteString(path)));
-            QVERIFY(second.Open(sqliteString(path)));
-            QCOMPARE(first.Open(sqliteString(path)).error().number, DbErrors::ObjectOpen);
-            QVERIFY(first.Close());
-            QCOMPARE(QSqlDatabase::connectionNames().size(), before.size() + 1);
-            // Reopening after a close works; the destructor removes what is left.
-            QVERIFY(first.Open(sqliteString(path)));
-        }
-        QCOMPARE(QSqlDatabase::connectionNames(), before);
-    }
-
     void transactions()
     {
         QTemporaryDir dir;
@@ -277,90 +257,6 @@ private slots:
             columns += QStringLiteral(", C%1 %2").arg(++n).arg(type);
         QVERIFY(connection.Execute(QStringLiteral("Create Table AllTypes (Record INTEGER") +
                                    columns + QLatin1Char(')')));
-    }
-
-    void reservedColumnQuoting_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("expected");
-
-        addRow("scores", "Create Table Scores (Record integer, Score integer, Offset real)",
-               "Create Table Scores (Record integer, Score integer, \"offset\" real)");
-        addRow("any case", "create table T (OFFSET real)", "create table T (\"offset\" real)");
-        addRow("inside a word", "Create Table T (Offsets real, My_Offset real)",
-               "Create Table T (Offsets real, My_Offset real)");
-        addRow("quoted left alone", "Create Table T (\"Offset\" real, X varchar (9))",
-               "Create Table T (\"Offset\" real, X varchar (9))");
-        addRow("not a create table", "Select * From T Limit 1 Offset 2",
-               "Select * From T Limit 1 Offset 2");
-    }
-    void reservedColumnQuoting()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, expected);
-        QCOMPARE(quoteReservedColumns(sql), expected);
-    }
-
-    void postgresOpen_data()
-    {
-        QTest::addColumn<QString>("connString");
-        QTest::addColumn<bool>("opens");
-
-        addRow("password", "<db>", true);
-        addRow("user password key", "<host>;User ID=<user>;User Password=<password>", true);
-        addRow("no such database",
-               "<server>;Initial Catalog=varnock_missing;User ID=<user>;Password=<password>",
-               false);
-    }
-    void postgresOpen()
-    {
-        QFETCH(QString, connString);
-        QFETCH(bool, opens);
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        const QString server =
-            QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2").arg(pg.host(), pg.port());
-        connString.replace(QLatin1String("<db>"), pg.connString())
-            .replace(QLatin1String("<host>"), server + ";Initial Catalog=" + pg.name())
-            .replace(QLatin1String("<server>"), server)
-            .replace(QLatin1String("<user>"), pg.user())
-            .replace(QLatin1String("<password>"), pg.password());
-        SqlConnection connection;
-        const Status opened = connection.Open(connString);
-        QVERIFY2(bool(opened) == opens,
-                 qPrintable(opened ? QStringLiteral("opened") : opened.error().description));
-        if (!opens) {
-            QCOMPARE(opened.error().number, DbErrors::OpenFailed);
-            QVERIFY(!opened.error().description.isEmpty());
-        }
-    }
-
-    void postgresDuplicateStaysDuplicateInTransaction()
-    {
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        SqlConnection connection;
-        QVERIFY(connection.Open(pg.connString()));
-        const QString create = QStringLiteral(
-            "Create Table Cvars (Record integer Constraint CU1 Unique, Offset real)");
-        QVERIFY(connection.Execute(create));
-
-        QVERIFY(connection.BeginTrans());
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const Status again = connection.Execute(create);
-            QVERIFY(!again);
-            QCOMPARE(again.error().number, DbErrors::Duplicate);
-            QVERIFY2(again.error().description.contains(QLatin1String("duplicate")),
-                     qPrintable(again.error().description));
-        }
-        // The transaction is still usable after the refused statements.
-        QVERIFY(connection.Execute(
-            QStringLiteral("Insert Into Cvars (Record, \"offset\") Values (1, 0.5)")));
-        const Status key =
-            connection.Execute(QStringLiteral("Insert Into Cvars (Record) Values (1)"));
-        QCOMPARE(key.error().number, DbErrors::Duplicate);
-        QVERIFY(connection.CommitTrans());
-        QCOMPARE(pg.column(QStringLiteral("SELECT \"offset\" FROM cvars")), QStringList{"0.5"});
     }
 
     void postgresLockIsLocked()

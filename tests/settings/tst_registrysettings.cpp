@@ -72,17 +72,6 @@ private slots:
         QCOMPARE(ReadRegValue(appKey, QStringLiteral("Column(3)Width")), Blanks254);
     }
 
-    void valuesOfOneKeyStaySeparate()
-    {
-        const QString appKey = QStringLiteral("Separate");
-        SaveRegValue(appKey, QStringLiteral("WindowTop"), QStringLiteral("1"));
-        SaveRegValue(appKey, QStringLiteral("WindowLeft"), QStringLiteral("2"));
-        SaveRegValue(appKey, QStringLiteral("WindowTop"), QStringLiteral("4"));
-        QCOMPARE(ReadRegValue(appKey, QStringLiteral("WindowTop")), QStringLiteral("4"));
-        QCOMPARE(ReadRegValue(appKey, QStringLiteral("WindowLeft")), QStringLiteral("2"));
-        QCOMPARE(ReadRegValue(QStringLiteral("OtherKey"), QStringLiteral("WindowTop")), Blanks254);
-    }
-
     // A store whose folder cannot be written reads "no value" everywhere and keeps nothing,
     // not even for the rest of the run.
     void unusableStore()

@@ -48,22 +48,6 @@ private slots:
         QCOMPARE(state.CmdLine, commandLine.toLower());
     }
 
-    void geometryDefaults_data()
-    {
-        QTest::addColumn<double>("screen");
-        QTest::addColumn<int>("divisor");
-        QTest::addColumn<qint64>("expected");
-        addRow("remainder dropped", 11525.0, 6, qint64(1920));
-        addRow("rounded first", 11526.5, 3, qint64(3842));
-    }
-    void geometryDefaults()
-    {
-        QFETCH(double, screen);
-        QFETCH(int, divisor);
-        QFETCH(qint64, expected);
-        QCOMPARE(LayoutValues::geometryDefault(screen, divisor), expected);
-    }
-
     void savedEdges_data()
     {
         QTest::addColumn<double>("edge");
