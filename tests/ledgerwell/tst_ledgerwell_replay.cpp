@@ -131,12 +131,6 @@ private slots:
                      "2026-03-14 20:03:10", "1", "de_inferno"},
                     {"8835751", "tf", "2026-03-15 21:00:01", "2026-03-15 21:05:00", "5",
                      "cp_badlands"}});
-        addRow("cvars in force for the second map",
-               "SELECT c.Cvar, c.Val FROM Games_Cvars g JOIN Cvars c ON c.Record = g.Cvar "
-               "WHERE g.Game = 2",
-               Rows{{"hostname", "Varnock Test Arena"},
-                    {"mp_friendlyfire", "1"},
-                    {"mp_timelimit", "30"}});
         addRow("Source properties: roles, reason, points, damage",
                "SELECT p.Player, c.Cvar, c.Val FROM Games_Players_Cvars g JOIN Players p ON "
                "p.Record = g.Player JOIN Cvars c ON c.Record = g.Cvar WHERE c.Cvar IN ('role', "

@@ -38,19 +38,13 @@ private slots:
         }
     }
 
-    void statusLineFollowsState()
+    void statusLineFollowsStateInTheTopQuarter()
     {
         MainModule state;
         MainForm form(state);
         state.Label1.setCaption(QStringLiteral("Log recieved on port 28000"));
         QCOMPARE(form.Label1()->text(), QStringLiteral("Log recieved on port 28000"));
         QCOMPARE(form.windowTitle(), QStringLiteral("Halvemark Corvel UDP"));
-    }
-
-    void statusLineTakesTopQuarter()
-    {
-        MainModule state;
-        MainForm form(state);
         form.resize(600, 400);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
