@@ -183,46 +183,6 @@ private slots:
         QCOMPARE(handed.value("LogPath"), row.log);
     }
 
-    void databaseTextLosesPasswordAndPersistSecurityInfo_data()
-    {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("shown");
-        addRow("both, as the Data Link dialog writes them",
-               "Provider=SQLite;Persist Security Info=False;User ID=bob;User Password=s3cret;"
-               "Data Source=FILE",
-               "Provider=SQLite;User ID=bob;Data Source=FILE");
-        addRow("both at the end",
-               "Provider=SQLite;Data Source=FILE;User Password=pw;Persist Security Info=True",
-               "Provider=SQLite;Data Source=FILE;");
-        addRow("at the very start, without a ';' in front",
-               "Persist Security Info=True;Provider=SQLite;Data Source=FILE",
-               "Persist Security Info=True;Provider=SQLite;Data Source=FILE");
-    }
-    void databaseTextLosesPasswordAndPersistSecurityInfo()
-    {
-        QFETCH(QString, chosen);
-        QFETCH(QString, shown);
-        m->newDatabase(QStringLiteral("s.db"));
-        const QString file = m->dir.filePath(QStringLiteral("s.db"));
-        const QString connString = chosen.replace(QLatin1String("FILE"), file);
-        shown.replace(QLatin1String("FILE"), file);
-        const quint16 port = freePort();
-        m->op.valueReplies = {QString::number(port)};
-        m->op.dataLinkReplies = {std::optional<QString>(connString)};
-        m->op.selectReplies = {QStringLiteral("True")};
-
-        addConnection(m->context);
-
-        QVERIFY2(m->op.messages.isEmpty(), qPrintable(m->op.messages.value(0).text));
-        QCOMPARE(m->state.ConnStrings.at(1), connString);
-        QCOMPARE(m->state.ListView1.row(0).database, shown);
-        QCOMPARE(m->captions, QStringList{"&Database " + shown});
-        QVERIFY(readFile(m->cfgPath())
-                    .endsWith("Port=" + QByteArray::number(port) + ",Database=" + shown.toUtf8() +
-                              ",Logon=True,Log=" + m->dir.filePath("Process.log").toUtf8() +
-                              "\r\n"));
-    }
-
     void logonReplies_data()
     {
         QTest::addColumn<QString>("reply");

@@ -215,7 +215,9 @@ private slots:
                              "User Password=s3cret;Data Source=" +
                              file;
         const QString shown = "Provider=SQLite;User ID=admin;Data Source=" + file;
+        // The password and the security info segment are kept only in ConnStrings.
         QCOMPARE(bench.state.ConnStrings.at(1), full);
+        QCOMPARE(bench.state.ListView1.row(0).database, shown);
         QCOMPARE(bench.captions, QStringList{"&Database " + shown});
         QCOMPARE(readFile(bench.cfgPath()), (cfg + "Port=" + QString::number(port) + ",Database=" +
                                              shown + ",Logon=True,Log=" + log + "\r\n")

@@ -33,27 +33,6 @@ private slots:
         QVERIFY(!array.Load(32768).ok());
     }
 
-    void secondBindOfAPortFails()
-    {
-        UdpSocketArray array;
-        const quint16 port = freePort();
-        QVERIFY(array.Load(1).ok());
-        QVERIFY(array.Load(2).ok());
-        QVERIFY(array.element(1)->Bind(port).ok());
-        QCOMPARE(array.element(1)->State(), int(UdpSocketElement::Open));
-        QCOMPARE(array.element(1)->LocalPort(), port);
-        const Status second = array.element(2)->Bind(port);
-        QVERIFY(!second.ok());
-        QCOMPARE(second.error().number, SocketErrors::AddressInUse);
-        QCOMPARE(second.error().description, QStringLiteral("Address in use"));
-        QCOMPARE(array.element(2)->LocalPort(), quint16(0));
-
-        // Closing frees the port for the other element.
-        array.element(1)->Close();
-        QCOMPARE(array.element(1)->LocalPort(), quint16(0));
-        QVERIFY(array.element(2)->Bind(port).ok());
-    }
-
     void asksForALargeReceiveBuffer()
     {
         UdpSocketArray array;
