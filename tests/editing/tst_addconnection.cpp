@@ -3,8 +3,6 @@
 
 #include "editing/AddConnection.h"
 
-#include <QSqlError>
-
 #include <memory>
 
 namespace {
@@ -327,15 +325,10 @@ private slots:
 
     void cancelInADatabasePromptEndsTheProgram()
     {
-        // Another writer holds the database, so creating the tables finds it locked.
-        const QString file = m->dir.filePath(QStringLiteral("busy.db"));
         const QString database = m->newDatabase(QStringLiteral("busy.db"), ";Busy Timeout=10");
-        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "holder");
-        holder.setDatabaseName(file);
-        QVERIFY(holder.open());
-        QSqlQuery hold(holder);
-        QVERIFY(hold.exec("PRAGMA journal_mode=WAL"));
-        QVERIFY2(hold.exec("BEGIN IMMEDIATE"), qPrintable(hold.lastError().text()));
+        SqlConnection holder; // another writer, so creating the tables finds the file locked
+        QVERIFY(holder.Open(database));
+        QVERIFY(holder.BeginTrans());
         m->op.valueReplies = {QString::number(freePort())};
         m->op.dataLinkReplies = {std::optional<QString>(database)};
         m->op.answers = {OperatorInteraction::Answer::Cancel};
@@ -347,11 +340,6 @@ private slots:
         QCOMPARE(m->op.shown,
                  QStringList({"SingleValueDialog", "DataLink", "message Record is Locked"}));
         QCOMPARE(readFile(m->cfgPath()), cfg);
-        hold.exec("ROLLBACK");
-        hold.finish();
-        holder.close();
-        holder = QSqlDatabase();
-        QSqlDatabase::removeDatabase("holder");
     }
 
 private:
