@@ -233,6 +233,14 @@ bool GameServer::send(const QByteArray &datagram, quint16 port)
     return sent;
 }
 
+bool GameServer::sendHl1(const QList<QByteArray> &lines, quint16 port)
+{
+    bool sent = true;
+    for (const QByteArray &line : lines)
+        sent = send(Framed::hl1(line), port) && sent;
+    return sent;
+}
+
 LedgerwellCounterSet ledgerwellCounters()
 {
     LedgerwellCounterSet set = {};

@@ -106,6 +106,7 @@ class GameServer
 public:
     GameServer();
     bool send(const QByteArray &datagram, quint16 port);
+    bool sendHl1(const QList<QByteArray> &lines, quint16 port); // one datagram a line
     quint16 port() const { return m_socket.localPort(); }
 
 private:

@@ -75,18 +75,15 @@ private slots:
         GameServer server;
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
         const LedgerwellCounterSet before = ledgerwellCounters();
-        for (const QByteArray &line : lines.mid(0, 20))
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines.mid(0, 20), port));
         QVERIFY(waitUntilCommitted(before, 20));
 
-        QString error;
         const QString backends =
             db->value("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE "
                       "application_name = 'Ledgerwell' AND datname = current_database()");
         QCOMPARE(backends, QStringLiteral("1"));
 
-        for (const QByteArray &line : lines.mid(20))
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines.mid(20), port));
         QVERIFY(waitUntilCommitted(before, lines.size()));
         QCOMPARE(program.intake().dropped(), quint64(0));
         const LedgerwellCounterSet after = ledgerwellCounters();
@@ -119,8 +116,7 @@ private slots:
 
         before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
-        for (const QByteArray &line : lines)
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines, port));
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("database is locked"), 30000);
         QVERIFY(ledgerwellCounters().datagramsPending > 0);
         QVERIFY(lock.exec("ROLLBACK"));
@@ -162,8 +158,7 @@ private slots:
 
         before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
-        for (const QByteArray &line : lines)
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines, port));
         QVERIFY(waitUntilCommitted(before, lines.size()));
         QCOMPARE(ledgerwellCounters().rowsDropped - before.rowsDropped, quint64(1));
         QCOMPARE(db->count("Scores"), qint64(15)); // the stranger's and 14 of the 15

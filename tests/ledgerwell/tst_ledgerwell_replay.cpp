@@ -226,9 +226,7 @@ private slots:
                                   "<TERRORIST>\" with \"forged\"<13><STEAM_0:0:13><CT>\" entered "
                                   "the game";
         const LedgerwellCounterSet before = ledgerwellCounters();
-        for (const QByteArray &line : lines)
-            QVERIFY(server.send(Framed::hl1(line), port));
-        QVERIFY(server.send(Framed::hl1(forged), port));
+        QVERIFY(server.sendHl1(lines + QList<QByteArray>{forged}, port));
         QVERIFY(waitUntilCommitted(before, lines.size() + 1));
         const LedgerwellCounterSet after = ledgerwellCounters();
         QCOMPARE(after.datagramsRejected - before.datagramsRejected, quint64(1));
@@ -495,8 +493,7 @@ private:
     int sendHl1(GameServer &server, quint16 port)
     {
         const QList<QByteArray> lines = fixtureLines(QStringLiteral("hl1_match.log"));
-        for (const QByteArray &line : lines)
-            server.send(Framed::hl1(line), port);
+        server.sendHl1(lines, port);
         return int(lines.size());
     }
 
