@@ -323,34 +323,6 @@ private slots:
         QVERIFY(op.messages.isEmpty());
         QCOMPARE(sqliteRun(path, {check}), checked);
     }
-
-    void sqliteLockedDatabaseReachesLockPrompt()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        SqlConnection holder;
-        QVERIFY(holder.Open(jetString(path)));
-        QVERIFY(holder.BeginTrans());
-
-        MainModule state;
-        state.ConnStrings[1] = jetString(path) + QStringLiteral(";Busy Timeout=50");
-        auto script = std::make_shared<ConnectionScript>();
-        ScriptedOperator op;
-        op.answers = {Answer::Cancel};
-        const SchemaOutcome outcome =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
-        QVERIFY(outcome.cancelled);
-        QCOMPARE(script->count("BeginTrans"), 10);
-        QCOMPARE(script->count("Execute"), 0);
-        QCOMPARE(op.messages.size(), 1);
-        QCOMPARE(op.messages.first().title, QStringLiteral("Record is Locked"));
-        QVERIFY2(op.messages.first().text.contains(
-                     QLatin1String("Click No to ignore error# -2147467259: database is locked")),
-                 qPrintable(op.messages.first().text));
-
-        QVERIFY(holder.CommitTrans());
-        QCOMPARE(sqliteRun(path, {"SELECT count(*) FROM sqlite_master"}), QStringList{"0"});
-    }
 };
 
 VARNOCK_TEST_MAIN(TestCreateSchema)

@@ -339,6 +339,7 @@ private slots:
         QCOMPARE(m->endings, 1);
         QCOMPARE(m->op.shown,
                  QStringList({"SingleValueDialog", "DataLink", "message Record is Locked"}));
+        QVERIFY(m->op.messages.first().text.startsWith("Database is temporarily locked"));
         QCOMPARE(readFile(m->cfgPath()), cfg);
     }
 

@@ -161,16 +161,6 @@ private slots:
         QCOMPARE(backupPath(path), backup);
     }
 
-    void defaultFileHoldsTheDefaultConnection()
-    {
-        QVERIFY(writeDefaultFile(m_cfg, AppPath).ok());
-        QCOMPARE(readFile(m_cfg),
-                 QByteArray("Port=28000,Database=Provider=Microsoft.Jet.OLEDB.3.51;"
-                            "Persist Security Info=False;Data Source=/srv/vk/"
-                            "test.mdb,Logon=False,Log=/srv/vk/Process.log\r\n"));
-        QVERIFY(!QFile::exists(m_old));
-    }
-
     void rewriteWritesTheRowsInListOrder()
     {
         QVERIFY(writeFile(m_cfg, "Port=1\r\n"));
@@ -187,14 +177,6 @@ private slots:
                             "Log=/l/a.log\r\n"
                             "Port=7777,Database=D,Logon=Yes,Log=/l/c.log\r\n"));
         QCOMPARE(readFile(m_old), QByteArray("Port=1\r\n"));
-    }
-
-    void emptyListGivesAnEmptyFileAndKeepsTheBackup()
-    {
-        QVERIFY(writeFile(m_cfg, "Port=1,Log=/a\r\n\r\nPort=2,Log=/b\r\n"));
-        QVERIFY(rewriteConnectionsFile(m_cfg, m_dir->path(), {}).ok());
-        QCOMPARE(readFile(m_cfg), QByteArray());
-        QCOMPARE(readFile(m_old), QByteArray("Port=1,Log=/a\r\nPort=2,Log=/b\r\n"));
     }
 
     void backupLeavesOutBlankLines()

@@ -32,15 +32,6 @@ private slots:
         QVERIFY(m_configHome.startsWith(QDir::tempPath()));
     }
 
-    void storedUnderTheApplicationKey()
-    {
-        SaveRegValue(QStringLiteral("Varnock_UDP"), QStringLiteral("WindowTop"),
-                     QStringLiteral("4800"));
-        QFile file(storeFile(m_configHome, QStringLiteral("Varnock_UDP")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("WindowTop=4800"));
-    }
-
     void roundTrip_data()
     {
         QTest::addColumn<QString>("saved");          // null: nothing saved
