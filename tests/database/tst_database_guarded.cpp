@@ -19,7 +19,6 @@ const QString Statement = QStringLiteral("Create Table Cvars (Record I Constrain
 const ErrorInfo Lock{DbErrors::Locked, QStringLiteral("database is locked")};
 const ErrorInfo LockAsDuplicateNumber{DbErrors::Duplicate, QStringLiteral("table is locked")};
 const ErrorInfo Dup{DbErrors::Duplicate, QStringLiteral("duplicate object: Cvars")};
-const ErrorInfo DupAsLockNumber{DbErrors::Locked, QStringLiteral("a duplicate key")};
 const ErrorInfo CapitalLocked{DbErrors::Locked, QStringLiteral("Record Locked by user")};
 const ErrorInfo OtherNumberLocked{-2147217900, QStringLiteral("row is locked")};
 const ErrorInfo Syntax{-2147217900, QStringLiteral("syntax error")};
@@ -55,57 +54,40 @@ private slots:
 
         const FailurePlan none;
         const QList<Answer> noAnswers;
-        QTest::newRow("success at once")
-            << none << none << none << noAnswers << 0 << QList<int>{1, 1, 1, 0} << QStringList{};
-        QTest::newRow("locked for good, No")
-            << none << fails({}, Lock) << none << QList<Answer>{Answer::No} << 2
-            << QList<int>{1, 10, 0, 1} << QStringList{"lock"};
-        QTest::newRow("locked for good, Yes then No")
-            << none << fails({}, Lock) << none << QList<Answer>{Answer::Yes, Answer::No} << 2
-            << QList<int>{1, 20, 0, 1} << QStringList{"lock", "lock"};
-        QTest::newRow("locked 9 times then free")
-            << none << fails(repeated(Lock, 9)) << none << noAnswers << 0 << QList<int>{1, 10, 1, 0}
-            << QStringList{};
-        QTest::newRow("lock under the duplicate number")
-            << none << fails({}, LockAsDuplicateNumber) << none << QList<Answer>{Answer::No} << 2
-            << QList<int>{1, 10, 0, 1} << QStringList{"lock"};
-        QTest::newRow("duplicate twice") << none << fails({}, Dup) << none << noAnswers << 1
-                                         << QList<int>{1, 2, 0, 1} << QStringList{};
-        QTest::newRow("duplicate under the lock number")
-            << none << fails({}, DupAsLockNumber) << none << noAnswers << 1
-            << QList<int>{1, 2, 0, 1} << QStringList{};
-        QTest::newRow("duplicate once, then executed")
-            << none << fails({Dup}) << none << noAnswers << 0 << QList<int>{1, 2, 1, 0}
-            << QStringList{};
-        QTest::newRow("capital Locked is another failure")
-            << none << fails({}, CapitalLocked) << none << QList<Answer>{Answer::No} << 2
-            << QList<int>{1, 2, 0, 1} << QStringList{"general"};
-        QTest::newRow("locked under another number")
-            << none << fails({}, OtherNumberLocked) << none << QList<Answer>{Answer::No} << 2
-            << QList<int>{1, 2, 0, 1} << QStringList{"general"};
-        QTest::newRow("5 locks then another failure")
-            << none << fails(repeated(Lock, 5) + QList<ErrorInfo>{Syntax}) << none
-            << QList<Answer>{Answer::No} << 2 << QList<int>{1, 6, 0, 1} << QStringList{"general"};
-        QTest::newRow("a lock after a failure gives up as duplicate")
-            << none << fails({Lock, Dup}) << none << noAnswers << 1 << QList<int>{1, 2, 0, 1}
-            << QStringList{};
-        QTest::newRow("Yes starts the count again")
-            << none << fails(repeated(Syntax, 3)) << none << QList<Answer>{Answer::Yes} << 0
-            << QList<int>{1, 4, 1, 0} << QStringList{"general"};
-        QTest::newRow("counter not reset by a success")
-            << fails({Syntax}) << fails({Syntax}) << none << QList<Answer>{Answer::Yes} << 0
-            << QList<int>{2, 2, 1, 0} << QStringList{"general"};
-        QTest::newRow("commit retried alone")
-            << none << none << fails(repeated(Lock, 3)) << noAnswers << 0 << QList<int>{1, 1, 4, 0}
-            << QStringList{};
-        QTest::newRow("begin retried alone") << fails({Syntax}) << none << none << noAnswers << 0
-                                             << QList<int>{2, 1, 1, 0} << QStringList{};
-        QTest::newRow("Cancel in the lock prompt")
-            << none << fails({}, Lock) << none << QList<Answer>{Answer::Cancel} << 3
-            << QList<int>{1, 10, 0, 0} << QStringList{"lock"};
-        QTest::newRow("Cancel in the general prompt")
-            << none << none << fails({}, Syntax) << QList<Answer>{Answer::Cancel} << 3
-            << QList<int>{1, 1, 2, 0} << QStringList{"general"};
+        addRow("success at once", none, none, none, noAnswers, 0, QList<int>{1, 1, 1, 0},
+               QStringList{});
+        addRow("locked for good, No", none, fails({}, Lock), none, QList<Answer>{Answer::No}, 2,
+               QList<int>{1, 10, 0, 1}, QStringList{"lock"});
+        addRow("locked for good, Yes then No", none, fails({}, Lock), none,
+               QList<Answer>{Answer::Yes, Answer::No}, 2, QList<int>{1, 20, 0, 1},
+               QStringList{"lock", "lock"});
+        addRow("locked 9 times then free", none, fails(repeated(Lock, 9)), none, noAnswers, 0,
+               QList<int>{1, 10, 1, 0}, QStringList{});
+        addRow("lock under the duplicate number", none, fails({}, LockAsDuplicateNumber), none,
+               QList<Answer>{Answer::No}, 2, QList<int>{1, 10, 0, 1}, QStringList{"lock"});
+        addRow("duplicate twice", none, fails({}, Dup), none, noAnswers, 1, QList<int>{1, 2, 0, 1},
+               QStringList{});
+        addRow("duplicate once, then executed", none, fails({Dup}), none, noAnswers, 0,
+               QList<int>{1, 2, 1, 0}, QStringList{});
+        addRow("capital Locked is another failure", none, fails({}, CapitalLocked), none,
+               QList<Answer>{Answer::No}, 2, QList<int>{1, 2, 0, 1}, QStringList{"general"});
+        addRow("locked under another number", none, fails({}, OtherNumberLocked), none,
+               QList<Answer>{Answer::No}, 2, QList<int>{1, 2, 0, 1}, QStringList{"general"});
+        addRow("5 locks then another failure", none,
+               fails(repeated(Lock, 5) + QList<ErrorInfo>{Syntax}), none, QList<Answer>{Answer::No},
+               2, QList<int>{1, 6, 0, 1}, QStringList{"general"});
+        addRow("a lock after a failure gives up as duplicate", none, fails({Lock, Dup}), none,
+               noAnswers, 1, QList<int>{1, 2, 0, 1}, QStringList{});
+        addRow("Yes starts the count again", none, fails(repeated(Syntax, 3)), none,
+               QList<Answer>{Answer::Yes}, 0, QList<int>{1, 4, 1, 0}, QStringList{"general"});
+        addRow("counter not reset by a success", fails({Syntax}), fails({Syntax}), none,
+               QList<Answer>{Answer::Yes}, 0, QList<int>{2, 2, 1, 0}, QStringList{"general"});
+        addRow("commit retried alone", none, none, fails(repeated(Lock, 3)), noAnswers, 0,
+               QList<int>{1, 1, 4, 0}, QStringList{});
+        addRow("Cancel in the lock prompt", none, fails({}, Lock), none,
+               QList<Answer>{Answer::Cancel}, 3, QList<int>{1, 10, 0, 0}, QStringList{"lock"});
+        addRow("Cancel in the general prompt", none, none, fails({}, Syntax),
+               QList<Answer>{Answer::Cancel}, 3, QList<int>{1, 1, 2, 0}, QStringList{"general"});
     }
     void retriesAndPrompts()
     {
@@ -150,21 +132,20 @@ private slots:
         QTest::addColumn<FailurePlan>("execute");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("lock") << fails({}, Lock)
-                              << "Database is temporarily locked by another process.\r\n"
-                                 "I can keep trying for a few more seconds.\r\n"
-                                 "Click Yes to continue trying,\r\n"
-                                 "Click No to ignore error# -2147467259: database is locked\r\n"
-                                 "Click Cancel to stop processing the current log.";
-        QTest::newRow("general")
-            << fails({}, Syntax)
-            << "An error occured...please make a note of the following information: \r\n"
+        addRow("lock", fails({}, Lock),
+               "Database is temporarily locked by another process.\r\n"
+               "I can keep trying for a few more seconds.\r\n"
+               "Click Yes to continue trying,\r\n"
+               "Click No to ignore error# -2147467259: database is locked\r\n"
+               "Click Cancel to stop processing the current log.");
+        addRow("general", fails({}, Syntax),
+               "An error occured...please make a note of the following information: \r\n"
                "Error # -2147217900\r\n"
                "syntax error\r\n"
                "I can keep trying for a couple more seconds.\r\n"
                "Click Yes to continue trying,\r\n"
                "Click No to ignore the error.\r\n"
-               "Click Cancel to stop processing the current log.";
+               "Click Cancel to stop processing the current log.");
     }
     void promptTexts()
     {
@@ -178,36 +159,6 @@ private slots:
         QVERIFY(GuardedExecute(db, Statement, op));
         QCOMPARE(op.messages.size(), 1);
         QCOMPARE(op.messages.first().text, expected);
-    }
-
-    void failedRollbackIsPassedOn_data()
-    {
-        QTest::addColumn<FailurePlan>("begin");
-        QTest::addColumn<FailurePlan>("execute");
-        QTest::addColumn<QList<Answer>>("answers");
-
-        QTest::newRow("No after a failed BeginTrans")
-            << fails({}, Syntax) << FailurePlan{} << QList<Answer>{Answer::No};
-        QTest::newRow("second duplicate") << FailurePlan{} << fails({}, Dup) << QList<Answer>{};
-    }
-    void failedRollbackIsPassedOn()
-    {
-        QFETCH(FailurePlan, begin);
-        QFETCH(FailurePlan, execute);
-        QFETCH(QList<Answer>, answers);
-        auto script = std::make_shared<ConnectionScript>();
-        script->begin = begin;
-        script->execute = execute;
-        script->rollback =
-            fails({}, ErrorInfo{DbErrors::NoTransaction, "No transaction is active."});
-        ScriptedConnection db(script);
-        ScriptedOperator op;
-        op.answers = answers;
-
-        const Result<GuardedResult> done = GuardedExecute(db, Statement, op);
-        QVERIFY(!done);
-        QCOMPARE(done.error().number, DbErrors::NoTransaction);
-        QCOMPARE(script->count("RollbackTrans"), 1);
     }
 };
 

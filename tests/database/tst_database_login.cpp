@@ -25,42 +25,15 @@ class TestLogin : public QObject
     Q_OBJECT
 
 private slots:
-    void dialogLabels_data()
-    {
-        QTest::addColumn<QString>("connString");
-        QTest::addColumn<QString>("label2");
-        QTest::newRow("data source") << "Provider=SQLite;Data Source=/srv/stats.db;User ID=a"
-                                     << "Database: /srv/stats.db";
-        QTest::newRow("no data source") << "Provider=SQLite"
-                                        << "Database: ";
-        QTest::newRow("data source first") << "Data Source=/srv/stats.db;Provider=SQLite"
-                                           << "Database: ";
-    }
-    void dialogLabels()
-    {
-        QFETCH(QString, connString);
-        QFETCH(QString, label2);
-        ScriptedOperator op;
-        op.loginSteps = {Step{{}, {}, true}};
-        auto script = std::make_shared<ConnectionScript>();
-        QVERIFY(!Login(connString, 27961, op, scriptedFactory(script)));
-        QCOMPARE(op.loginRequests.size(), 1);
-        QCOMPARE(op.loginRequests.first().label1, QStringLiteral("Port: 27961"));
-        QCOMPARE(op.loginRequests.first().label2, label2);
-        // Cancel straight away tries nothing.
-        QVERIFY(script->calls.isEmpty());
-    }
-
     void trialOpenUsesTheLogonString_data()
     {
         QTest::addColumn<Step>("typed");
         QTest::addColumn<QString>("opened");
-        QTest::newRow("nothing typed")
-            << Step{} << "Provider=SQLite;Persist Security Info=False;Data Source=x";
-        QTest::newRow("user and password")
-            << Step{"bob", "pw"}
-            << "Provider=SQLite;Persist Security Info=False;User Password=pw;User ID=bob;"
-               "Data Source=x";
+        addRow("nothing typed", Step{},
+               "Provider=SQLite;Persist Security Info=False;Data Source=x");
+        addRow("user and password", Step{"bob", "pw"},
+               "Provider=SQLite;Persist Security Info=False;User Password=pw;User ID=bob;"
+               "Data Source=x");
     }
     void trialOpenUsesTheLogonString()
     {
@@ -81,14 +54,12 @@ private slots:
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<bool>("loggedOn");
         QTest::addColumn<QList<LoginVerdict>>("verdicts");
-        QTest::newRow("OK, then Cancel")
-            << QList<Answer>{Answer::Ok, Answer::Cancel} << false
-            << QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Cancel};
-        QTest::newRow("Cancel at once")
-            << QList<Answer>{Answer::Cancel} << false << QList<LoginVerdict>{LoginVerdict::Cancel};
-        QTest::newRow("OK, then the database is there")
-            << QList<Answer>{Answer::Ok} << true
-            << QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Accept};
+        addRow("OK, then Cancel", QList<Answer>{Answer::Ok, Answer::Cancel}, false,
+               QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Cancel});
+        addRow("Cancel at once", QList<Answer>{Answer::Cancel}, false,
+               QList<LoginVerdict>{LoginVerdict::Cancel});
+        addRow("OK, then the database is there", QList<Answer>{Answer::Ok}, true,
+               QList<LoginVerdict>{LoginVerdict::Retry, LoginVerdict::Accept});
     }
     void refusedLogonAsksToTryAgain()
     {

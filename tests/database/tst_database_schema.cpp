@@ -2,8 +2,8 @@
 
 #include "ScriptedConnection.h"
 #include "ScriptedOperator.h"
+#include "SqliteFile.h"
 
-#include "database/ActivationMessages.h"
 #include "database/CreateSchema.h"
 #include "database/StatisticsSchema.h"
 #include "platform/DbErrors.h"
@@ -11,11 +11,8 @@
 #include "shell/MainModule.h"
 
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 Q_DECLARE_METATYPE(ErrorInfo)
 
@@ -23,22 +20,14 @@ namespace {
 
 using Answer = OperatorInteraction::Answer;
 
-const TypeSlots Letters{QStringLiteral("I"), QStringLiteral("S"), QStringLiteral("D"),
-                        QStringLiteral("C"), QStringLiteral("B")};
-const TypeSlots SqliteTypes{QStringLiteral("INTEGER"), QStringLiteral("REAL"),
-                            QStringLiteral("DATETIME"), QStringLiteral("VARCHAR"),
-                            QStringLiteral("BLOB")};
+const TypeSlots Letters{"I", "S", "D", "C", "B"};
+const TypeSlots SqliteTypes{"INTEGER", "REAL", "DATETIME", "VARCHAR", "BLOB"};
 
 QList<DbRecord> letterTypes()
 {
-    const auto type = [](const char *name, int dataType, bool bestMatch, bool isLong) {
-        return DbRecord{{QStringLiteral("TYPE_NAME"), QString::fromLatin1(name)},
-                        {QStringLiteral("DATA_TYPE"), dataType},
-                        {QStringLiteral("BEST_MATCH"), bestMatch},
-                        {QStringLiteral("IS_LONG"), isLong}};
-    };
-    return {type("I", 3, true, false), type("S", 4, true, false), type("D", 7, true, false),
-            type("C", 129, true, false), type("B", 128, false, true)};
+    return {providerType("I", 3, true, false), providerType("S", 4, true, false),
+            providerType("D", 7, true, false), providerType("C", 129, true, false),
+            providerType("B", 128, false, true)};
 }
 
 QList<DbRecord> tableRows(const QStringList &namesAndTypes)
@@ -78,42 +67,11 @@ std::shared_ptr<ConnectionScript> scriptWith(const QStringList &tables)
     return script;
 }
 
-QString emptyDatabase(const QTemporaryDir &dir)
-{
-    const QString path = dir.filePath(QStringLiteral("test.mdb"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    return path;
-}
-
 QString jetString(const QString &path)
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;"
                           "Data Source=") +
            path;
-}
-
-// Runs statements on the file straight through Qt SQL; returns the first column of the last.
-QStringList direct(const QString &path, const QStringList &statements)
-{
-    const QString name = QUuid::createUuid().toString();
-    QStringList values;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open())
-            return {QStringLiteral("cannot open")};
-        QSqlQuery query(db);
-        for (const QString &sql : statements) {
-            values.clear();
-            if (!query.exec(sql))
-                return {QStringLiteral("failed: ") + sql};
-            while (query.next())
-                values.append(query.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return values;
 }
 
 } // namespace
@@ -123,37 +81,16 @@ class TestCreateSchema : public QObject
     Q_OBJECT
 
 private slots:
-    void connectionNumberOutOfRange_data()
-    {
-        QTest::addColumn<int>("n");
-        QTest::newRow("0") << 0;
-        QTest::newRow("negative") << -3;
-        QTest::newRow("above MaxCon") << 11;
-    }
-    void connectionNumberOutOfRange()
-    {
-        QFETCH(int, n);
-        MainModule state;
-        auto script = scriptWith({});
-        ScriptedOperator op;
-        const SchemaOutcome outcome = CreateSchema(state, n, op, scriptedFactory(script));
-        QVERIFY(!outcome.status);
-        QCOMPARE(outcome.status.error().number, 9);
-        QVERIFY(outcome.status.error().description.contains(QString::number(n)));
-        QVERIFY(script->calls.isEmpty());
-    }
-
     void failuresBeforeTheStatementsEndIt_data()
     {
         QTest::addColumn<QString>("failing");
         QTest::addColumn<QStringList>("calls");
 
-        QTest::newRow("open") << "open" << QStringList{"Open"};
-        QTest::newRow("schema query") << "schema" << QStringList{"Open", "OpenSchema 22"};
-        QTest::newRow("type row without a field")
-            << "types" << QStringList{"Open", "OpenSchema 22"};
-        QTest::newRow("table row without a field")
-            << "tables" << QStringList{"Open", "OpenSchema 22", "OpenSchema 20"};
+        addRow("open", "open", QStringList{"Open"});
+        addRow("schema query", "schema", QStringList{"Open", "OpenSchema 22"});
+        addRow("type row without a field", "types", QStringList{"Open", "OpenSchema 22"});
+        addRow("table row without a field", "tables",
+               QStringList{"Open", "OpenSchema 22", "OpenSchema 20"});
     }
     void failuresBeforeTheStatementsEndIt()
     {
@@ -189,25 +126,15 @@ private slots:
         QTest::addColumn<QStringList>("tables");
         QTest::addColumn<QStringList>("created");
 
-        QStringList withoutCvars = allTables();
-        withoutCvars.removeFirst();
-        QStringList mapsView = allTables();
-        mapsView.replace(8, QStringLiteral("Maps=VIEW"));
         QStringList mapsSystem = allTables();
         mapsSystem.replace(8, QStringLiteral("Maps=SYSTEM TABLE"));
         QStringList mapsLowerType = allTables();
         mapsLowerType.replace(8, QStringLiteral("Maps=table"));
 
-        QTest::newRow("empty database") << QStringList{} << statisticsTableNames();
-        QTest::newRow("all present") << allTables() << QStringList{};
-        QTest::newRow("others ignored")
-            << allTables() + QStringList{"Extra=TABLE", "MSysObjects=SYSTEM TABLE"}
-            << QStringList{};
-        QTest::newRow("cvars lower case")
-            << withoutCvars + QStringList{"cvars=TABLE"} << QStringList{"Cvars"};
-        QTest::newRow("view named Maps") << mapsView << QStringList{"Maps"};
-        QTest::newRow("system table named Maps") << mapsSystem << QStringList{"Maps"};
-        QTest::newRow("type must be TABLE exactly") << mapsLowerType << QStringList{"Maps"};
+        addRow("others ignored",
+               allTables() + QStringList{"Extra=TABLE", "MSysObjects=SYSTEM TABLE"}, QStringList{});
+        addRow("system table named Maps", mapsSystem, QStringList{"Maps"});
+        addRow("type must be TABLE exactly", mapsLowerType, QStringList{"Maps"});
     }
     void existingTables()
     {
@@ -236,8 +163,8 @@ private slots:
         QTest::addColumn<ErrorInfo>("error");
         QTest::addColumn<int>("attemptsEach");
         QTest::addColumn<int>("prompts");
-        QTest::newRow("duplicates") << ErrorInfo{DbErrors::Duplicate, "duplicate"} << 2 << 0;
-        QTest::newRow("refused, No") << ErrorInfo{-2147217900, "syntax error"} << 2 << 17;
+        addRow("duplicates", ErrorInfo{DbErrors::Duplicate, "duplicate"}, 2, 0);
+        addRow("refused, No", ErrorInfo{-2147217900, "syntax error"}, 2, 17);
     }
     void givenUpTablesDoNotStopTheLoop()
     {
@@ -301,7 +228,7 @@ private slots:
     void sqliteEmptyDatabaseGetsAllTables()
     {
         QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
         MainModule state;
         state.ConnStrings[1] = jetString(path);
         auto script = std::make_shared<ConnectionScript>();
@@ -319,7 +246,7 @@ private slots:
         // The engine keeps each statement as given, constraint names included.
         const QStringList names = statisticsTableNames();
         for (int i = 0; i < names.size(); ++i) {
-            const QStringList stored = direct(
+            const QStringList stored = sqliteRun(
                 path, {QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND "
                                       "name = '%1'")
                            .arg(names.at(i))});
@@ -328,22 +255,22 @@ private slots:
             QVERIFY(stored.first().contains(QStringLiteral("Constraint CU%1 Unique").arg(i + 1)));
             // Record is unique, so a second row with the same Record is refused.
             QCOMPARE(
-                direct(path,
-                       {QStringLiteral("INSERT INTO %1 (Record) VALUES (1)").arg(names.at(i)),
-                        QStringLiteral("INSERT INTO %1 (Record) VALUES (1)").arg(names.at(i))}),
+                sqliteRun(path,
+                          {QStringLiteral("INSERT INTO %1 (Record) VALUES (1)").arg(names.at(i)),
+                           QStringLiteral("INSERT INTO %1 (Record) VALUES (1)").arg(names.at(i))}),
                 QStringList{
                     QStringLiteral("failed: INSERT INTO %1 (Record) VALUES (1)").arg(names.at(i))});
         }
-        QCOMPARE(direct(path, {"SELECT name FROM pragma_table_info('Scores')"}),
+        QCOMPARE(sqliteRun(path, {"SELECT name FROM pragma_table_info('Scores')"}),
                  (QStringList{"Record", "Killer", "Victim", "Type", "Weapon", "Score", "Offset"}));
-        QCOMPARE(direct(path, {"SELECT type FROM pragma_table_info('Logs')"}),
+        QCOMPARE(sqliteRun(path, {"SELECT type FROM pragma_table_info('Logs')"}),
                  (QStringList{"INTEGER", "VARCHAR (50)", "INTEGER", "BLOB", "DATETIME"}));
     }
 
     void sqliteSecondRunExecutesNothing()
     {
         QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
         MainModule state;
         state.ConnStrings[1] = jetString(path);
         ScriptedOperator op;
@@ -364,18 +291,14 @@ private slots:
         QTest::addColumn<QString>("check");
         QTest::addColumn<QStringList>("checked");
 
-        QTest::newRow("view named Maps")
-            << QStringList{"DROP TABLE Maps", "CREATE VIEW Maps AS SELECT 1 AS Map"}
-            << QStringList{"Maps", "Maps"} << "SELECT type FROM sqlite_master WHERE name = 'Maps'"
-            << QStringList{"view"};
-        QTest::newRow("table named cvars")
-            << QStringList{"DROP TABLE Cvars", "CREATE TABLE cvars (Other INTEGER)"}
-            << QStringList{"Cvars", "Cvars"} << "SELECT name FROM pragma_table_info('cvars')"
-            << QStringList{"Other"};
-        QTest::newRow("Scores with other columns")
-            << QStringList{"DROP TABLE Scores", "CREATE TABLE Scores (Other INTEGER)"}
-            << QStringList{} << "SELECT name FROM pragma_table_info('Scores')"
-            << QStringList{"Other"};
+        addRow("view named Maps",
+               QStringList{"DROP TABLE Maps", "CREATE VIEW Maps AS SELECT 1 AS Map"},
+               QStringList{"Maps", "Maps"}, "SELECT type FROM sqlite_master WHERE name = 'Maps'",
+               QStringList{"view"});
+        addRow("table named cvars",
+               QStringList{"DROP TABLE Cvars", "CREATE TABLE cvars (Other INTEGER)"},
+               QStringList{"Cvars", "Cvars"}, "SELECT name FROM pragma_table_info('cvars')",
+               QStringList{"Other"});
     }
     void sqliteExistingObjects()
     {
@@ -384,12 +307,12 @@ private slots:
         QFETCH(QString, check);
         QFETCH(QStringList, checked);
         QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
         MainModule state;
         state.ConnStrings[1] = jetString(path);
         ScriptedOperator op;
         QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status);
-        QVERIFY(!direct(path, change).join(QString()).startsWith(QLatin1String("failed")));
+        QVERIFY(!sqliteRun(path, change).join(QString()).startsWith(QLatin1String("failed")));
 
         auto script = std::make_shared<ConnectionScript>();
         const SchemaOutcome outcome =
@@ -398,61 +321,7 @@ private slots:
         // The engine refuses the name as taken, twice; that is given up without a word.
         QCOMPARE(script->executed(), statementsFor(executed, SqliteTypes));
         QVERIFY(op.messages.isEmpty());
-        QCOMPARE(direct(path, {check}), checked);
-    }
-
-    void sqliteMissingFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("test.mdb"));
-        MainModule state;
-        state.ConnStrings[1] = jetString(path);
-        ScriptedOperator op;
-
-        const SchemaOutcome outcome = CreateSchema(state, 1, op, newSqlConnection);
-        QVERIFY(!outcome.status);
-        QVERIFY(!QFile::exists(path));
-        showDatabaseFailure(op, outcome.status.error(),
-                            QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=") + path,
-                            QStringLiteral("28000"));
-        QCOMPARE(op.messages.size(), 1);
-        QCOMPARE(op.messages.first().title, QStringLiteral("Error: Can not connect to database."));
-        QCOMPARE(op.messages.first().text,
-                 QStringLiteral("Error # -2147467259:Could not find file '%1'. occured for "
-                                "connection to database Provider=Microsoft.Jet.OLEDB.3.51;"
-                                "Data Source=%1 on port 28000\r\n"
-                                "Port will be disabled until database connection is restored.\r\n"
-                                "Best solution is to delete the connection to port 28000 and "
-                                "create a new connection for that port.")
-                     .arg(path));
-    }
-
-    void sqliteLockedDatabaseReachesLockPrompt()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
-        SqlConnection holder;
-        QVERIFY(holder.Open(jetString(path)));
-        QVERIFY(holder.BeginTrans());
-
-        MainModule state;
-        state.ConnStrings[1] = jetString(path) + QStringLiteral(";Busy Timeout=50");
-        auto script = std::make_shared<ConnectionScript>();
-        ScriptedOperator op;
-        op.answers = {Answer::Cancel};
-        const SchemaOutcome outcome =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
-        QVERIFY(outcome.cancelled);
-        QCOMPARE(script->count("BeginTrans"), 10);
-        QCOMPARE(script->count("Execute"), 0);
-        QCOMPARE(op.messages.size(), 1);
-        QCOMPARE(op.messages.first().title, QStringLiteral("Record is Locked"));
-        QVERIFY2(op.messages.first().text.contains(
-                     QLatin1String("Click No to ignore error# -2147467259: database is locked")),
-                 qPrintable(op.messages.first().text));
-
-        QVERIFY(holder.CommitTrans());
-        QCOMPARE(direct(path, {"SELECT count(*) FROM sqlite_master"}), QStringList{"0"});
+        QCOMPARE(sqliteRun(path, {check}), checked);
     }
 };
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "FreePort.h"
 #include "RecordingLog.h"
 #include "ScriptedOperator.h"
+#include "SqliteFile.h"
 
 #include "editing/EditingContext.h"
 #include "intake/ComponentLibrary.h"
@@ -12,14 +14,9 @@
 #include "shell/MainModule.h"
 #include "shell/TextFunctions.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
-#include <QUuid>
 
 // A running program's connection table in a folder of its own: real sockets on real ports,
 // datagrams handed to the recording component, real database files, and a scripted operator
@@ -46,49 +43,12 @@ public:
     QString cfgPath() const { return QDir(state.AppPath).filePath(state.CfgFile); }
     QString backupPath() const { return dir.filePath(QStringLiteral("connections.old")); }
 
-    void writeCfg(const QByteArray &contents) const
-    {
-        QFile file(cfgPath());
-        if (file.open(QIODevice::WriteOnly))
-            file.write(contents);
-    }
-    static QByteArray contents(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
     // A new, empty database file and the connection string that names it.
     QString newDatabase(const QString &name, const QString &extra = QString()) const
     {
         const QString path = dir.filePath(name);
         createEmptyDatabaseFile(path);
         return QStringLiteral("Provider=SQLite;Data Source=") + path + extra;
-    }
-
-    // The tables of a database file, by a connection of the test's own.
-    static QStringList tablesOf(const QString &file)
-    {
-        const QString name = QUuid::createUuid().toString();
-        QStringList tables;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(file);
-            db.open();
-            QSqlQuery query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"),
-                            db);
-            while (query.next())
-                tables.append(query.value(0).toString());
-        }
-        QSqlDatabase::removeDatabase(name);
-        return tables;
-    }
-
-    static quint16 freePort()
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::AnyIPv4, 0);
-        return probe.localPort();
     }
 
     // Connection n as start-up leaves it: its row and connection string, and its socket

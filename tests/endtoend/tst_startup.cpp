@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "intake/DatagramIntake.h"
+#include "platform/SqlConnection.h"
 #include "settings/RegistrySettings.h"
 #include "shell/ClosingSave.h"
 #include "shell/Main.h"
@@ -48,7 +49,7 @@ private slots:
     void firstStartWritesTheDefaultConnection()
     {
         QDir().mkpath(appPath());
-        QVERIFY(createEmptyDatabase(appPath() + "/test.mdb"));
+        QVERIFY(writeFile(appPath() + "/test.mdb", QByteArray()));
         QCOMPARE(start(), StartResult::Running);
 
         const QString database =
@@ -111,10 +112,8 @@ private slots:
     {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("logout beyond 16 bits") << "logout=70000"
-                                               << "logout=";
-        QTest::newRow("maxcon beyond 32 bits") << "maxcon=1e12"
-                                               << "maxcon=";
+        addRow("logout beyond 16 bits", "logout=70000", "logout=");
+        addRow("maxcon beyond 32 bits", "maxcon=1e12", "maxcon=");
     }
     void startupFailuresEndWithoutSaving()
     {
@@ -151,7 +150,7 @@ private slots:
     void repeatedPortFailsOnlyItsSecondRow()
     {
         const quint16 port = freePort();
-        QVERIFY(createEmptyDatabase(appPath() + "/a.db"));
+        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
         const QByteArray line = "Port=" + QByteArray::number(port) +
                                 ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
                                 "/a.db,Logon=False,Log=/tmp/a.log";
@@ -178,7 +177,7 @@ private slots:
 
     void declinedLogonsAndTooManyLinesAreLeftOut()
     {
-        QVERIFY(createEmptyDatabase(appPath() + "/a.db"));
+        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
         QByteArray file;
         for (int i = 1; i <= 4; ++i)
             file += "Port=0,Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
@@ -240,8 +239,8 @@ private slots:
     {
         QTest::addColumn<int>("topFromBottom"); // twips past the screen's bottom; negative = above
         QTest::addColumn<bool>("eighth");
-        QTest::newRow("below the bottom") << 600 << true;
-        QTest::newRow("exactly at the bottom") << 0 << false;
+        addRow("below the bottom", 600, true);
+        addRow("exactly at the bottom", 0, false);
     }
     void closingSaveChecksBottomAndRight()
     {
@@ -276,7 +275,7 @@ private slots:
     {
         const quint16 oldPort = freePort();
         const quint16 newPort = freePort();
-        QVERIFY(createEmptyDatabase(appPath() + "/a.db"));
+        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
         const QByteArray file = "Port=" + QByteArray::number(oldPort) +
                                 ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
                                 "/a.db,Logon=False,Log=/tmp/a.log\r\n";

@@ -24,11 +24,6 @@ namespace {
 
 int connectionCounter = 0;
 
-QString envValue(const char *name)
-{
-    return qEnvironmentVariable(name);
-}
-
 QString normalised(const QVariant &value)
 {
     if (value.isNull())
@@ -44,37 +39,6 @@ QString normalised(const QVariant &value)
     default:
         return value.toString();
     }
-}
-
-QSqlDatabase pgConnection(const QString &name, const QString &database)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(envValue("VARNOCK_TEST_PG_HOST"));
-    db.setPort(envValue("VARNOCK_TEST_PG_PORT").toInt());
-    db.setUserName(envValue("VARNOCK_TEST_PG_USER"));
-    db.setPassword(envValue("VARNOCK_TEST_PG_PASSWORD"));
-    db.setDatabaseName(database);
-    return db;
-}
-
-// Runs one statement on the server's maintenance database.
-bool onPostgres(const QString &sql, QString &error)
-{
-    const QString name = QStringLiteral("ledgerwell_admin_%1").arg(++connectionCounter);
-    bool ok = false;
-    {
-        QSqlDatabase db = pgConnection(name, QStringLiteral("postgres"));
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            QSqlQuery query(db);
-            ok = query.exec(sql);
-            if (!ok)
-                error = query.lastError().text();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
 }
 
 } // namespace
@@ -111,78 +75,64 @@ QList<QByteArray> fixtureLines(const QString &name)
     return lines;
 }
 
-bool TestDatabase::postgresConfigured()
-{
-    return !envValue("VARNOCK_TEST_PG_HOST").isEmpty() &&
-           !envValue("VARNOCK_TEST_PG_PORT").isEmpty() &&
-           !envValue("VARNOCK_TEST_PG_USER").isEmpty();
-}
-
-std::unique_ptr<TestDatabase> TestDatabase::create(Engine engine, const QString &folder,
-                                                   QString &error, const QStringList &without)
+std::unique_ptr<TestDatabase> TestDatabase::make(Engine engine, const QString &folder,
+                                                 const QStringList &without)
 {
     std::unique_ptr<TestDatabase> database(new TestDatabase());
-    database->m_engine = engine;
-    database->m_connectionName = QStringLiteral("ledgerwell_test_%1").arg(++connectionCounter);
-    QSqlDatabase db;
+    QString error;
     if (engine == Engine::Sqlite) {
         const QString file =
-            QDir(folder).filePath(QStringLiteral("statistics_%1.db").arg(connectionCounter));
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), database->m_connectionName);
-        db.setDatabaseName(file);
+            QDir(folder).filePath(QStringLiteral("statistics_%1.db").arg(++connectionCounter));
+        database->m_sqliteConnection = QStringLiteral("ledgerwell_test_%1").arg(connectionCounter);
+        database->m_db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), database->m_sqliteConnection);
+        database->m_db.setDatabaseName(file);
         database->m_connectionString =
             QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;"
                            "Data Source=") +
             file;
     } else {
-        database->m_pgDatabase = QStringLiteral("ledgerwell_%1_%2")
-                                     .arg(QCoreApplication::applicationPid())
-                                     .arg(connectionCounter);
-        if (!onPostgres(QStringLiteral("CREATE DATABASE ") + database->m_pgDatabase, error))
+        database->m_pg = std::make_unique<PgTestDatabase>();
+        if (!database->m_pg->configured()) {
+            QTest::qSkip("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test "
+                         "starts one",
+                         __FILE__, __LINE__);
             return nullptr;
-        db = pgConnection(database->m_connectionName, database->m_pgDatabase);
-        database->m_connectionString =
-            QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;"
-                           "User ID=%4;Password=%5")
-                .arg(envValue("VARNOCK_TEST_PG_HOST"), envValue("VARNOCK_TEST_PG_PORT"),
-                     database->m_pgDatabase, envValue("VARNOCK_TEST_PG_USER"),
-                     envValue("VARNOCK_TEST_PG_PASSWORD"));
+        }
+        error = database->m_pg->error();
+        if (database->m_pg->ready())
+            database->m_db = database->m_pg->direct();
+        database->m_connectionString = database->m_pg->connString();
     }
-    if (!db.open()) {
-        error = db.lastError().text();
-        return nullptr;
-    }
+    if (error.isEmpty() && !database->m_db.open())
+        error = database->m_db.lastError().text();
     // The tables come from the program's own schema creation, as at an activation, so the
     // component is tested against exactly what the program creates.
-    MainModule state;
-    state.ConnStrings[1] = database->m_connectionString;
-    ScriptedOperator op;
-    const SchemaOutcome schema = CreateSchema(state, 1, op, newSqlConnection);
-    if (!schema.status || !op.messages.isEmpty()) {
-        error = schema.status ? op.messages.first().text : schema.status.error().description;
-        return nullptr;
+    if (error.isEmpty()) {
+        MainModule state;
+        state.ConnStrings[1] = database->m_connectionString;
+        ScriptedOperator op;
+        const SchemaOutcome schema = CreateSchema(state, 1, op, newSqlConnection);
+        if (!schema.status || !op.messages.isEmpty())
+            error = schema.status ? op.messages.first().text : schema.status.error().description;
     }
     for (const QString &table : without) {
-        if (!database->execute(QStringLiteral("Drop Table ") + table, error))
-            return nullptr;
+        if (error.isEmpty())
+            database->execute(QStringLiteral("Drop Table ") + table, error);
+    }
+    if (!error.isEmpty()) {
+        QTest::qFail(qPrintable("The test database cannot be made: " + error), __FILE__, __LINE__);
+        return nullptr;
     }
     return database;
 }
 
 TestDatabase::~TestDatabase()
 {
-    QSqlDatabase::database(m_connectionName, false).close();
-    QSqlDatabase::removeDatabase(m_connectionName);
-    if (!m_pgDatabase.isEmpty()) {
-        QString ignored;
-        onPostgres(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgDatabase),
-                   ignored);
-    }
-}
-
-QSqlDatabase TestDatabase::db() const
-{
-    return QSqlDatabase::database(m_connectionName);
+    m_db.close();
+    m_db = QSqlDatabase();
+    if (!m_sqliteConnection.isEmpty())
+        QSqlDatabase::removeDatabase(m_sqliteConnection);
 }
 
 bool TestDatabase::execute(const QString &sql, QString &error) const
@@ -280,6 +230,14 @@ bool GameServer::send(const QByteArray &datagram, quint16 port)
     const bool sent =
         m_socket.writeDatagram(datagram, QHostAddress::LocalHost, port) == datagram.size();
     QCoreApplication::processEvents();
+    return sent;
+}
+
+bool GameServer::sendHl1(const QList<QByteArray> &lines, quint16 port)
+{
+    bool sent = true;
+    for (const QByteArray &line : lines)
+        sent = send(Framed::hl1(line), port) && sent;
     return sent;
 }
 

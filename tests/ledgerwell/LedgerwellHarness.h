@@ -3,6 +3,7 @@
 #include "database/StatisticsSchema.h"
 
 #include "LedgerwellCounters.h"
+#include "PgTestDatabase.h"
 
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
@@ -33,15 +34,14 @@ class TestDatabase
 public:
     enum class Engine { Sqlite, Postgres };
 
-    // Whether scripts/test started a PostgreSQL server for the tests.
-    static bool postgresConfigured();
-    static std::unique_ptr<TestDatabase> create(Engine engine, const QString &folder,
-                                                QString &error, const QStringList &without = {});
+    // A fresh database; for PostgreSQL without a test server the test is skipped, and when
+    // the database cannot be made it fails. Either way the caller gets nothing and returns.
+    static std::unique_ptr<TestDatabase> make(Engine engine, const QString &folder,
+                                              const QStringList &without = {});
     ~TestDatabase();
 
-    Engine engine() const { return m_engine; }
     QString connectionString() const { return m_connectionString; }
-    QSqlDatabase db() const;
+    QSqlDatabase db() const { return m_db; }
     qint64 count(const QString &table) const;
     QList<qint64> counts() const; // every statistics table, in the program's order
     // Rows as text: NULL, numbers, dates "yyyy-MM-dd HH:mm:ss", bytes as x<hex>.
@@ -52,11 +52,31 @@ public:
 private:
     TestDatabase() = default;
 
-    Engine m_engine = Engine::Sqlite;
-    QString m_connectionName;
+    std::unique_ptr<PgTestDatabase> m_pg;
+    QString m_sqliteConnection;
     QString m_connectionString;
-    QString m_pgDatabase;
+    QSqlDatabase m_db;
 };
+
+using Engine = TestDatabase::Engine;
+
+inline QString engineName(Engine engine)
+{
+    return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+// Statistics table counts after hl1_match.log, in the program's table order (Cvars, Games,
+// Games_Cvars, Games_Maps, Games_Players_Cvars, Games_Players_Teams, Logs, Logs_Games, Maps,
+// Players, Scores, Servers, Servers_Cvars, Servers_Games, Teams, Types, Weapons), one
+// datagram per line (53):
+// Cvars 15: 4 server cvar values (mp_timelimit twice), 5 names (Bob's new name Robert
+//   included), 3 addresses, say and say_team, one empty disconnect reason.
+// Games 2 (two Started map, each ended by Log file closed); Games_Cvars 3 + 3 (the cvars
+//   in force when each map starts); Games_Players_Cvars 11 + 4; Games_Players_Teams 4 + 3.
+// Logs 53; Logs_Games 41 (lines 8 to 35 and 41 to 53 belong to a game).
+// Players 4 (Bob and Robert share a Steam id; the bot is known by name); Scores 15;
+// Types 10; Weapons 5.
+inline const QList<qint64> Hl1Counts = {15, 2, 6, 2, 15, 7, 53, 41, 2, 4, 15, 1, 4, 2, 2, 10, 5};
 
 // The parts of the program a datagram goes through: the program-wide state with its socket
 // array and connection list, the component factory and the datagram intake, with
@@ -86,6 +106,7 @@ class GameServer
 public:
     GameServer();
     bool send(const QByteArray &datagram, quint16 port);
+    bool sendHl1(const QList<QByteArray> &lines, quint16 port); // one datagram a line
     quint16 port() const { return m_socket.localPort(); }
 
 private:

@@ -6,21 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-using Engine = TestDatabase::Engine;
-using Counts = QList<qint64>;
-
-// hl1_match.log, one datagram per line: see tst_ledgerwell_replay.cpp for the derivation.
-const Counts Hl1Counts = {15, 2, 6, 2, 15, 7, 53, 41, 2, 4, 15, 1, 4, 2, 2, 10, 5};
-
-QString engineName(Engine engine)
-{
-    return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
-}
-
-} // namespace
-
 // What happens to open transactions when the library or the process ends, when the
 // database goes away and when it is locked: nothing that was taken may be lost.
 class TestLedgerwellLifecycle : public QObject
@@ -35,15 +20,15 @@ private slots:
         QTest::addColumn<Engine>("engine");
         QTest::addColumn<QString>("mode");
         for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
-            QTest::newRow(qPrintable(engineName(engine) + "/process end")) << engine << "exit";
-            QTest::newRow(qPrintable(engineName(engine) + "/unload")) << engine << "unload";
+            addRow(qPrintable(engineName(engine) + "/process end"), engine, "exit");
+            addRow(qPrintable(engineName(engine) + "/unload"), engine, "unload");
         }
     }
     void committedWhenTheLibraryEnds()
     {
         QFETCH(Engine, engine);
         QFETCH(QString, mode);
-        std::unique_ptr<TestDatabase> db = database(engine);
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
         if (!db)
             return;
         // The probe ends right after its last datagram, long before a transaction is 50 ms
@@ -57,7 +42,9 @@ private slots:
 
     void aSecondRunGoesOnWhereTheFirstStopped()
     {
-        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
+        if (!db)
+            return;
         const QString log = m_dir.filePath("restart.log");
         QVERIFY(runProbe(db->connectionString(), log, "exit"));
         QVERIFY(runProbe(db->connectionString(), log, "exit"));
@@ -77,7 +64,7 @@ private slots:
 
     void aLostPostgresConnectionIsReopenedAndReplayed()
     {
-        std::unique_ptr<TestDatabase> db = database(Engine::Postgres);
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Postgres, m_dir.path());
         if (!db)
             return;
         ProgramUnderTest program;
@@ -88,18 +75,15 @@ private slots:
         GameServer server;
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
         const LedgerwellCounterSet before = ledgerwellCounters();
-        for (const QByteArray &line : lines.mid(0, 20))
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines.mid(0, 20), port));
         QVERIFY(waitUntilCommitted(before, 20));
 
-        QString error;
         const QString backends =
             db->value("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE "
                       "application_name = 'Ledgerwell' AND datname = current_database()");
         QCOMPARE(backends, QStringLiteral("1"));
 
-        for (const QByteArray &line : lines.mid(20))
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines.mid(20), port));
         QVERIFY(waitUntilCommitted(before, lines.size()));
         QCOMPARE(program.intake().dropped(), quint64(0));
         const LedgerwellCounterSet after = ledgerwellCounters();
@@ -112,7 +96,9 @@ private slots:
 
     void aLockedDatabaseKeepsTheRowsUntilItIsFree()
     {
-        std::unique_ptr<TestDatabase> db = database(Engine::Sqlite);
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
+        if (!db)
+            return;
         ProgramUnderTest program;
         QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("locked.log");
@@ -130,8 +116,7 @@ private slots:
 
         before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
-        for (const QByteArray &line : lines)
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines, port));
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("database is locked"), 30000);
         QVERIFY(ledgerwellCounters().datagramsPending > 0);
         QVERIFY(lock.exec("ROLLBACK"));
@@ -147,13 +132,13 @@ private slots:
     void aRefusedRowIsLeftOutAlone_data()
     {
         QTest::addColumn<Engine>("engine");
-        QTest::newRow("sqlite") << Engine::Sqlite;
-        QTest::newRow("postgres") << Engine::Postgres;
+        addRow("sqlite", Engine::Sqlite);
+        addRow("postgres", Engine::Postgres);
     }
     void aRefusedRowIsLeftOutAlone()
     {
         QFETCH(Engine, engine);
-        std::unique_ptr<TestDatabase> db = database(engine);
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
         if (!db)
             return;
         ProgramUnderTest program;
@@ -173,8 +158,7 @@ private slots:
 
         before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
-        for (const QByteArray &line : lines)
-            QVERIFY(server.send(Framed::hl1(line), port));
+        QVERIFY(server.sendHl1(lines, port));
         QVERIFY(waitUntilCommitted(before, lines.size()));
         QCOMPARE(ledgerwellCounters().rowsDropped - before.rowsDropped, quint64(1));
         QCOMPARE(db->count("Scores"), qint64(15)); // the stranger's and 14 of the 15
@@ -186,22 +170,6 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TestDatabase> database(Engine engine)
-    {
-        if (engine == Engine::Postgres && !TestDatabase::postgresConfigured()) {
-            QTest::qSkip("PostgreSQL test server not configured (VARNOCK_TEST_PG_HOST, _PORT, "
-                         "_USER, _PASSWORD are not set)",
-                         __FILE__, __LINE__);
-            return nullptr;
-        }
-        QString error;
-        std::unique_ptr<TestDatabase> db = TestDatabase::create(engine, m_dir.path(), error);
-        if (!db)
-            QTest::qFail(qPrintable("The test database cannot be made: " + error), __FILE__,
-                         __LINE__);
-        return db;
-    }
-
     // Runs the probe with hl1_match.log; true when it ended cleanly.
     bool runProbe(const QString &connectionString, const QString &log, const QString &mode)
     {

@@ -1,10 +1,10 @@
 #include "TestMain.h"
 
 #include "PgTestDatabase.h"
+#include "TestFiles.h"
 
 #include "platform/ConnectionString.h"
 #include "platform/DbErrors.h"
-#include "platform/PostgresProvider.h"
 #include "platform/SqlConnection.h"
 
 #include <QFile>
@@ -14,15 +14,6 @@
 #include <QTest>
 
 namespace {
-
-// An empty file, which the embedded engine takes as an empty database.
-QString emptyDatabase(const QTemporaryDir &dir, const QString &name = QStringLiteral("db.sqlite"))
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    return path;
-}
 
 QString sqliteString(const QString &path, const QString &extra = QString())
 {
@@ -65,36 +56,17 @@ private slots:
 
         const QString jet = QStringLiteral(
             "Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;Data Source=/d/a.mdb");
-        QTest::newRow("first element") << jet << "Provider"
-                                       << "Microsoft.Jet.OLEDB.3.51" << true;
-        QTest::newRow("key case ignored") << jet << "data source"
-                                          << "/d/a.mdb" << true;
-        QTest::newRow("missing") << jet << "User ID"
-                                 << "" << false;
-        QTest::newRow("blanks around") << " Data Source = /x y.db ;Provider=SQLite"
-                                       << "Data Source"
-                                       << "/x y.db" << true;
-        QTest::newRow("quoted with ;") << "Password=\"a;b\";User ID=u"
-                                       << "Password"
-                                       << "a;b" << true;
-        QTest::newRow("doubled quote") << "Password='it''s';User ID=u"
-                                       << "Password"
-                                       << "it's" << true;
-        QTest::newRow("after quoted") << "Password=\"a;b\";User ID=u"
-                                      << "User ID"
-                                      << "u" << true;
-        QTest::newRow("last repeat wins") << "User ID=a;User ID=b"
-                                          << "User ID"
-                                          << "b" << true;
-        QTest::newRow("empty value") << "User ID=;Provider=SQLite"
-                                     << "User ID"
-                                     << "" << true;
-        QTest::newRow("element without =") << "junk;Provider=SQLite"
-                                           << "Provider"
-                                           << "SQLite" << true;
-        QTest::newRow("= in value") << "Extended Properties=a=b;X=1"
-                                    << "Extended Properties"
-                                    << "a=b" << true;
+        addRow("first element", jet, "Provider", "Microsoft.Jet.OLEDB.3.51", true);
+        addRow("key case ignored", jet, "data source", "/d/a.mdb", true);
+        addRow("missing", jet, "User ID", "", false);
+        addRow("blanks around", " Data Source = /x y.db ;Provider=SQLite", "Data Source", "/x y.db",
+               true);
+        addRow("quoted with ;", "Password=\"a;b\";User ID=u", "Password", "a;b", true);
+        addRow("doubled quote", "Password='it''s';User ID=u", "Password", "it's", true);
+        addRow("after quoted", "Password=\"a;b\";User ID=u", "User ID", "u", true);
+        addRow("element without =", "junk;Provider=SQLite", "Provider", "SQLite", true);
+        addRow("= in value", "Password=a=b;X=1", "Password", "a=b", true);
+        addRow("last repeat wins", "User ID=a;User ID=b", "User ID", "b", true);
     }
     void connectionStringElements()
     {
@@ -113,23 +85,17 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("mentions");
 
-        QTest::newRow("unknown provider") << "Provider=Microsoft.ACE.OLEDB.99;Data Source=x"
-                                          << DbErrors::ProviderNotFound << "Microsoft.ACE.OLEDB.99";
-        QTest::newRow("no provider")
-            << "Data Source=x" << DbErrors::ProviderNotFound << "names no Provider";
-        QTest::newRow("sqlite without file")
-            << "Provider=SQLite;Data Source=" << DbErrors::OpenFailed << "Data Source";
-        QTest::newRow("sqlite folder")
-            << "Provider=SQLite;Data Source=<dir>" << DbErrors::OpenFailed << "not a database file";
-        QTest::newRow("not a database")
-            << "Provider=SQLite;Data Source=<text>" << DbErrors::OpenFailed << "not a database";
-        QTest::newRow("bad busy timeout") << "Provider=SQLite;Data Source=<empty>;Busy Timeout=soon"
-                                          << DbErrors::OpenFailed << "Busy Timeout";
-        QTest::newRow("postgres bad port")
-            << "Provider=PostgreSQL;Data Source=127.0.0.1:99999" << DbErrors::OpenFailed << "99999";
-        QTest::newRow("odbc unknown data source")
-            << "Provider=MSDASQL;Data Source=varnock_no_such_dsn" << DbErrors::OpenFailed
-            << "varnock_no_such_dsn";
+        addRow("unknown provider", "Provider=Microsoft.ACE.OLEDB.99;Data Source=x",
+               DbErrors::ProviderNotFound, "Microsoft.ACE.OLEDB.99");
+        addRow("no provider", "Data Source=x", DbErrors::ProviderNotFound, "names no Provider");
+        addRow("not a database", "Provider=SQLite;Data Source=<text>", DbErrors::OpenFailed,
+               "not a database");
+        addRow("bad busy timeout", "Provider=SQLite;Data Source=<empty>;Busy Timeout=soon",
+               DbErrors::OpenFailed, "Busy Timeout");
+        addRow("postgres bad port", "Provider=PostgreSQL;Data Source=127.0.0.1:99999",
+               DbErrors::OpenFailed, "99999");
+        addRow("odbc unknown data source", "Provider=MSDASQL;Data Source=varnock_no_such_dsn",
+               DbErrors::OpenFailed, "varnock_no_such_dsn");
     }
     void openFailures()
     {
@@ -141,9 +107,8 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write(QByteArray("These are notes, not a database. ").repeated(64));
         text.close();
-        connString.replace(QLatin1String("<dir>"), dir.path())
-            .replace(QLatin1String("<text>"), text.fileName())
-            .replace(QLatin1String("<empty>"), emptyDatabase(dir));
+        connString.replace(QLatin1String("<text>"), text.fileName())
+            .replace(QLatin1String("<empty>"), emptyDatabase(dir.filePath("db.sqlite")));
 
         const QStringList before = QSqlDatabase::connectionNames();
         SqlConnection connection;
@@ -159,9 +124,9 @@ private slots:
     void missingFileIsNeverCreated_data()
     {
         QTest::addColumn<QString>("provider");
-        QTest::newRow("3.51") << "Microsoft.Jet.OLEDB.3.51";
-        QTest::newRow("4.0") << "Microsoft.Jet.OLEDB.4.0";
-        QTest::newRow("SQLite") << "SQLite";
+        addRow("3.51", "Microsoft.Jet.OLEDB.3.51");
+        addRow("4.0", "Microsoft.Jet.OLEDB.4.0");
+        addRow("SQLite", "SQLite");
     }
     void missingFileIsNeverCreated()
     {
@@ -179,45 +144,10 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    void eachOpenHasItsOwnQtConnection()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
-        const QStringList before = QSqlDatabase::connectionNames();
-        {
-            SqlConnection first;
-            SqlConnection second;
-            QVERIFY(first.Open(sqliteString(path)));
-            QVERIFY(second.Open(sqliteString(path)));
-            QCOMPARE(first.Open(sqliteString(path)).error().number, DbErrors::ObjectOpen);
-            QVERIFY(first.connectionName() != second.connectionName());
-            QVERIFY(QSqlDatabase::connectionNames().contains(first.connectionName()));
-            QVERIFY(QSqlDatabase::connectionNames().contains(second.connectionName()));
-            QVERIFY(first.Close());
-            QCOMPARE(QSqlDatabase::connectionNames().size(), before.size() + 1);
-            // Reopening after a close works; the destructor removes what is left.
-            QVERIFY(first.Open(sqliteString(path)));
-        }
-        QCOMPARE(QSqlDatabase::connectionNames(), before);
-    }
-
-    void sqliteSessionUsesWal()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
-        SqlConnection connection;
-        QVERIFY(connection.Open(sqliteString(path)));
-        QSqlQuery query(QSqlDatabase::database(connection.connectionName()));
-        QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
-        QCOMPARE(query.value(0).toString(), QStringLiteral("wal"));
-        QVERIFY(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
-        QCOMPARE(query.value(0).toInt(), 1); // NORMAL
-    }
-
     void transactions()
     {
         QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
+        const QString path = emptyDatabase(dir.filePath("db.sqlite"));
         SqlConnection connection;
         QCOMPARE(connection.BeginTrans().error().number, DbErrors::ObjectClosed);
         QVERIFY(connection.Open(sqliteString(path)));
@@ -247,18 +177,14 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("word");
 
-        QTest::newRow("table exists")
-            << "Create Table Cvars (Record INTEGER)" << DbErrors::Duplicate << "duplicate";
-        QTest::newRow("table exists, other case")
-            << "Create Table CVARS (Record INTEGER)" << DbErrors::Duplicate << "already exists";
-        QTest::newRow("view of that name")
-            << "Create Table Maps (Record INTEGER)" << DbErrors::Duplicate << "duplicate";
-        QTest::newRow("unique key")
-            << "Insert Into Cvars (Record) Values (1)" << DbErrors::Duplicate << "duplicate";
-        QTest::newRow("syntax") << "Create Tabel X (Record INTEGER)" << DbErrors::CommandFailed
-                                << "syntax error";
-        QTest::newRow("no such table")
-            << "Insert Into Nowhere Values (1)" << DbErrors::CommandFailed << "no such table";
+        addRow("table exists", "Create Table Cvars (Record INTEGER)", DbErrors::Duplicate,
+               "duplicate");
+        addRow("view of that name", "Create Table Maps (Record INTEGER)", DbErrors::Duplicate,
+               "duplicate");
+        addRow("unique key", "Insert Into Cvars (Record) Values (1)", DbErrors::Duplicate,
+               "duplicate");
+        addRow("syntax", "Create Tabel X (Record INTEGER)", DbErrors::CommandFailed,
+               "syntax error");
     }
     void sqliteStatementErrors()
     {
@@ -267,7 +193,7 @@ private slots:
         QFETCH(QString, word);
         QTemporaryDir dir;
         SqlConnection connection;
-        QVERIFY(connection.Open(sqliteString(emptyDatabase(dir))));
+        QVERIFY(connection.Open(sqliteString(emptyDatabase(dir.filePath("db.sqlite")))));
         QVERIFY(connection.Execute(
             QStringLiteral("Create Table Cvars (Record INTEGER Constraint CU1 Unique)")));
         QVERIFY(connection.Execute(QStringLiteral("Insert Into Cvars (Record) Values (1)")));
@@ -283,7 +209,7 @@ private slots:
     void sqliteBusyDatabaseIsLocked()
     {
         QTemporaryDir dir;
-        const QString path = emptyDatabase(dir);
+        const QString path = emptyDatabase(dir.filePath("db.sqlite"));
         SqlConnection holder;
         SqlConnection waiter;
         QVERIFY(holder.Open(sqliteString(path)));
@@ -309,7 +235,7 @@ private slots:
     {
         QTemporaryDir dir;
         SqlConnection connection;
-        QVERIFY(connection.Open(sqliteString(emptyDatabase(dir))));
+        QVERIFY(connection.Open(sqliteString(emptyDatabase(dir.filePath("db.sqlite")))));
         QVERIFY(connection.Execute(QStringLiteral("Create Table Cvars (Record INTEGER)")));
         QVERIFY(connection.Execute(
             QStringLiteral("Create Table Counted (Record INTEGER Primary Key Autoincrement)")));
@@ -331,94 +257,6 @@ private slots:
             columns += QStringLiteral(", C%1 %2").arg(++n).arg(type);
         QVERIFY(connection.Execute(QStringLiteral("Create Table AllTypes (Record INTEGER") +
                                    columns + QLatin1Char(')')));
-    }
-
-    void reservedColumnQuoting_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("scores")
-            << "Create Table Scores (Record integer, Score integer, Offset real)"
-            << "Create Table Scores (Record integer, Score integer, \"offset\" real)";
-        QTest::newRow("any case") << "create table T (OFFSET real)"
-                                  << "create table T (\"offset\" real)";
-        QTest::newRow("inside a word") << "Create Table T (Offsets real, My_Offset real)"
-                                       << "Create Table T (Offsets real, My_Offset real)";
-        QTest::newRow("quoted left alone") << "Create Table T (\"Offset\" real, X varchar (9))"
-                                           << "Create Table T (\"Offset\" real, X varchar (9))";
-        QTest::newRow("not a create table") << "Select * From T Limit 1 Offset 2"
-                                            << "Select * From T Limit 1 Offset 2";
-    }
-    void reservedColumnQuoting()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, expected);
-        QCOMPARE(quoteReservedColumns(sql), expected);
-    }
-
-    void postgresOpen_data()
-    {
-        QTest::addColumn<QString>("connString");
-        QTest::addColumn<bool>("opens");
-
-        QTest::newRow("password") << "<db>" << true;
-        QTest::newRow("user password key")
-            << "<host>;User ID=<user>;User Password=<password>" << true;
-        QTest::newRow("wrong password") << "<host>;User ID=<user>;Password=wrong" << false;
-        QTest::newRow("no such database")
-            << "<server>;Initial Catalog=varnock_missing;User ID=<user>;Password=<password>"
-            << false;
-    }
-    void postgresOpen()
-    {
-        QFETCH(QString, connString);
-        QFETCH(bool, opens);
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        const QString server =
-            QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2").arg(pg.host(), pg.port());
-        connString.replace(QLatin1String("<db>"), pg.connString())
-            .replace(QLatin1String("<host>"), server + ";Initial Catalog=" + pg.name())
-            .replace(QLatin1String("<server>"), server)
-            .replace(QLatin1String("<user>"), pg.user())
-            .replace(QLatin1String("<password>"), pg.password());
-        SqlConnection connection;
-        const Status opened = connection.Open(connString);
-        QVERIFY2(bool(opened) == opens,
-                 qPrintable(opened ? QStringLiteral("opened") : opened.error().description));
-        if (!opens) {
-            QCOMPARE(opened.error().number, DbErrors::OpenFailed);
-            QVERIFY(!opened.error().description.isEmpty());
-        }
-    }
-
-    void postgresDuplicateStaysDuplicateInTransaction()
-    {
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        SqlConnection connection;
-        QVERIFY(connection.Open(pg.connString()));
-        const QString create = QStringLiteral(
-            "Create Table Cvars (Record integer Constraint CU1 Unique, Offset real)");
-        QVERIFY(connection.Execute(create));
-
-        QVERIFY(connection.BeginTrans());
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const Status again = connection.Execute(create);
-            QVERIFY(!again);
-            QCOMPARE(again.error().number, DbErrors::Duplicate);
-            QVERIFY2(again.error().description.contains(QLatin1String("duplicate")),
-                     qPrintable(again.error().description));
-        }
-        // The transaction is still usable after the refused statements.
-        QVERIFY(connection.Execute(
-            QStringLiteral("Insert Into Cvars (Record, \"offset\") Values (1, 0.5)")));
-        const Status key =
-            connection.Execute(QStringLiteral("Insert Into Cvars (Record) Values (1)"));
-        QCOMPARE(key.error().number, DbErrors::Duplicate);
-        QVERIFY(connection.CommitTrans());
-        QCOMPARE(pg.column(QStringLiteral("SELECT \"offset\" FROM cvars")), QStringList{"0.5"});
     }
 
     void postgresLockIsLocked()

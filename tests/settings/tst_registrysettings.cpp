@@ -1,4 +1,5 @@
 #include "ScratchMount.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "settings/RegistrySettings.h"
@@ -17,14 +18,6 @@ QString storeFile(const QString &configHome, const QString &appKey)
     return configHome + QStringLiteral("/Halvemark/") + appKey + QStringLiteral(".ini");
 }
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestRegistrySettings : public QObject
@@ -39,37 +32,21 @@ private slots:
         QVERIFY(m_configHome.startsWith(QDir::tempPath()));
     }
 
-    void storedUnderTheApplicationKey()
-    {
-        SaveRegValue(QStringLiteral("Varnock_UDP"), QStringLiteral("WindowTop"),
-                     QStringLiteral("4800"));
-        QFile file(storeFile(m_configHome, QStringLiteral("Varnock_UDP")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("WindowTop=4800"));
-    }
-
     void roundTrip_data()
     {
         QTest::addColumn<QString>("saved");          // null: nothing saved
         QTest::addColumn<QByteArray>("handWritten"); // null: no file written by hand
         QTest::addColumn<QString>("read");
-        QTest::newRow("missing value") << QString() << QByteArray() << Blanks254;
-        QTest::newRow("number") << "4800" << QByteArray() << "4800";
-        QTest::newRow("empty text") << "" << QByteArray() << "";
-        QTest::newRow("negative number") << "-120" << QByteArray() << "-120";
-        QTest::newRow("decimal comma") << "1291,5" << QByteArray() << "1291,5";
-        QTest::newRow("non-ASCII") << "Größe" << QByteArray() << "Größe";
-        QTest::newRow("254 characters") << QString(254, 'x') << QByteArray() << QString(254, 'x');
-        QTest::newRow("255 characters") << QString(255, 'x') << QByteArray() << Blanks254;
-        QTest::newRow("hand-written number")
-            << QString() << QByteArray("[General]\nColumn(2)Width=1291.5\n") << "1291.5";
-        QTest::newRow("hand-written 300 characters")
-            << QString() << "[General]\nColumn(2)Width=" + QByteArray(300, '7') + "\n"
-            << Blanks254;
-        QTest::newRow("hand-written list")
-            << QString() << QByteArray("[General]\nColumn(2)Width=1, 2\n") << Blanks254;
-        QTest::newRow("hand-written other type")
-            << QString() << QByteArray("[General]\nColumn(2)Width=@Rect(0 0 1 1)\n") << Blanks254;
+        addRow("missing value", QString(), QByteArray(), Blanks254);
+        addRow("number", "4800", QByteArray(), "4800");
+        addRow("empty text", "", QByteArray(), "");
+        addRow("non-ASCII", "Größe", QByteArray(), "Größe");
+        addRow("254 characters", QString(254, 'x'), QByteArray(), QString(254, 'x'));
+        addRow("255 characters", QString(255, 'x'), QByteArray(), Blanks254);
+        addRow("hand-written 300 characters", QString(),
+               "[General]\nColumn(2)Width=" + QByteArray(300, '7') + "\n", Blanks254);
+        addRow("hand-written list", QString(), QByteArray("[General]\nColumn(2)Width=1, 2\n"),
+               Blanks254);
     }
     void roundTrip()
     {
@@ -79,24 +56,11 @@ private slots:
         // A store of its own per row, so nothing is left from an earlier row.
         const QString appKey = QStringLiteral("RoundTrip_") + QString::number(m_row++);
         if (!handWritten.isNull())
-            QVERIFY(writeBytes(storeFile(m_configHome, appKey), handWritten));
+            QVERIFY(writeFile(storeFile(m_configHome, appKey), handWritten));
         if (!saved.isNull())
             SaveRegValue(appKey, QStringLiteral("Column(2)Width"), saved);
         QCOMPARE(ReadRegValue(appKey, QStringLiteral("Column(2)Width")), read);
         QCOMPARE(ReadRegValue(appKey, QStringLiteral("Column(3)Width")), Blanks254);
-    }
-
-    void valuesOfOneKeyStaySeparate()
-    {
-        const QString appKey = QStringLiteral("Separate");
-        SaveRegValue(appKey, QStringLiteral("WindowTop"), QStringLiteral("1"));
-        SaveRegValue(appKey, QStringLiteral("WindowLeft"), QStringLiteral("2"));
-        SaveRegValue(appKey, QString(), QStringLiteral("3"));
-        SaveRegValue(appKey, QStringLiteral("WindowTop"), QStringLiteral("4"));
-        QCOMPARE(ReadRegValue(appKey, QStringLiteral("WindowTop")), QStringLiteral("4"));
-        QCOMPARE(ReadRegValue(appKey, QStringLiteral("WindowLeft")), QStringLiteral("2"));
-        QCOMPARE(ReadRegValue(appKey, QString()), QStringLiteral("3"));
-        QCOMPARE(ReadRegValue(QStringLiteral("OtherKey"), QStringLiteral("WindowTop")), Blanks254);
     }
 
     // A store whose folder cannot be written reads "no value" everywhere and keeps nothing,
@@ -110,10 +74,10 @@ private slots:
         if (m_canMount) {
             mount.emplace(halvemark, 1 << 20);
             QVERIFY2(mount->mounted(), qPrintable(mount->error()));
-            QVERIFY(writeBytes(storeFile(dir.path(), appKey), "[General]\nWindowTop=4800\n"));
+            QVERIFY(writeFile(storeFile(dir.path(), appKey), "[General]\nWindowTop=4800\n"));
             QVERIFY(mount->makeReadOnly());
         } else if (::geteuid() != 0) {
-            QVERIFY(writeBytes(storeFile(dir.path(), appKey), "[General]\nWindowTop=4800\n"));
+            QVERIFY(writeFile(storeFile(dir.path(), appKey), "[General]\nWindowTop=4800\n"));
             QVERIFY(QFile::setPermissions(halvemark, QFile::ReadOwner | QFile::ExeOwner));
         } else {
             QSKIP("root ignores folder permissions and cannot mount here");

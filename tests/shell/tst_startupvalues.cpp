@@ -18,27 +18,17 @@ private slots:
         QTest::addColumn<int>("maxCon");
         QTest::addColumn<int>("rawLogging");
         QTest::addColumn<QString>("cfgFile");
-        QTest::newRow("empty") << "" << true << 10 << 1 << "connections.cfg";
-        QTest::newRow("all three, name lower-cased")
-            << "maxcon=3 cfgfile=Site2.CFG logout=0" << true << 3 << 0 << "site2.cfg";
-        QTest::newRow("upper-case options")
-            << "MAXCON=4 LOGOUT=2" << true << 4 << 2 << "connections.cfg";
-        QTest::newRow("maxcon= at the end")
-            << "logout=0 maxcon=" << true << 10 << 0 << "connections.cfg";
-        QTest::newRow("maxcon= before a blank")
-            << "maxcon= 5" << true << 10 << 1 << "connections.cfg";
-        QTest::newRow("inside another word") << "xmaxcon=5" << true << 5 << 1 << "connections.cfg";
-        QTest::newRow("zero") << "maxcon=0" << true << 1 << 1 << "connections.cfg";
-        QTest::newRow("negative") << "maxcon=-4" << true << 1 << 1 << "connections.cfg";
-        QTest::newRow("not a number") << "maxcon=abc" << true << 1 << 1 << "connections.cfg";
-        QTest::newRow("rounded") << "maxcon=2.5 logout=5.5" << true << 2 << 6 << "connections.cfg";
-        QTest::newRow("quotes are kept") << "cfgfile=\"a.cfg\"" << true << 10 << 1 << "\"a.cfg\"";
-        QTest::newRow("logout beyond 16 bits")
-            << "logout=70000" << false << 10 << 1 << "connections.cfg";
-        QTest::newRow("maxcon beyond 32 bits")
-            << "maxcon=9999999999" << false << 10 << 1 << "connections.cfg";
-        QTest::newRow("first occurrence counts")
-            << "maxcon=2 maxcon=7" << true << 2 << 1 << "connections.cfg";
+        addRow("empty", "", true, 10, 1, "connections.cfg");
+        addRow("all three, name lower-cased", "maxcon=3 cfgfile=Site2.CFG logout=0", true, 3, 0,
+               "site2.cfg");
+        addRow("upper-case options", "MAXCON=4 LOGOUT=2", true, 4, 2, "connections.cfg");
+        addRow("maxcon= at the end", "logout=0 maxcon=", true, 10, 0, "connections.cfg");
+        addRow("inside another word", "xmaxcon=5", true, 5, 1, "connections.cfg");
+        addRow("zero", "maxcon=0", true, 1, 1, "connections.cfg");
+        addRow("not a number", "maxcon=abc", true, 1, 1, "connections.cfg");
+        addRow("rounded", "maxcon=2.5 logout=5.5", true, 2, 6, "connections.cfg");
+        addRow("logout beyond 16 bits", "logout=70000", false, 10, 1, "connections.cfg");
+        addRow("first occurrence counts", "maxcon=2 maxcon=7", true, 2, 1, "connections.cfg");
     }
     void commandLine()
     {
@@ -58,33 +48,14 @@ private slots:
         QCOMPARE(state.CmdLine, commandLine.toLower());
     }
 
-    void geometryDefaults_data()
-    {
-        QTest::addColumn<double>("screen");
-        QTest::addColumn<int>("divisor");
-        QTest::addColumn<qint64>("expected");
-        QTest::newRow("top of 768 px") << 11520.0 << 3 << qint64(3840);
-        QTest::newRow("left of 1024 px") << 15360.0 << 8 << qint64(1920);
-        QTest::newRow("remainder dropped") << 11525.0 << 6 << qint64(1920);
-        QTest::newRow("rounded first") << 11526.5 << 3 << qint64(3842);
-    }
-    void geometryDefaults()
-    {
-        QFETCH(double, screen);
-        QFETCH(int, divisor);
-        QFETCH(qint64, expected);
-        QCOMPARE(LayoutValues::geometryDefault(screen, divisor), expected);
-    }
-
     void savedEdges_data()
     {
         QTest::addColumn<double>("edge");
         QTest::addColumn<double>("screen");
         QTest::addColumn<double>("saved");
-        QTest::newRow("below the bottom") << 12000.0 << 11520.0 << 1440.0;
-        QTest::newRow("exactly the screen height") << 11520.0 << 11520.0 << 11520.0;
-        QTest::newRow("negative kept") << -300.0 << 11520.0 << -300.0;
-        QTest::newRow("on screen") << 600.0 << 11520.0 << 600.0;
+        addRow("below the bottom", 12000.0, 11520.0, 1440.0);
+        addRow("exactly the screen height", 11520.0, 11520.0, 11520.0);
+        addRow("negative kept", -300.0, 11520.0, -300.0);
     }
     void savedEdges()
     {
@@ -99,13 +70,11 @@ private slots:
         QTest::addColumn<QString>("localeName");
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << "C" << 4800.0 << "4800";
-        QTest::newRow("fraction") << "C" << 1230 * 1.05 << "1291.5";
-        QTest::newRow("zero") << "C" << 0.0 << "0";
-        QTest::newRow("negative") << "C" << -300.0 << "-300";
-        QTest::newRow("decimal comma") << "de_DE" << 1230 * 1.05 << "1291,5";
-        QTest::newRow("no grouping") << "en_US" << 1234567.0 << "1234567";
-        QTest::newRow("15 digits") << "C" << 1.0 / 3.0 << "0.333333333333333";
+        addRow("whole", "C", 4800.0, "4800");
+        addRow("fraction", "C", 1230 * 1.05, "1291.5");
+        addRow("decimal comma", "de_DE", 1230 * 1.05, "1291,5");
+        addRow("no grouping", "en_US", 1234567.0, "1234567");
+        addRow("15 digits", "C", 1.0 / 3.0, "0.333333333333333");
     }
     void numberTexts()
     {

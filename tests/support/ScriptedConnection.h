@@ -7,6 +7,15 @@
 #include <memory>
 #include <optional>
 
+// One row of the provider types record set, as a scripted connection serves it.
+inline DbRecord providerType(const QString &name, int dataType, QVariant bestMatch, QVariant isLong)
+{
+    return DbRecord{{QStringLiteral("TYPE_NAME"), name},
+                    {QStringLiteral("DATA_TYPE"), dataType},
+                    {QStringLiteral("BEST_MATCH"), bestMatch},
+                    {QStringLiteral("IS_LONG"), isLong}};
+}
+
 // What one operation of a scripted connection does: fail with these errors first, in order,
 // then with `always` on every later call (or succeed when it is unset).
 struct FailurePlan

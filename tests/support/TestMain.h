@@ -15,6 +15,13 @@ inline void prepareTestEnvironment(const QTemporaryDir &home)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// One row of a data table, its values in column order; keeps a row on a line or two where a
+// chain of << would take one per value.
+template <typename... Values> void addRow(const char *name, const Values &...values)
+{
+    (QTest::newRow(name) << ... << values);
+}
+
 #define VARNOCK_TEST_MAIN(TestObject)                                                              \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
