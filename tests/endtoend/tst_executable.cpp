@@ -63,10 +63,13 @@ private slots:
     {
         const quint16 broken = freePort();
         const quint16 working = freePort();
+        const quint16 second = freePort();
         QVERIFY(writeFile(appPath() + "/ok.db", QByteArray()));
+        QVERIFY(writeFile(appPath() + "/two.db", QByteArray()));
         QVERIFY(writeFile(appPath() + "/connections.cfg",
                           connectionLine(broken, appPath() + "/missing.db") +
-                              connectionLine(working, appPath() + "/ok.db")));
+                              connectionLine(working, appPath() + "/ok.db") +
+                              connectionLine(second, appPath() + "/two.db")));
         ProgramProcess program({"--headless"});
         QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
         QVERIFY2(
@@ -84,10 +87,15 @@ private slots:
             qPrintable(program.err()));
         QUdpSocket sender;
         QTRY_VERIFY(sendAndSee(sender, working, "to the working port"));
+        QTRY_VERIFY(sendAndSee(sender, second, "to the second port"));
         sender.writeDatagram("lost", QHostAddress::LocalHost, broken);
         QVERIFY(program.stop(SIGTERM));
-        for (const RecordedInstance &instance : readRecording(m_log))
+        for (const RecordedInstance &instance : readRecording(m_log)) {
             QVERIFY(instance.payload() != "lost");
+            // Each datagram went with its own connection's database.
+            if (instance.payload() == "to the second port")
+                QVERIFY(instance.value("ConnectionString").endsWith("/two.db"));
+        }
     }
 
     void headlessWithoutTerminalSkipsLogonAndKeepsTheFile()

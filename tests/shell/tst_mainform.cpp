@@ -28,8 +28,9 @@ private slots:
         QFETCH(int, start);
         QFETCH(QList<int>, afterClicks);
         MainModule state;
-        state.RawLogging = qint16(start);
         MainForm form(state);
+        state.RawLogging = qint16(start); // start-up reads logout= after the window exists
+        form.show();
         QCOMPARE(form.FileRaw()->isChecked(), start != 0);
         for (int expected : afterClicks) {
             form.FileRaw()->trigger();
