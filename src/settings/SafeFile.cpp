@@ -2,6 +2,7 @@
 
 #include "FileErrors.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -78,11 +79,23 @@ QString resolvedTarget(const QString &path)
     return target.isEmpty() ? info.symLinkTarget() : target;
 }
 
+// Temporaries of an earlier write that was killed before its rename; only this program
+// writes these files, so none of them is still in use.
+void removeLeftoverTemporaries(const QFileInfo &target)
+{
+    QDir folder = target.absoluteDir();
+    const QStringList leftovers = folder.entryList(
+        {QStringLiteral(".%1.*.tmp").arg(target.fileName())}, QDir::Files | QDir::Hidden);
+    for (const QString &leftover : leftovers)
+        folder.remove(leftover);
+}
+
 // Creates a fresh temporary beside the target; its name starts with "." so it stays out of
 // the operator's way. 0666 lets the umask decide, as for any new file.
 int createTemporary(const QString &target, TemporaryName &name)
 {
     const QFileInfo info(target);
+    removeLeftoverTemporaries(info);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QByteArray candidate = QFile::encodeName(
             QStringLiteral("%1/.%2.%3.tmp")

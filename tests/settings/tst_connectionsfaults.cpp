@@ -162,6 +162,10 @@ private slots:
         const Versions now = versionsIn(dir.path());
         QCOMPARE(now.file, newFile ? after.file : before.file);
         QCOMPARE(now.backup, newBackup ? after.backup : before.backup);
+
+        // The next write clears away what the killed one left behind.
+        QVERIFY(runWriter(writer, dir.path(), 4000).ok());
+        QCOMPARE(entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList());
     }
 
     void readOnlyFolder_data()
