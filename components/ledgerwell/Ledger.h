@@ -21,7 +21,9 @@ constexpr std::int64_t EndedByLogClose = 1; // "Log file closed" ended it
 constexpr std::int64_t EndedByNextMap = 2;  // the next "Started map" ended it
 constexpr std::int64_t SourceEngine = 4;    // the log's version is a single build number
 constexpr std::int64_t NoLogStart = 8;      // no "Log file started" came from the server before
-constexpr std::int64_t MidMap = 16;         // events came without "Started map": map unknown
+constexpr std::int64_t MidMap = 16;         // events came before any map line: map unknown
+constexpr std::int64_t GoesOnAfterLogClose = 32; // the map went on in a new log file
+constexpr std::int64_t NoStartedMap = 64;        // "Loading map" opened it, no "Started map" yet
 } // namespace GameFlag
 
 // The map being played on a server.
@@ -30,6 +32,9 @@ struct GameState
     std::int64_t id = 0; // 0: none
     std::int64_t startSeconds = 0;
     std::int64_t flags = 0;
+    std::string map;          // as stored in Maps; empty when unknown
+    bool awaitsStart = false; // opened by "Loading map", no "Started map" yet
+    bool logClosed = false;   // "Log file closed" came, nothing of the game since
     std::unordered_set<std::int64_t> cvars;
     std::unordered_set<std::uint64_t> playerTeams; // player << 32 | team
     std::unordered_set<std::uint64_t> playerCvars; // player << 32 | cvar
@@ -97,16 +102,36 @@ private:
     std::int64_t player(ServerState &server, const PlayerToken &token, const LogTime &time,
                         RowBatch &batch);
     std::int64_t playerEvent(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    void playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
+                    const LogTime &time, RowBatch &batch);
     void playerCvar(ServerState &server, std::int64_t player, const char *name,
                     std::string_view value, const LogTime &time, RowBatch &batch);
     void linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch);
     void linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch);
+    void linkCvarsInForce(ServerState &server, RowBatch &batch);
     void startGame(ServerState &server, const LogTime &time, std::int64_t flags, RowBatch &batch);
+    void startMapGame(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void ensureGame(ServerState &server, const LogTime &time, RowBatch &batch);
     void endGame(ServerState &server, const LogTime &time, std::int64_t flag, RowBatch &batch);
-    void scoreRow(const ServerState &server, const LogTime &time, std::int64_t killer,
-                  std::int64_t victim, std::int64_t type, std::int64_t weapon, std::int64_t score,
-                  RowBatch &batch);
+    void closeLog(ServerState &server, const LogTime &time, RowBatch &batch);
+    void writeGameFlags(const GameState &game, const Value &end, RowBatch &batch);
+    std::int64_t scoreRow(const ServerState &server, const LogTime &time, std::int64_t killer,
+                          std::int64_t victim, std::int64_t type, std::int64_t weapon,
+                          std::int64_t score, RowBatch &batch);
+    std::int64_t type(std::string_view name, const LogTime &time, RowBatch &batch);
+    std::int64_t weapon(std::string_view name, const LogTime &time, RowBatch &batch);
+    void killed(ServerState &server, const ParsedLine &line, std::int64_t actor, RowBatch &batch);
+    void attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                  std::string_view weaponName, RowBatch &batch);
+    void triggered(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                   RowBatch &batch);
+    void weaponStats(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                     RowBatch &batch);
+    void teamTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    void worldTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    void result(const ServerState &server, const LogTime &time, const char *kind,
+                std::string_view team, std::string_view what, std::string_view score,
+                RowBatch &batch);
     void setServerName(ServerState &server, std::string_view name);
     void markDirty(ServerState &server);
 
@@ -118,7 +143,12 @@ private:
     std::vector<ServerState *> m_dirty;
 };
 
-// The Players row key: the Steam id, or for bots and LAN players their id and name.
+// The Players row key: the Steam id; for bots and LAN players the name (with a leading "~"
+// when the name looks like a Steam id). A key longer than the column keeps its first 41
+// characters, "~" and a hash of the whole key, so it stays one key per player.
 std::string playerRowKey(const PlayerToken &token);
+
+// The server console speaks in player form but is no player.
+bool isConsole(const PlayerToken &token);
 
 } // namespace ledgerwell

@@ -18,7 +18,7 @@ typedef struct LedgerwellCounterSet
     uint64_t datagramsCommitted; /* taken and committed */
     uint64_t linesScored;
     uint64_t linesRejected; /* malformed lines, noted */
-    uint64_t linesRepaired; /* invalid UTF-8 replaced, noted */
+    uint64_t linesRepaired; /* not valid UTF-8, read as Windows-1252 */
     uint64_t rowsWritten;   /* inserted rows committed */
     uint64_t rowsUpdated;   /* updated rows committed */
     uint64_t rowsDropped;   /* rows left out: table missing or row refused, noted */

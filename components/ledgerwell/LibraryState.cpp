@@ -138,7 +138,7 @@ void LibraryState::writeAll(bool final)
     const Clock::time_point now = Clock::now();
     for (PooledConnection *connection : connections)
         connection->writeDue(now, final);
-    m_logs.flushAll();
+    m_logs.flushAll(final);
 }
 
 void LibraryState::writerLoop()

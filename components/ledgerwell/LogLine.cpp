@@ -1,7 +1,9 @@
 #include "LogLine.h"
 
-#include "TextRules.h"
+#include "LineGrammar.h"
+#include "LineText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ledgerwell {
@@ -10,7 +12,6 @@ namespace {
 
 constexpr std::size_t TimestampLength = 25; // "L MM/DD/YYYY - hh:mm:ss: "
 constexpr std::size_t MaxProperties = 32;
-constexpr std::size_t MaxReadings = 32;
 
 bool isLeapYear(int year)
 {
@@ -58,23 +59,6 @@ bool isKeyChar(char c)
            c == '-';
 }
 
-// The last place needle occurs in text, letters compared without case, or npos.
-std::size_t rfindIgnoreCase(std::string_view text, std::string_view needle)
-{
-    if (needle.size() > text.size())
-        return std::string_view::npos;
-    for (std::size_t pos = text.size() - needle.size() + 1; pos-- > 0;) {
-        if (equalsIgnoreCase(text.substr(pos, needle.size()), needle))
-            return pos;
-    }
-    return std::string_view::npos;
-}
-
-bool hasQuote(std::string_view text)
-{
-    return text.find('"') != std::string_view::npos;
-}
-
 // The start of " (key" ending just before pos, or npos.
 std::size_t keyStartBefore(std::string_view text, std::size_t pos)
 {
@@ -86,381 +70,155 @@ std::size_t keyStartBefore(std::string_view text, std::size_t pos)
     return start;
 }
 
-// Takes the trailing (key "value") and (key) groups off text, keeping their order.
+// A (word word ...) group ending text: appends its words, last first, and cuts it off.
+bool takeFlagGroup(std::string_view &text, std::vector<Property> &reversed)
+{
+    std::size_t open = text.size() - 1;
+    while (open > 0 && (isKeyChar(text[open - 1]) || text[open - 1] == ' '))
+        --open;
+    if (open < 2 || text[open - 1] != '(' || text[open - 2] != ' ')
+        return false;
+    const std::string_view inside = text.substr(open, text.size() - 1 - open);
+    if (inside.empty() || inside.front() == ' ' || inside.back() == ' ')
+        return false;
+    std::size_t end = inside.size();
+    while (end > 0) {
+        std::size_t start = inside.rfind(' ', end - 1);
+        start = start == std::string_view::npos ? 0 : start + 1;
+        if (start < end)
+            reversed.push_back({inside.substr(start, end - start), {}, false});
+        end = start == 0 ? 0 : start - 1;
+    }
+    text = text.substr(0, open - 2);
+    return true;
+}
+
+// A (key "value") group ending text. The value may hold quotes; it starts after the
+// nearest ` (key "` before its end.
+bool takeValueGroup(std::string_view &text, std::vector<Property> &reversed)
+{
+    const std::size_t closing = text.size() - 2;
+    std::size_t quote = closing;
+    while (quote > 0) {
+        quote = text.rfind('"', quote - 1);
+        if (quote == std::string_view::npos || quote == 0)
+            return false;
+        if (text[quote - 1] != ' ')
+            continue;
+        const std::size_t key = keyStartBefore(text, quote - 1);
+        if (key == std::string_view::npos)
+            continue;
+        reversed.push_back(
+            {text.substr(key, quote - 1 - key), text.substr(quote + 1, closing - quote - 1), true});
+        text = text.substr(0, key - 2);
+        return true;
+    }
+    return false;
+}
+
+// Takes the trailing (key "value") and (word ...) groups off text, keeping their order.
 void takeProperties(std::string_view &text, std::vector<Property> &properties)
 {
     std::vector<Property> reversed;
     while (reversed.size() < MaxProperties && !text.empty() && text.back() == ')') {
-        if (text.size() >= 2 && text[text.size() - 2] == '"') {
-            // The value may hold quotes; it starts after the nearest ` (key "` before its end.
-            const std::size_t closing = text.size() - 2;
-            std::size_t quote = closing;
-            bool found = false;
-            while (quote > 0) {
-                quote = text.rfind('"', quote - 1);
-                if (quote == std::string_view::npos || quote == 0)
-                    break;
-                if (text[quote - 1] != ' ')
-                    continue;
-                const std::size_t key = keyStartBefore(text, quote - 1);
-                if (key == std::string_view::npos)
-                    continue;
-                reversed.push_back({text.substr(key, quote - 1 - key),
-                                    text.substr(quote + 1, closing - quote - 1), true});
-                text = text.substr(0, key - 2);
-                found = true;
-                break;
-            }
-            if (!found)
-                break;
-        } else {
-            const std::size_t key = keyStartBefore(text, text.size() - 1);
-            if (key == std::string_view::npos)
-                break;
-            reversed.push_back({text.substr(key, text.size() - 1 - key), {}, false});
-            text = text.substr(0, key - 2);
-        }
+        const bool valued = text.size() >= 2 && text[text.size() - 2] == '"';
+        if (!(valued ? takeValueGroup(text, reversed) : takeFlagGroup(text, reversed)))
+            break;
     }
     properties.assign(reversed.rbegin(), reversed.rend());
 }
 
-bool takePrefix(std::string_view &text, std::string_view prefix)
+bool isPositionNumber(std::string_view text)
 {
-    if (!startsWithIgnoreCase(text, prefix))
-        return false;
-    text.remove_prefix(prefix.size());
-    return true;
+    if (!text.empty() && text.front() == '-')
+        text.remove_prefix(1);
+    return !text.empty() && text.find_first_not_of("0123456789.") == std::string_view::npos;
 }
 
-// "value" spanning all of text; value without quotes when strict.
-bool quotedWhole(std::string_view text, std::string_view &value, bool strict)
+std::string_view withoutTrailingBlanks(std::string_view text)
 {
-    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
-        return false;
-    value = text.substr(1, text.size() - 2);
-    return !strict || !hasQuote(value);
-}
-
-enum class Reading { Invalid, Unknown, Known };
-
-// `"TOKEN" with "WEAPON"` (after a verb): the weapon is the last quoted value; the token
-// is anchored on its last group.
-bool tokenWithWeapon(std::string_view rest, Event &event)
-{
-    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"')
-        return false;
-    const std::size_t with = rfindIgnoreCase(rest, "\" with \"");
-    if (with == std::string_view::npos || with == 0 || with + 8 > rest.size() - 1)
-        return false;
-    const std::string_view weapon = rest.substr(with + 8, rest.size() - 1 - (with + 8));
-    if (hasQuote(weapon))
-        return false;
-    if (!splitPlayerToken(rest.substr(1, with - 1), event.other))
-        return false;
-    event.hasOther = true;
-    event.text = weapon;
-    return true;
-}
-
-Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event)
-{
-    std::string_view value;
-    if (takePrefix(rest, "killed ")) {
-        event.kind = EventKind::Killed;
-        return tokenWithWeapon(rest, event) ? Reading::Known : Reading::Invalid;
-    }
-    if (takePrefix(rest, "attacked ")) {
-        event.kind = EventKind::Attacked;
-        return tokenWithWeapon(rest, event) ? Reading::Known : Reading::Invalid;
-    }
-    if (takePrefix(rest, "committed suicide with ")) {
-        event.kind = EventKind::Suicide;
-        if (!quotedWhole(rest, value, true))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "triggered \"")) {
-        event.kind = EventKind::Triggered;
-        const std::size_t close = rest.find('"');
-        if (close == std::string_view::npos)
-            return Reading::Invalid;
-        event.text = rest.substr(0, close);
-        rest.remove_prefix(close + 1);
-        if (rest.empty())
-            return Reading::Known;
-        if (!takePrefix(rest, " against ") || !quotedWhole(rest, value, false) ||
-            !splitPlayerToken(value, event.other))
-            return Reading::Invalid;
-        event.hasOther = true;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "connected, address ")) {
-        event.kind = EventKind::Connected;
-        if (!quotedWhole(rest, value, true))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (equalsIgnoreCase(rest, "entered the game")) {
-        event.kind = EventKind::Entered;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "joined team ")) {
-        event.kind = EventKind::JoinedTeam;
-        if (!quotedWhole(rest, value, true))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "switched from team <")) {
-        event.kind = EventKind::JoinedTeam;
-        const std::size_t to = rfindIgnoreCase(rest, "> to <");
-        if (to == std::string_view::npos || rest.back() != '>')
-            return Reading::Invalid;
-        event.text = rest.substr(to + 6, rest.size() - 1 - (to + 6));
-        return event.text.find_first_of("<>\"") == std::string_view::npos ? Reading::Known
-                                                                          : Reading::Invalid;
-    }
-    if (takePrefix(rest, "changed role to ")) {
-        event.kind = EventKind::ChangedRole;
-        if (!quotedWhole(rest, value, true))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "changed name to ")) {
-        event.kind = EventKind::ChangedName;
-        if (!quotedWhole(rest, value, false))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (startsWithIgnoreCase(rest, "disconnected")) {
-        event.kind = EventKind::Disconnected;
-        if (rest.size() == 12)
-            return Reading::Known; // the reason, if any, is among the properties
-        // A reason that looks like properties itself is taken whole from the raw text.
-        std::string_view tail = rawRest.substr(12);
-        if (takePrefix(tail, " (reason \"") && tail.size() >= 2 &&
-            tail.substr(tail.size() - 2) == "\")") {
-            event.properties = {{"reason", tail.substr(0, tail.size() - 2), true}};
-            return Reading::Known;
-        }
-        return Reading::Invalid;
-    }
-    if (takePrefix(rest, "say_team ")) {
-        event.kind = EventKind::SayTeam;
-        if (!quotedWhole(rest, value, false))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    if (takePrefix(rest, "say ")) {
-        event.kind = EventKind::Say;
-        if (!quotedWhole(rest, value, false))
-            return Reading::Invalid;
-        event.text = value;
-        return Reading::Known;
-    }
-    event.kind = EventKind::Other;
-    return Reading::Unknown;
-}
-
-int directoryScore(const Event &event, const PlayerDirectory *directory)
-{
-    if (!directory)
-        return 0;
-    int score = directory->recognise(event.actor);
-    if (event.hasOther)
-        score += directory->recognise(event.other);
-    return score;
-}
-
-// Tries every place the first token can end, from the last to the first.
-// core is the line's event without its properties, fullCore the event as written.
-bool playerEvent(std::string_view core, std::string_view fullCore,
-                 const std::vector<Property> &properties, Event &chosen,
-                 const PlayerDirectory *directory)
-{
-    std::size_t ends[MaxReadings];
-    std::size_t endCount = 0;
-    for (std::size_t p = core.size(); p-- > 2 && endCount < MaxReadings;) {
-        if (core[p] == '"' && core[p - 1] == '>' && (p + 1 == core.size() || core[p + 1] == ' '))
-            ends[endCount++] = p;
-    }
-    Reading best = Reading::Invalid;
-    int bestScore = -1;
-    for (std::size_t i = 0; i < endCount; ++i) { // latest first, so ties keep the longest token
-        const std::size_t end = ends[i];
-        Event event;
-        if (!splitPlayerToken(core.substr(1, end - 1), event.actor))
-            continue;
-        event.properties = properties;
-        const std::string_view rest = end + 2 <= core.size() ? core.substr(end + 2) : "";
-        const std::string_view rawRest =
-            fullCore.substr(end + 2 <= core.size() ? end + 2 : core.size());
-        Reading reading = playerVerb(rest, rawRest, event);
-        // An event that is not scored says nothing about where the token ends; a name with
-        // quotes there means the quotes are out of balance.
-        if (reading == Reading::Unknown && event.actor.name.find('"') != std::string_view::npos)
-            reading = Reading::Invalid;
-        if (reading == Reading::Invalid)
-            continue;
-        if (best == Reading::Invalid) { // the usual case: one reading, nothing to weigh
-            best = reading;
-            chosen = std::move(event);
-            continue;
-        }
-        if (bestScore < 0)
-            bestScore = directoryScore(chosen, directory);
-        const int score = directoryScore(event, directory);
-        if (reading > best || (reading == best && score > bestScore)) {
-            best = reading;
-            bestScore = score;
-            chosen = std::move(event);
-        }
-    }
-    return best != Reading::Invalid;
-}
-
-// `"TEAM" rest` after "Team ".
-bool teamEvent(std::string_view rest, Event &event)
-{
-    if (rest.empty() || rest.front() != '"')
-        return false;
-    const std::size_t close = rest.find('"', 1);
-    if (close == std::string_view::npos)
-        return false;
-    event.text = rest.substr(1, close - 1);
-    rest.remove_prefix(close + 1);
-    std::string_view action;
-    if (takePrefix(rest, " triggered ")) {
-        if (!quotedWhole(rest, action, true))
-            return false;
-        event.kind = EventKind::TeamTriggered;
-        event.value = action;
-        return true;
-    }
-    for (const std::string_view detail : {"scored", "current score", "final score"}) {
-        std::string_view tail = rest;
-        if (!takePrefix(tail, " ") || !takePrefix(tail, detail) || !takePrefix(tail, " \""))
-            continue;
-        const std::size_t scoreEnd = tail.find('"');
-        if (scoreEnd == std::string_view::npos)
-            return false;
-        event.kind = EventKind::TeamScore;
-        event.value = tail.substr(0, scoreEnd);
-        event.detail = detail;
-        return true; // " with "N" players" carries nothing that is stored
-    }
-    event.kind = EventKind::Other; // alliances and other team events
-    return true;
-}
-
-bool serverEvent(std::string_view core, Event &event)
-{
-    std::string_view rest = core;
-    std::string_view value;
-    if (equalsIgnoreCase(core, "Log file started")) {
-        event.kind = EventKind::LogStarted;
-        return true;
-    }
-    if (equalsIgnoreCase(core, "Log file closed")) {
-        event.kind = EventKind::LogClosed;
-        return true;
-    }
-    if (equalsIgnoreCase(core, "Server cvars start")) {
-        event.kind = EventKind::CvarsStart;
-        return true;
-    }
-    if (equalsIgnoreCase(core, "Server cvars end")) {
-        event.kind = EventKind::CvarsEnd;
-        return true;
-    }
-    if (takePrefix(rest, "Server cvar \"")) {
-        event.kind = EventKind::Cvar;
-        const std::size_t middle = rest.find("\" = \"");
-        if (middle == std::string_view::npos || rest.back() != '"' || rest.size() < middle + 6)
-            return false;
-        event.text = rest.substr(0, middle);
-        event.value = rest.substr(middle + 5, rest.size() - 1 - (middle + 5));
-        return !hasQuote(event.text);
-    }
-    if (takePrefix(rest, "server_cvar: \"")) {
-        event.kind = EventKind::Cvar;
-        const std::size_t close = rest.find('"');
-        if (close == std::string_view::npos)
-            return false;
-        event.text = rest.substr(0, close);
-        rest.remove_prefix(close + 1);
-        if (!takePrefix(rest, " ") || !quotedWhole(rest, value, false))
-            return false;
-        event.value = value;
-        return true;
-    }
-    if (takePrefix(rest, "Loading map ")) {
-        event.kind = EventKind::LoadingMap;
-        if (!quotedWhole(rest, value, true))
-            return false;
-        event.text = value;
-        return true;
-    }
-    if (takePrefix(rest, "Started map ")) {
-        event.kind = EventKind::StartedMap;
-        if (!quotedWhole(rest, value, true))
-            return false;
-        event.text = value;
-        return true;
-    }
-    if (takePrefix(rest, "Server name is ")) {
-        event.kind = EventKind::ServerName;
-        if (!quotedWhole(rest, value, false))
-            return false;
-        event.text = value;
-        return true;
-    }
-    if (takePrefix(rest, "Team ")) {
-        event.kind = EventKind::TeamTriggered; // what failed, if it fails
-        return teamEvent(rest, event);
-    }
-    if (takePrefix(rest, "World triggered ")) {
-        event.kind = EventKind::WorldTriggered;
-        if (!quotedWhole(rest, value, true))
-            return false;
-        event.text = value;
-        return true;
-    }
-    event.kind = EventKind::Other;
-    return true;
-}
-
-const char *eventName(EventKind kind)
-{
-    switch (kind) {
-    case EventKind::Killed:
-        return "kill";
-    case EventKind::Attacked:
-        return "attack";
-    case EventKind::Cvar:
-        return "server cvar";
-    case EventKind::LoadingMap:
-        return "loading map";
-    case EventKind::StartedMap:
-        return "started map";
-    case EventKind::ServerName:
-        return "server name";
-    case EventKind::TeamTriggered:
-    case EventKind::TeamScore:
-        return "team";
-    case EventKind::WorldTriggered:
-        return "world trigger";
-    default:
-        return "event";
-    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
 }
 
 } // namespace
+
+namespace linetext {
+
+std::size_t rfindIgnoreCase(std::string_view text, std::string_view needle)
+{
+    if (needle.size() > text.size())
+        return std::string_view::npos;
+    for (std::size_t pos = text.size() - needle.size() + 1; pos-- > 0;) {
+        if (equalsIgnoreCase(text.substr(pos, needle.size()), needle))
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
+bool isPosition(std::string_view text)
+{
+    std::size_t numbers = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!isPositionNumber(text.substr(start, end - start)))
+            return false;
+        ++numbers;
+        start = end + 1;
+    }
+    return numbers == 3;
+}
+
+bool takeLeadingPosition(std::string_view &text, std::string_view &position)
+{
+    if (text.empty() || text.front() != '[')
+        return false;
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos || !isPosition(text.substr(1, close - 1)))
+        return false;
+    position = text.substr(1, close - 1);
+    text.remove_prefix(close + 1 < text.size() && text[close + 1] == ' ' ? close + 2 : close + 1);
+    return true;
+}
+
+bool takeTrailingPosition(std::string_view &text, std::string_view &position)
+{
+    if (text.size() < 4 || text.back() != ']')
+        return false;
+    const std::size_t open = text.rfind('[');
+    if (open == std::string_view::npos || open == 0 || text[open - 1] != ' ' ||
+        !isPosition(text.substr(open + 1, text.size() - open - 2)))
+        return false;
+    position = text.substr(open + 1, text.size() - open - 2);
+    text = text.substr(0, open - 1);
+    return true;
+}
+
+bool takeTrailingQuoted(std::string_view &text, std::string_view separator, std::string_view &value)
+{
+    if (text.size() < separator.size() + 2 || text.back() != '"')
+        return false;
+    const std::size_t open = text.rfind('"', text.size() - 2);
+    if (open == std::string_view::npos || open < separator.size() ||
+        !equalsIgnoreCase(text.substr(open - separator.size(), separator.size()), separator))
+        return false;
+    value = text.substr(open + 1, text.size() - open - 2);
+    text = text.substr(0, open - separator.size());
+    return true;
+}
+
+bool wholeToken(std::string_view text, PlayerToken &token, std::string_view &position)
+{
+    takeTrailingPosition(text, position);
+    std::string_view inside;
+    return quotedWhole(text, inside, false) && splitPlayerToken(inside, token, true);
+}
+
+} // namespace linetext
 
 std::int64_t LogTime::epochSeconds() const
 {
@@ -500,7 +258,7 @@ bool Event::hasProperty(std::string_view key) const
     return false;
 }
 
-bool splitPlayerToken(std::string_view text, PlayerToken &token)
+bool splitPlayerToken(std::string_view text, PlayerToken &token, bool teamOptional)
 {
     if (text.empty() || text.back() != '>')
         return false;
@@ -509,55 +267,73 @@ bool splitPlayerToken(std::string_view text, PlayerToken &token)
         if (open == std::string_view::npos)
             return false;
         value = text.substr(open + 1, close - open - 1);
-        return value.find_first_of("<>\"") == std::string_view::npos;
+        return !containsAnyOf(value, "<>\"");
     };
-    std::size_t teamOpen = 0, idOpen = 0, uidOpen = 0;
-    if (!field(text.size() - 1, teamOpen, token.team) || teamOpen == 0 || text[teamOpen - 1] != '>')
-        return false;
-    if (!field(teamOpen - 1, idOpen, token.id) || idOpen == 0 || text[idOpen - 1] != '>')
-        return false;
-    if (!field(idOpen - 1, uidOpen, token.uid) || token.uid.empty())
-        return false;
-    std::string_view number = token.uid;
-    if (number.front() == '-')
-        number.remove_prefix(1);
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
-        return false;
-    token.name = text.substr(0, uidOpen);
-    return true;
+    const auto numeric = [](std::string_view number) {
+        if (!number.empty() && number.front() == '-')
+            number.remove_prefix(1);
+        return isDigits(number);
+    };
+    // Groups from the end: [0] the last; the reading with a team needs three.
+    std::size_t open[3] = {};
+    std::string_view value[3];
+    int groups = 0;
+    std::size_t close = text.size() - 1;
+    while (groups < 3 && field(close, open[groups], value[groups])) {
+        ++groups;
+        if (groups == 3 || open[groups - 1] == 0 || text[open[groups - 1] - 1] != '>')
+            break;
+        close = open[groups - 1] - 1;
+    }
+    if (groups == 3 && numeric(value[2])) {
+        token = {text.substr(0, open[2]), value[2], value[1], value[0], true};
+        return true;
+    }
+    if (teamOptional && groups >= 2 && numeric(value[1])) {
+        token = {text.substr(0, open[1]), value[1], value[0], {}, false};
+        return true;
+    }
+    return false;
 }
 
 LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
 {
     LineParse result;
+    if (line.starts_with("\xEF\xBB\xBF"))
+        line.remove_prefix(3); // a byte order mark where a log file began
     if (line.size() > MaxLineBytes) {
         result.reason = "line of " + std::to_string(line.size()) + " bytes is longer than " +
                         std::to_string(MaxLineBytes);
+        result.rejected = "line too long";
         return result;
     }
     if (line.find('\0') != std::string_view::npos) {
         result.reason = "line holds a NUL byte";
+        result.rejected = "control bytes";
         return result;
     }
-    if (line.find_first_of("\r\n") != std::string_view::npos) {
-        result.reason = "line holds a line break";
-        return result;
-    }
+    // A message or a name with a line break in it: the line ends there; the rest is no
+    // line of its own, so it cannot forge one.
+    line = line.substr(0, std::min(line.find('\n'), line.find('\r')));
     if (!parseTime(line, result.line.time)) {
         result.reason = "no valid \"L MM/DD/YYYY - hh:mm:ss: \" time at the start";
+        result.rejected = "no time";
         return result;
     }
-    std::string_view core = line.substr(TimestampLength);
+    std::string_view core = withoutTrailingBlanks(line.substr(TimestampLength));
     const std::string_view fullCore = core;
     if (core.empty()) {
         result.reason = "no event after the time";
+        result.rejected = "no event";
         return result;
     }
     std::vector<Property> properties;
     takeProperties(core, properties);
     Event &event = result.line.event;
-    if (!core.empty() && core.front() == '"') {
-        if (!playerEvent(core, fullCore, properties, event, directory)) {
+    if (quotedServerLine(fullCore, event))
+        ; // JSON statistics and cvar dumps start with a quote too
+    else if (!core.empty() && core.front() == '"') {
+        if (!playerEvent(core, fullCore, properties, event, directory, result.rejected)) {
             result.reason = "player event that cannot be read (unbalanced quotes or no "
                             "<uid><id><team> group)";
             return result;
@@ -565,12 +341,83 @@ LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
     } else {
         event.properties = std::move(properties);
         if (!serverEvent(core, event)) {
-            result.reason = std::string("malformed ") + eventName(event.kind);
+            result.reason = std::string("malformed ") + eventKindName(event.kind);
+            result.rejected = eventKindName(event.kind);
             return result;
         }
     }
     result.ok = true;
     return result;
+}
+
+const char *eventKindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::LogStarted:
+        return "log started";
+    case EventKind::LogClosed:
+        return "log closed";
+    case EventKind::CvarsStart:
+    case EventKind::CvarsEnd:
+        return "cvars start/end";
+    case EventKind::Cvar:
+        return "server cvar";
+    case EventKind::LoadingMap:
+        return "loading map";
+    case EventKind::StartedMap:
+        return "started map";
+    case EventKind::ServerName:
+        return "server name";
+    case EventKind::Connected:
+        return "connected";
+    case EventKind::Entered:
+        return "entered the game";
+    case EventKind::JoinedTeam:
+        return "joined team";
+    case EventKind::ChangedRole:
+        return "changed role";
+    case EventKind::ChangedName:
+        return "changed name";
+    case EventKind::Disconnected:
+        return "disconnected";
+    case EventKind::Killed:
+        return "kill";
+    case EventKind::Suicide:
+        return "suicide";
+    case EventKind::Assist:
+        return "assist";
+    case EventKind::FlashAssist:
+        return "flash assist";
+    case EventKind::Triggered:
+        return "player trigger";
+    case EventKind::Attacked:
+        return "attack";
+    case EventKind::Say:
+        return "say";
+    case EventKind::SayTeam:
+        return "say_team";
+    case EventKind::TeamTriggered:
+        return "team trigger";
+    case EventKind::TeamScore:
+        return "team score";
+    case EventKind::WorldTriggered:
+        return "world trigger";
+    case EventKind::GameOver:
+        return "game over";
+    case EventKind::KilledOther:
+        return "kill of a non-player";
+    case EventKind::Blinded:
+        return "blinded";
+    case EventKind::PlayerOther:
+        return "other player action";
+    case EventKind::RoundStats:
+        return "round statistics";
+    case EventKind::ServerMessage:
+        return "server message";
+    case EventKind::TeamOther:
+        return "other team line";
+    }
+    return "event";
 }
 
 } // namespace ledgerwell

@@ -16,13 +16,14 @@ struct LogTime
     std::string iso() const;           // YYYY-MM-DD HH:MM:SS
 };
 
-// "Name<uid><id><team>"
+// "Name<uid><id><team>", or "Name<uid><id>" where a server leaves the team group out.
 struct PlayerToken
 {
     std::string_view name, uid, id, team;
+    bool hasTeam = true;
 };
 
-// A trailing (key "value") or (key) group.
+// A trailing (key "value") group, or one word of a (word word ...) flag group.
 struct Property
 {
     std::string_view key;
@@ -31,7 +32,7 @@ struct Property
 };
 
 enum class EventKind {
-    Other, // a well-formed line whose event is not scored
+    // Lines that are stored.
     LogStarted,
     LogClosed,
     CvarsStart,
@@ -48,6 +49,8 @@ enum class EventKind {
     Disconnected,
     Killed,
     Suicide,
+    Assist,
+    FlashAssist,
     Triggered,
     Attacked,
     Say,
@@ -55,17 +58,32 @@ enum class EventKind {
     TeamTriggered,
     TeamScore,
     WorldTriggered,
+    GameOver,
+    // Lines that are read and left alone on purpose.
+    KilledOther,   // a kill of a chicken or another entity that is no player
+    Blinded,       // a flashbang's effect: the players are noted, nothing is scored
+    PlayerOther,   // other player actions (purchases, throws, money ...); text: the verb
+    RoundStats,    // the JSON round statistics blocks
+    ServerMessage, // rcon, votes, plugin messages and other free text of the server
+    TeamOther,     // "Team playing", alliances and other team lines
 };
+
+// The event's name in notes and in the coverage report.
+const char *eventKindName(EventKind kind);
 
 struct Event
 {
-    EventKind kind = EventKind::Other;
+    EventKind kind = EventKind::ServerMessage;
     PlayerToken actor;
     PlayerToken other; // victim, or the player an action is against
     bool hasOther = false;
+    // "[x y z]" after a token, without the brackets; empty when the line gives none.
+    std::string_view actorPosition, otherPosition;
     // What the event names: weapon, action, team, map, cvar, message, name, role, address.
     std::string_view text;
-    // Second value: a cvar's value, a team's score; for TeamScore, detail says which score.
+    // Second value: a cvar's value, a team's score, a trigger's "reason"/"on" tail; for
+    // TeamScore, detail says which score; for GameOver, value is the score and detail the
+    // mode and map.
     std::string_view value;
     std::string_view detail;
     std::vector<Property> properties;
@@ -95,7 +113,8 @@ struct LineParse
 {
     bool ok = false;
     ParsedLine line;
-    std::string reason; // why the line is malformed, when !ok
+    std::string reason;        // why the line is malformed, when !ok
+    const char *rejected = ""; // the kind of line that was malformed, when !ok
 };
 
 // Game servers never write lines this long; a longer one is refused, not cut.
@@ -104,10 +123,11 @@ constexpr std::size_t MaxLineBytes = 4096;
 // Parses "L MM/DD/YYYY - hh:mm:ss: event". The views in the result point into line.
 // A player token is anchored on the last <uid><id><team> group before its closing quote;
 // when a name makes several readings possible, the one whose players the directory knows
-// wins, then the one with the longest first token.
+// wins, then the one with the longest first token. Blanks at the end are not part of it.
 LineParse parseLine(std::string_view line, const PlayerDirectory *directory = nullptr);
 
-// Splits "Name<uid><id><team>" anchored on its last group.
-bool splitPlayerToken(std::string_view text, PlayerToken &token);
+// Splits "Name<uid><id><team>" anchored on its last group; "Name<uid><id>" when
+// teamOptional and the three-group reading fails.
+bool splitPlayerToken(std::string_view text, PlayerToken &token, bool teamOptional = false);
 
 } // namespace ledgerwell

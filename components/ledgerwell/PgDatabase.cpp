@@ -188,6 +188,11 @@ std::vector<std::string> PgDatabase::refreshTables()
     std::vector<std::string> notes;
     std::set<std::string> existing;
     std::string error;
+    for (const Table own : {Table::Kills, Table::Results, Table::WeaponStats}) {
+        if (!execute(createOwnTableSql(own, Dialect::Postgres).c_str(), error))
+            notes.push_back(std::string("The table ") + tableName(own) +
+                            " cannot be created: " + error);
+    }
     if (!query(
             "SELECT c.relname FROM pg_catalog.pg_class c WHERE c.relkind IN ('r', 'p') "
             "AND pg_catalog.pg_table_is_visible(c.oid)",

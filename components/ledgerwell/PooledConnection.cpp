@@ -82,7 +82,9 @@ bool PooledConnection::load(std::string &error)
                  {Table::Types, "Type"},
                  {Table::Weapons, "Weapon"},
                  {Table::Players, "Player"}};
-    for (const auto &[table, column] : names) {
+    for (const auto &name : names) {
+        const Table table = name.table; // a plain variable: lambdas may not capture bindings
+        const char *column = name.column;
         if (!m_db->hasTable(table))
             continue;
         if (!m_db->query(
@@ -148,62 +150,20 @@ bool PooledConnection::process(const Datagram &datagram, ProcessLog *log, std::s
             log->note("refused a datagram from " + sender(datagram) + ": " + error);
         return false;
     }
+    // Every datagram is counted and archived, whether or not its lines are understood.
+    const std::string &received = receivedIso();
+    ServerState &server =
+        m_ledger.server(datagram.senderIp, std::to_string(datagram.senderPort), received, m_open);
+    std::int64_t game = server.game.id;
     if (!framed.ok) {
         add(m_counters.datagramsRejected);
         if (log)
-            log->note("rejected a datagram of " + std::to_string(datagram.payload.size()) +
-                      " bytes from " + sender(datagram) + " on port " +
-                      std::to_string(datagram.listenPort) + ": " + framed.reason + ": " +
-                      noteExcerpt(datagram.payload));
-        return true;
-    }
-
-    const std::string port = std::to_string(datagram.senderPort);
-    ServerState *server = m_ledger.findServer(datagram.senderIp, port);
-    std::int64_t game = 0;
-    bool accepted = false;
-    std::string firstReason;
-    for (const std::string_view line : framed.lines) {
-        std::string repaired;
-        std::string_view text = line;
-        if (!isValidUtf8(line)) {
-            repaired.assign(line);
-            repairUtf8(repaired);
-            text = repaired;
-            add(m_counters.linesRepaired);
-            if (log)
-                log->note(
-                    "line from " + sender(datagram) +
-                    " is not valid UTF-8; invalid bytes stored as U+FFFD: " + noteExcerpt(line));
-        }
-        const LineParse parsed = parseLine(text, server);
-        if (!parsed.ok) {
-            add(m_counters.linesRejected);
-            if (firstReason.empty())
-                firstReason = parsed.reason + ": " + noteExcerpt(text);
-            if (log && framed.lines.size() > 1)
-                log->note("unparsable line from " + sender(datagram) + ": " + parsed.reason + ": " +
-                          noteExcerpt(text));
-            continue;
-        }
-        if (!server)
-            server = &m_ledger.server(datagram.senderIp, port, receivedIso(), m_open);
-        if (const std::int64_t touched = m_ledger.score(*server, parsed.line, m_open))
-            game = touched;
-        accepted = true;
-        add(m_counters.linesScored);
-    }
-    if (!accepted) {
+            log->countUnread("not a log datagram",
+                             framed.reason + ": " + noteExcerpt(datagram.payload));
+    } else if (!scoreLines(framed, server, log, game)) {
         add(m_counters.datagramsRejected);
-        if (log)
-            log->note("rejected a datagram of " + std::to_string(datagram.payload.size()) +
-                      " bytes from " + sender(datagram) + " on port " +
-                      std::to_string(datagram.listenPort) + ": " + firstReason);
-        return true;
     }
-
-    const std::string &received = receivedIso();
-    m_ledger.countDatagram(*server, received);
+    m_ledger.countDatagram(server, received);
     if (datagram.rawMode != 0) {
         m_ledger.logRow(datagram.senderIp, datagram.senderPort, datagram.payload, received, game,
                         m_open);
@@ -224,6 +184,34 @@ bool PooledConnection::process(const Datagram &datagram, ProcessLog *log, std::s
         wakeWriter = true;
     }
     return true;
+}
+
+// False when no line of the datagram could be read.
+bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &server,
+                                  ProcessLog *log, std::int64_t &game)
+{
+    bool accepted = false;
+    for (const std::string_view line : framed.lines) {
+        std::string decoded;
+        std::string_view text = line;
+        if (!isValidUtf8(line)) {
+            decoded = fromWindows1252(line);
+            text = decoded;
+            add(m_counters.linesRepaired);
+        }
+        const LineParse parsed = parseLine(text, &server);
+        if (!parsed.ok) {
+            add(m_counters.linesRejected);
+            if (log)
+                log->countUnread(parsed.rejected, parsed.reason + ": " + noteExcerpt(text));
+            continue;
+        }
+        if (const std::int64_t touched = m_ledger.score(server, parsed.line, m_open))
+            game = touched;
+        accepted = true;
+        add(m_counters.linesScored);
+    }
+    return accepted;
 }
 
 void PooledConnection::seal()

@@ -3,6 +3,7 @@
 #include "ConnectionSettings.h"
 #include "Counters.h"
 #include "Database.h"
+#include "Framing.h"
 #include "Ledger.h"
 #include "ProcessLog.h"
 #include "RowBatch.h"
@@ -64,6 +65,8 @@ public:
 private:
     PooledConnection(std::unique_ptr<Database> db, Counters &counters, ProcessLogs &logs);
     bool load(std::string &error);
+    bool scoreLines(const FramedDatagram &framed, ServerState &server, ProcessLog *log,
+                    std::int64_t &game);
     void seal();
     const std::string &receivedIso();
     bool writeOne(const RowBatch &batch, bool final);

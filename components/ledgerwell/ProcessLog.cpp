@@ -43,6 +43,7 @@ ProcessLog::ProcessLog(std::string path, std::FILE *file)
 
 ProcessLog::~ProcessLog()
 {
+    flush(true);
     std::fclose(m_file);
 }
 
@@ -56,15 +57,50 @@ void ProcessLog::rawLine(std::string_view line)
 
 void ProcessLog::note(std::string_view text)
 {
-    const std::string line = localDateTime() + " Ledgerwell: " + noteExcerpt(text, 1000) + "\n";
     std::lock_guard lock(m_mutex);
+    writeNote(text);
+}
+
+void ProcessLog::writeNote(std::string_view text)
+{
+    const std::string line = localDateTime() + " Ledgerwell: " + noteExcerpt(text, 1000) + "\n";
     std::fwrite(line.data(), 1, line.size(), m_file);
     m_dirty = true;
 }
 
-void ProcessLog::flush()
+void ProcessLog::countUnread(std::string_view kind, std::string_view example)
 {
     std::lock_guard lock(m_mutex);
+    // The first line of a kind is noted at once, so a new problem shows without delay.
+    if (m_seenKinds.insert(std::string(kind)).second) {
+        writeNote("a line was not understood (" + std::string(kind) + "): " + std::string(example) +
+                  "; more lines of this kind are counted once a minute.");
+        return;
+    }
+    auto found = m_unread.find(kind);
+    if (found == m_unread.end())
+        found = m_unread.emplace(std::string(kind), Unread{0, noteExcerpt(example)}).first;
+    ++found->second.lines;
+}
+
+void ProcessLog::summarise(Clock::time_point now, bool final)
+{
+    if (m_unread.empty() || (!final && now - m_lastSummary < SummaryPeriod))
+        return;
+    std::string text = "lines not understood since the last summary:";
+    for (const auto &[kind, unread] : m_unread)
+        text +=
+            " " + std::to_string(unread.lines) + " " + kind + " (first: " + unread.example + ");";
+    text.back() = '.';
+    writeNote(text);
+    m_unread.clear();
+    m_lastSummary = now;
+}
+
+void ProcessLog::flush(bool final)
+{
+    std::lock_guard lock(m_mutex);
+    summarise(Clock::now(), final);
     if (m_dirty) {
         std::fflush(m_file);
         m_dirty = false;
@@ -90,11 +126,11 @@ void ProcessLogs::note(const std::string &path, std::string_view text)
         log->note(text);
 }
 
-void ProcessLogs::flushAll()
+void ProcessLogs::flushAll(bool final)
 {
     std::lock_guard lock(m_mutex);
     for (auto &[path, log] : m_logs)
-        log->flush();
+        log->flush(final);
 }
 
 } // namespace ledgerwell

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,15 +29,33 @@ public:
     void rawLine(std::string_view line);
     // One line: date and time, then the text with control characters shown as '?'.
     void note(std::string_view text);
-    void flush();
+    // A line Ledgerwell could not read, of a kind ("no time", "kill" ...). The first of a
+    // kind is noted at once; later ones in one summary line a minute, not one by one.
+    void countUnread(std::string_view kind, std::string_view example);
+    // Writes the summary when a minute has passed since the last one, or now when final.
+    void flush(bool final = false);
 
 private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::minutes SummaryPeriod{1};
+
+    struct Unread
+    {
+        std::uint64_t lines = 0;
+        std::string example;
+    };
+
     ProcessLog(std::string path, std::FILE *file);
+    void writeNote(std::string_view text);
+    void summarise(Clock::time_point now, bool final);
 
     std::string m_path;
     std::mutex m_mutex;
     std::FILE *m_file;
     bool m_dirty = false;
+    std::map<std::string, Unread, std::less<>> m_unread;
+    std::set<std::string> m_seenKinds;
+    Clock::time_point m_lastSummary = Clock::now();
 };
 
 // The open log files by path. They stay open while the component is loaded.
@@ -43,7 +65,7 @@ public:
     ProcessLog *get(const std::string &path, std::string &error);
     // Notes go to a file already open; a path never opened is opened for them.
     void note(const std::string &path, std::string_view text);
-    void flushAll();
+    void flushAll(bool final = false);
 
 private:
     std::mutex m_mutex;

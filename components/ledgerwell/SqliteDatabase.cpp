@@ -102,6 +102,11 @@ std::vector<std::string> SqliteDatabase::refreshTables()
     std::vector<std::string> notes;
     std::set<std::string> existing;
     std::string error;
+    for (const Table own : {Table::Kills, Table::Results, Table::WeaponStats}) {
+        if (!execute(createOwnTableSql(own, Dialect::Sqlite).c_str(), error))
+            notes.push_back(std::string("The table ") + tableName(own) +
+                            " cannot be created: " + error);
+    }
     if (!query(
             "SELECT name FROM sqlite_master WHERE type = 'table'",
             [&](const Row &row) { existing.insert(lowered(std::string(row.at(0)))); }, error)) {

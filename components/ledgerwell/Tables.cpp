@@ -35,6 +35,11 @@ const std::array<TableColumns, TableCount> &tables()
         {"Teams", {"Team", "Date_Time"}},
         {"Types", {"Type", "Date_Time"}},
         {"Weapons", {"Weapon", "Date_Time"}},
+        {"Ledgerwell_Kills",
+         {"Score", "Game", "Headshot", "Flags", "Killer_Position", "Victim_Position"}},
+        {"Ledgerwell_Results", {"Game", "Kind", "Team", "Result", "Score", "Date_Time"}},
+        {"Ledgerwell_Weapon_Stats",
+         {"Game", "Player", "Weapon", "Shots", "Hits", "Kills", "Headshots", "Damage", "Deaths"}},
     }};
     return list;
 }
@@ -101,6 +106,27 @@ std::string statementSql(Statement statement, Dialect dialect)
     if (statement == Statement::UpdateGameEnd)
         return update("Games", {"Game_End_Date_Time", "Game_Flags"}, dialect);
     return insertSql(statementTable(statement), dialect, 1);
+}
+
+std::string createOwnTableSql(Table table, Dialect dialect)
+{
+    const bool pg = dialect == Dialect::Postgres;
+    const std::string integer = pg ? " BIGINT" : " INTEGER";
+    const std::string text = pg ? " VARCHAR(250)" : " TEXT";
+    const std::string date = pg ? " TIMESTAMP" : " DATETIME";
+    std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + tableName(table) + " (Record" +
+                      integer + " PRIMARY KEY, ";
+    if (table == Table::Kills)
+        sql += "Score" + integer + ", Game" + integer + ", Headshot" + integer + ", Flags" + text +
+               ", Killer_Position" + text + ", Victim_Position" + text;
+    else if (table == Table::Results)
+        sql += "Game" + integer + ", Kind" + text + ", Team" + text + ", Result" + text +
+               ", Score" + text + ", Date_Time" + date;
+    else
+        sql += "Game" + integer + ", Player" + integer + ", Weapon" + integer + ", Shots" +
+               integer + ", Hits" + integer + ", Kills" + integer + ", Headshots" + integer +
+               ", Damage" + integer + ", Deaths" + integer;
+    return sql + ")";
 }
 
 std::string insertSql(Table table, Dialect dialect, std::size_t rows)

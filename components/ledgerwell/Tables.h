@@ -6,7 +6,8 @@
 
 namespace ledgerwell {
 
-// The 17 statistics tables, in the order the program creates them.
+// The 17 statistics tables, in the order the program creates them, then Ledgerwell's own
+// tables for what the 17 have no place for (it creates them when they are missing).
 enum class Table : std::uint8_t {
     Cvars,
     Games,
@@ -25,8 +26,17 @@ enum class Table : std::uint8_t {
     Teams,
     Types,
     Weapons,
+    Kills,       // Ledgerwell_Kills: a kill's flags and positions
+    Results,     // Ledgerwell_Results: round and match results
+    WeaponStats, // Ledgerwell_Weapon_Stats: a player's accuracy with a weapon in a game
 };
-constexpr std::size_t TableCount = 17;
+constexpr std::size_t TableCount = 20;
+constexpr std::size_t StatisticsTableCount = 17;
+
+constexpr bool isOwnTable(Table table)
+{
+    return static_cast<std::size_t>(table) >= StatisticsTableCount;
+}
 
 // Every statement the component runs while scoring: one insert per table (all columns,
 // Record first) and the two updates of rows that change while they are in use.
@@ -45,6 +55,8 @@ bool isInsert(Statement statement);
 std::size_t parameterCount(Statement statement);
 // The SQL text with placeholders (? or $n); the column Offset is quoted, being a keyword.
 std::string statementSql(Statement statement, Dialect dialect);
+// CREATE TABLE IF NOT EXISTS for one of Ledgerwell's own tables.
+std::string createOwnTableSql(Table table, Dialect dialect);
 // One INSERT of several rows into the table.
 std::string insertSql(Table table, Dialect dialect, std::size_t rows);
 

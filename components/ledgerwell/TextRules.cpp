@@ -4,8 +4,6 @@ namespace ledgerwell {
 
 namespace {
 
-constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
-
 char lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
@@ -88,31 +86,30 @@ bool isValidUtf8(std::string_view text)
     return true;
 }
 
-bool repairUtf8(std::string &text)
+std::string fromWindows1252(std::string_view text)
 {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t length = validSequenceLength(text, pos);
-        if (length == 0)
-            break;
-        pos += length;
-    }
-    if (pos == text.size())
-        return false;
-
-    std::string repaired(text, 0, pos);
-    while (pos < text.size()) {
-        const std::size_t length = validSequenceLength(text, pos);
-        if (length == 0) {
-            repaired += ReplacementCharacter;
-            ++pos;
+    // 0x80 to 0x9F; the five bytes the code page leaves undefined stand for themselves.
+    static constexpr char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string result;
+    result.reserve(text.size() + text.size() / 2);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char32_t point = byte >= 0x80 && byte <= 0x9F ? high[byte - 0x80] : byte;
+        if (point < 0x80) {
+            result += char(point);
+        } else if (point < 0x800) {
+            result += char(0xC0 | (point >> 6));
+            result += char(0x80 | (point & 0x3F));
         } else {
-            repaired.append(text, pos, length);
-            pos += length;
+            result += char(0xE0 | (point >> 12));
+            result += char(0x80 | ((point >> 6) & 0x3F));
+            result += char(0x80 | (point & 0x3F));
         }
     }
-    text = std::move(repaired);
-    return true;
+    return result;
 }
 
 std::string storedText(std::string_view text, std::size_t maxChars)
@@ -136,7 +133,7 @@ std::string storedText(std::string_view text, std::size_t maxChars)
     while (pos < text.size() && chars < maxChars) {
         std::size_t length = validSequenceLength(text, pos);
         if (length == 0) {
-            ++pos; // callers repair first; a stray byte is never stored
+            ++pos; // callers decode first; a stray byte is never stored
             continue;
         }
         if (!isControl(codePoint(text, pos, length))) {

@@ -6,10 +6,10 @@
 
 namespace ledgerwell {
 
-// Replaces every invalid UTF-8 sequence with U+FFFD; true when something was replaced.
-// Old game servers send names in single-byte code pages; the database needs valid text.
-bool repairUtf8(std::string &text);
 bool isValidUtf8(std::string_view text);
+// Old game servers write names in a single-byte code page; text that is not valid UTF-8 is
+// read as Windows-1252 (a superset of Latin-1's printable characters), never as U+FFFD.
+std::string fromWindows1252(std::string_view text);
 
 // The text as it is stored: NUL and control characters removed (so every stored value is
 // one clean line), then cut to at most maxChars characters, never inside a character.
@@ -17,6 +17,29 @@ bool isValidUtf8(std::string_view text);
 std::string storedText(std::string_view text, std::size_t maxChars);
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+// Character-set scans written as plain loops: the library's find_first_of calls memchr once
+// per character, which showed as a quarter of the parser's time.
+inline bool containsAnyOf(std::string_view text, std::string_view set)
+{
+    for (const char c : text) {
+        for (const char s : set) {
+            if (c == s)
+                return true;
+        }
+    }
+    return false;
+}
+inline bool isDigits(std::string_view text)
+{
+    if (text.empty())
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
 bool startsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 // Text for a note line: control characters shown as '?', cut to maxBytes with "...".

@@ -1,0 +1,349 @@
+// What each kind of line writes.
+
+#include "Ledger.h"
+
+#include "LedgerRules.h"
+#include "TextRules.h"
+
+namespace ledgerwell {
+
+using namespace rules;
+
+namespace {
+
+bool sameTeam(const Event &event)
+{
+    return event.hasOther && !event.actor.team.empty() && event.actor.team == event.other.team;
+}
+
+// The flag words of a kill, "headshot" among them when the kill was one.
+std::string killFlags(const Event &event, bool &headshot)
+{
+    std::string flags;
+    const auto addFlag = [&](std::string_view word) {
+        if (equalsIgnoreCase(word, "headshot"))
+            headshot = true;
+        flags += flags.empty() ? "" : " ";
+        flags += word;
+    };
+    for (const Property &property : event.properties) {
+        if (!property.hasValue)
+            addFlag(property.key);
+    }
+    if (const std::string_view custom = event.property("customkill"); !custom.empty())
+        addFlag(custom);
+    return storedText(flags, Length::Value);
+}
+
+std::string_view position(std::string_view bracketed, const Event &event, std::string_view key)
+{
+    return bracketed.empty() ? event.property(key) : bracketed;
+}
+
+} // namespace
+
+std::int64_t Ledger::type(std::string_view name, const LogTime &time, RowBatch &batch)
+{
+    return named(Table::Types, storedText(name, Length::Name), time, batch);
+}
+
+std::int64_t Ledger::weapon(std::string_view name, const LogTime &time, RowBatch &batch)
+{
+    std::string stored = storedText(name, Length::Name);
+    return stored.empty() ? 0 : named(Table::Weapons, std::move(stored), time, batch);
+}
+
+std::int64_t Ledger::scoreRow(const ServerState &server, const LogTime &time, std::int64_t killer,
+                              std::int64_t victim, std::int64_t type, std::int64_t weapon,
+                              std::int64_t score, RowBatch &batch)
+{
+    const double offset = double(time.epochSeconds() - server.game.startSeconds);
+    const std::int64_t record = next(Table::Scores);
+    batch.add(insertInto(Table::Scores), Value::of(record), Value::of(killer), Value::of(victim),
+              Value::of(type), Value::of(weapon), Value::of(score), Value::of(offset));
+    return record;
+}
+
+void Ledger::result(const ServerState &server, const LogTime &time, const char *kind,
+                    std::string_view team, std::string_view what, std::string_view score,
+                    RowBatch &batch)
+{
+    batch.add(insertInto(Table::Results), Value::of(next(Table::Results)),
+              Value::of(server.game.id), Value::of(std::string(kind)),
+              Value::textOrNull(storedText(team, Length::Name)),
+              Value::textOrNull(storedText(what, Length::Value)),
+              Value::textOrNull(storedText(score, Length::Name)), Value::of(time.iso()));
+}
+
+void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *name,
+                        std::string_view value, const LogTime &time, RowBatch &batch)
+{
+    const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch);
+    if (server.game.playerCvars.insert(pair(player, record)).second)
+        batch.add(insertInto(Table::GamesPlayersCvars), Value::of(next(Table::GamesPlayersCvars)),
+                  Value::of(server.game.id), Value::of(player), Value::of(record));
+}
+
+void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
+                        const LogTime &time, RowBatch &batch)
+{
+    if (teamName.empty())
+        return;
+    const std::int64_t team = named(Table::Teams, storedText(teamName, Length::Name), time, batch);
+    if (server.game.playerTeams.insert(pair(player, team)).second)
+        batch.add(insertInto(Table::GamesPlayersTeams), Value::of(next(Table::GamesPlayersTeams)),
+                  Value::of(server.game.id), Value::of(player), Value::of(team));
+}
+
+std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,
+                            RowBatch &batch)
+{
+    const std::int64_t record = named(Table::Players, playerRowKey(token), time, batch);
+    playerCvar(server, record, "name", token.name, time, batch);
+    playerTeam(server, record, token.team, time, batch);
+    server.rememberPlayer(token);
+    return record;
+}
+
+// Killer and victim are the same person only when the server gave them the same uid: two
+// players who share a placeholder Steam id still kill each other.
+void Ledger::killed(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                    RowBatch &batch)
+{
+    const Event &event = line.event;
+    const LogTime &time = line.time;
+    const std::int64_t victim = player(server, event.other, time, batch);
+    const std::int64_t weaponRecord = weapon(event.text, time, batch);
+    std::int64_t score = 0;
+    if (event.actor.uid == event.other.uid)
+        score = scoreRow(server, time, actor, actor, type("suicide", time, batch), weaponRecord, -1,
+                         batch);
+    else if (sameTeam(event))
+        score = scoreRow(server, time, actor, victim, type("teamkill", time, batch), weaponRecord,
+                         -1, batch);
+    else
+        score = scoreRow(server, time, actor, victim, type("kill", time, batch), weaponRecord, 1,
+                         batch);
+    bool headshot = false;
+    std::string flags = killFlags(event, headshot);
+    const std::string_view killerAt = position(event.actorPosition, event, "attacker_position");
+    const std::string_view victimAt = position(event.otherPosition, event, "victim_position");
+    if (flags.empty() && killerAt.empty() && victimAt.empty())
+        return; // nothing the Scores row does not hold
+    batch.add(insertInto(Table::Kills), Value::of(next(Table::Kills)), Value::of(score),
+              Value::of(server.game.id), Value::of(std::int64_t(headshot ? 1 : 0)),
+              Value::textOrNull(std::move(flags)),
+              Value::textOrNull(storedText(killerAt, Length::Name)),
+              Value::textOrNull(storedText(victimAt, Length::Name)));
+}
+
+// An attack scores no points; its Score carries the damage done.
+void Ledger::attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                      std::string_view weaponName, RowBatch &batch)
+{
+    const Event &event = line.event;
+    const std::int64_t victim = event.hasOther ? player(server, event.other, line.time, batch) : 0;
+    scoreRow(server, line.time, actor, victim,
+             type(sameTeam(event) ? "teamattack" : "attack", line.time, batch),
+             weapon(weaponName, line.time, batch), leadingNumber(event.property("damage")), batch);
+}
+
+void Ledger::triggered(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                       RowBatch &batch)
+{
+    const Event &event = line.event;
+    const LogTime &time = line.time;
+    if (equalsIgnoreCase(event.text, "damage")) {
+        attacked(server, line, actor, event.property("weapon"), batch);
+        return;
+    }
+    if (equalsIgnoreCase(event.text, "weaponstats")) {
+        weaponStats(server, line, actor, batch);
+        return;
+    }
+    if (equalsIgnoreCase(event.text, "kill assist") && event.hasOther) {
+        scoreRow(server, time, actor, player(server, event.other, time, batch),
+                 type("assist", time, batch), 0, 0, batch);
+        return;
+    }
+    std::int64_t victim = event.hasOther ? player(server, event.other, time, batch) : 0;
+    PlayerToken owner;
+    if (!victim && splitPlayerToken(event.property("objectowner"), owner, true) &&
+        !isConsole(owner))
+        victim = player(server, owner, time, batch);
+    const std::string_view weaponName =
+        event.detail.empty() ? event.property("weapon") : event.detail;
+    const std::int64_t points = event.hasProperty("healing")
+                                    ? leadingNumber(event.property("healing"))
+                                    : leadingNumber(event.property("points"));
+    scoreRow(server, time, actor, victim, type(event.text, time, batch),
+             weapon(weaponName, time, batch), points, batch);
+}
+
+// `triggered "weaponstats" (weapon "ak47") (shots "12") (hits "3") (kills "1") ...`, as
+// GoldSrc stats plugins write at the end of a round or a life.
+void Ledger::weaponStats(ServerState &server, const ParsedLine &line, std::int64_t actor,
+                         RowBatch &batch)
+{
+    const Event &event = line.event;
+    const auto value = [&](std::string_view key) {
+        return Value::of(leadingNumber(event.property(key)));
+    };
+    const std::int64_t weaponRecord = weapon(event.property("weapon"), line.time, batch);
+    batch.add(insertInto(Table::WeaponStats), Value::of(next(Table::WeaponStats)),
+              Value::of(server.game.id), Value::of(actor), Value::of(weaponRecord), value("shots"),
+              value("hits"), value("kills"), value("headshots"), value("damage"), value("deaths"));
+}
+
+void Ledger::teamTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch)
+{
+    const Event &event = line.event;
+    ensureGame(server, line.time, batch);
+    named(Table::Teams, storedText(event.text, Length::Name), line.time, batch);
+    scoreRow(server, line.time, 0, 0, type(event.value, line.time, batch), 0,
+             leadingNumber(event.property("points")), batch);
+    // Counter-Strike ends every round with the winner's trigger and both teams' scores.
+    if (event.hasProperty("CT") && event.hasProperty("T")) {
+        std::string score(event.property("CT"));
+        score += ':';
+        score += event.property("T");
+        result(server, line.time, "round", event.text, event.value, score, batch);
+    }
+}
+
+void Ledger::worldTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch)
+{
+    const Event &event = line.event;
+    ensureGame(server, line.time, batch);
+    scoreRow(server, line.time, 0, 0, type(event.text, line.time, batch), 0,
+             leadingNumber(event.property("points")), batch);
+    if (equalsIgnoreCase(event.text, "Round_Win") && event.hasProperty("winner"))
+        result(server, line.time, "round", event.property("winner"), event.text, {}, batch);
+    else if (equalsIgnoreCase(event.text, "Game_Over"))
+        result(server, line.time, "match", {}, event.value, {}, batch);
+}
+
+std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, RowBatch &batch)
+{
+    const Event &event = line.event;
+    const LogTime &time = line.time;
+    if (isConsole(event.actor))
+        return server.game.id;
+    ensureGame(server, time, batch);
+    const std::int64_t actor = player(server, event.actor, time, batch);
+    switch (event.kind) {
+    case EventKind::Connected:
+        playerCvar(server, actor, "address", event.text, time, batch);
+        break;
+    case EventKind::JoinedTeam:
+        playerTeam(server, actor, event.text, time, batch);
+        break;
+    case EventKind::ChangedRole:
+        playerCvar(server, actor, "role", event.text, time, batch);
+        break;
+    case EventKind::ChangedName:
+        playerCvar(server, actor, "name", event.text, time, batch);
+        server.rememberName(event.actor, event.text);
+        break;
+    case EventKind::Disconnected:
+        playerCvar(server, actor, "disconnected", event.property("reason"), time, batch);
+        server.forgetPlayer(event.actor);
+        break;
+    case EventKind::Killed:
+        killed(server, line, actor, batch);
+        break;
+    case EventKind::Suicide:
+        scoreRow(server, time, actor, actor, type("suicide", time, batch),
+                 weapon(event.text, time, batch), -1, batch);
+        break;
+    case EventKind::Assist:
+    case EventKind::FlashAssist:
+        scoreRow(server, time, actor, player(server, event.other, time, batch),
+                 type(event.kind == EventKind::Assist ? "assist" : "flash assist", time, batch), 0,
+                 0, batch);
+        break;
+    case EventKind::Blinded:
+        player(server, event.other, time, batch);
+        break;
+    case EventKind::Triggered:
+        triggered(server, line, actor, batch);
+        break;
+    case EventKind::Attacked:
+        attacked(server, line, actor, event.text, batch);
+        break;
+    case EventKind::Say:
+        playerCvar(server, actor, "say", event.text, time, batch);
+        break;
+    case EventKind::SayTeam:
+        playerCvar(server, actor, "say_team", event.text, time, batch);
+        break;
+    default: // entered the game, and actions that are not scored
+        break;
+    }
+    return server.game.id;
+}
+
+std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch &batch)
+{
+    const Event &event = line.event;
+    const LogTime &time = line.time;
+    switch (event.kind) {
+    case EventKind::CvarsStart:
+    case EventKind::CvarsEnd:
+    case EventKind::RoundStats:
+    case EventKind::ServerMessage:
+    case EventKind::TeamOther:
+        return server.game.id;
+    case EventKind::LogStarted:
+        server.logStarted = true;
+        server.version = storedText(event.property("version"), Length::Name);
+        server.gameName = storedText(lastPathPart(event.property("game")), Length::Name);
+        return server.game.id;
+    case EventKind::LogClosed:
+        closeLog(server, time, batch);
+        return server.game.id;
+    case EventKind::Cvar: {
+        std::string name = storedText(event.text, Length::Name);
+        const std::int64_t record = cvar(name, storedText(event.value, Length::Value), time, batch);
+        linkServerCvar(server, record, batch);
+        if (server.game.id)
+            linkGameCvar(server.game, record, batch);
+        if (equalsIgnoreCase(event.text, "hostname"))
+            setServerName(server, event.value);
+        server.cvarsInForce[std::move(name)] = record;
+        return server.game.id;
+    }
+    case EventKind::LoadingMap:
+    case EventKind::StartedMap:
+        startMapGame(server, line, batch);
+        return server.game.id;
+    case EventKind::ServerName:
+        setServerName(server, event.text);
+        return server.game.id;
+    case EventKind::TeamTriggered:
+        teamTriggered(server, line, batch);
+        return server.game.id;
+    case EventKind::TeamScore: {
+        // The team is named in the type ("CT scored"), as Scores has no team column.
+        ensureGame(server, time, batch);
+        named(Table::Teams, storedText(event.text, Length::Name), time, batch);
+        std::string typeName(event.text);
+        typeName += ' ';
+        typeName += event.detail;
+        scoreRow(server, time, 0, 0, type(typeName, time, batch), 0, leadingNumber(event.value),
+                 batch);
+        return server.game.id;
+    }
+    case EventKind::WorldTriggered:
+        worldTriggered(server, line, batch);
+        return server.game.id;
+    case EventKind::GameOver:
+        ensureGame(server, time, batch);
+        result(server, time, "match", {}, event.detail, event.value, batch);
+        return server.game.id;
+    default:
+        return playerEvent(server, line, batch);
+    }
+}
+
+} // namespace ledgerwell

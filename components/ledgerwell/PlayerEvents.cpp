@@ -1,0 +1,221 @@
+#include "LineGrammar.h"
+#include "LineText.h"
+
+namespace ledgerwell {
+
+using namespace linetext;
+
+namespace {
+
+constexpr std::size_t MaxReadings = 32;
+
+enum class Reading { Invalid, Unknown, Known };
+
+Reading known(bool ok)
+{
+    return ok ? Reading::Known : Reading::Invalid;
+}
+
+// `"VICTIM" [pos] with "WEAPON"` after killed or attacked.
+Reading victimWithWeapon(std::string_view rest, EventKind kind, Event &event)
+{
+    event.kind = kind;
+    if (!takeTrailingQuoted(rest, " with ", event.text) ||
+        !wholeToken(rest, event.other, event.otherPosition))
+        return Reading::Invalid;
+    event.hasOther = true;
+    return Reading::Known;
+}
+
+Reading againstPlayer(std::string_view rest, EventKind kind, Event &event)
+{
+    event.kind = kind;
+    event.hasOther = wholeToken(rest, event.other, event.otherPosition);
+    return known(event.hasOther);
+}
+
+// `triggered "ACTION"` with an optional tail: against a player (and with a weapon), or a
+// place, a map or a reason in words.
+Reading triggered(std::string_view rest, Event &event)
+{
+    event.kind = EventKind::Triggered;
+    const std::size_t close = rest.find('"');
+    if (close == std::string_view::npos)
+        return Reading::Invalid;
+    event.text = rest.substr(0, close);
+    rest.remove_prefix(close + 1);
+    if (rest.empty())
+        return Reading::Known;
+    if (takePrefix(rest, " against ")) {
+        takeTrailingQuoted(rest, " with ", event.detail);
+        return againstPlayer(rest, EventKind::Triggered, event);
+    }
+    for (const std::string_view word : {" at ", " on ", " with ", " reason "}) {
+        if (takePrefix(rest, word)) {
+            if (!quotedWhole(rest, event.value, true))
+                event.value = rest;
+            return Reading::Known;
+        }
+    }
+    return Reading::Invalid;
+}
+
+// `blinded for 2.04 by "B<..>" from flashbang entindex 297`
+Reading blinded(std::string_view rest, Event &event)
+{
+    event.kind = EventKind::Blinded;
+    const std::size_t by = rest.find(" by \"");
+    if (by == std::string_view::npos)
+        return Reading::Invalid;
+    rest.remove_prefix(by + 4);
+    const std::size_t from = rfindIgnoreCase(rest, "\" from ");
+    if (from != std::string_view::npos)
+        rest = rest.substr(0, from + 1);
+    return againstPlayer(rest, EventKind::Blinded, event);
+}
+
+Reading quotedText(std::string_view rest, EventKind kind, bool strict, Event &event)
+{
+    event.kind = kind;
+    return known(quotedWhole(rest, event.text, strict));
+}
+
+// Player actions that are read and left alone; their first word names them.
+constexpr std::string_view OtherActions[] = {
+    "threw ",       "purchased ",    "left buyzone", "money change", "spawned as ", "picked up ",
+    "steam userid", "was killed by", "other death",  "was kicked",   "triggered",   "changed",
+};
+
+Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event)
+{
+    if (takePrefix(rest, "killed other ")) {
+        event.kind = EventKind::KilledOther;
+        return Reading::Known;
+    }
+    if (takePrefix(rest, "killed "))
+        return victimWithWeapon(rest, EventKind::Killed, event);
+    if (takePrefix(rest, "attacked "))
+        return victimWithWeapon(rest, EventKind::Attacked, event);
+    if (takePrefix(rest, "assisted killing "))
+        return againstPlayer(rest, EventKind::Assist, event);
+    if (takePrefix(rest, "flash-assisted killing "))
+        return againstPlayer(rest, EventKind::FlashAssist, event);
+    if (takePrefix(rest, "committed suicide with "))
+        return quotedText(rest, EventKind::Suicide, true, event);
+    if (takePrefix(rest, "triggered \""))
+        return triggered(rest, event);
+    if (takePrefix(rest, "blinded for "))
+        return blinded(rest, event);
+    if (takePrefix(rest, "connected, address "))
+        return quotedText(rest, EventKind::Connected, true, event);
+    if (equalsIgnoreCase(rest, "entered the game")) {
+        event.kind = EventKind::Entered;
+        return Reading::Known;
+    }
+    if (takePrefix(rest, "joined team "))
+        return quotedText(rest, EventKind::JoinedTeam, true, event);
+    if (takePrefix(rest, "switched from team <")) {
+        event.kind = EventKind::JoinedTeam;
+        const std::size_t to = rfindIgnoreCase(rest, "> to <");
+        if (to == std::string_view::npos || rest.back() != '>')
+            return Reading::Invalid;
+        event.text = rest.substr(to + 6, rest.size() - 1 - (to + 6));
+        return known(!containsAnyOf(event.text, "<>\""));
+    }
+    if (takePrefix(rest, "changed role to "))
+        return quotedText(rest, EventKind::ChangedRole, true, event);
+    if (takePrefix(rest, "changed name to "))
+        return quotedText(rest, EventKind::ChangedName, false, event);
+    if (startsWithIgnoreCase(rest, "disconnected")) {
+        event.kind = EventKind::Disconnected;
+        if (rest.size() == 12)
+            return Reading::Known; // the reason, if any, is among the properties
+        // A reason that looks like properties itself is taken whole from the raw text.
+        std::string_view tail = rawRest.substr(12);
+        if (!takePrefix(tail, " (reason \""))
+            return Reading::Invalid;
+        // A reason with a line break in it comes cut at the break, without its end.
+        if (tail.ends_with("\")"))
+            tail.remove_suffix(2);
+        event.properties = {{"reason", tail, true}};
+        return Reading::Known;
+    }
+    if (takePrefix(rest, "say_team "))
+        return quotedText(rest, EventKind::SayTeam, false, event);
+    if (takePrefix(rest, "say "))
+        return quotedText(rest, EventKind::Say, false, event);
+    event.kind = EventKind::PlayerOther;
+    const std::size_t blank = rest.find(' ');
+    event.text = rest.substr(0, blank);
+    for (const std::string_view action : OtherActions) {
+        if (startsWithIgnoreCase(rest, action))
+            return Reading::Known;
+    }
+    return Reading::Unknown;
+}
+
+int directoryScore(const Event &event, const PlayerDirectory *directory)
+{
+    if (!directory)
+        return 0;
+    int score = directory->recognise(event.actor);
+    if (event.hasOther)
+        score += directory->recognise(event.other);
+    return score;
+}
+
+} // namespace
+
+// Tries every place the first token can end, from the last to the first.
+bool playerEvent(std::string_view core, std::string_view fullCore,
+                 const std::vector<Property> &properties, Event &chosen,
+                 const PlayerDirectory *directory, const char *&rejected)
+{
+    std::size_t ends[MaxReadings];
+    std::size_t endCount = 0;
+    for (std::size_t p = core.size(); p-- > 2 && endCount < MaxReadings;) {
+        if (core[p] == '"' && core[p - 1] == '>' && (p + 1 == core.size() || core[p + 1] == ' '))
+            ends[endCount++] = p;
+    }
+    Reading best = Reading::Invalid;
+    int bestScore = -1;
+    const char *failed = "unreadable player token";
+    for (std::size_t i = 0; i < endCount; ++i) { // latest first, so ties keep the longest token
+        const std::size_t end = ends[i];
+        Event event;
+        if (!splitPlayerToken(core.substr(1, end - 1), event.actor, true))
+            continue;
+        event.properties = properties;
+        std::string_view rest = end + 2 <= core.size() ? core.substr(end + 2) : "";
+        takeLeadingPosition(rest, event.actorPosition);
+        // The same place in the event as written, its trailing groups included.
+        const std::string_view rawRest = fullCore.substr(core.size() - rest.size());
+        Reading reading = playerVerb(rest, rawRest, event);
+        // An event that is not scored says nothing about where the token ends; a name with
+        // quotes there means the quotes are out of balance.
+        if (reading == Reading::Unknown && event.actor.name.find('"') != std::string_view::npos)
+            reading = Reading::Invalid;
+        if (reading == Reading::Invalid) {
+            failed = eventKindName(event.kind);
+            continue;
+        }
+        if (best == Reading::Invalid) { // the usual case: one reading, nothing to weigh
+            best = reading;
+            chosen = std::move(event);
+            continue;
+        }
+        if (bestScore < 0)
+            bestScore = directoryScore(chosen, directory);
+        const int score = directoryScore(event, directory);
+        if (reading > best || (reading == best && score > bestScore)) {
+            best = reading;
+            bestScore = score;
+            chosen = std::move(event);
+        }
+    }
+    if (best == Reading::Invalid)
+        rejected = failed;
+    return best != Reading::Invalid;
+}
+
+} // namespace ledgerwell
