@@ -1,5 +1,8 @@
 #include "ConnectionSettings.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include "TextRules.h"
 
 #include <charconv>
@@ -160,6 +163,21 @@ std::optional<ConnectionSettings> parseConnectionString(std::string_view text, s
                       "\"; it writes to SQLite files (Provider=SQLite or the Jet "
                       "providers) and to PostgreSQL.";
     return std::nullopt;
+}
+
+std::string databaseIdentity(const ConnectionSettings &settings)
+{
+    if (settings.engine == ConnectionSettings::Engine::Sqlite) {
+        char resolved[PATH_MAX];
+        return "sqlite:" +
+               std::string(::realpath(settings.file.c_str(), resolved) ? resolved : settings.file);
+    }
+    std::string host = settings.host;
+    for (char &c : host)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    if (host == "localhost" || host == "::1")
+        host = "127.0.0.1";
+    return "postgres:" + host + ":" + std::to_string(settings.port) + "/" + settings.database;
 }
 
 } // namespace ledgerwell

@@ -26,4 +26,8 @@ struct ConnectionSettings
 // are ignored. On failure returns nothing and sets error to a sentence saying why.
 std::optional<ConnectionSettings> parseConnectionString(std::string_view text, std::string &error);
 
+// The database itself, whatever the text that named it: the SQLite file's resolved path, or
+// the PostgreSQL server and database.
+std::string databaseIdentity(const ConnectionSettings &settings);
+
 } // namespace ledgerwell

@@ -66,14 +66,10 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
     if (m_lastConnection && connectionString == m_lastConnectionString)
         return m_lastConnection;
     const std::string key(connectionString);
-    {
-        std::lock_guard lock(m_poolMutex);
-        const auto found = m_pool.find(key);
-        if (found != m_pool.end()) {
-            m_lastConnectionString = key;
-            m_lastConnection = found->second.get();
-            return m_lastConnection;
-        }
+    if (const auto known = m_byString.find(key); known != m_byString.end()) {
+        m_lastConnectionString = key;
+        m_lastConnection = known->second;
+        return m_lastConnection;
     }
     // A database that could not be opened is tried again after a pause, not for every
     // datagram of a busy port.
@@ -84,10 +80,8 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
         return nullptr;
     }
     std::optional<ConnectionSettings> settings = parseConnectionString(connectionString, error);
-    std::unique_ptr<PooledConnection> opened;
-    if (settings)
-        opened = PooledConnection::open(*settings, m_counters, m_logs, log, error);
-    if (!opened) {
+    PooledConnection *connection = settings ? pooled(*settings, log, error) : nullptr;
+    if (!connection) {
         m_openFailures[key] = {now + OpenRetryDelay, error};
         if (log)
             log->note(error + " Datagrams for this connection are refused until it can be "
@@ -95,11 +89,30 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
         return nullptr;
     }
     m_openFailures.erase(key);
-    std::lock_guard lock(m_poolMutex);
-    PooledConnection *connection = m_pool.emplace(key, std::move(opened)).first->second.get();
+    m_byString.emplace(key, connection);
     m_lastConnectionString = key;
     m_lastConnection = connection;
     return connection;
+}
+
+// One pooled connection per database, however its connection strings name it: two writers
+// of one process on one database would take the same Records.
+PooledConnection *LibraryState::pooled(const ConnectionSettings &settings, ProcessLog *log,
+                                       std::string &error)
+{
+    const std::string identity = databaseIdentity(settings);
+    {
+        std::lock_guard lock(m_poolMutex);
+        const auto found = m_pool.find(identity);
+        if (found != m_pool.end())
+            return found->second.get();
+    }
+    std::unique_ptr<PooledConnection> opened =
+        PooledConnection::open(settings, m_counters, m_logs, log, error);
+    if (!opened)
+        return nullptr;
+    std::lock_guard lock(m_poolMutex);
+    return m_pool.emplace(identity, std::move(opened)).first->second.get();
 }
 
 ScStatus LibraryState::process(const Datagram &datagram, std::string &error)

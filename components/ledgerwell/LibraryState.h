@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConnectionSettings.h"
+
 #include "Counters.h"
 #include "PooledConnection.h"
 #include "ProcessLog.h"
@@ -39,6 +41,8 @@ private:
 
     PooledConnection *connection(std::string_view connectionString, ProcessLog *log,
                                  std::string &error);
+    PooledConnection *pooled(const ConnectionSettings &settings, ProcessLog *log,
+                             std::string &error);
     ProcessLog *logFor(std::string_view path, std::string &error);
     void writerLoop();
     void writeAll(bool final);
@@ -61,7 +65,8 @@ private:
     std::unordered_map<std::string, OpenFailure> m_openFailures;
 
     mutable std::mutex m_poolMutex;
-    std::unordered_map<std::string, std::unique_ptr<PooledConnection>> m_pool;
+    std::unordered_map<std::string, std::unique_ptr<PooledConnection>> m_pool; // by database
+    std::unordered_map<std::string, PooledConnection *> m_byString; // the program's thread's
 
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
