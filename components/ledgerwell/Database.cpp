@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include <cstdlib>
+
 namespace ledgerwell {
 
 bool Database::hasAllTables() const
@@ -9,6 +11,41 @@ bool Database::hasAllTables() const
             return false;
     }
     return true;
+}
+
+std::int64_t Database::maxRecord(Table table)
+{
+    std::int64_t max = 0;
+    std::string error;
+    query(
+        std::string("SELECT MAX(Record) FROM ") + tableName(table),
+        [&](const Row &row) { max = row.empty() ? 0 : std::atoll(std::string(row[0]).c_str()); },
+        error);
+    return max;
+}
+
+bool Database::committed(const std::string &writer, std::int64_t transaction)
+{
+    bool found = false;
+    std::string error;
+    // The writer id is hexadecimal digits of the component's own making.
+    query("SELECT 1 FROM Ledgerwell_Commits WHERE Writer = '" + writer +
+              "' AND Record = " + std::to_string(transaction),
+          [&](const Row &) { found = true; }, error);
+    return found;
+}
+
+std::string nameIndexSql(Table table)
+{
+    const NameKey key = nameKey(table);
+    std::string name = tableName(table);
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    std::string sql = "CREATE UNIQUE INDEX IF NOT EXISTS ledgerwell_" + name + "_name ON " +
+                      tableName(table) + " (";
+    for (std::size_t c = 0; c < key.count; ++c)
+        sql += (c ? ", " : "") + columnName(table, key.first + c);
+    return sql + ")";
 }
 
 std::string rowNote(const RowBatch &batch, const Step &step, std::string_view error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordNumbers.h"
 #include "RowBatch.h"
 #include "Tables.h"
 
@@ -20,6 +21,7 @@ struct WriteReport
         ConnectionLost, // nothing committed: reopen, then write again
     };
     Outcome outcome = Outcome::Written;
+    bool conflict = false; // another writer took a name at the same moment: write again now
     std::string error;
     std::uint64_t inserted = 0;
     std::uint64_t updated = 0;
@@ -41,14 +43,23 @@ public:
     bool hasTable(Table table) const { return m_present[index(table)]; }
     bool hasAllTables() const;
 
-    virtual std::int64_t maxRecord(Table table) = 0;
+    // The highest Record of the table, 0 when it is empty or cannot be read.
+    std::int64_t maxRecord(Table table);
     // Runs a fixed SELECT and hands over every row as text.
     virtual bool query(const std::string &sql, const std::function<void(const Row &)> &row,
                        std::string &error) = 0;
-    virtual bool recordExists(Table table, std::int64_t record) = 0;
+    // Whether the transaction that held this commit row went through.
+    bool committed(const std::string &writer, std::int64_t transaction);
 
-    // One transaction with every row of the batch.
-    virtual WriteReport write(const RowBatch &batch) = 0;
+    // Inside a write transaction: the Record of the row that holds the same name as the
+    // insert's values (see nameKey), or 0.
+    virtual std::int64_t findRecord(Table table, const Value *values) = 0;
+    // Inside a write transaction: a Record no other writer can take; 0 (with error) when
+    // none can be had.
+    virtual std::int64_t newRecord(Table table, std::string &error) = 0;
+
+    // One transaction with every row of the batch, numbered by numbers inside it.
+    virtual WriteReport write(const RowBatch &batch, RecordNumbers &numbers) = 0;
 
     virtual bool connected() const = 0;
     virtual bool reconnect(std::string &error) = 0;
@@ -56,6 +67,12 @@ public:
 protected:
     std::array<bool, TableCount> m_present{};
 };
+
+// Ledgerwell's own tables, made when missing.
+inline constexpr Table OwnTables[] = {Table::Kills, Table::Results, Table::WeaponStats,
+                                      Table::Commits};
+// CREATE UNIQUE INDEX for a name table: a race between two writers ends with one row.
+std::string nameIndexSql(Table table);
 
 // A short note for a row left out.
 std::string rowNote(const RowBatch &batch, const Step &step, std::string_view error);

@@ -108,16 +108,6 @@ void ServerState::forgetPlayer(const PlayerToken &token)
     m_names.erase(playerKey(token));
 }
 
-Ledger::Ledger()
-{
-    m_next.fill(1);
-}
-
-void Ledger::setNextRecord(Table table, std::int64_t next)
-{
-    m_next[index(table)] = next;
-}
-
 void Ledger::rememberName(Table table, std::int64_t record, std::string text)
 {
     m_names[index(table)].emplace(std::move(text), record);
@@ -169,7 +159,7 @@ ServerState &Ledger::server(std::string_view ip, std::string_view port,
     ServerState &state = it->second;
     if (inserted) {
         state.id = next(Table::Servers);
-        batch.add(insertInto(Table::Servers), Value::of(state.id), Value::null(),
+        batch.add(insertInto(Table::Servers), Value::record(state.id), Value::null(),
                   Value::of(storedText(ip, Length::Address)),
                   Value::of(storedText(port, Length::Port)), Value::of(std::int64_t(0)),
                   Value::of(receivedIso));
@@ -197,7 +187,7 @@ void Ledger::sealServers(RowBatch &batch)
 {
     for (ServerState *server : m_dirty) {
         batch.add(Statement::UpdateServer, Value::textOrNull(server->name),
-                  Value::of(server->packets), Value::of(server->lastSeen), Value::of(server->id));
+                  Value::of(server->packets), Value::of(server->lastSeen), Value::record(server->id));
         server->dirty = false;
     }
     m_dirty.clear();
@@ -220,7 +210,7 @@ std::int64_t Ledger::named(Table table, std::string text, const LogTime &time, R
         return found->second;
     const std::int64_t record = next(table);
     cache.emplace(text, record);
-    batch.add(insertInto(table), Value::of(record), Value::of(std::move(text)),
+    batch.add(insertInto(table), Value::record(record), Value::of(std::move(text)),
               Value::of(time.iso()));
     return record;
 }
@@ -235,7 +225,7 @@ std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &ti
         return found->second;
     const std::int64_t record = next(Table::Cvars);
     m_cvars.emplace(std::move(key), record);
-    batch.add(insertInto(Table::Cvars), Value::of(record), Value::of(std::move(name)),
+    batch.add(insertInto(Table::Cvars), Value::record(record), Value::of(std::move(name)),
               Value::of(std::move(value)), Value::of(time.iso()));
     return record;
 }
@@ -243,27 +233,27 @@ std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &ti
 void Ledger::linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch)
 {
     if (server.linkedCvars.insert(cvar).second)
-        batch.add(insertInto(Table::ServersCvars), Value::of(next(Table::ServersCvars)),
-                  Value::of(server.id), Value::of(cvar));
+        batch.add(insertInto(Table::ServersCvars), Value::record(next(Table::ServersCvars)),
+                  Value::record(server.id), Value::record(cvar));
 }
 
 void Ledger::linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch)
 {
     if (game.cvars.insert(cvar).second)
-        batch.add(insertInto(Table::GamesCvars), Value::of(next(Table::GamesCvars)),
-                  Value::of(game.id), Value::of(cvar));
+        batch.add(insertInto(Table::GamesCvars), Value::record(next(Table::GamesCvars)),
+                  Value::record(game.id), Value::record(cvar));
 }
 
 void Ledger::logRow(std::string_view ip, std::int32_t port, std::string_view bytes,
                     const std::string &receivedIso, std::int64_t game, RowBatch &batch)
 {
     const std::int64_t record = next(Table::Logs);
-    batch.add(insertInto(Table::Logs), Value::of(record),
+    batch.add(insertInto(Table::Logs), Value::record(record),
               Value::of(storedText(ip, Length::LogAddr)), Value::of(std::int64_t(port)),
               Value::blob(bytes), Value::of(receivedIso));
     if (game)
-        batch.add(insertInto(Table::LogsGames), Value::of(next(Table::LogsGames)),
-                  Value::of(record), Value::of(game));
+        batch.add(insertInto(Table::LogsGames), Value::record(next(Table::LogsGames)),
+                  Value::record(record), Value::record(game));
 }
 
 } // namespace ledgerwell

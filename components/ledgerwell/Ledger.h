@@ -67,15 +67,14 @@ private:
     std::unordered_map<std::string, std::string> m_names; // uid<id -> name, while connected
 };
 
-// The scoring state of one database: the next Record of every table, the name rows
-// already written and the servers with their games. It turns parsed lines into rows.
+// The scoring state of one database: the name rows already made and the servers with their
+// games. It turns parsed lines into rows. A row's Record is a handle: > 0 as the database
+// numbered it, < 0 for a row made here, numbered when it is written.
 class Ledger
 {
 public:
-    Ledger();
 
     // What the database already holds, read when the connection opens.
-    void setNextRecord(Table table, std::int64_t next);
     void rememberName(Table table, std::int64_t record, std::string text);
     void rememberCvar(std::int64_t record, const std::string &name, const std::string &value);
     void rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
@@ -96,7 +95,9 @@ public:
     void sealServers(RowBatch &batch);
 
 private:
-    std::int64_t next(Table table) { return m_next[index(table)]++; }
+    // A new row: a reference that becomes a Record when its transaction is written. Records
+    // are not counted here, as other writers share the database.
+    std::int64_t next(Table) { return -++m_references; }
     std::int64_t named(Table table, std::string text, const LogTime &time, RowBatch &batch);
     std::int64_t cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch);
     std::int64_t player(ServerState &server, const PlayerToken &token, const LogTime &time,
@@ -135,7 +136,7 @@ private:
     void setServerName(ServerState &server, std::string_view name);
     void markDirty(ServerState &server);
 
-    std::array<std::int64_t, TableCount> m_next;
+    std::int64_t m_references = 0;
     std::array<std::unordered_map<std::string, std::int64_t>, TableCount> m_names;
     std::unordered_map<std::string, std::int64_t> m_cvars;  // name NUL value
     std::unordered_map<std::string, ServerState> m_servers; // ip:port

@@ -59,8 +59,9 @@ std::int64_t Ledger::scoreRow(const ServerState &server, const LogTime &time, st
 {
     const double offset = double(time.epochSeconds() - server.game.startSeconds);
     const std::int64_t record = next(Table::Scores);
-    batch.add(insertInto(Table::Scores), Value::of(record), Value::of(killer), Value::of(victim),
-              Value::of(type), Value::of(weapon), Value::of(score), Value::of(offset));
+    batch.add(insertInto(Table::Scores), Value::record(record), Value::record(killer),
+              Value::record(victim), Value::record(type), Value::record(weapon), Value::of(score),
+              Value::of(offset));
     return record;
 }
 
@@ -68,8 +69,8 @@ void Ledger::result(const ServerState &server, const LogTime &time, const char *
                     std::string_view team, std::string_view what, std::string_view score,
                     RowBatch &batch)
 {
-    batch.add(insertInto(Table::Results), Value::of(next(Table::Results)),
-              Value::of(server.game.id), Value::of(std::string(kind)),
+    batch.add(insertInto(Table::Results), Value::record(next(Table::Results)),
+              Value::record(server.game.id), Value::of(std::string(kind)),
               Value::textOrNull(storedText(team, Length::Name)),
               Value::textOrNull(storedText(what, Length::Value)),
               Value::textOrNull(storedText(score, Length::Name)), Value::of(time.iso()));
@@ -80,8 +81,8 @@ void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *na
 {
     const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch);
     if (server.game.playerCvars.insert(pair(player, record)).second)
-        batch.add(insertInto(Table::GamesPlayersCvars), Value::of(next(Table::GamesPlayersCvars)),
-                  Value::of(server.game.id), Value::of(player), Value::of(record));
+        batch.add(insertInto(Table::GamesPlayersCvars), Value::record(next(Table::GamesPlayersCvars)),
+                  Value::record(server.game.id), Value::record(player), Value::record(record));
 }
 
 void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
@@ -91,8 +92,8 @@ void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_vi
         return;
     const std::int64_t team = named(Table::Teams, storedText(teamName, Length::Name), time, batch);
     if (server.game.playerTeams.insert(pair(player, team)).second)
-        batch.add(insertInto(Table::GamesPlayersTeams), Value::of(next(Table::GamesPlayersTeams)),
-                  Value::of(server.game.id), Value::of(player), Value::of(team));
+        batch.add(insertInto(Table::GamesPlayersTeams), Value::record(next(Table::GamesPlayersTeams)),
+                  Value::record(server.game.id), Value::record(player), Value::record(team));
 }
 
 std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,
@@ -114,6 +115,12 @@ void Ledger::killed(ServerState &server, const ParsedLine &line, std::int64_t ac
     const LogTime &time = line.time;
     const std::int64_t victim = player(server, event.other, time, batch);
     const std::int64_t weaponRecord = weapon(event.text, time, batch);
+    if (equalsIgnoreCase(event.property("customkill"), "feign_death")) {
+        // A TF2 Spy's Dead Ringer: the server logs a kill, but nobody died.
+        scoreRow(server, time, actor, victim, type("feign death", time, batch), weaponRecord, 0,
+                 batch);
+        return;
+    }
     std::int64_t score = 0;
     if (event.actor.uid == event.other.uid)
         score = scoreRow(server, time, actor, actor, type("suicide", time, batch), weaponRecord, -1,
@@ -130,8 +137,8 @@ void Ledger::killed(ServerState &server, const ParsedLine &line, std::int64_t ac
     const std::string_view victimAt = position(event.otherPosition, event, "victim_position");
     if (flags.empty() && killerAt.empty() && victimAt.empty())
         return; // nothing the Scores row does not hold
-    batch.add(insertInto(Table::Kills), Value::of(next(Table::Kills)), Value::of(score),
-              Value::of(server.game.id), Value::of(std::int64_t(headshot ? 1 : 0)),
+    batch.add(insertInto(Table::Kills), Value::record(next(Table::Kills)), Value::record(score),
+              Value::record(server.game.id), Value::of(std::int64_t(headshot ? 1 : 0)),
               Value::textOrNull(std::move(flags)),
               Value::textOrNull(storedText(killerAt, Length::Name)),
               Value::textOrNull(storedText(victimAt, Length::Name)));
@@ -190,8 +197,9 @@ void Ledger::weaponStats(ServerState &server, const ParsedLine &line, std::int64
         return Value::of(leadingNumber(event.property(key)));
     };
     const std::int64_t weaponRecord = weapon(event.property("weapon"), line.time, batch);
-    batch.add(insertInto(Table::WeaponStats), Value::of(next(Table::WeaponStats)),
-              Value::of(server.game.id), Value::of(actor), Value::of(weaponRecord), value("shots"),
+    batch.add(insertInto(Table::WeaponStats), Value::record(next(Table::WeaponStats)),
+              Value::record(server.game.id), Value::record(actor), Value::record(weaponRecord),
+              value("shots"),
               value("hits"), value("kills"), value("headshots"), value("damage"), value("deaths"));
 }
 

@@ -21,11 +21,11 @@ void Ledger::startGame(ServerState &server, const LogTime &time, std::int64_t fl
         game.flags |= GameFlag::NoLogStart;
     if (allDigits(server.version))
         game.flags |= GameFlag::SourceEngine;
-    batch.add(insertInto(Table::Games), Value::of(game.id), Value::textOrNull(server.version),
+    batch.add(insertInto(Table::Games), Value::record(game.id), Value::textOrNull(server.version),
               Value::textOrNull(server.gameName), Value::of(time.iso()), Value::null(),
               Value::of(game.flags));
-    batch.add(insertInto(Table::ServersGames), Value::of(next(Table::ServersGames)),
-              Value::of(server.id), Value::of(game.id));
+    batch.add(insertInto(Table::ServersGames), Value::record(next(Table::ServersGames)),
+              Value::record(server.id), Value::record(game.id));
     // After "Loading map" the server lists its cvars anew; they are linked as they come and
     // the rest at "Started map".
     if (!(flags & GameFlag::NoStartedMap))
@@ -58,8 +58,8 @@ void Ledger::startMapGame(ServerState &server, const ParsedLine &line, RowBatch 
     server.game.awaitsStart = loading;
     const std::int64_t record = named(Table::Maps, map, line.time, batch);
     server.game.map = std::move(map);
-    batch.add(insertInto(Table::GamesMaps), Value::of(next(Table::GamesMaps)),
-              Value::of(server.game.id), Value::of(record));
+    batch.add(insertInto(Table::GamesMaps), Value::record(next(Table::GamesMaps)),
+              Value::record(server.game.id), Value::record(record));
 }
 
 void Ledger::ensureGame(ServerState &server, const LogTime &time, RowBatch &batch)
@@ -100,7 +100,7 @@ void Ledger::writeGameFlags(const GameState &game, const Value &end, RowBatch &b
     const std::int64_t flags = end.kind == Value::Kind::Null || !game.logClosed
                                    ? game.flags
                                    : game.flags | GameFlag::EndedByLogClose;
-    batch.add(Statement::UpdateGameEnd, Value(end), Value::of(flags), Value::of(game.id));
+    batch.add(Statement::UpdateGameEnd, Value(end), Value::of(flags), Value::record(game.id));
 }
 
 } // namespace ledgerwell

@@ -49,6 +49,14 @@ bool isTransient(const std::string &sqlState)
            sqlState.rfind("57", 0) == 0 || sqlState.rfind("40", 0) == 0 || sqlState == "55P03";
 }
 
+std::string sequenceName(Table table)
+{
+    std::string name = std::string("ledgerwell_") + tableName(table) + "_record";
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return name;
+}
+
 void ignoreNotice(void *, const char *) {}
 
 void addNote(WriteReport &report, std::string note)
@@ -89,6 +97,7 @@ bool PgDatabase::connect(std::string &error)
     m_prepared.fill(false);
     for (auto &chunks : m_preparedChunks)
         chunks.fill(false);
+    m_findPrepared.fill(false); // prepared statements end with their connection
     m_present.fill(false);
     const std::string port = std::to_string(m_settings.port);
     const bool numeric = isNumericAddress(m_settings.host);
@@ -188,7 +197,7 @@ std::vector<std::string> PgDatabase::refreshTables()
     std::vector<std::string> notes;
     std::set<std::string> existing;
     std::string error;
-    for (const Table own : {Table::Kills, Table::Results, Table::WeaponStats}) {
+    for (const Table own : OwnTables) {
         if (!execute(createOwnTableSql(own, Dialect::Postgres).c_str(), error))
             notes.push_back(std::string("The table ") + tableName(own) +
                             " cannot be created: " + error);
@@ -247,33 +256,86 @@ std::vector<std::string> PgDatabase::refreshTables()
             notes.push_back(std::string("The table ") + tableName(table) +
                             " is missing; its rows are not written.");
         m_present[t] = ready;
+        if (ready && table != Table::Commits && !m_sequenceReady[t])
+            prepareSequence(table, notes);
+        if (ready && nameKey(table).count > 0 && !m_findPrepared[t])
+            prepareNames(table, notes);
     }
     return notes;
 }
 
-std::int64_t PgDatabase::maxRecord(Table table)
+// The sequence starts above the Records the table holds, so rows written before keep theirs.
+void PgDatabase::prepareSequence(Table table, std::vector<std::string> &notes)
 {
-    std::int64_t max = 0;
     std::string error;
-    query(
-        std::string("SELECT MAX(Record) FROM ") + tableName(table),
-        [&](const Row &row) {
-            if (!row.empty() && !row[0].empty())
-                max = std::atoll(std::string(row[0]).c_str());
-        },
-        error);
-    return max;
+    const std::string sql = "CREATE SEQUENCE IF NOT EXISTS " + sequenceName(table) +
+                            " INCREMENT BY " + std::to_string(RecordBlock) + " START WITH " +
+                            std::to_string(maxRecord(table) + 1);
+    bool made = execute(sql.c_str(), error);
+    if (!made) // another writer may have made it at the same moment
+        made = query("SELECT 1 FROM pg_catalog.pg_class WHERE relkind = 'S' AND relname = '" +
+                         sequenceName(table) + "'",
+                     [](const Row &) {}, error) &&
+               execute(sql.c_str(), error);
+    if (!made)
+        notes.push_back(std::string("The Record numbers of ") + tableName(table) +
+                        " cannot be drawn: " + error);
+    m_sequenceReady[index(table)] = made;
 }
 
-bool PgDatabase::recordExists(Table table, std::int64_t record)
+void PgDatabase::prepareNames(Table table, std::vector<std::string> &notes)
 {
-    const std::string sql = std::string("SELECT 1 FROM ") + tableName(table) + " WHERE Record = $1";
-    const std::string value = std::to_string(record);
-    const char *params[] = {value.c_str()};
-    PGresult *result = PQexecParams(m_conn, sql.c_str(), 1, nullptr, params, nullptr, nullptr, 0);
-    const bool found = result && PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0;
+    std::string error;
+    if (!execute(nameIndexSql(table).c_str(), error))
+        notes.push_back(std::string("The names of ") + tableName(table) +
+                        " cannot be made unique (" + error +
+                        "); two writers may each write a row of one name.");
+    const NameKey key = nameKey(table);
+    std::string sql = std::string("SELECT Record FROM ") + tableName(table) + " WHERE ";
+    for (std::size_t c = 0; c < key.count; ++c)
+        sql += (c ? " AND " : "") + columnName(table, key.first + c) + " = $" +
+               std::to_string(c + 1);
+    PGresult *result = PQprepare(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(),
+                                 sql.c_str(), int(key.count), nullptr);
+    m_findPrepared[index(table)] = result && PQresultStatus(result) == PGRES_COMMAND_OK;
     PQclear(result);
-    return found;
+}
+
+std::int64_t PgDatabase::findRecord(Table table, const Value *values)
+{
+    if (!m_findPrepared[index(table)])
+        return 0;
+    const NameKey key = nameKey(table);
+    const char *params[2] = {};
+    for (std::size_t c = 0; c < key.count; ++c) {
+        const Value &value = values[key.first + c];
+        params[c] = value.kind == Value::Kind::Text ? value.bytes.c_str() : nullptr;
+    }
+    PGresult *result =
+        PQexecPrepared(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(),
+                       int(key.count), params, nullptr, nullptr, 0);
+    std::int64_t record = 0;
+    if (result && PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0)
+        record = std::atoll(PQgetvalue(result, 0, 0));
+    PQclear(result);
+    return record;
+}
+
+std::int64_t PgDatabase::newRecord(Table table, std::string &error)
+{
+    Block &block = m_blocks[index(table)];
+    if (block.next == block.end) {
+        std::int64_t first = 0;
+        if (!query("SELECT nextval('" + sequenceName(table) + "')",
+                    [&](const Row &row) { first = std::atoll(std::string(row.at(0)).c_str()); },
+                    error) ||
+            first <= 0) {
+            error = std::string("no Record can be drawn for ") + tableName(table) + ": " + error;
+            return 0;
+        }
+        block = {first, first + RecordBlock};
+    }
+    return block.next++;
 }
 
 bool PgDatabase::send(const std::string &statement, const RowBatch &batch, const Step *const *steps,
@@ -295,6 +357,7 @@ bool PgDatabase::send(const std::string &statement, const RowBatch &batch, const
             m_formats[i] = 0;
             switch (value.kind) {
             case Value::Kind::Null:
+            case Value::Kind::Ref: // always numbered before it is sent
                 m_params[i] = nullptr;
                 break;
             case Value::Kind::Integer:
@@ -326,18 +389,58 @@ bool PgDatabase::send(const RowBatch &batch, const Step &step)
     return send(statementName(index(step.statement)), batch, steps, 1);
 }
 
-WriteReport PgDatabase::write(const RowBatch &batch)
+bool PgDatabase::begin(const RowBatch &batch, RecordNumbers &numbers, WriteReport &report)
 {
+    std::string error;
+    if (!execute("BEGIN", error)) {
+        report.outcome =
+            connected() ? WriteReport::Outcome::Retry : WriteReport::Outcome::ConnectionLost;
+        report.error = error;
+        return false;
+    }
+    if (numbers.resolve(*this, batch, m_resolved, error))
+        return true;
+    std::string ignored;
+    execute("ROLLBACK", ignored);
+    report.outcome = connected() ? WriteReport::Outcome::Retry : WriteReport::Outcome::ConnectionLost;
+    report.error = error;
+    return false;
+}
+
+WriteReport PgDatabase::write(const RowBatch &batch, RecordNumbers &numbers)
+{
+    WriteReport report;
     if (!connected()) {
-        WriteReport report;
         report.outcome = WriteReport::Outcome::ConnectionLost;
         report.error = lastError();
         return report;
     }
-    WriteReport report = writePipelined(batch);
-    if (report.outcome == WriteReport::Outcome::Retry && report.error.empty())
-        return writeRowByRow(batch); // a refused row: the others are written without it
-    return report;
+    for (int attempt = 1;; ++attempt) {
+        report = WriteReport();
+        if (!begin(batch, numbers, report))
+            return report;
+        report = writePipelined(m_resolved);
+        if (report.outcome == WriteReport::Outcome::Written) {
+            numbers.commit();
+            return report;
+        }
+        numbers.discard();
+        // Another writer made one of the names first: looked up again, it is found.
+        if (report.conflict && attempt < ConflictAttempts)
+            continue;
+        if (report.outcome != WriteReport::Outcome::Retry || !(report.error.empty() || report.conflict))
+            return report;
+        // A refused row: the others are written without it.
+        report = WriteReport();
+        if (!begin(batch, numbers, report))
+            return report;
+        report = writeRowByRow(m_resolved);
+        if (report.outcome == WriteReport::Outcome::Written)
+            numbers.commit();
+        else
+            numbers.discard();
+        return report;
+    }
 }
 
 WriteReport PgDatabase::writePipelined(const RowBatch &batch)
@@ -391,7 +494,7 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
         }
     }
     std::size_t inSegment = 0;
-    bool sent = PQsendQueryParams(m_conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    bool sent = true; // the transaction is open already
     const auto sendNext = [&](const std::string &statement, const Step *const *steps,
                               std::size_t rows) {
         sent = sent && !lost && send(statement, batch, steps, rows);
@@ -436,8 +539,9 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
     const bool transient = isTransient(firstState);
     report = WriteReport();
     report.outcome = WriteReport::Outcome::Retry;
+    report.conflict = firstState == "23505"; // unique_violation
     // An empty error asks for the row-by-row write; a transient one waits.
-    report.error = transient ? firstError : std::string();
+    report.error = transient || report.conflict ? firstError : std::string();
     return report;
 }
 
@@ -456,9 +560,7 @@ WriteReport PgDatabase::writeRowByRow(const RowBatch &batch)
         }
         return failed;
     };
-    if (!execute("BEGIN", error))
-        return lostOrRetry(error);
-    for (const Step &step : batch.steps()) {
+    for (const Step &step : batch.steps()) { // in the transaction begin() opened
         if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
             continue;

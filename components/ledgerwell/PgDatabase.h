@@ -19,11 +19,11 @@ public:
     ~PgDatabase() override;
 
     std::vector<std::string> refreshTables() override;
-    std::int64_t maxRecord(Table table) override;
     bool query(const std::string &sql, const std::function<void(const Row &)> &row,
                std::string &error) override;
-    bool recordExists(Table table, std::int64_t record) override;
-    WriteReport write(const RowBatch &batch) override;
+    std::int64_t findRecord(Table table, const Value *values) override;
+    std::int64_t newRecord(Table table, std::string &error) override;
+    WriteReport write(const RowBatch &batch, RecordNumbers &numbers) override;
     bool connected() const override;
     bool reconnect(std::string &error) override;
 
@@ -36,6 +36,10 @@ private:
     bool send(const std::string &statement, const RowBatch &batch, const Step *const *steps,
               std::size_t rows);
     bool send(const RowBatch &batch, const Step &step);
+    // BEGIN, then the batch's rows numbered into m_resolved; false (with report) on failure.
+    bool begin(const RowBatch &batch, RecordNumbers &numbers, WriteReport &report);
+    void prepareNames(Table table, std::vector<std::string> &notes);
+    void prepareSequence(Table table, std::vector<std::string> &notes);
     WriteReport writePipelined(const RowBatch &batch);
     // Row by row with a savepoint each, so a refused row is left out alone.
     WriteReport writeRowByRow(const RowBatch &batch);
@@ -44,11 +48,23 @@ private:
     // Inserts of many rows in one statement cost the server far less per row.
     static constexpr std::size_t ChunkRows[] = {128, 16};
     static constexpr std::size_t ChunkCount = 2;
+    // Records come from a sequence per table in blocks, one round trip per block.
+    static constexpr std::int64_t RecordBlock = 1000;
+    static constexpr int ConflictAttempts = 5;
+
+    struct Block
+    {
+        std::int64_t next = 0, end = 0;
+    };
 
     ConnectionSettings m_settings;
     pg_conn *m_conn = nullptr;
     std::array<bool, StatementCount> m_prepared{};
     std::array<std::array<bool, ChunkCount>, TableCount> m_preparedChunks{};
+    std::array<bool, TableCount> m_sequenceReady{};
+    std::array<bool, TableCount> m_findPrepared{};
+    std::array<Block, TableCount> m_blocks{};
+    RowBatch m_resolved;
     // Parameter buffers, kept between statements.
     std::vector<const char *> m_params;
     std::vector<int> m_lengths, m_formats;

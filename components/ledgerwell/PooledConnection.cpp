@@ -6,7 +6,9 @@
 #include "SqliteDatabase.h"
 #include "TextRules.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <ctime>
 
 namespace ledgerwell {
@@ -62,17 +64,16 @@ PooledConnection::PooledConnection(std::unique_ptr<Database> db, Counters &count
     , m_logs(logs)
     , m_db(std::move(db))
 {
+    std::random_device random;
+    char id[24];
+    std::snprintf(id, sizeof id, "%08x%08x", random(), random());
+    m_writer = id;
 }
 
-// The next Record of every table, and the names and servers already written, so rows
-// are reused and Records go on where they stopped.
+// The names and servers already written, so their rows are reused. Names that other
+// writers make later are found when a transaction is numbered.
 bool PooledConnection::load(std::string &error)
 {
-    for (std::size_t t = 0; t < TableCount; ++t) {
-        const auto table = static_cast<Table>(t);
-        if (m_db->hasTable(table))
-            m_ledger.setNextRecord(table, m_db->maxRecord(table) + 1);
-    }
     const struct
     {
         Table table;
@@ -217,6 +218,9 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
 void PooledConnection::seal()
 {
     m_ledger.sealServers(m_open);
+    // Tells after a lost connection whether the transaction went through.
+    m_open.add(insertInto(Table::Commits), Value::of(++m_transactions), Value::of(m_writer),
+               Value::of(localDateTime()));
     m_pendingBytes.fetch_add(m_open.bytes(), std::memory_order_relaxed);
     m_sealed.push_back(std::move(m_open));
     m_open = RowBatch();
@@ -293,7 +297,7 @@ bool PooledConnection::writeOne(const RowBatch &batch, bool final)
     if (!m_db->hasAllTables())
         noteTables(m_db->refreshTables(), batch.logPaths()); // the program may have made them
 
-    WriteReport report = m_db->write(batch);
+    WriteReport report = m_db->write(batch, m_numbers);
     if (report.outcome == WriteReport::Outcome::ConnectionLost) {
         add(m_counters.commitFailures);
         noteFailure(batch, "The connection to the database was lost (" + report.error +
@@ -305,7 +309,7 @@ bool PooledConnection::writeOne(const RowBatch &batch, bool final)
             committed(batch, report);
             return true;
         }
-        report = m_db->write(batch);
+        report = m_db->write(batch, m_numbers);
     }
     if (report.outcome != WriteReport::Outcome::Written) {
         add(m_counters.commitFailures);
@@ -331,10 +335,11 @@ bool PooledConnection::reopen(const RowBatch &batch)
 
 bool PooledConnection::alreadyCommitted(const RowBatch &batch)
 {
-    for (const Step &step : batch.steps()) {
-        const Table table = statementTable(step.statement);
-        if (isInsert(step.statement) && m_db->hasTable(table))
-            return m_db->recordExists(table, batch.values(step)[0].integer);
+    const std::vector<Step> &steps = batch.steps();
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        if (step->statement == insertInto(Table::Commits))
+            return m_db->hasTable(Table::Commits) &&
+                   m_db->committed(m_writer, batch.values(*step)[0].integer);
     }
     return false;
 }

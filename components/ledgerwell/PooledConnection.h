@@ -93,8 +93,13 @@ private:
     // The writer's own.
     std::mutex m_dbMutex;
     std::unique_ptr<Database> m_db;
+    RecordNumbers m_numbers;
     std::set<std::string> m_tableNotes;
     bool m_failing = false;
+
+    // This writer among all that share the database, and its transactions.
+    std::string m_writer;
+    std::int64_t m_transactions = 0;
 
     // The program's thread's own.
     std::string m_receivedIso;

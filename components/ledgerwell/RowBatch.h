@@ -14,7 +14,9 @@ namespace ledgerwell {
 // One bound parameter.
 struct Value
 {
-    enum class Kind : std::uint8_t { Null, Integer, Real, Text, Blob };
+    // Ref: the Record of a row this writer made, numbered only when its transaction is
+    // written (integer holds the reference), so no other writer can take the number.
+    enum class Kind : std::uint8_t { Null, Integer, Real, Text, Blob, Ref };
 
     Kind kind = Kind::Null;
     std::int64_t integer = 0;
@@ -26,6 +28,12 @@ struct Value
     static Value of(double v) { return {Kind::Real, 0, v, {}}; }
     static Value of(std::string v) { return {Kind::Text, 0, 0, std::move(v)}; }
     static Value blob(std::string_view v) { return {Kind::Blob, 0, 0, std::string(v)}; }
+    // A row's Record as the scoring state holds it: a number the database gave (> 0), a
+    // reference to a row not yet written (< 0), or 0 for none.
+    static Value record(std::int64_t handle)
+    {
+        return handle < 0 ? Value{Kind::Ref, -handle, 0, {}} : of(handle);
+    }
     // Null for an empty text: a value the log did not give.
     static Value textOrNull(std::string v)
     {
@@ -53,6 +61,18 @@ public:
         m_bytes += sizeof(Step) + sizeof...(Values) * sizeof(Value);
         ((m_bytes += values.bytes.size()), ...);
         (m_values.push_back(std::forward<Values>(values)), ...);
+    }
+
+    // A row of count values, for a copy of a batch's rows.
+    void addRow(Statement statement, const Value *values, std::size_t count)
+    {
+        m_steps.push_back({statement, std::uint32_t(m_values.size())});
+        m_values.insert(m_values.end(), values, values + count);
+    }
+    void clear()
+    {
+        m_steps.clear();
+        m_values.clear();
     }
 
     const std::vector<Step> &steps() const { return m_steps; }

@@ -22,6 +22,29 @@ bool isRowError(int code)
            primary == SQLITE_RANGE;
 }
 
+void bind(sqlite3_stmt *statement, int column, const Value &value)
+{
+    switch (value.kind) {
+    case Value::Kind::Integer:
+        sqlite3_bind_int64(statement, column, value.integer);
+        break;
+    case Value::Kind::Real:
+        sqlite3_bind_double(statement, column, value.real);
+        break;
+    case Value::Kind::Text:
+        sqlite3_bind_text(statement, column, value.bytes.data(), int(value.bytes.size()),
+                          SQLITE_STATIC);
+        break;
+    case Value::Kind::Blob:
+        sqlite3_bind_blob(statement, column, value.bytes.data(), int(value.bytes.size()),
+                          SQLITE_STATIC);
+        break;
+    default: // Null; a reference is always resolved before binding
+        sqlite3_bind_null(statement, column);
+        break;
+    }
+}
+
 std::string lowered(std::string text)
 {
     for (char &c : text) {
@@ -79,6 +102,8 @@ SqliteDatabase::~SqliteDatabase()
 {
     for (sqlite3_stmt *statement : m_statements)
         sqlite3_finalize(statement);
+    for (sqlite3_stmt *statement : m_findName)
+        sqlite3_finalize(statement);
     sqlite3_close(m_db);
 }
 
@@ -102,7 +127,7 @@ std::vector<std::string> SqliteDatabase::refreshTables()
     std::vector<std::string> notes;
     std::set<std::string> existing;
     std::string error;
-    for (const Table own : {Table::Kills, Table::Results, Table::WeaponStats}) {
+    for (const Table own : OwnTables) {
         if (!execute(createOwnTableSql(own, Dialect::Sqlite).c_str(), error))
             notes.push_back(std::string("The table ") + tableName(own) +
                             " cannot be created: " + error);
@@ -137,8 +162,25 @@ std::vector<std::string> SqliteDatabase::refreshTables()
             notes.push_back(std::string("The table ") + tableName(table) +
                             " is missing; its rows are not written.");
         m_present[t] = ready;
+        if (ready && nameKey(table).count > 0 && !m_findName[t])
+            prepareNameLookup(table, notes);
     }
     return notes;
+}
+
+void SqliteDatabase::prepareNameLookup(Table table, std::vector<std::string> &notes)
+{
+    std::string error;
+    if (!execute(nameIndexSql(table).c_str(), error))
+        notes.push_back(std::string("The names of ") + tableName(table) +
+                        " cannot be made unique (" + error +
+                        "); two writers may each write a row of one name.");
+    const NameKey key = nameKey(table);
+    std::string sql = std::string("SELECT Record FROM ") + tableName(table) + " WHERE ";
+    for (std::size_t c = 0; c < key.count; ++c)
+        sql += (c ? " AND " : "") + columnName(table, key.first + c) + " = ?";
+    sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
+                       &m_findName[index(table)], nullptr);
 }
 
 bool SqliteDatabase::query(const std::string &sql, const std::function<void(const Row &)> &row,
@@ -167,33 +209,56 @@ bool SqliteDatabase::query(const std::string &sql, const std::function<void(cons
     return rc == SQLITE_DONE;
 }
 
-std::int64_t SqliteDatabase::maxRecord(Table table)
+std::int64_t SqliteDatabase::findRecord(Table table, const Value *values)
 {
-    std::int64_t max = 0;
-    std::string error;
-    query(
-        std::string("SELECT MAX(Record) FROM ") + tableName(table),
-        [&](const Row &row) { max = row.empty() ? 0 : std::atoll(std::string(row[0]).c_str()); },
-        error);
-    return max;
+    sqlite3_stmt *statement = m_findName[index(table)];
+    if (!statement)
+        return 0;
+    const NameKey key = nameKey(table);
+    sqlite3_reset(statement);
+    for (std::size_t c = 0; c < key.count; ++c)
+        bind(statement, int(c) + 1, values[key.first + c]);
+    const std::int64_t record =
+        sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+    sqlite3_reset(statement);
+    return record;
 }
 
-bool SqliteDatabase::recordExists(Table table, std::int64_t record)
+std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
 {
-    bool found = false;
-    std::string error;
-    query(
-        std::string("SELECT 1 FROM ") + tableName(table) +
-            " WHERE Record = " + std::to_string(record),
-        [&](const Row &) { found = true; }, error);
-    return found;
+    std::int64_t &next = m_next[index(table)];
+    if (next == 0) {
+        std::string reason;
+        bool read = false;
+        query(std::string("SELECT COALESCE(MAX(Record), 0) + 1 FROM ") + tableName(table),
+              [&](const Row &row) {
+                  next = std::atoll(std::string(row.at(0)).c_str());
+                  read = true;
+              },
+              reason);
+        if (!read) {
+            error = std::string("the last Record of ") + tableName(table) +
+                    " cannot be read: " + reason;
+            return 0;
+        }
+    }
+    return next++;
 }
 
-WriteReport SqliteDatabase::write(const RowBatch &batch)
+WriteReport SqliteDatabase::write(const RowBatch &original, RecordNumbers &numbers)
 {
     WriteReport report;
     std::string error;
     if (!execute("BEGIN IMMEDIATE", error)) {
+        report.outcome = WriteReport::Outcome::Retry;
+        report.error = error;
+        return report;
+    }
+    m_next.fill(0);
+    RowBatch &batch = m_resolved;
+    if (!numbers.resolve(*this, original, batch, error)) {
+        std::string ignored;
+        execute("ROLLBACK", ignored);
         report.outcome = WriteReport::Outcome::Retry;
         report.error = error;
         return report;
@@ -207,28 +272,8 @@ WriteReport SqliteDatabase::write(const RowBatch &batch)
         const Value *values = batch.values(step);
         const int count = int(parameterCount(step.statement));
         sqlite3_reset(statement);
-        for (int i = 0; i < count; ++i) {
-            const Value &value = values[i];
-            switch (value.kind) {
-            case Value::Kind::Null:
-                sqlite3_bind_null(statement, i + 1);
-                break;
-            case Value::Kind::Integer:
-                sqlite3_bind_int64(statement, i + 1, value.integer);
-                break;
-            case Value::Kind::Real:
-                sqlite3_bind_double(statement, i + 1, value.real);
-                break;
-            case Value::Kind::Text:
-                sqlite3_bind_text(statement, i + 1, value.bytes.data(), int(value.bytes.size()),
-                                  SQLITE_STATIC);
-                break;
-            case Value::Kind::Blob:
-                sqlite3_bind_blob(statement, i + 1, value.bytes.data(), int(value.bytes.size()),
-                                  SQLITE_STATIC);
-                break;
-            }
-        }
+        for (int i = 0; i < count; ++i)
+            bind(statement, i + 1, values[i]);
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE) {
             ++(isInsert(step.statement) ? report.inserted : report.updated);
@@ -243,6 +288,7 @@ WriteReport SqliteDatabase::write(const RowBatch &batch)
         }
         std::string ignored;
         execute("ROLLBACK", ignored);
+        numbers.discard();
         report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
         report.error = message;
@@ -251,10 +297,13 @@ WriteReport SqliteDatabase::write(const RowBatch &batch)
     if (!execute("COMMIT", error)) {
         std::string ignored;
         execute("ROLLBACK", ignored);
+        numbers.discard();
         report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
         report.error = error;
+        return report;
     }
+    numbers.commit();
     return report;
 }
 

@@ -19,11 +19,11 @@ public:
     ~SqliteDatabase() override;
 
     std::vector<std::string> refreshTables() override;
-    std::int64_t maxRecord(Table table) override;
     bool query(const std::string &sql, const std::function<void(const Row &)> &row,
                std::string &error) override;
-    bool recordExists(Table table, std::int64_t record) override;
-    WriteReport write(const RowBatch &batch) override;
+    std::int64_t findRecord(Table table, const Value *values) override;
+    std::int64_t newRecord(Table table, std::string &error) override;
+    WriteReport write(const RowBatch &batch, RecordNumbers &numbers) override;
     bool connected() const override { return true; }
     bool reconnect(std::string &) override { return true; }
 
@@ -31,9 +31,15 @@ private:
     explicit SqliteDatabase(sqlite3 *db);
     bool execute(const char *sql, std::string &error);
     std::string lastError() const;
+    void prepareNameLookup(Table table, std::vector<std::string> &notes);
 
     sqlite3 *m_db;
     std::array<sqlite3_stmt *, StatementCount> m_statements{};
+    std::array<sqlite3_stmt *, TableCount> m_findName{};
+    // The next Record of each table in the open write transaction, 0: not read yet. The
+    // transaction holds the file's write lock, so no other process can take them.
+    std::array<std::int64_t, TableCount> m_next{};
+    RowBatch m_resolved; // the rows being written, numbered
 };
 
 } // namespace ledgerwell

@@ -40,6 +40,7 @@ const std::array<TableColumns, TableCount> &tables()
         {"Ledgerwell_Results", {"Game", "Kind", "Team", "Result", "Score", "Date_Time"}},
         {"Ledgerwell_Weapon_Stats",
          {"Game", "Player", "Weapon", "Shots", "Hits", "Kills", "Headshots", "Damage", "Deaths"}},
+        {"Ledgerwell_Commits", {"Writer", "Date_Time"}},
     }};
     return list;
 }
@@ -108,6 +109,29 @@ std::string statementSql(Statement statement, Dialect dialect)
     return insertSql(statementTable(statement), dialect, 1);
 }
 
+NameKey nameKey(Table table)
+{
+    switch (table) {
+    case Table::Maps:
+    case Table::Players:
+    case Table::Teams:
+    case Table::Types:
+    case Table::Weapons:
+        return {1, 1};
+    case Table::Cvars:
+        return {1, 2};
+    case Table::Servers:
+        return {2, 2}; // Server_IP, Server_Port
+    default:
+        return {};
+    }
+}
+
+std::string columnName(Table table, std::size_t column)
+{
+    return column == 0 ? std::string("Record") : tables()[index(table)].columns[column - 1];
+}
+
 std::string createOwnTableSql(Table table, Dialect dialect)
 {
     const bool pg = dialect == Dialect::Postgres;
@@ -115,7 +139,10 @@ std::string createOwnTableSql(Table table, Dialect dialect)
     const std::string text = pg ? " VARCHAR(250)" : " TEXT";
     const std::string date = pg ? " TIMESTAMP" : " DATETIME";
     std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + tableName(table) + " (Record" +
-                      integer + " PRIMARY KEY, ";
+                      integer;
+    if (table == Table::Commits) // Record: the writer's own transaction number
+        return sql + ", Writer" + text + ", Date_Time" + date + ", PRIMARY KEY (Writer, Record))";
+    sql += " PRIMARY KEY, ";
     if (table == Table::Kills)
         sql += "Score" + integer + ", Game" + integer + ", Headshot" + integer + ", Flags" + text +
                ", Killer_Position" + text + ", Victim_Position" + text;

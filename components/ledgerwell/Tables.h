@@ -29,8 +29,9 @@ enum class Table : std::uint8_t {
     Kills,       // Ledgerwell_Kills: a kill's flags and positions
     Results,     // Ledgerwell_Results: round and match results
     WeaponStats, // Ledgerwell_Weapon_Stats: a player's accuracy with a weapon in a game
+    Commits,     // Ledgerwell_Commits: one row a transaction, to tell after a lost connection
 };
-constexpr std::size_t TableCount = 20;
+constexpr std::size_t TableCount = 21;
 constexpr std::size_t StatisticsTableCount = 17;
 
 constexpr bool isOwnTable(Table table)
@@ -55,6 +56,18 @@ bool isInsert(Statement statement);
 std::size_t parameterCount(Statement statement);
 // The SQL text with placeholders (? or $n); the column Offset is quoted, being a keyword.
 std::string statementSql(Statement statement, Dialect dialect);
+// The columns that name a row of a name table (a player, a map, a cvar's name and value, a
+// server's address and port): values first .. first + count - 1 of its insert. count 0: the
+// table holds no names.
+struct NameKey
+{
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+NameKey nameKey(Table table);
+// The column names of the table, Record first.
+std::string columnName(Table table, std::size_t column);
+
 // CREATE TABLE IF NOT EXISTS for one of Ledgerwell's own tables.
 std::string createOwnTableSql(Table table, Dialect dialect);
 // One INSERT of several rows into the table.
