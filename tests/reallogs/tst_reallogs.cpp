@@ -1,0 +1,398 @@
+#include "FreePort.h"
+#include "PgTestDatabase.h"
+#include "ProgramProcess.h"
+#include "TestMain.h"
+
+#include "intake/ComponentLibrary.h"
+#include "platform/ClassRegistry.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace {
+
+const QString Corpus = QStringLiteral(REALLOGS_CORPUS);
+
+QStringList corpusFiles()
+{
+    QStringList files;
+    QDirIterator it(Corpus, {QStringLiteral("*.log")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+// The lines of a log file as a server sends them: one datagram each.
+QList<QByteArray> logLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
+// GoldSrc servers frame a line with "log ", Source servers with "R".
+QByteArray framed(const QByteArray &line, bool goldSrc)
+{
+    return QByteArray("\xFF\xFF\xFF\xFF") + (goldSrc ? "log " : "R") + line + "\n" + '\0';
+}
+
+// The expected figures of every file, from the calculator that shares nothing with
+// Ledgerwell's parser.
+QJsonObject expectedFigures(const QStringList &files, QString &error)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 QStringList{QStringLiteral(REALLOGS_SCRIPTS) + "/expected.py"} + files);
+    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+        error = "expected.py failed: " + QString::fromUtf8(python.readAllStandardError());
+        return {};
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document =
+        QJsonDocument::fromJson(python.readAllStandardOutput(), &parseError);
+    if (!document.isObject())
+        error = "expected.py printed no JSON object: " + parseError.errorString();
+    return document.object();
+}
+
+// One file's database: an SQLite file or a PostgreSQL database of the test server.
+struct FileDatabase
+{
+    QString file;
+    QString connectionString;
+    std::unique_ptr<PgTestDatabase> pg;
+    QString sqlitePath;
+    QSqlDatabase db;
+    quint16 port = 0;
+    qsizetype lines = 0;
+};
+
+QStringList column(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return {QStringLiteral("query failed: ") + query.lastError().text() + " in " + sql};
+    QStringList values;
+    while (query.next()) {
+        QStringList row;
+        for (int c = 0; c < query.record().count(); ++c)
+            row << query.value(c).toString();
+        values << row.join(QLatin1Char('|'));
+    }
+    return values;
+}
+
+qint64 number(const QSqlDatabase &db, const QString &sql)
+{
+    const QStringList values = column(db, sql);
+    return values.isEmpty() ? -1 : values.first().toLongLong();
+}
+
+// "key|count" rows as a JSON object.
+QJsonObject counted(const QStringList &rows)
+{
+    QJsonObject object;
+    for (const QString &row : rows) {
+        const qsizetype bar = row.lastIndexOf(QLatin1Char('|'));
+        object[row.left(bar)] = row.mid(bar + 1).toLongLong();
+    }
+    return object;
+}
+
+QJsonArray texts(const QStringList &rows)
+{
+    QJsonArray array;
+    for (const QString &row : rows)
+        array << row;
+    return array;
+}
+
+const QString ScoresOfType =
+    QStringLiteral("FROM Scores s JOIN Types t ON t.Record = s.Type %1 WHERE t.Type IN (%2)");
+
+// The same figures as expected.py prints, read from what Ledgerwell stored.
+QJsonObject storedFigures(const QSqlDatabase &db)
+{
+    const auto count = [&](const QString &types, const QString &what = QStringLiteral("COUNT(*)")) {
+        return number(db, "SELECT " + what + " " + ScoresOfType.arg(QString(), types));
+    };
+    const auto per = [&](const QString &join, const QString &key) {
+        return counted(column(db, "SELECT " + key + ", COUNT(*) " +
+                                      ScoresOfType.arg(join, QStringLiteral("'kill'")) +
+                                      " GROUP BY " + key));
+    };
+    QJsonObject figures;
+    figures["kills"] = count("'kill'");
+    figures["teamkills"] = count("'teamkill'");
+    figures["suicides"] = count("'suicide'");
+    figures["assists"] = count("'assist'");
+    figures["attacks"] = count("'attack', 'teamattack'");
+    figures["damage"] = count("'attack', 'teamattack'", "COALESCE(SUM(s.Score), 0)");
+    figures["headshots"] =
+        number(db, "SELECT COUNT(*) " +
+                       ScoresOfType.arg("JOIN Ledgerwell_Kills k ON k.Score = s.Record", "'kill'") +
+                       " AND k.Headshot = 1");
+    figures["kills_by_killer"] = per("JOIN Players p ON p.Record = s.Killer", "p.Player");
+    figures["deaths_by_victim"] = per("JOIN Players p ON p.Record = s.Victim", "p.Player");
+    figures["kills_by_weapon"] = per("JOIN Weapons w ON w.Record = s.Weapon", "w.Weapon");
+    figures["round_wins"] = counted(column(
+        db, "SELECT COALESCE(m.Map, '') || '|' || r.Team, COUNT(*) FROM Ledgerwell_Results r "
+            "LEFT JOIN Games_Maps gm ON gm.Game = r.Game LEFT JOIN Maps m ON m.Record = gm.Map "
+            "WHERE r.Kind = 'round' GROUP BY COALESCE(m.Map, '') || '|' || r.Team"));
+    QJsonArray games;
+    for (const QString &map : column(db, "SELECT COALESCE(m.Map, '-') FROM Games g "
+                                         "LEFT JOIN Games_Maps gm ON gm.Game = g.Record "
+                                         "LEFT JOIN Maps m ON m.Record = gm.Map ORDER BY g.Record"))
+        games << (map == QLatin1String("-") ? QJsonValue() : QJsonValue(map));
+    figures["games"] = games;
+    QStringList players = column(db, "SELECT Player FROM Players");
+    players.sort();
+    figures["players"] = texts(players);
+    QStringList weapons =
+        column(db, "SELECT DISTINCT w.Weapon " +
+                       ScoresOfType.arg("JOIN Weapons w ON w.Record = s.Weapon",
+                                        "'kill', 'teamkill', 'suicide', 'attack', 'teamattack'"));
+    weapons.sort();
+    figures["weapons"] = texts(weapons);
+    return figures;
+}
+
+// Differences between two figure sets, one line each, keys named.
+QStringList differences(const QJsonObject &expected, const QJsonObject &stored)
+{
+    QStringList found;
+    for (auto it = stored.begin(); it != stored.end(); ++it) {
+        const QJsonValue want = expected.value(it.key());
+        if (want == it.value())
+            continue;
+        if (want.isObject() && it.value().isObject()) {
+            const QJsonObject a = want.toObject(), b = it.value().toObject();
+            QStringList keys = a.keys() + b.keys();
+            keys.removeDuplicates();
+            for (const QString &key : keys) {
+                if (a.value(key) != b.value(key))
+                    found << QStringLiteral("%1[%2]: expected %3, stored %4")
+                                 .arg(it.key(), key, a.value(key).toVariant().toString(),
+                                      b.value(key).toVariant().toString());
+            }
+            continue;
+        }
+        found << QStringLiteral("%1: expected %2, stored %3")
+                     .arg(it.key(),
+                          QString::fromUtf8(
+                              QJsonDocument(QJsonArray{want}).toJson(QJsonDocument::Compact))
+                              .left(600),
+                          QString::fromUtf8(
+                              QJsonDocument(QJsonArray{it.value()}).toJson(QJsonDocument::Compact))
+                              .left(600));
+    }
+    return found;
+}
+
+} // namespace
+
+// Logs that real CS2, CS:GO, TF2 and GoldSrc servers wrote (public fixtures of other log
+// tools), replayed over UDP through the real program and Ledgerwell, each file as one game
+// server into a database of its own; what is stored must equal what an independent
+// calculator reads from the files.
+class TestRealLogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_files = corpusFiles();
+        QVERIFY2(m_files.size() >= 8, qPrintable(Corpus));
+        QString error;
+        m_expected = expectedFigures(m_files, error);
+        QVERIFY2(!m_expected.isEmpty(), qPrintable(error));
+        // The program folder is the folder of the registered component: a copy of our own.
+        m_programFolder = m_dir.filePath("program");
+        QVERIFY(QDir().mkpath(m_programFolder));
+        const QString component = m_programFolder + "/Ledgerwell.so";
+        QVERIFY(QFile::copy(QStringLiteral(LEDGERWELL_PATH), component));
+        QVERIFY(registerComponentLibrary(component, ClassRegistry()).ok());
+    }
+
+    void coverageRejectsNoKindOfRealServers()
+    {
+        QProcess tool;
+        tool.start(QStringLiteral(COVERAGE_PATH), m_files);
+        QVERIFY(tool.waitForFinished(120000));
+        QCOMPARE(tool.exitCode(), 0);
+        const QString report = QString::fromUtf8(tool.readAllStandardOutput());
+        // Lines that are no log lines at all: the continuation of a message with a line
+        // break in it, and a file's cut-off last line.
+        const QStringList allowed = {QStringLiteral("no time"),
+                                     QStringLiteral("unreadable player token")};
+        for (const QString &row : report.section(QStringLiteral("\n\n"), 0, 0).split('\n')) {
+            const QStringList cells = row.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (cells.size() < 4 || cells.first() == QLatin1String("kind") ||
+                cells.first() == QLatin1String("total") || cells.last() == QLatin1String("0"))
+                continue;
+            const QString kind = row.left(40).trimmed();
+            QVERIFY2(allowed.contains(kind), qPrintable(report));
+        }
+    }
+
+    void replayStoresWhatTheLogsSay_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+    void replayStoresWhatTheLogsSay()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && qEnvironmentVariableIsEmpty("VARNOCK_TEST_PG_PORT"))
+            QSKIP("no PostgreSQL test server (scripts/test starts one)");
+        std::vector<FileDatabase> databases = makeDatabases(postgres);
+        QVERIFY(!databases.empty());
+        writeConnections(databases);
+        ProgramProcess program({"--headless", "maxcon=" + QString::number(databases.size() + 1)});
+        for (const FileDatabase &database : databases)
+            QTRY_VERIFY2_WITH_TIMEOUT(portTaken(database.port), qPrintable(program.err()), 30000);
+
+        send(databases);
+        for (FileDatabase &database : databases) {
+            QTRY_VERIFY2_WITH_TIMEOUT(number(database.db, "SELECT COUNT(*) FROM Logs") ==
+                                          database.lines,
+                                      qPrintable(database.file), 180000);
+        }
+        QVERIFY(program.stop(SIGTERM));
+
+        QStringList failures;
+        for (FileDatabase &database : databases) {
+            const QString name = QFileInfo(database.file).fileName();
+            // Every datagram is counted and archived, understood or not.
+            QCOMPARE(number(database.db, "SELECT SUM(Packet_Number) FROM Servers"),
+                     qint64(database.lines));
+            QVERIFY2(m_expected.contains(database.file), qPrintable(database.file));
+            const QJsonObject stored = storedFigures(database.db);
+            qInfo("%s: %lld lines, %d kills, %d attacks, %d games, %d players", qPrintable(name),
+                  qint64(database.lines), stored["kills"].toInt(), stored["attacks"].toInt(),
+                  int(stored["games"].toArray().size()), int(stored["players"].toArray().size()));
+            for (const QString &difference :
+                 differences(m_expected.value(database.file).toObject(), stored))
+                failures << name + ": " + difference;
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.mid(0, 40).join('\n')));
+    }
+
+private:
+    std::vector<FileDatabase> makeDatabases(bool postgres)
+    {
+        std::vector<FileDatabase> databases;
+        for (const QString &file : std::as_const(m_files)) {
+            FileDatabase database;
+            database.file = file;
+            database.lines = logLines(file).size();
+            database.port = freePort();
+            const QString connection = QUuid::createUuid().toString();
+            if (postgres) {
+                database.pg = std::make_unique<PgTestDatabase>();
+                if (!database.pg->configured()) {
+                    qWarning("no PostgreSQL test server (scripts/test starts one)");
+                    return {};
+                }
+                if (!database.pg->ready()) {
+                    qWarning("%s", qPrintable(database.pg->error()));
+                    return {};
+                }
+                database.connectionString = database.pg->connString();
+                database.db = database.pg->direct();
+            } else {
+                database.sqlitePath = m_dir.filePath(QFileInfo(file).baseName() + ".db");
+                QFile empty(database.sqlitePath);
+                empty.open(QIODevice::WriteOnly); // the program creates no database file
+                database.connectionString = "Provider=SQLite;Data Source=" + database.sqlitePath;
+                database.db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+                database.db.setDatabaseName(database.sqlitePath);
+                database.db.open();
+            }
+            databases.push_back(std::move(database));
+        }
+        return databases;
+    }
+
+    void writeConnections(const std::vector<FileDatabase> &databases)
+    {
+        QFile file(m_programFolder + "/connections.cfg");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (const FileDatabase &database : databases)
+            file.write("Port=" + QByteArray::number(database.port) +
+                       ",Database=" + database.connectionString.toUtf8() +
+                       ",Logon=False,Log=" + m_programFolder.toUtf8() + "/Process.log\r\n");
+    }
+
+    static bool portTaken(quint16 port)
+    {
+        QUdpSocket probe;
+        return !probe.bind(QHostAddress::LocalHost, port);
+    }
+
+    // Every file from a socket of its own, their lines interleaved, at a pace the loopback
+    // and the program take without loss.
+    static void send(const std::vector<FileDatabase> &databases)
+    {
+        struct Stream
+        {
+            QList<QByteArray> lines;
+            bool goldSrc;
+            std::unique_ptr<QUdpSocket> socket;
+            qsizetype next = 0;
+        };
+        std::vector<Stream> streams;
+        for (const FileDatabase &database : databases) {
+            Stream stream{logLines(database.file),
+                          database.file.contains("/cstrike/") || database.file.contains("/ns/"),
+                          std::make_unique<QUdpSocket>()};
+            stream.socket->bind(QHostAddress::LocalHost, 0);
+            streams.push_back(std::move(stream));
+        }
+        bool more = true;
+        for (int sent = 0; more; ++sent) {
+            more = false;
+            for (std::size_t i = 0; i < streams.size(); ++i) {
+                Stream &stream = streams[i];
+                if (stream.next >= stream.lines.size())
+                    continue;
+                stream.socket->writeDatagram(framed(stream.lines[stream.next++], stream.goldSrc),
+                                             QHostAddress::LocalHost, databases[i].port);
+                more = true;
+            }
+            if (sent % 20 == 19)
+                QThread::msleep(10);
+        }
+    }
+
+    QTemporaryDir m_dir;
+    QString m_programFolder;
+    QStringList m_files;
+    QJsonObject m_expected;
+};
+
+VARNOCK_TEST_MAIN(TestRealLogs)
+#include "tst_reallogs.moc"
