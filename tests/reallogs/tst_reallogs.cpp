@@ -178,6 +178,29 @@ QJsonObject storedFigures(const QSqlDatabase &db)
     return figures;
 }
 
+// The SQL examples of the README, one statement each.
+QStringList readmeQueries()
+{
+    QFile readme(QStringLiteral(README_PATH));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {QStringLiteral("README cannot be read")};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype start = text.indexOf(QLatin1String("```sql\n"));
+    const qsizetype end = text.indexOf(QLatin1String("```"), start + 7);
+    QStringList queries;
+    for (QString statement : text.mid(start + 7, end - start - 7).split(QLatin1Char(';'))) {
+        QStringList lines;
+        for (const QString &line : statement.split(QLatin1Char('\n'))) {
+            if (!line.trimmed().startsWith(QLatin1String("--")))
+                lines << line;
+        }
+        statement = lines.join(QLatin1Char('\n')).trimmed();
+        if (!statement.isEmpty())
+            queries << statement;
+    }
+    return queries;
+}
+
 // Differences between two figure sets, one line each, keys named.
 QStringList differences(const QJsonObject &expected, const QJsonObject &stored)
 {
@@ -228,6 +251,7 @@ private slots:
         QString error;
         m_expected = expectedFigures(m_files, error);
         QVERIFY2(!m_expected.isEmpty(), qPrintable(error));
+        QCOMPARE(readmeQueries().size(), 4); // headshots, damage, assists, round wins
         // The program folder is the folder of the registered component: a copy of our own.
         m_programFolder = m_dir.filePath("program");
         QVERIFY(QDir().mkpath(m_programFolder));
@@ -297,6 +321,14 @@ private slots:
             for (const QString &difference :
                  differences(m_expected.value(database.file).toObject(), stored))
                 failures << name + ": " + difference;
+            // The questions the README answers with SQL work on what was stored.
+            if (name.startsWith(QLatin1String("vlf1991-kotnq1"))) {
+                for (const QString &sql : readmeQueries()) {
+                    const QStringList rows = column(database.db, sql);
+                    if (rows.isEmpty() || rows.first().startsWith(QLatin1String("query failed")))
+                        failures << "README query: " + rows.value(0) + " " + sql.left(80);
+                }
+            }
         }
         QVERIFY2(failures.isEmpty(), qPrintable(failures.mid(0, 40).join('\n')));
     }
