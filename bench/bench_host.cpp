@@ -4,7 +4,7 @@
 // port, receives until the expected datagrams are in (or the stream has been quiet for a while) and
 // everything is committed, then reports.
 //
-//   ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD
+//   ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD [--shared DB]
 //                         [--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]
 #include "LedgerwellCounters.h"
 
@@ -133,23 +133,28 @@ int main(int argc, char *argv[])
     } else if (const QString server = argument(args, QStringLiteral("--postgres"));
                !server.isEmpty()) {
         pgServer = server.split(QLatin1Char(':'));
-        pgDatabase = QStringLiteral("ledgerwell_bench_%1").arg(app.applicationPid());
-        if (pgServer.size() < 3 || !onPostgres(pgServer, QStringLiteral("postgres"),
-                                               "CREATE DATABASE " + pgDatabase, error)) {
+        // --shared NAME: a database that several hosts write at once, made by the caller.
+        const QString shared = argument(args, QStringLiteral("--shared"));
+        if (shared.isEmpty())
+            pgDatabase = QStringLiteral("ledgerwell_bench_%1").arg(app.applicationPid());
+        if (pgServer.size() < 3 ||
+            (shared.isEmpty() && !onPostgres(pgServer, QStringLiteral("postgres"),
+                                             "CREATE DATABASE " + pgDatabase, error))) {
             err << "bench_host: " << error << '\n';
             return 1;
         }
         connectionString =
             QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;"
                            "User ID=%4;Password=%5")
-                .arg(pgServer.at(0), pgServer.at(1), pgDatabase, pgServer.at(2), pgServer.value(3));
+                .arg(pgServer.at(0), pgServer.at(1), shared.isEmpty() ? pgDatabase : shared,
+                     pgServer.at(2), pgServer.value(3));
         if (!createSchema(connectionString, error)) {
             err << "bench_host: " << error << '\n';
             return 1;
         }
     } else {
         err << "usage: ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD "
-               "[--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]\n";
+               "[--shared DB] [--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]\n";
         return 2;
     }
 
