@@ -29,9 +29,10 @@ bool Database::committed(const std::string &writer, std::int64_t transaction)
     bool found = false;
     std::string error;
     // The writer id is hexadecimal digits of the component's own making.
-    query("SELECT 1 FROM Ledgerwell_Commits WHERE Writer = '" + writer +
-              "' AND Record = " + std::to_string(transaction),
-          [&](const Row &) { found = true; }, error);
+    query(
+        "SELECT 1 FROM Ledgerwell_Commits WHERE Writer = '" + writer +
+            "' AND Record = " + std::to_string(transaction),
+        [&](const Row &) { found = true; }, error);
     return found;
 }
 
@@ -46,6 +47,22 @@ std::string nameIndexSql(Table table)
     for (std::size_t c = 0; c < key.count; ++c)
         sql += (c ? ", " : "") + columnName(table, key.first + c);
     return sql + ")";
+}
+
+std::string uniqueNamesNote(Table table, const std::string &error)
+{
+    return std::string("The names of ") + tableName(table) + " cannot be made unique (" + error +
+           "); two writers may each write a row of one name.";
+}
+
+std::string findNameSql(Table table, Dialect dialect)
+{
+    const NameKey key = nameKey(table);
+    std::string sql = std::string("SELECT Record FROM ") + tableName(table) + " WHERE ";
+    for (std::size_t c = 0; c < key.count; ++c)
+        sql += (c ? " AND " : "") + columnName(table, key.first + c) + " = " +
+               (dialect == Dialect::Postgres ? "$" + std::to_string(c + 1) : std::string("?"));
+    return sql;
 }
 
 std::string rowNote(const RowBatch &batch, const Step &step, std::string_view error)

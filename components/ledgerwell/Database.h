@@ -58,8 +58,8 @@ public:
     // none can be had.
     virtual std::int64_t newRecord(Table table, std::string &error) = 0;
 
-    // One transaction with every row of the batch, numbered by numbers inside it.
-    virtual WriteReport write(const RowBatch &batch, RecordNumbers &numbers) = 0;
+    // One transaction with every row of the batch, numbered by numbers inside it (in place).
+    virtual WriteReport write(RowBatch &batch, RecordNumbers &numbers) = 0;
 
     virtual bool connected() const = 0;
     virtual bool reconnect(std::string &error) = 0;
@@ -73,6 +73,9 @@ inline constexpr Table OwnTables[] = {Table::Kills, Table::Results, Table::Weapo
                                       Table::Commits};
 // CREATE UNIQUE INDEX for a name table: a race between two writers ends with one row.
 std::string nameIndexSql(Table table);
+std::string uniqueNamesNote(Table table, const std::string &error);
+// SELECT Record of the row with the name columns given as parameters.
+std::string findNameSql(Table table, Dialect dialect);
 
 // A short note for a row left out.
 std::string rowNote(const RowBatch &batch, const Step &step, std::string_view error);

@@ -187,7 +187,8 @@ void Ledger::sealServers(RowBatch &batch)
 {
     for (ServerState *server : m_dirty) {
         batch.add(Statement::UpdateServer, Value::textOrNull(server->name),
-                  Value::of(server->packets), Value::of(server->lastSeen), Value::record(server->id));
+                  Value::of(server->packets), Value::of(server->lastSeen),
+                  Value::record(server->id));
         server->dirty = false;
     }
     m_dirty.clear();

@@ -73,7 +73,6 @@ private:
 class Ledger
 {
 public:
-
     // What the database already holds, read when the connection opens.
     void rememberName(Table table, std::int64_t record, std::string text);
     void rememberCvar(std::int64_t record, const std::string &name, const std::string &value);

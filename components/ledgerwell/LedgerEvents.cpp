@@ -81,8 +81,9 @@ void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *na
 {
     const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch);
     if (server.game.playerCvars.insert(pair(player, record)).second)
-        batch.add(insertInto(Table::GamesPlayersCvars), Value::record(next(Table::GamesPlayersCvars)),
-                  Value::record(server.game.id), Value::record(player), Value::record(record));
+        batch.add(insertInto(Table::GamesPlayersCvars),
+                  Value::record(next(Table::GamesPlayersCvars)), Value::record(server.game.id),
+                  Value::record(player), Value::record(record));
 }
 
 void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
@@ -92,8 +93,9 @@ void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_vi
         return;
     const std::int64_t team = named(Table::Teams, storedText(teamName, Length::Name), time, batch);
     if (server.game.playerTeams.insert(pair(player, team)).second)
-        batch.add(insertInto(Table::GamesPlayersTeams), Value::record(next(Table::GamesPlayersTeams)),
-                  Value::record(server.game.id), Value::record(player), Value::record(team));
+        batch.add(insertInto(Table::GamesPlayersTeams),
+                  Value::record(next(Table::GamesPlayersTeams)), Value::record(server.game.id),
+                  Value::record(player), Value::record(team));
 }
 
 std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,
@@ -199,8 +201,8 @@ void Ledger::weaponStats(ServerState &server, const ParsedLine &line, std::int64
     const std::int64_t weaponRecord = weapon(event.property("weapon"), line.time, batch);
     batch.add(insertInto(Table::WeaponStats), Value::record(next(Table::WeaponStats)),
               Value::record(server.game.id), Value::record(actor), Value::record(weaponRecord),
-              value("shots"),
-              value("hits"), value("kills"), value("headshots"), value("damage"), value("deaths"));
+              value("shots"), value("hits"), value("kills"), value("headshots"), value("damage"),
+              value("deaths"));
 }
 
 void Ledger::teamTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch)

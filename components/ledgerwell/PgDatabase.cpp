@@ -273,9 +273,10 @@ void PgDatabase::prepareSequence(Table table, std::vector<std::string> &notes)
                             std::to_string(maxRecord(table) + 1);
     bool made = execute(sql.c_str(), error);
     if (!made) // another writer may have made it at the same moment
-        made = query("SELECT 1 FROM pg_catalog.pg_class WHERE relkind = 'S' AND relname = '" +
-                         sequenceName(table) + "'",
-                     [](const Row &) {}, error) &&
+        made = query(
+                   "SELECT 1 FROM pg_catalog.pg_class WHERE relkind = 'S' AND relname = '" +
+                       sequenceName(table) + "'",
+                   [](const Row &) {}, error) &&
                execute(sql.c_str(), error);
     if (!made)
         notes.push_back(std::string("The Record numbers of ") + tableName(table) +
@@ -287,16 +288,11 @@ void PgDatabase::prepareNames(Table table, std::vector<std::string> &notes)
 {
     std::string error;
     if (!execute(nameIndexSql(table).c_str(), error))
-        notes.push_back(std::string("The names of ") + tableName(table) +
-                        " cannot be made unique (" + error +
-                        "); two writers may each write a row of one name.");
-    const NameKey key = nameKey(table);
-    std::string sql = std::string("SELECT Record FROM ") + tableName(table) + " WHERE ";
-    for (std::size_t c = 0; c < key.count; ++c)
-        sql += (c ? " AND " : "") + columnName(table, key.first + c) + " = $" +
-               std::to_string(c + 1);
-    PGresult *result = PQprepare(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(),
-                                 sql.c_str(), int(key.count), nullptr);
+        notes.push_back(uniqueNamesNote(table, error));
+    const std::string sql = findNameSql(table, Dialect::Postgres);
+    PGresult *result =
+        PQprepare(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(), sql.c_str(),
+                  int(nameKey(table).count), nullptr);
     m_findPrepared[index(table)] = result && PQresultStatus(result) == PGRES_COMMAND_OK;
     PQclear(result);
 }
@@ -326,9 +322,10 @@ std::int64_t PgDatabase::newRecord(Table table, std::string &error)
     Block &block = m_blocks[index(table)];
     if (block.next == block.end) {
         std::int64_t first = 0;
-        if (!query("SELECT nextval('" + sequenceName(table) + "')",
-                    [&](const Row &row) { first = std::atoll(std::string(row.at(0)).c_str()); },
-                    error) ||
+        if (!query(
+                "SELECT nextval('" + sequenceName(table) + "')",
+                [&](const Row &row) { first = std::atoll(std::string(row.at(0)).c_str()); },
+                error) ||
             first <= 0) {
             error = std::string("no Record can be drawn for ") + tableName(table) + ": " + error;
             return 0;
@@ -389,7 +386,7 @@ bool PgDatabase::send(const RowBatch &batch, const Step &step)
     return send(statementName(index(step.statement)), batch, steps, 1);
 }
 
-bool PgDatabase::begin(const RowBatch &batch, RecordNumbers &numbers, WriteReport &report)
+bool PgDatabase::begin(RowBatch &batch, RecordNumbers &numbers, WriteReport &report)
 {
     std::string error;
     if (!execute("BEGIN", error)) {
@@ -398,16 +395,18 @@ bool PgDatabase::begin(const RowBatch &batch, RecordNumbers &numbers, WriteRepor
         report.error = error;
         return false;
     }
-    if (numbers.resolve(*this, batch, m_resolved, error))
+    if (numbers.resolve(*this, batch, error))
         return true;
     std::string ignored;
     execute("ROLLBACK", ignored);
-    report.outcome = connected() ? WriteReport::Outcome::Retry : WriteReport::Outcome::ConnectionLost;
+    numbers.discard(batch);
+    report.outcome =
+        connected() ? WriteReport::Outcome::Retry : WriteReport::Outcome::ConnectionLost;
     report.error = error;
     return false;
 }
 
-WriteReport PgDatabase::write(const RowBatch &batch, RecordNumbers &numbers)
+WriteReport PgDatabase::write(RowBatch &batch, RecordNumbers &numbers)
 {
     WriteReport report;
     if (!connected()) {
@@ -419,26 +418,31 @@ WriteReport PgDatabase::write(const RowBatch &batch, RecordNumbers &numbers)
         report = WriteReport();
         if (!begin(batch, numbers, report))
             return report;
-        report = writePipelined(m_resolved);
+        report = writePipelined(batch);
         if (report.outcome == WriteReport::Outcome::Written) {
             numbers.commit();
             return report;
         }
-        numbers.discard();
+        // Lost with the commit on its way: the caller finds out whether it went through,
+        // and only then are the numbers kept or discarded.
+        if (report.outcome == WriteReport::Outcome::ConnectionLost)
+            return report;
+        numbers.discard(batch);
         // Another writer made one of the names first: looked up again, it is found.
         if (report.conflict && attempt < ConflictAttempts)
             continue;
-        if (report.outcome != WriteReport::Outcome::Retry || !(report.error.empty() || report.conflict))
+        if (report.outcome != WriteReport::Outcome::Retry ||
+            !(report.error.empty() || report.conflict))
             return report;
         // A refused row: the others are written without it.
         report = WriteReport();
         if (!begin(batch, numbers, report))
             return report;
-        report = writeRowByRow(m_resolved);
+        report = writeRowByRow(batch);
         if (report.outcome == WriteReport::Outcome::Written)
             numbers.commit();
         else
-            numbers.discard();
+            numbers.discard(batch);
         return report;
     }
 }
@@ -483,6 +487,8 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
     std::array<std::vector<const Step *>, TableCount> inserts;
     std::vector<const Step *> updates;
     for (const Step &step : batch.steps()) {
+        if (step.skipped)
+            continue;
         if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
         } else if (isInsert(step.statement)) {
@@ -561,6 +567,8 @@ WriteReport PgDatabase::writeRowByRow(const RowBatch &batch)
         return failed;
     };
     for (const Step &step : batch.steps()) { // in the transaction begin() opened
+        if (step.skipped)
+            continue;
         if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
             continue;

@@ -23,7 +23,7 @@ public:
                std::string &error) override;
     std::int64_t findRecord(Table table, const Value *values) override;
     std::int64_t newRecord(Table table, std::string &error) override;
-    WriteReport write(const RowBatch &batch, RecordNumbers &numbers) override;
+    WriteReport write(RowBatch &batch, RecordNumbers &numbers) override;
     bool connected() const override;
     bool reconnect(std::string &error) override;
 
@@ -36,8 +36,8 @@ private:
     bool send(const std::string &statement, const RowBatch &batch, const Step *const *steps,
               std::size_t rows);
     bool send(const RowBatch &batch, const Step &step);
-    // BEGIN, then the batch's rows numbered into m_resolved; false (with report) on failure.
-    bool begin(const RowBatch &batch, RecordNumbers &numbers, WriteReport &report);
+    // BEGIN, then the batch's rows numbered; false (with report) on failure.
+    bool begin(RowBatch &batch, RecordNumbers &numbers, WriteReport &report);
     void prepareNames(Table table, std::vector<std::string> &notes);
     void prepareSequence(Table table, std::vector<std::string> &notes);
     WriteReport writePipelined(const RowBatch &batch);
@@ -64,7 +64,6 @@ private:
     std::array<bool, TableCount> m_sequenceReady{};
     std::array<bool, TableCount> m_findPrepared{};
     std::array<Block, TableCount> m_blocks{};
-    RowBatch m_resolved;
     // Parameter buffers, kept between statements.
     std::vector<const char *> m_params;
     std::vector<int> m_lengths, m_formats;

@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <ctime>
+#include <random>
 
 namespace ledgerwell {
 
@@ -290,7 +290,7 @@ void PooledConnection::writeDue(Clock::time_point now, bool final)
     m_hasSealed.store(true, std::memory_order_relaxed);
 }
 
-bool PooledConnection::writeOne(const RowBatch &batch, bool final)
+bool PooledConnection::writeOne(RowBatch &batch, bool final)
 {
     if (!m_db->connected() && !reopen(batch))
         return false;
@@ -302,13 +302,16 @@ bool PooledConnection::writeOne(const RowBatch &batch, bool final)
         add(m_counters.commitFailures);
         noteFailure(batch, "The connection to the database was lost (" + report.error +
                                "); the rows are kept and written again when it is back.");
-        if (!reopen(batch))
-            return false;
-        if (alreadyCommitted(batch)) {
+        const bool reopened = reopen(batch);
+        if (reopened && alreadyCommitted(batch)) {
             // The commit went through before the connection was lost.
+            m_numbers.commit();
             committed(batch, report);
             return true;
         }
+        m_numbers.discard(batch);
+        if (!reopened)
+            return false;
         report = m_db->write(batch, m_numbers);
     }
     if (report.outcome != WriteReport::Outcome::Written) {

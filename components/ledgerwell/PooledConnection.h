@@ -69,7 +69,7 @@ private:
                     std::int64_t &game);
     void seal();
     const std::string &receivedIso();
-    bool writeOne(const RowBatch &batch, bool final);
+    bool writeOne(RowBatch &batch, bool final);
     bool reopen(const RowBatch &batch);
     bool alreadyCommitted(const RowBatch &batch);
     void committed(const RowBatch &batch, const WriteReport &report);

@@ -33,31 +33,34 @@ bool RecordNumbers::lookup(std::int64_t reference, std::int64_t &record) const
     return false;
 }
 
-bool RecordNumbers::resolve(Database &db, const RowBatch &batch, RowBatch &resolved,
-                            std::string &error)
+bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
 {
-    discard();
-    resolved.clear();
-    std::vector<Value> values;
-    for (const Step &step : batch.steps()) {
-        const Value *original = batch.values(step);
+    discard(batch); // nothing to undo unless a caller left an attempt of this batch open
+    const std::vector<Step> &steps = batch.steps();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step &step = steps[i];
         const std::size_t count = parameterCount(step.statement);
         const Table table = statementTable(step.statement);
-        if (isInsert(step.statement) && original[0].kind == Value::Kind::Ref) {
-            const std::int64_t reference = original[0].integer;
+        const Value &first = batch.value(step.firstValue);
+        if (isInsert(step.statement) && first.kind == Value::Kind::Ref) {
+            const std::int64_t reference = first.integer;
+            auto &numbers = isLasting(table) ? m_attemptKept : m_attempt;
             std::int64_t record = 0;
             if (!db.hasTable(table)) {
                 record = 0; // the row is left out; what refers to it refers to nothing
-            } else if (nameKey(table).count > 0 && (record = db.findRecord(table, original))) {
-                (isLasting(table) ? m_attemptKept : m_attempt)[reference] = record;
-                continue; // another writer, or an earlier run, made this name's row
+            } else if (nameKey(table).count > 0 &&
+                       (record = db.findRecord(table, &batch.value(step.firstValue)))) {
+                numbers[reference] = record; // another writer, or an earlier run, made it
+                batch.setSkipped(i, true);
+                m_skipped.push_back(i);
+                continue;
             } else if (!(record = db.newRecord(table, error))) {
                 return false;
             }
-            (isLasting(table) ? m_attemptKept : m_attempt)[reference] = record;
+            numbers[reference] = record;
         }
-        values.assign(original, original + count);
-        for (Value &value : values) {
+        for (std::size_t c = 0; c < count; ++c) {
+            Value &value = batch.value(step.firstValue + c);
             if (value.kind != Value::Kind::Ref)
                 continue;
             std::int64_t record = 0;
@@ -66,9 +69,9 @@ bool RecordNumbers::resolve(Database &db, const RowBatch &batch, RowBatch &resol
                         " refers to a row that was never written";
                 return false;
             }
+            m_undo.emplace_back(step.firstValue + c, value.integer);
             value = Value::of(record);
         }
-        resolved.addRow(step.statement, values.data(), count);
     }
     return true;
 }
@@ -78,10 +81,18 @@ void RecordNumbers::commit()
     m_kept.insert(m_attemptKept.begin(), m_attemptKept.end());
     m_attemptKept.clear();
     m_attempt.clear();
+    m_undo.clear();
+    m_skipped.clear();
 }
 
-void RecordNumbers::discard()
+void RecordNumbers::discard(RowBatch &batch)
 {
+    for (const auto &[index, reference] : m_undo)
+        batch.value(index) = Value{Value::Kind::Ref, reference, 0, {}};
+    for (const std::size_t step : m_skipped)
+        batch.setSkipped(step, false);
+    m_undo.clear();
+    m_skipped.clear();
     m_attemptKept.clear();
     m_attempt.clear();
 }

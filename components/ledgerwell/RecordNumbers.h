@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace ledgerwell {
 
@@ -18,13 +20,14 @@ class Database;
 class RecordNumbers
 {
 public:
-    // resolved gets the batch's rows with every reference replaced by a Record; name rows
-    // the database holds already are left out. False (with error) when a number cannot be
-    // had; the transaction is then rolled back by the caller.
-    bool resolve(Database &db, const RowBatch &batch, RowBatch &resolved, std::string &error);
-    // The transaction committed: its numbers stand. Or it was rolled back: they are void.
+    // Replaces every reference in the batch by a Record, in place (no copy of the rows);
+    // name rows the database holds already are marked skipped. False (with error) when a
+    // number cannot be had; the caller then rolls the transaction back and discards.
+    bool resolve(Database &db, RowBatch &batch, std::string &error);
+    // The transaction committed: its numbers stand. Or it was rolled back: they are void and
+    // the batch holds its references again, to be numbered anew.
     void commit();
-    void discard();
+    void discard(RowBatch &batch);
 
     std::size_t kept() const { return m_kept.size(); }
 
@@ -34,6 +37,8 @@ private:
     std::unordered_map<std::int64_t, std::int64_t> m_kept;    // reference -> Record
     std::unordered_map<std::int64_t, std::int64_t> m_attempt; // this transaction's
     std::unordered_map<std::int64_t, std::int64_t> m_attemptKept;
+    std::vector<std::pair<std::size_t, std::int64_t>> m_undo; // value index, reference
+    std::vector<std::size_t> m_skipped;                       // step index
 };
 
 } // namespace ledgerwell

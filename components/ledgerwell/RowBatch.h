@@ -45,6 +45,7 @@ struct Step
 {
     Statement statement;
     std::uint32_t firstValue;
+    bool skipped = false; // a name row the database holds already: not written
 };
 
 // The rows of one transaction: what a group of datagrams wrote, in order. It is kept until
@@ -63,17 +64,9 @@ public:
         (m_values.push_back(std::forward<Values>(values)), ...);
     }
 
-    // A row of count values, for a copy of a batch's rows.
-    void addRow(Statement statement, const Value *values, std::size_t count)
-    {
-        m_steps.push_back({statement, std::uint32_t(m_values.size())});
-        m_values.insert(m_values.end(), values, values + count);
-    }
-    void clear()
-    {
-        m_steps.clear();
-        m_values.clear();
-    }
+    // For numbering the rows in place when the transaction is written.
+    Value &value(std::size_t index) { return m_values[index]; }
+    void setSkipped(std::size_t step, bool skipped) { m_steps[step].skipped = skipped; }
 
     const std::vector<Step> &steps() const { return m_steps; }
     const Value *values(const Step &step) const { return m_values.data() + step.firstValue; }

@@ -172,13 +172,8 @@ void SqliteDatabase::prepareNameLookup(Table table, std::vector<std::string> &no
 {
     std::string error;
     if (!execute(nameIndexSql(table).c_str(), error))
-        notes.push_back(std::string("The names of ") + tableName(table) +
-                        " cannot be made unique (" + error +
-                        "); two writers may each write a row of one name.");
-    const NameKey key = nameKey(table);
-    std::string sql = std::string("SELECT Record FROM ") + tableName(table) + " WHERE ";
-    for (std::size_t c = 0; c < key.count; ++c)
-        sql += (c ? " AND " : "") + columnName(table, key.first + c) + " = ?";
+        notes.push_back(uniqueNamesNote(table, error));
+    const std::string sql = findNameSql(table, Dialect::Sqlite);
     sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
                        &m_findName[index(table)], nullptr);
 }
@@ -230,12 +225,13 @@ std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
     if (next == 0) {
         std::string reason;
         bool read = false;
-        query(std::string("SELECT COALESCE(MAX(Record), 0) + 1 FROM ") + tableName(table),
-              [&](const Row &row) {
-                  next = std::atoll(std::string(row.at(0)).c_str());
-                  read = true;
-              },
-              reason);
+        query(
+            std::string("SELECT COALESCE(MAX(Record), 0) + 1 FROM ") + tableName(table),
+            [&](const Row &row) {
+                next = std::atoll(std::string(row.at(0)).c_str());
+                read = true;
+            },
+            reason);
         if (!read) {
             error = std::string("the last Record of ") + tableName(table) +
                     " cannot be read: " + reason;
@@ -245,7 +241,7 @@ std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
     return next++;
 }
 
-WriteReport SqliteDatabase::write(const RowBatch &original, RecordNumbers &numbers)
+WriteReport SqliteDatabase::write(RowBatch &batch, RecordNumbers &numbers)
 {
     WriteReport report;
     std::string error;
@@ -255,15 +251,17 @@ WriteReport SqliteDatabase::write(const RowBatch &original, RecordNumbers &numbe
         return report;
     }
     m_next.fill(0);
-    RowBatch &batch = m_resolved;
-    if (!numbers.resolve(*this, original, batch, error)) {
+    if (!numbers.resolve(*this, batch, error)) {
         std::string ignored;
         execute("ROLLBACK", ignored);
+        numbers.discard(batch);
         report.outcome = WriteReport::Outcome::Retry;
         report.error = error;
         return report;
     }
     for (const Step &step : batch.steps()) {
+        if (step.skipped)
+            continue;
         sqlite3_stmt *statement = m_statements[index(step.statement)];
         if (!statement || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
@@ -288,7 +286,7 @@ WriteReport SqliteDatabase::write(const RowBatch &original, RecordNumbers &numbe
         }
         std::string ignored;
         execute("ROLLBACK", ignored);
-        numbers.discard();
+        numbers.discard(batch);
         report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
         report.error = message;
@@ -297,7 +295,7 @@ WriteReport SqliteDatabase::write(const RowBatch &original, RecordNumbers &numbe
     if (!execute("COMMIT", error)) {
         std::string ignored;
         execute("ROLLBACK", ignored);
-        numbers.discard();
+        numbers.discard(batch);
         report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
         report.error = error;

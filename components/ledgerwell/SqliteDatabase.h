@@ -23,7 +23,7 @@ public:
                std::string &error) override;
     std::int64_t findRecord(Table table, const Value *values) override;
     std::int64_t newRecord(Table table, std::string &error) override;
-    WriteReport write(const RowBatch &batch, RecordNumbers &numbers) override;
+    WriteReport write(RowBatch &batch, RecordNumbers &numbers) override;
     bool connected() const override { return true; }
     bool reconnect(std::string &) override { return true; }
 
@@ -39,7 +39,6 @@ private:
     // The next Record of each table in the open write transaction, 0: not read yet. The
     // transaction holds the file's write lock, so no other process can take them.
     std::array<std::int64_t, TableCount> m_next{};
-    RowBatch m_resolved; // the rows being written, numbered
 };
 
 } // namespace ledgerwell

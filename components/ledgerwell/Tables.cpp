@@ -138,8 +138,8 @@ std::string createOwnTableSql(Table table, Dialect dialect)
     const std::string integer = pg ? " BIGINT" : " INTEGER";
     const std::string text = pg ? " VARCHAR(250)" : " TEXT";
     const std::string date = pg ? " TIMESTAMP" : " DATETIME";
-    std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + tableName(table) + " (Record" +
-                      integer;
+    std::string sql =
+        std::string("CREATE TABLE IF NOT EXISTS ") + tableName(table) + " (Record" + integer;
     if (table == Table::Commits) // Record: the writer's own transaction number
         return sql + ", Writer" + text + ", Date_Time" + date + ", PRIMARY KEY (Writer, Record))";
     sql += " PRIMARY KEY, ";

@@ -178,14 +178,15 @@ QJsonObject storedFigures(const QSqlDatabase &db)
     return figures;
 }
 
-// The SQL examples of the README, one statement each.
+// The README's SQL examples of questions the tables answer, one statement each.
 QStringList readmeQueries()
 {
     QFile readme(QStringLiteral(README_PATH));
     if (!readme.open(QIODevice::ReadOnly))
         return {QStringLiteral("README cannot be read")};
     const QString text = QString::fromUtf8(readme.readAll());
-    const qsizetype start = text.indexOf(QLatin1String("```sql\n"));
+    const qsizetype start = text.indexOf(
+        QLatin1String("```sql\n"), text.indexOf(QLatin1String("Questions the tables answer")));
     const qsizetype end = text.indexOf(QLatin1String("```"), start + 7);
     QStringList queries;
     for (QString statement : text.mid(start + 7, end - start - 7).split(QLatin1Char(';'))) {
