@@ -85,7 +85,7 @@ public:
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
         for (const QString &connection : connectionStrings) {
-            m_ports << freePort();
+            m_ports << freePortForChild();
             file.write("Port=" + QByteArray::number(m_ports.last()) +
                        ",Database=" + connection.toUtf8() +
                        ",Logon=False,Log=" + m_folder.toUtf8() + "/program/Process.log\r\n");
@@ -96,7 +96,8 @@ public:
             if (!QTest::qWaitFor([&] { return portTaken(port); }, 30000))
                 return false;
         }
-        return true;
+        // Taken, but by the program? A port it could not bind is reported on stderr.
+        return !errors().contains("Address in use");
     }
     bool stop() { return m_program->stop(SIGTERM) && m_program->process().exitCode() == 0; }
     QString errors() { return m_program ? m_program->err() : QString(); }

@@ -299,6 +299,7 @@ private slots:
         ProgramProcess program({"--headless", "maxcon=" + QString::number(databases.size() + 1)});
         for (const FileDatabase &database : databases)
             QTRY_VERIFY2_WITH_TIMEOUT(portTaken(database.port), qPrintable(program.err()), 30000);
+        QVERIFY2(!program.err().contains("Address in use"), qPrintable(program.err()));
 
         send(databases);
         for (FileDatabase &database : databases) {
@@ -342,7 +343,7 @@ private:
             FileDatabase database;
             database.file = file;
             database.lines = logLines(file).size();
-            database.port = freePort();
+            database.port = freePortForChild();
             const QString connection = QUuid::createUuid().toString();
             if (postgres) {
                 database.pg = std::make_unique<PgTestDatabase>();
