@@ -30,6 +30,13 @@ class TestExecutable : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        const QByteArray held = defaultPortHeldBy();
+        if (!held.isEmpty())
+            QFAIL(held.constData());
+    }
+
     void init()
     {
         QVERIFY(reset());

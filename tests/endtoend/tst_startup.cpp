@@ -33,6 +33,13 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        const QByteArray held = defaultPortHeldBy();
+        if (!held.isEmpty())
+            QFAIL(held.constData());
+    }
+
     void init()
     {
         QVERIFY(reset());

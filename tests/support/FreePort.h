@@ -24,3 +24,15 @@ inline quint16 freePortForChild()
     }
     return freePort();
 }
+
+// Suites that start the program on its default port 28000 need it free: were another
+// program holding it, they would fail without saying why and send to a stranger.
+inline QByteArray defaultPortHeldBy()
+{
+    QUdpSocket probe;
+    if (probe.bind(QHostAddress::AnyIPv4, 28000, QUdpSocket::DontShareAddress))
+        return {};
+    return "UDP port 28000 is held by another program (" + probe.errorString().toUtf8() +
+           "); these tests start the program on its default port. Stop that program and run "
+           "them again.";
+}
