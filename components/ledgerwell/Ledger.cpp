@@ -216,18 +216,25 @@ std::int64_t Ledger::named(Table table, std::string text, const LogTime &time, R
     return record;
 }
 
-std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch)
+std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch,
+                          bool remember)
 {
-    std::string key = name;
-    key += '\0';
-    key += value;
-    const auto found = m_cvars.find(key);
-    if (found != m_cvars.end())
-        return found->second;
+    std::string key;
+    if (remember) {
+        key = name;
+        key += '\0';
+        key += value;
+        const auto found = m_cvars.find(key);
+        if (found != m_cvars.end())
+            return found->second;
+    }
     const std::int64_t record = next(Table::Cvars);
-    m_cvars.emplace(std::move(key), record);
     batch.add(insertInto(Table::Cvars), Value::record(record), Value::of(std::move(name)),
               Value::of(std::move(value)), Value::of(time.iso()));
+    if (remember)
+        m_cvars.emplace(std::move(key), record);
+    else
+        batch.markLastTransient(); // the database finds an earlier row of the same text
     return record;
 }
 

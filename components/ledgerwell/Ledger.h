@@ -98,14 +98,18 @@ private:
     // are not counted here, as other writers share the database.
     std::int64_t next(Table) { return -++m_references; }
     std::int64_t named(Table table, std::string text, const LogTime &time, RowBatch &batch);
-    std::int64_t cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch);
+    // remember: keep the row for later lines (settings, names); chat is not remembered, so
+    // memory does not grow with every distinct message.
+    std::int64_t cvar(std::string name, std::string value, const LogTime &time, RowBatch &batch,
+                      bool remember = true);
     std::int64_t player(ServerState &server, const PlayerToken &token, const LogTime &time,
                         RowBatch &batch);
     std::int64_t playerEvent(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
                     const LogTime &time, RowBatch &batch);
     void playerCvar(ServerState &server, std::int64_t player, const char *name,
-                    std::string_view value, const LogTime &time, RowBatch &batch);
+                    std::string_view value, const LogTime &time, RowBatch &batch,
+                    bool remember = true);
     void linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch);
     void linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch);
     void linkCvarsInForce(ServerState &server, RowBatch &batch);

@@ -77,9 +77,9 @@ void Ledger::result(const ServerState &server, const LogTime &time, const char *
 }
 
 void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *name,
-                        std::string_view value, const LogTime &time, RowBatch &batch)
+                        std::string_view value, const LogTime &time, RowBatch &batch, bool remember)
 {
-    const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch);
+    const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch, remember);
     if (server.game.playerCvars.insert(pair(player, record)).second)
         batch.add(insertInto(Table::GamesPlayersCvars),
                   Value::record(next(Table::GamesPlayersCvars)), Value::record(server.game.id),
@@ -282,10 +282,10 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
         attacked(server, line, actor, event.text, batch);
         break;
     case EventKind::Say:
-        playerCvar(server, actor, "say", event.text, time, batch);
+        playerCvar(server, actor, "say", event.text, time, batch, false);
         break;
     case EventKind::SayTeam:
-        playerCvar(server, actor, "say_team", event.text, time, batch);
+        playerCvar(server, actor, "say_team", event.text, time, batch, false);
         break;
     default: // entered the game, and actions that are not scored
         break;

@@ -16,6 +16,27 @@ bool isLasting(Table table)
 
 } // namespace
 
+// The table and name columns of a name row, or empty for any other row.
+std::string RecordNumbers::nameOf(RowBatch &batch, const Step &step)
+{
+    const Table table = statementTable(step.statement);
+    const NameKey key = nameKey(table);
+    if (key.count == 0)
+        return {};
+    std::string name(1, char('A' + index(table)));
+    for (std::size_t c = 0; c < key.count; ++c) {
+        name += '\0';
+        name += batch.value(step.firstValue + key.first + c).bytes;
+    }
+    return name;
+}
+
+std::int64_t RecordNumbers::numberedName(const std::string &name) const
+{
+    const auto found = m_attemptNames.find(name);
+    return found == m_attemptNames.end() ? 0 : found->second;
+}
+
 bool RecordNumbers::lookup(std::int64_t reference, std::int64_t &record) const
 {
     if (const auto found = m_attemptKept.find(reference); found != m_attemptKept.end()) {
@@ -44,13 +65,15 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
         const Value &first = batch.value(step.firstValue);
         if (isInsert(step.statement) && first.kind == Value::Kind::Ref) {
             const std::int64_t reference = first.integer;
-            auto &numbers = isLasting(table) ? m_attemptKept : m_attempt;
+            auto &numbers = isLasting(table) && !step.transient ? m_attemptKept : m_attempt;
+            const std::string name = nameOf(batch, step);
             std::int64_t record = 0;
             if (!db.hasTable(table)) {
                 record = 0; // the row is left out; what refers to it refers to nothing
-            } else if (nameKey(table).count > 0 &&
-                       (record = db.findRecord(table, &batch.value(step.firstValue)))) {
-                numbers[reference] = record; // another writer, or an earlier run, made it
+            } else if (!name.empty() &&
+                       ((record = numberedName(name)) ||
+                        (record = db.findRecord(table, &batch.value(step.firstValue))))) {
+                numbers[reference] = record; // made before, by this writer or another
                 batch.setSkipped(i, true);
                 m_skipped.push_back(i);
                 continue;
@@ -58,6 +81,8 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
                 return false;
             }
             numbers[reference] = record;
+            if (!name.empty())
+                m_attemptNames.emplace(name, record);
         }
         for (std::size_t c = 0; c < count; ++c) {
             Value &value = batch.value(step.firstValue + c);
@@ -81,6 +106,7 @@ void RecordNumbers::commit()
     m_kept.insert(m_attemptKept.begin(), m_attemptKept.end());
     m_attemptKept.clear();
     m_attempt.clear();
+    m_attemptNames.clear();
     m_undo.clear();
     m_skipped.clear();
 }
@@ -95,6 +121,7 @@ void RecordNumbers::discard(RowBatch &batch)
     m_skipped.clear();
     m_attemptKept.clear();
     m_attempt.clear();
+    m_attemptNames.clear();
 }
 
 } // namespace ledgerwell

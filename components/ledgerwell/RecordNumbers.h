@@ -33,10 +33,15 @@ public:
 
 private:
     bool lookup(std::int64_t reference, std::int64_t &record) const;
+    static std::string nameOf(RowBatch &batch, const Step &step);
+    std::int64_t numberedName(const std::string &name) const;
 
     std::unordered_map<std::int64_t, std::int64_t> m_kept;    // reference -> Record
     std::unordered_map<std::int64_t, std::int64_t> m_attempt; // this transaction's
     std::unordered_map<std::int64_t, std::int64_t> m_attemptKept;
+    // Name rows numbered in this transaction, by table and name: a name twice in one
+    // transaction (chat is not remembered between lines) gets one row.
+    std::unordered_map<std::string, std::int64_t> m_attemptNames;
     std::vector<std::pair<std::size_t, std::int64_t>> m_undo; // value index, reference
     std::vector<std::size_t> m_skipped;                       // step index
 };

@@ -45,7 +45,8 @@ struct Step
 {
     Statement statement;
     std::uint32_t firstValue;
-    bool skipped = false; // a name row the database holds already: not written
+    bool skipped = false;   // a name row the database holds already: not written
+    bool transient = false; // no later transaction refers to this row
 };
 
 // The rows of one transaction: what a group of datagrams wrote, in order. It is kept until
@@ -63,6 +64,10 @@ public:
         ((m_bytes += values.bytes.size()), ...);
         (m_values.push_back(std::forward<Values>(values)), ...);
     }
+
+    // The row just added is referred to in this transaction only (chat, for example), so
+    // its number need not be kept once the transaction is written.
+    void markLastTransient() { m_steps.back().transient = true; }
 
     // For numbering the rows in place when the transaction is written.
     Value &value(std::size_t index) { return m_values[index]; }

@@ -372,6 +372,10 @@ private slots:
             t + "Team \"CT\" triggered \"SFUI_Notice_CTs_Win\" (CT \"1\") (T \"0\")",
             t + "World triggered \"Round_Win\" (winner \"Red\")",
             t + "Game Over: competitive mg_active de_inferno score 16:14 after 63 min",
+            // Chat is not remembered between lines; the same text still has one row.
+            t + "\"A<2><[U:1:1]><CT>\" say \"gg\"",
+            t + "\"B<3><[U:1:2]><TERRORIST>\" say \"gg\"",
+            t + "\"A<2><[U:1:1]><CT>\" say \"wp\"",
         };
         GameServer server;
         const LedgerwellCounterSet before = ledgerwellCounters();
@@ -391,6 +395,10 @@ private slots:
                           "Deaths FROM Ledgerwell_Weapon_Stats a JOIN Players p ON p.Record = "
                           "a.Player JOIN Weapons w ON w.Record = a.Weapon"),
                  (Rows{{"[U:1:1]", "ak47", "12", "3", "1", "1", "110", "0"}}));
+        QCOMPARE(db->rows("SELECT c.Val, COUNT(*) FROM Games_Players_Cvars g JOIN Cvars c ON "
+                          "c.Record = g.Cvar WHERE c.Cvar = 'say' GROUP BY c.Val ORDER BY c.Val"),
+                 (Rows{{"gg", "2"}, {"wp", "1"}}));
+        QCOMPARE(db->value("SELECT COUNT(*) FROM Cvars WHERE Cvar = 'say'"), QStringLiteral("2"));
     }
 
     void rawModeDecidesLogsAndRawLines_data()
