@@ -26,13 +26,14 @@ inline quint16 freePortForChild()
 }
 
 // Suites that start the program on its default port 28000 need it free: were another
-// program holding it, they would fail without saying why and send to a stranger.
+// program holding it, they would fail without saying why and send to a stranger. They
+// skip instead, naming the port.
 inline QByteArray defaultPortHeldBy()
 {
     QUdpSocket probe;
     if (probe.bind(QHostAddress::AnyIPv4, 28000, QUdpSocket::DontShareAddress))
         return {};
     return "UDP port 28000 is held by another program (" + probe.errorString().toUtf8() +
-           "); these tests start the program on its default port. Stop that program and run "
-           "them again.";
+           "); these tests start the program on its default port and are skipped. Stop that "
+           "program and run them again.";
 }
