@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -56,10 +55,9 @@ public:
     bool dirty = false;
 
     bool logStarted = false;
-    std::string version;                              // of the last "Log file started"
-    std::string gameName;                             // the game folder it named
-    std::map<std::string, std::int64_t> cvarsInForce; // name -> Cvars record
-    std::unordered_set<std::int64_t> linkedCvars;     // in Servers_Cvars
+    std::string version;                          // of the last "Log file started"
+    std::string gameName;                         // the game folder it named
+    std::unordered_set<std::int64_t> linkedCvars; // in Servers_Cvars
     GameState game;
 
 private:
@@ -112,7 +110,6 @@ private:
                     bool remember = true);
     void linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch);
     void linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch);
-    void linkCvarsInForce(ServerState &server, RowBatch &batch);
     void startGame(ServerState &server, const LogTime &time, std::int64_t flags, RowBatch &batch);
     void startMapGame(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void ensureGame(ServerState &server, const LogTime &time, RowBatch &batch);

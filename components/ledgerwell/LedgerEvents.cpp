@@ -313,14 +313,13 @@ std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch
         closeLog(server, time, batch);
         return server.game.id;
     case EventKind::Cvar: {
-        std::string name = storedText(event.text, Length::Name);
-        const std::int64_t record = cvar(name, storedText(event.value, Length::Value), time, batch);
+        const std::int64_t record = cvar(storedText(event.text, Length::Name),
+                                         storedText(event.value, Length::Value), time, batch);
         linkServerCvar(server, record, batch);
         if (server.game.id)
             linkGameCvar(server.game, record, batch);
         if (equalsIgnoreCase(event.text, "hostname"))
             setServerName(server, event.value);
-        server.cvarsInForce[std::move(name)] = record;
         return server.game.id;
     }
     case EventKind::LoadingMap:

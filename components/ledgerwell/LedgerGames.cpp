@@ -26,16 +26,9 @@ void Ledger::startGame(ServerState &server, const LogTime &time, std::int64_t fl
               Value::of(game.flags));
     batch.add(insertInto(Table::ServersGames), Value::record(next(Table::ServersGames)),
               Value::record(server.id), Value::record(game.id));
-    // After "Loading map" the server lists its cvars anew; they are linked as they come and
-    // the rest at "Started map".
-    if (!(flags & GameFlag::NoStartedMap))
-        linkCvarsInForce(server, batch);
-}
-
-void Ledger::linkCvarsInForce(ServerState &server, RowBatch &batch)
-{
-    for (const auto &[name, cvar] : server.cvarsInForce)
-        linkGameCvar(server.game, cvar, batch);
+    // A game's cvars are those the server lists while it is open (servers list them all
+    // after "Loading map"), linked as they come: no line writes more than a few rows, so a
+    // sender cannot make every new map write a row per cvar ever seen.
 }
 
 // "Loading map" opens the map's game; "Started map" of the same map goes on with it, as
@@ -49,7 +42,6 @@ void Ledger::startMapGame(ServerState &server, const ParsedLine &line, RowBatch 
         open.awaitsStart = false;
         open.flags &= ~GameFlag::NoStartedMap;
         writeGameFlags(open, Value::null(), batch);
-        linkCvarsInForce(server, batch);
         return;
     }
     if (open.id)

@@ -497,6 +497,29 @@ private slots:
         QCOMPARE(db->count("Scores"), qint64(1));
     }
 
+    // Anyone who reaches the port can send cvars and map starts; a map start must not write
+    // a row for every cvar ever seen on that server.
+    void cvarsAndMapStartsWriteFewRowsEach()
+    {
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
+        if (!db)
+            return;
+        const quint16 port = connect(db->connectionString());
+        const QByteArray t = "L 03/18/2026 - 10:00:00: ";
+        QList<QByteArray> lines;
+        for (int i = 0; i < 300; ++i)
+            lines << t + "Server cvar \"x" + QByteArray::number(i) + "\" = \"1\"";
+        for (int i = 0; i < 300; ++i)
+            lines << t + "Started map \"m" + QByteArray::number(i % 3) + "\"";
+        GameServer server;
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.sendHl1(lines, port));
+        QVERIFY(waitUntilCommitted(before, lines.size(), 60000));
+        const quint64 rows = ledgerwellCounters().rowsWritten - before.rowsWritten;
+        QVERIFY2(rows < quint64(6 * lines.size()), qPrintable(QString::number(rows)));
+        QCOMPARE(db->count("Games_Cvars"), qint64(0)); // no cvar came while a game was open
+    }
+
     void aBurstSharesFewCommits_data()
     {
         QTest::addColumn<Engine>("engine");
