@@ -34,10 +34,7 @@ Coverage::Outcome Coverage::addLine(std::string_view bytes, const std::string &s
     if (!m_server)
         beginServer();
     std::string decoded;
-    if (!isValidUtf8(bytes)) {
-        decoded = fromWindows1252(bytes);
-        bytes = decoded;
-    }
+    bytes = asUtf8(bytes, decoded);
     const LineParse parsed = parseLine(bytes, m_server);
     if (!parsed.ok) {
         Tally &tally = m_kinds[parsed.rejected];

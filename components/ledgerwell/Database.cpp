@@ -13,15 +13,19 @@ bool Database::hasAllTables() const
     return true;
 }
 
-std::int64_t Database::maxRecord(Table table)
+bool Database::maxRecord(Table table, std::int64_t &max, std::string &error)
 {
-    std::int64_t max = 0;
-    std::string error;
+    bool read = false;
     query(
-        std::string("SELECT MAX(Record) FROM ") + tableName(table),
-        [&](const Row &row) { max = row.empty() ? 0 : std::atoll(std::string(row[0]).c_str()); },
+        std::string("SELECT COALESCE(MAX(Record), 0) FROM ") + tableName(table),
+        [&](const Row &row) {
+            max = std::atoll(std::string(row.at(0)).c_str());
+            read = true;
+        },
         error);
-    return max;
+    if (!read)
+        error = std::string("the last Record of ") + tableName(table) + " cannot be read: " + error;
+    return read;
 }
 
 bool Database::committed(const std::string &writer, std::int64_t transaction)

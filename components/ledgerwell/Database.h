@@ -43,8 +43,8 @@ public:
     bool hasTable(Table table) const { return m_present[index(table)]; }
     bool hasAllTables() const;
 
-    // The highest Record of the table, 0 when it is empty or cannot be read.
-    std::int64_t maxRecord(Table table);
+    // The highest Record of the table (0 when it is empty); false when it cannot be read.
+    bool maxRecord(Table table, std::int64_t &max, std::string &error);
     // Runs a fixed SELECT and hands over every row as text.
     virtual bool query(const std::string &sql, const std::function<void(const Row &)> &row,
                        std::string &error) = 0;

@@ -21,18 +21,18 @@ bool isUniqueId(std::string_view id)
         const std::size_t first = rest.find(':');
         const std::size_t second = rest.find(':', first + 1);
         return first != std::string_view::npos && second != std::string_view::npos &&
-               allDigits(rest.substr(0, first)) &&
-               allDigits(rest.substr(first + 1, second - first - 1)) &&
-               allDigits(rest.substr(second + 1));
+               isDigits(rest.substr(0, first)) &&
+               isDigits(rest.substr(first + 1, second - first - 1)) &&
+               isDigits(rest.substr(second + 1));
     }
     if (id.size() > 6 && id.front() == '[' && id.back() == ']' && id[2] == ':' &&
         ((id[1] >= 'A' && id[1] <= 'Z') || (id[1] >= 'a' && id[1] <= 'z'))) {
         const std::string_view rest = id.substr(3, id.size() - 4);
         const std::size_t colon = rest.find(':');
-        return colon != std::string_view::npos && allDigits(rest.substr(0, colon)) &&
-               allDigits(rest.substr(colon + 1));
+        return colon != std::string_view::npos && isDigits(rest.substr(0, colon)) &&
+               isDigits(rest.substr(colon + 1));
     }
-    return allDigits(id) && id.find_first_not_of('0') != std::string_view::npos;
+    return isDigits(id) && id.find_first_not_of('0') != std::string_view::npos;
 }
 
 std::uint32_t fnv1a(std::string_view text)
@@ -138,15 +138,6 @@ void Ledger::rememberServerCvar(std::int64_t server, std::int64_t cvar)
     const auto found = m_serversById.find(server);
     if (found != m_serversById.end())
         found->second->linkedCvars.insert(cvar);
-}
-
-ServerState *Ledger::findServer(std::string_view ip, std::string_view port)
-{
-    std::string key(ip);
-    key += ':';
-    key += port;
-    const auto found = m_servers.find(key);
-    return found == m_servers.end() ? nullptr : &found->second;
 }
 
 ServerState &Ledger::server(std::string_view ip, std::string_view port,

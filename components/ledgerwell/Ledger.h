@@ -78,7 +78,6 @@ public:
                         std::int64_t packets, std::string name);
     void rememberServerCvar(std::int64_t server, std::int64_t cvar);
 
-    ServerState *findServer(std::string_view ip, std::string_view port);
     // The server's row is written with its first log datagram.
     ServerState &server(std::string_view ip, std::string_view port, const std::string &receivedIso,
                         RowBatch &batch);

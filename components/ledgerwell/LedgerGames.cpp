@@ -19,7 +19,7 @@ void Ledger::startGame(ServerState &server, const LogTime &time, std::int64_t fl
     game.flags = flags;
     if (!server.logStarted)
         game.flags |= GameFlag::NoLogStart;
-    if (allDigits(server.version))
+    if (isDigits(server.version))
         game.flags |= GameFlag::SourceEngine;
     batch.add(insertInto(Table::Games), Value::record(game.id), Value::textOrNull(server.version),
               Value::textOrNull(server.gameName), Value::of(time.iso()), Value::null(),

@@ -10,11 +10,6 @@
 
 namespace ledgerwell::rules {
 
-inline bool allDigits(std::string_view text)
-{
-    return isDigits(text);
-}
-
 // "12", "-3", "+4 kills" -> the number; anything else is 0.
 inline std::int64_t leadingNumber(std::string_view text)
 {

@@ -268,16 +268,13 @@ std::vector<std::string> PgDatabase::refreshTables()
 void PgDatabase::prepareSequence(Table table, std::vector<std::string> &notes)
 {
     std::string error;
+    std::int64_t max = 0;
+    bool made = maxRecord(table, max, error);
     const std::string sql = "CREATE SEQUENCE IF NOT EXISTS " + sequenceName(table) +
                             " INCREMENT BY " + std::to_string(RecordBlock) + " START WITH " +
-                            std::to_string(maxRecord(table) + 1);
-    bool made = execute(sql.c_str(), error);
-    if (!made) // another writer may have made it at the same moment
-        made = query(
-                   "SELECT 1 FROM pg_catalog.pg_class WHERE relkind = 'S' AND relname = '" +
-                       sequenceName(table) + "'",
-                   [](const Row &) {}, error) &&
-               execute(sql.c_str(), error);
+                            std::to_string(max + 1);
+    // Another writer may make it at the same moment; a second try then finds it.
+    made = made && (execute(sql.c_str(), error) || execute(sql.c_str(), error));
     if (!made)
         notes.push_back(std::string("The Record numbers of ") + tableName(table) +
                         " cannot be drawn: " + error);

@@ -194,12 +194,9 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
     bool accepted = false;
     for (const std::string_view line : framed.lines) {
         std::string decoded;
-        std::string_view text = line;
-        if (!isValidUtf8(line)) {
-            decoded = fromWindows1252(line);
-            text = decoded;
+        const std::string_view text = asUtf8(line, decoded);
+        if (text.data() != line.data())
             add(m_counters.linesRepaired);
-        }
         const LineParse parsed = parseLine(text, &server);
         if (!parsed.ok) {
             add(m_counters.linesRejected);

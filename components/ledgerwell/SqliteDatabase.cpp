@@ -223,20 +223,10 @@ std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
 {
     std::int64_t &next = m_next[index(table)];
     if (next == 0) {
-        std::string reason;
-        bool read = false;
-        query(
-            std::string("SELECT COALESCE(MAX(Record), 0) + 1 FROM ") + tableName(table),
-            [&](const Row &row) {
-                next = std::atoll(std::string(row.at(0)).c_str());
-                read = true;
-            },
-            reason);
-        if (!read) {
-            error = std::string("the last Record of ") + tableName(table) +
-                    " cannot be read: " + reason;
+        std::int64_t max = 0;
+        if (!maxRecord(table, max, error))
             return 0;
-        }
+        next = max + 1;
     }
     return next++;
 }

@@ -10,6 +10,14 @@ bool isValidUtf8(std::string_view text);
 // Old game servers write names in a single-byte code page; text that is not valid UTF-8 is
 // read as Windows-1252 (a superset of Latin-1's printable characters), never as U+FFFD.
 std::string fromWindows1252(std::string_view text);
+// The line as UTF-8: itself when valid, else decoded into buffer.
+inline std::string_view asUtf8(std::string_view line, std::string &buffer)
+{
+    if (isValidUtf8(line))
+        return line;
+    buffer = fromWindows1252(line);
+    return buffer;
+}
 
 // The text as it is stored: NUL and control characters removed (so every stored value is
 // one clean line), then cut to at most maxChars characters, never inside a character.
