@@ -15,8 +15,8 @@
 #include "platform/ConsoleOperator.h"
 #include "platform/SqlConnection.h"
 #include "shell/MainForm.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 #include <QApplication>
 #include <QDir>

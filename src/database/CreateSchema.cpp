@@ -4,7 +4,7 @@
 #include "GuardedExecute.h"
 #include "StatisticsSchema.h"
 
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 namespace {
 

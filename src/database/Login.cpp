@@ -4,7 +4,7 @@
 #include "LogonString.h"
 
 #include "platform/OperatorInteraction.h"
-#include "shell/TextFunctions.h"
+#include "state/TextFunctions.h"
 
 bool Login(const QString &connString, qint32 port, OperatorInteraction &op,
            const DbConnectionFactory &newConnection)

@@ -8,9 +8,9 @@
 #include "database/ActivationMessages.h"
 #include "database/CreateSchema.h"
 #include "settings/ConnectionsFile.h"
-#include "shell/MainModule.h"
-#include "shell/StartupMessages.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/StartupMessages.h"
+#include "state/TextFunctions.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -9,8 +9,8 @@
 #include "database/CreateSchema.h"
 #include "platform/OperatorInteraction.h"
 #include "platform/SocketErrors.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 namespace {
 

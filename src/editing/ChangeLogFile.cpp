@@ -4,7 +4,7 @@
 #include "SelectedConnection.h"
 #include "ValueReplies.h"
 
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 void changeLogFile(const EditingContext &context)
 {

@@ -8,8 +8,8 @@
 
 #include "database/ActivationMessages.h"
 #include "platform/SocketErrors.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "EditingContext.h"
 #include "SelectedConnection.h"
 
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 void deleteConnection(const EditingContext &context)
 {

@@ -1,6 +1,6 @@
 #include "EditingTexts.h"
 
-#include "shell/TextFunctions.h"
+#include "state/TextFunctions.h"
 
 namespace EditingTexts {
 

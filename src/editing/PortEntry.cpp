@@ -1,7 +1,7 @@
 #include "PortEntry.h"
 
 #include "platform/UdpSocketArray.h"
-#include "shell/NumberText.h"
+#include "state/NumberText.h"
 
 Result<qint32> portFromText(const QString &text)
 {

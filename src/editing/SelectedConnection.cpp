@@ -4,7 +4,7 @@
 #include "EditingTexts.h"
 
 #include "platform/OperatorInteraction.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 std::optional<QString> selectedConnection(const EditingContext &context)
 {

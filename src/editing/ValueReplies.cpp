@@ -1,6 +1,6 @@
 #include "ValueReplies.h"
 
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 std::optional<QString> askSingleValue(MainModule &state, OperatorInteraction &op,
                                       const ValueRequest &request)

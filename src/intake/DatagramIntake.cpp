@@ -1,6 +1,6 @@
 #include "DatagramIntake.h"
 
-#include "shell/TextFunctions.h"
+#include "state/TextFunctions.h"
 
 namespace {
 

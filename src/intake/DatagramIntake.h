@@ -4,7 +4,7 @@
 #include "ScoringComponent.h"
 #include "ScoringComponentFactory.h"
 
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QObject>
 

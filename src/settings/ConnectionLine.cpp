@@ -2,7 +2,7 @@
 
 #include "FileErrors.h"
 
-#include "shell/NumberText.h"
+#include "state/NumberText.h"
 
 #include <optional>
 

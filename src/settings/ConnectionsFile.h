@@ -3,7 +3,7 @@
 #include "WriteHooks.h"
 
 #include "platform/Result.h"
-#include "shell/ConnectionList.h"
+#include "state/ConnectionList.h"
 
 #include <QList>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "platform/ClassRegistry.h"
 #include "platform/Result.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QString>
 

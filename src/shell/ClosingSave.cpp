@@ -2,7 +2,7 @@
 
 #include "LayoutValues.h"
 #include "MainForm.h"
-#include "MainModule.h"
+#include "state/MainModule.h"
 
 #include "platform/OperatorInteraction.h"
 #include "settings/ConnectionsFile.h"

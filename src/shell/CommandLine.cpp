@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 
-#include "MainModule.h"
-#include "NumberText.h"
+#include "state/MainModule.h"
+#include "state/NumberText.h"
 
 #include <optional>
 

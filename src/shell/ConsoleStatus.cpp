@@ -1,6 +1,6 @@
 #include "ConsoleStatus.h"
 
-#include "StatusLine.h"
+#include "state/StatusLine.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "MainForm.h"
 
-#include "MainModule.h"
+#include "state/MainModule.h"
 #include "WindowLayout.h"
 
 #include "platform/Twips.h"

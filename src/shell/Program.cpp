@@ -3,7 +3,7 @@
 #include "ConsoleStatus.h"
 #include "Main.h"
 #include "MainForm.h"
-#include "MainModule.h"
+#include "state/MainModule.h"
 #include "WindowCommands.h"
 
 #include "intake/DatagramIntake.h"

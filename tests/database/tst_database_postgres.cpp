@@ -7,7 +7,7 @@
 #include "database/CreateSchema.h"
 #include "database/StatisticsSchema.h"
 #include "platform/SqlConnection.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QTest>
 

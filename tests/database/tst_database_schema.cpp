@@ -8,7 +8,7 @@
 #include "database/StatisticsSchema.h"
 #include "platform/DbErrors.h"
 #include "platform/SqlConnection.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -11,8 +11,8 @@
 #include "intake/ScoringComponentFactory.h"
 #include "platform/EmptyDatabaseFile.h"
 #include "platform/SqlConnection.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 #include <QTemporaryDir>
 #include <QTest>

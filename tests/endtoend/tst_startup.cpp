@@ -9,7 +9,7 @@
 #include "shell/ClosingSave.h"
 #include "shell/Main.h"
 #include "shell/MainForm.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 #include "shell/WindowCommands.h"
 
 #include <QTemporaryDir>

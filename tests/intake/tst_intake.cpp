@@ -5,8 +5,8 @@
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -5,8 +5,8 @@
 #include "database/CreateSchema.h"
 #include "intake/ComponentLibrary.h"
 #include "platform/SqlConnection.h"
-#include "shell/MainModule.h"
-#include "shell/TextFunctions.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -7,7 +7,7 @@
 
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
 #include "shell/ConsoleStatus.h"
-#include "shell/StatusLine.h"
+#include "state/StatusLine.h"
 
 #include <QTemporaryFile>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
 #include "shell/MainForm.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QAction>
 #include <QHeaderView>

@@ -2,7 +2,7 @@
 
 #include "shell/CommandLine.h"
 #include "shell/LayoutValues.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
-#include "shell/NumberText.h"
-#include "shell/TextFunctions.h"
+#include "state/NumberText.h"
+#include "state/TextFunctions.h"
 #include "shell/WindowLayout.h"
 
 #include <QTest>
