@@ -1,7 +1,7 @@
 #include "MainForm.h"
 
-#include "state/MainModule.h"
 #include "WindowLayout.h"
+#include "state/MainModule.h"
 
 #include "platform/Twips.h"
 

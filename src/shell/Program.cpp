@@ -3,8 +3,8 @@
 #include "ConsoleStatus.h"
 #include "Main.h"
 #include "MainForm.h"
-#include "state/MainModule.h"
 #include "WindowCommands.h"
+#include "state/MainModule.h"
 
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"

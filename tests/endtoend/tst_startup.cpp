@@ -9,8 +9,8 @@
 #include "shell/ClosingSave.h"
 #include "shell/Main.h"
 #include "shell/MainForm.h"
-#include "state/MainModule.h"
 #include "shell/WindowCommands.h"
+#include "state/MainModule.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,8 +1,8 @@
 #include "TestMain.h"
 
+#include "shell/WindowLayout.h"
 #include "state/NumberText.h"
 #include "state/TextFunctions.h"
-#include "shell/WindowLayout.h"
 
 #include <QTest>
 
