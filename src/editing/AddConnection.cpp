@@ -152,7 +152,8 @@ bool AddConnection::bindSocket()
 
 Result<bool> AddConnection::chooseDatabase()
 {
-    const Result<std::optional<QString>> chosen = m_op.promptNewDataLink(m_context.databases);
+    const Result<std::optional<QString>> chosen =
+        m_op.promptNewDataLink(m_context.databases, m_context.state.AppPath);
     if (!chosen)
         return chosen.error();
     if (!chosen->has_value())

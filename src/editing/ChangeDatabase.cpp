@@ -51,7 +51,7 @@ void ChangeDatabase::run()
 bool ChangeDatabase::changeDatabase()
 {
     const Result<std::optional<QString>> chosen =
-        m_context.op.promptNewDataLink(m_context.databases);
+        m_context.op.promptNewDataLink(m_context.databases, m_context.state.AppPath);
     Status done;
     if (!chosen) {
         done = chosen.error();

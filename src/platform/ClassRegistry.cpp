@@ -41,6 +41,14 @@ Status ClassRegistry::registerClass(const QString &progId, const QString &classI
     return {};
 }
 
+std::optional<QString> ClassRegistry::libraryOf(const QString &progId) const
+{
+    const std::optional<QString> classId = readDefault(progId + QStringLiteral("\\Clsid"));
+    if (!classId)
+        return std::nullopt;
+    return readDefault(QStringLiteral("Clsid\\") + *classId + QStringLiteral("\\InprocServer32"));
+}
+
 QString ClassRegistry::userFilePath()
 {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, Organization, Application)

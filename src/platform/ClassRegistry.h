@@ -20,5 +20,9 @@ public:
     Status registerClass(const QString &progId, const QString &classId,
                          const QString &libraryPath) const;
 
+    // The library registered for a ProgID, or nothing when the ProgID or its class is not
+    // registered.
+    std::optional<QString> libraryOf(const QString &progId) const;
+
     static QString userFilePath();
 };

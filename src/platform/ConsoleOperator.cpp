@@ -85,7 +85,8 @@ std::optional<QString> ConsoleOperator::chooseLogFile(const QString &)
     return std::nullopt;
 }
 
-Result<std::optional<QString>> ConsoleOperator::promptNewDataLink(const DbConnectionFactory &)
+Result<std::optional<QString>> ConsoleOperator::promptNewDataLink(const DbConnectionFactory &,
+                                                                  const QString &)
 {
     return std::optional<QString>();
 }

@@ -27,7 +27,8 @@ public:
     std::optional<QString> singleSelect(const ValueRequest &request,
                                         const QStringList &entriesTopDown) override;
     std::optional<QString> chooseLogFile(const QString &fileName) override;
-    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith) override;
+    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith,
+                                                     const QString &startFolder) override;
 
 protected:
     // One line typed on the terminal; nothing at the end of input.

@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QStackedWidget>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -85,13 +87,6 @@ DataLinkDialog::DataLinkDialog(const QList<DataLinkProvider> &providers,
     m_pages->addWidget(odbcPage());
     for (const DataLinkProvider provider : m_providers)
         m_provider->addItem(providerCaption(provider), int(provider));
-    const auto showPage = [this] {
-        const QVariant provider = m_provider->currentData();
-        if (provider.isValid())
-            m_pages->setCurrentIndex(provider.toInt());
-    };
-    connect(m_provider, &QComboBox::currentIndexChanged, this, showPage);
-    showPage();
 
     m_password->setEchoMode(QLineEdit::Password);
     m_allowSaving->setObjectName(QStringLiteral("allowSaving"));
@@ -104,10 +99,7 @@ DataLinkDialog::DataLinkDialog(const QList<DataLinkProvider> &providers,
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Provider:"), m_provider);
-    auto *credentials = new QFormLayout;
-    credentials->addRow(QStringLiteral("&User name:"), m_user);
-    credentials->addRow(QStringLiteral("Pass&word:"), m_password);
-    credentials->addRow(QString(), m_allowSaving);
+    m_credentials = credentialsPart();
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_testConnection);
     buttons->addStretch();
@@ -116,9 +108,14 @@ DataLinkDialog::DataLinkDialog(const QList<DataLinkProvider> &providers,
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pages);
-    layout->addLayout(credentials);
+    layout->addWidget(m_credentials);
     layout->addLayout(buttons);
     setMinimumWidth(fontMetrics().averageCharWidth() * 70);
+    alignLabels();
+    orderTabs();
+
+    connect(m_provider, &QComboBox::currentIndexChanged, this, &DataLinkDialog::showProvider);
+    showProvider();
 
     connect(m_testConnection, &QPushButton::clicked, this, &DataLinkDialog::onTestConnection);
     connect(m_ok, &QPushButton::clicked, this, &DataLinkDialog::onOk);
@@ -137,9 +134,13 @@ QWidget *DataLinkDialog::filePage()
     auto *fileRow = new QHBoxLayout;
     fileRow->addWidget(m_file);
     fileRow->addWidget(m_browse);
+    // A row holding a layout gets no buddy of its own, and without one the label would show
+    // its "&" instead of underlining the key.
+    auto *label = new QLabel(QStringLiteral("Database &file:"), page);
+    label->setBuddy(m_file);
     auto *layout = new QFormLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addRow(QStringLiteral("Database &file:"), fileRow);
+    layout->addRow(label, fileRow);
     layout->addRow(QString(), m_createNew);
     connect(m_browse, &QPushButton::clicked, this, &DataLinkDialog::onBrowse);
     return page;
@@ -170,6 +171,59 @@ QWidget *DataLinkDialog::odbcPage()
     return page;
 }
 
+QWidget *DataLinkDialog::credentialsPart()
+{
+    auto *part = new QWidget(this);
+    auto *credentials = new QFormLayout(part);
+    credentials->setContentsMargins(0, 0, 0, 0);
+    credentials->addRow(QStringLiteral("&User name:"), m_user);
+    credentials->addRow(QStringLiteral("Pass&word:"), m_password);
+    credentials->addRow(QString(), m_allowSaving);
+    return part;
+}
+
+// A database file has no logon, so its page shows none and its string carries none.
+void DataLinkDialog::showProvider()
+{
+    const QVariant provider = m_provider->currentData();
+    if (!provider.isValid())
+        return;
+    m_pages->setCurrentIndex(provider.toInt());
+    m_credentials->setVisible(DataLinkProvider(provider.toInt()) != DataLinkProvider::SqliteFile);
+}
+
+// The provider's fields and the logon fields are separate forms; one label width for all of
+// them keeps their fields in one column.
+void DataLinkDialog::alignLabels()
+{
+    const QList<QFormLayout *> forms = findChildren<QFormLayout *>();
+    int widest = 0;
+    for (const QFormLayout *form : forms) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            if (QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole))
+                widest = std::max(widest, label->sizeHint().width());
+        }
+    }
+    for (QFormLayout *form : forms) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            if (QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole);
+                label && label->widget())
+                label->widget()->setMinimumWidth(widest);
+        }
+    }
+}
+
+// Tab goes down the dialog as it reads: provider, the provider's fields, the logon, then the
+// buttons; the widgets were made in another order.
+void DataLinkDialog::orderTabs()
+{
+    const QList<QWidget *> order = {
+        m_provider, m_file, m_browse,   m_createNew,   m_host,           m_port, m_database,
+        m_dsn,      m_user, m_password, m_allowSaving, m_testConnection, m_ok,   m_cancel};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
 DataLinkFields DataLinkDialog::fields() const
 {
     DataLinkFields fields;
@@ -181,6 +235,8 @@ DataLinkFields DataLinkDialog::fields() const
     fields.port = m_port->text();
     fields.database = m_database->text();
     fields.dsn = m_dsn->text();
+    if (fields.provider == DataLinkProvider::SqliteFile)
+        return fields;
     fields.user = m_user->text();
     fields.password = m_password->text();
     fields.allowSavingPassword = m_allowSaving->isChecked();
@@ -215,18 +271,43 @@ bool DataLinkDialog::prepare()
 void DataLinkDialog::onBrowse()
 {
     const QString filter = QStringLiteral("Database Files (*.db *.sqlite *.mdb);;All Files (*)");
+    const QString start = m_file->text().trimmed().isEmpty() ? m_startFolder : m_file->text();
     const QString chosen =
         m_createNew->isChecked()
-            ? QFileDialog::getSaveFileName(this, QStringLiteral("New Database File"),
-                                           m_file->text(), filter)
-            : QFileDialog::getOpenFileName(this, QStringLiteral("Database File"), m_file->text(),
-                                           filter);
+            ? QFileDialog::getSaveFileName(this, QStringLiteral("New Database File"), start, filter)
+            : QFileDialog::getOpenFileName(this, QStringLiteral("Database File"), start, filter);
     if (!chosen.isEmpty())
         m_file->setText(chosen);
 }
 
+// A new file is made on OK only, so Cancel leaves nothing behind; the test shows that it can
+// be made: the name is free and a file can be written in its folder.
+bool DataLinkDialog::testNewFile(const QString &file)
+{
+    QString problem;
+    if (QFileInfo::exists(file))
+        problem = QStringLiteral("'%1' already exists.").arg(file);
+    else if (QTemporaryFile probe(QFileInfo(file).absolutePath() +
+                                  QStringLiteral("/.probe.XXXXXX"));
+             !probe.open())
+        problem = QStringLiteral("Can not write in the folder '%1': %2")
+                      .arg(QFileInfo(file).absolutePath(), probe.errorString());
+    m_op.messageBox(problem.isEmpty()
+                        ? QStringLiteral("Test connection succeeded.\r\nThe new database file "
+                                         "will be created when you choose OK.")
+                        : QStringLiteral("Test connection failed.\r\n") + problem,
+                    OperatorInteraction::Buttons::Ok, title());
+    return problem.isEmpty();
+}
+
 void DataLinkDialog::onTestConnection()
 {
+    const DataLinkFields current = fields();
+    if (current.provider == DataLinkProvider::SqliteFile && m_createNew->isChecked() &&
+        dataLinkProblem(current).isEmpty()) {
+        testNewFile(current.file);
+        return;
+    }
     if (!prepare())
         return;
     std::unique_ptr<DbConnection> connection = m_testWith();

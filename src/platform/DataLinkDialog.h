@@ -26,6 +26,9 @@ public:
     DataLinkDialog(const QList<DataLinkProvider> &providers, DbConnectionFactory testWith,
                    OperatorInteraction &op, QWidget *parent = nullptr);
 
+    // Where Browse starts while the file field is empty.
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+
     // The connection string of what the fields hold now.
     QString connectionString() const;
     DataLinkFields fields() const;
@@ -49,6 +52,11 @@ public:
 
 private:
     QWidget *filePage();
+    QWidget *credentialsPart();
+    void showProvider();
+    void alignLabels();
+    void orderTabs();
+    bool testNewFile(const QString &file);
     QWidget *serverPage();
     QWidget *odbcPage();
     // Refuses fields that can not be kept and creates the new database file when asked;
@@ -73,6 +81,8 @@ private:
     QLineEdit *m_user;
     QLineEdit *m_password;
     QCheckBox *m_allowSaving;
+    QWidget *m_credentials = nullptr;
+    QString m_startFolder;
     QPushButton *m_testConnection;
     QPushButton *m_ok;
     QPushButton *m_cancel;

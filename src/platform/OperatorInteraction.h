@@ -71,8 +71,9 @@ public:
     virtual std::optional<QString> chooseLogFile(const QString &fileName) = 0;
 
     // The Data Link Properties dialog, started empty; its Test Connection opens and closes
-    // the database through testWith. The connection string on OK, nothing on Cancel, or why
-    // no database could be chosen at all.
-    virtual Result<std::optional<QString>>
-    promptNewDataLink(const DbConnectionFactory &testWith) = 0;
+    // the database through testWith, and its file browser starts in startFolder (the program
+    // folder). The connection string on OK, nothing on Cancel, or why no database could be
+    // chosen at all.
+    virtual Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith,
+                                                             const QString &startFolder) = 0;
 };

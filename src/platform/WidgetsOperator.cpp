@@ -114,7 +114,7 @@ std::optional<QString> WidgetsOperator::chooseLogFile(const QString &fileName)
 }
 
 Result<std::optional<QString>>
-WidgetsOperator::promptNewDataLink(const DbConnectionFactory &testWith)
+WidgetsOperator::promptNewDataLink(const DbConnectionFactory &testWith, const QString &startFolder)
 {
     const QList<DataLinkProvider> providers = installedDataLinkProviders();
     if (providers.isEmpty())
@@ -122,6 +122,7 @@ WidgetsOperator::promptNewDataLink(const DbConnectionFactory &testWith)
                          QStringLiteral("Provider cannot be found. No database driver (SQLite, "
                                         "PostgreSQL or ODBC for Qt SQL) is installed.")};
     DataLinkDialog dialog(providers, testWith, *this, m_parent);
+    dialog.setStartFolder(startFolder);
     if (dialog.exec() != QDialog::Accepted)
         return std::optional<QString>();
     return std::optional<QString>(dialog.connectionString());

@@ -22,7 +22,8 @@ public:
     std::optional<QString> singleSelect(const ValueRequest &request,
                                         const QStringList &entriesTopDown) override;
     std::optional<QString> chooseLogFile(const QString &fileName) override;
-    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith) override;
+    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &testWith,
+                                                     const QString &startFolder) override;
 
     // Where the value dialogs go: 512 twips right of and below the main window's corner.
     QPoint valueDialogPosition() const;

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -197,6 +199,100 @@ private slots:
         QCOMPARE(op.messages.first().text, QStringLiteral("Test connection succeeded."));
     }
 
+    void testingANewFileLeavesItToOk()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("new.db");
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.file()->setText(file);
+        dialog.createNew()->setChecked(true);
+
+        dialog.testConnection()->click();
+        QVERIFY2(op.messages.first().text.startsWith("Test connection succeeded."),
+                 qPrintable(op.messages.first().text));
+        QVERIFY(!QFile::exists(file));
+
+        dialog.ok()->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(QFile::exists(file));
+    }
+
+    void aDatabaseFileTakesNoLogon()
+    {
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.show();
+        dialog.user()->setText("bob");
+        dialog.password()->setText("pw");
+        dialog.file()->setText("/d/a.db");
+        QVERIFY(!dialog.user()->isVisible() && !dialog.allowSaving()->isVisible());
+        QVERIFY(!dialog.connectionString().contains("User"));
+
+        dialog.provider()->setCurrentIndex(
+            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        QVERIFY(dialog.user()->isVisible());
+        dialog.host()->setText("h");
+        dialog.database()->setText("d");
+        QVERIFY(dialog.connectionString().contains("User ID=bob;User Password=pw"));
+    }
+
+    void fieldsLineUpAndLabelsUnderlineTheirKey()
+    {
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.provider()->setCurrentIndex(
+            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        dialog.show();
+        const auto left = [&](QWidget *field) { return field->mapTo(&dialog, QPoint()).x(); };
+        QCOMPARE(left(dialog.host()), left(dialog.provider()));
+        QCOMPARE(left(dialog.user()), left(dialog.provider()));
+        // A label shows "&" as text unless it has a field to give the focus to.
+        for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+            if (label->text().contains('&'))
+                QVERIFY2(label->buddy(), qPrintable(label->text()));
+        }
+    }
+
+    void tabGoesDownTheDialog()
+    {
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        QStringList visited;
+        QWidget *widget = dialog.provider();
+        do {
+            if (!widget->objectName().isEmpty() && widget->focusPolicy() & Qt::TabFocus)
+                visited << widget->objectName();
+            widget = widget->nextInFocusChain();
+        } while (widget != dialog.provider());
+        const QStringList expected = {
+            "provider", "file", "browse",   "createNew",   "host",           "port", "database",
+            "dsn",      "user", "password", "allowSaving", "testConnection", "ok",   "cancel"};
+        QStringList seen;
+        for (const QString &name : visited) {
+            if (expected.contains(name))
+                seen << name;
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    void browseStartsInTheProgramFolder()
+    {
+        QTemporaryDir programFolder;
+        ScriptedOperator op;
+        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
+        dialog.setStartFolder(programFolder.path());
+        QString shown;
+        QTimer::singleShot(0, &dialog, [&shown] {
+            if (auto *files = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                shown = files->directory().absolutePath();
+                files->reject();
+            }
+        });
+        dialog.browse()->click();
+        QCOMPARE(shown, QDir(programFolder.path()).absolutePath());
+    }
+
     void cancelAnswersNothing()
     {
         QWidget window;
@@ -211,7 +307,8 @@ private slots:
                 modal->close();
         });
 
-        const Result<std::optional<QString>> answer = op.promptNewDataLink(newSqlConnection);
+        const Result<std::optional<QString>> answer =
+            op.promptNewDataLink(newSqlConnection, QString());
 
         QVERIFY(answer.ok());
         QVERIFY(!answer->has_value());

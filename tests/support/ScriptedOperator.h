@@ -107,7 +107,8 @@ public:
         return logFileReplies.isEmpty() ? std::nullopt : logFileReplies.takeFirst();
     }
 
-    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &) override
+    Result<std::optional<QString>> promptNewDataLink(const DbConnectionFactory &,
+                                                     const QString &) override
     {
         opened(QStringLiteral("DataLink"));
         if (dataLinkReplies.isEmpty())
