@@ -15,6 +15,8 @@
 #include "platform/WidgetsOperator.h"
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdlib>
@@ -87,8 +89,15 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
     QObject::connect(&stop, &StopSignals::stopRequested, &form, [&form] { form.close(); });
 
     if (!options.screenshotPath.isEmpty()) {
-        QTimer::singleShot(300, &form, [&] {
-            form.grab().save(options.screenshotPath);
+        // Under a window manager the picture takes the frame and title bar from the screen;
+        // without one there is no frame, and the window draws itself.
+        QTimer::singleShot(1000, &form, [&] {
+            const QRect frame = form.frameGeometry();
+            const QPixmap picture = frame == form.geometry() || !form.screen()
+                                        ? form.grab()
+                                        : form.screen()->grabWindow(0, frame.x(), frame.y(),
+                                                                    frame.width(), frame.height());
+            picture.save(options.screenshotPath);
             QCoreApplication::exit(0);
         });
     }
