@@ -235,6 +235,21 @@ LEDGERWELL_EXPORT ScStatus ScoringComponentCreate(const char *classId, ScoreObje
     }
 }
 
+// The program stops: everything is written, or kept for the next start, before it returns.
+LEDGERWELL_EXPORT int64_t ScoringComponentFinish(void)
+{
+    LibraryState *state = libraryState.exchange(nullptr);
+    if (!state)
+        return 0;
+    for (int i = 0; i < 100 && callsInside.load() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (callsInside.load() > 0 || !state->shutdown())
+        return 0; // left as it is: the process is ending anyway
+    const std::uint64_t unwritten = state->unwritten();
+    delete state;
+    return std::int64_t(unwritten);
+}
+
 LEDGERWELL_EXPORT void LedgerwellCounters(LedgerwellCounterSet *out)
 {
     if (!out)

@@ -2,6 +2,8 @@
 
 #include "ConnectionSettings.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include <pthread.h>
@@ -12,12 +14,25 @@ namespace {
 
 constexpr std::chrono::milliseconds OpenRetryDelay{1000};
 constexpr std::chrono::milliseconds IdleWake{50}; // log files are flushed at least this often
-constexpr std::chrono::seconds ShutdownWait{30};
+// How long an unload waits for a database that does not take the waiting rows before they
+// are kept in a file: LEDGERWELL_UNLOAD_WAIT seconds, 30 unless set.
+std::chrono::seconds unloadWait()
+{
+    const char *text = std::getenv("LEDGERWELL_UNLOAD_WAIT");
+    if (!text || !*text)
+        return std::chrono::seconds(30);
+    char *end = nullptr;
+    const long seconds = std::strtol(text, &end, 10);
+    if (*end != '\0' || seconds < 0)
+        return std::chrono::seconds(30);
+    return std::chrono::seconds(std::min(seconds, 3600L));
+}
 
 } // namespace
 
 LibraryState::LibraryState()
-    : m_writer([this] { writerLoop(); })
+    : m_unloadWait(unloadWait())
+    , m_writer([this] { writerLoop(); })
 {
 }
 
@@ -33,7 +48,9 @@ bool LibraryState::shutdown()
         return true;
     m_stop = true;
     m_wake.notify_all();
-    if (!m_wake.wait_for(lock, ShutdownWait, [this] { return m_writerDone; }))
+    // The writer gives the database its wait, then needs time to keep what is left.
+    if (!m_wake.wait_for(lock, m_unloadWait + std::chrono::seconds(30),
+                         [this] { return m_writerDone; }))
         return false;
     lock.unlock();
     m_writer.join();
@@ -150,8 +167,17 @@ void LibraryState::writeAll(bool final)
     }
     const Clock::time_point now = Clock::now();
     for (PooledConnection *connection : connections)
-        connection->writeDue(now, final);
+        connection->writeDue(now, final, now + m_unloadWait);
     m_logs.flushAll(final);
+}
+
+std::uint64_t LibraryState::unwritten() const
+{
+    std::lock_guard lock(m_poolMutex);
+    std::uint64_t datagrams = 0;
+    for (const auto &[key, connection] : m_pool)
+        datagrams += connection->unwritten();
+    return datagrams;
 }
 
 void LibraryState::writerLoop()

@@ -35,6 +35,8 @@ public:
     // Commits everything and stops the writer. False when the writer did not finish in
     // time; the state must then be left alone, as the writer may still use it.
     bool shutdown();
+    // After shutdown: datagrams whose rows could not be written, kept in a file or lost.
+    std::uint64_t unwritten() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -70,6 +72,7 @@ private:
 
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
+    const std::chrono::seconds m_unloadWait;
     bool m_wakeRequested = false;
     bool m_stop = false;
     bool m_writerDone = false;

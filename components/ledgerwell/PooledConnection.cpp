@@ -3,13 +3,18 @@
 #include "Framing.h"
 #include "LogLine.h"
 #include "PgDatabase.h"
+#include "SpillFile.h"
 #include "SqliteDatabase.h"
 #include "TextRules.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 namespace ledgerwell {
 
@@ -35,6 +40,21 @@ std::string sender(const Datagram &datagram)
     return std::string(datagram.senderIp) + ":" + std::to_string(datagram.senderPort);
 }
 
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".")
+                                      : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+bool fileExists(const std::string &path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+constexpr std::chrono::milliseconds FinalRetry{250};
+
 } // namespace
 
 std::unique_ptr<PooledConnection> PooledConnection::open(const ConnectionSettings &settings,
@@ -53,6 +73,10 @@ std::unique_ptr<PooledConnection> PooledConnection::open(const ConnectionSetting
     const std::vector<std::string> notes = connection->m_db->refreshTables();
     connection->noteTables(notes, log ? std::vector<std::string>{log->path()}
                                       : std::vector<std::string>{});
+    connection->m_identity = databaseIdentity(settings);
+    connection->m_keepFolder = log ? folderOf(log->path()) : std::string(".");
+    // Before the names are read: the kept rows may make some of them.
+    connection->replayKept(log);
     if (!connection->load(error))
         return nullptr;
     return connection;
@@ -239,7 +263,7 @@ PooledConnection::Clock::time_point PooledConnection::nextDue(Clock::time_point 
     return due;
 }
 
-void PooledConnection::writeDue(Clock::time_point now, bool final)
+void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_point giveUpAt)
 {
     std::deque<RowBatch> work;
     {
@@ -267,15 +291,7 @@ void PooledConnection::writeDue(Clock::time_point now, bool final)
     if (work.empty())
         return;
     if (final) {
-        std::uint64_t datagrams = 0;
-        std::vector<std::string> paths;
-        for (const RowBatch &batch : work) {
-            datagrams += batch.datagrams();
-            paths.insert(paths.end(), batch.logPaths().begin(), batch.logPaths().end());
-        }
-        noteAll(paths, std::to_string(datagrams) +
-                           " datagrams could not be written before Ledgerwell was unloaded; "
-                           "their rows are lost.");
+        finish(work, giveUpAt);
         return;
     }
     std::lock_guard lock(m_stateMutex);
@@ -333,15 +349,119 @@ bool PooledConnection::reopen(const RowBatch &batch)
     return true;
 }
 
+// By the batch's own writer and transaction: a batch kept from an earlier run names that
+// run's writer.
 bool PooledConnection::alreadyCommitted(const RowBatch &batch)
 {
     const std::vector<Step> &steps = batch.steps();
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         if (step->statement == insertInto(Table::Commits))
             return m_db->hasTable(Table::Commits) &&
-                   m_db->committed(m_writer, batch.values(*step)[0].integer);
+                   m_db->committed(batch.values(*step)[1].bytes, batch.values(*step)[0].integer);
     }
     return false;
+}
+
+// At unload: the database gets until giveUpAt to come back; what it still does not take is
+// kept in a file and written at the next start.
+void PooledConnection::finish(std::deque<RowBatch> &work, Clock::time_point giveUpAt)
+{
+    while (!work.empty() && Clock::now() + FinalRetry < giveUpAt) {
+        std::this_thread::sleep_for(FinalRetry);
+        while (!work.empty() && writeOne(work.front(), true)) {
+            m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
+            work.pop_front();
+        }
+    }
+    if (!work.empty())
+        keepForNextStart(work);
+}
+
+void PooledConnection::keepForNextStart(std::deque<RowBatch> &work)
+{
+    std::uint64_t datagrams = 0;
+    std::vector<std::string> paths;
+    std::vector<const RowBatch *> batches;
+    for (RowBatch &batch : work) {
+        // The next run knows nothing of the rows this one wrote: give it their Records.
+        m_numbers.settle(batch);
+        datagrams += batch.datagrams();
+        paths.insert(paths.end(), batch.logPaths().begin(), batch.logPaths().end());
+        batches.push_back(&batch);
+    }
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    const std::string folder = paths.empty() ? m_keepFolder : folderOf(paths.front());
+    const std::string path = spill::pathFor(folder, m_identity);
+    std::string error;
+    const bool kept = spill::append(path, batches, error);
+    const std::string text =
+        kept ? std::to_string(datagrams) +
+                   " datagrams could not be written before Ledgerwell was unloaded; their rows "
+                   "are kept in " +
+                   path + " and written when this database is next opened."
+             : std::to_string(datagrams) +
+                   " datagrams could not be written before Ledgerwell was unloaded, nor kept (" +
+                   error + "); their rows are lost.";
+    noteAll(paths, text);
+    std::fprintf(stderr, "Ledgerwell: %s\n", text.c_str());
+    m_unwritten.fetch_add(datagrams);
+}
+
+// Rows an earlier run could not write are written first, oldest first, each batch once:
+// one that went through before is recognised by its Ledgerwell_Commits row.
+void PooledConnection::replayKept(ProcessLog *log)
+{
+    const std::string path = spill::pathFor(m_keepFolder, m_identity);
+    if (!fileExists(path))
+        return;
+    std::vector<std::vector<RowBatch>> segments;
+    std::string damage;
+    std::string error;
+    const bool read = spill::read(
+        path, [&] { segments.emplace_back(); },
+        [&](RowBatch &&batch) { segments.back().push_back(std::move(batch)); }, damage, error);
+    std::uint64_t datagrams = 0;
+    bool done = read;
+    for (std::vector<RowBatch> &segment : segments) {
+        if (done && !replaySegment(segment, datagrams, error))
+            done = false;
+    }
+    std::string text;
+    if (done) {
+        std::remove(path.c_str());
+        text = "Wrote the rows of " + std::to_string(datagrams) +
+               " datagrams kept from an earlier run in " + path + ".";
+        if (!damage.empty())
+            text += " " + damage + ".";
+    } else {
+        text = "The rows kept from an earlier run in " + path + " could not all be written (" +
+               error + "); the file stays and is tried again at the next start.";
+    }
+    if (log)
+        log->note(text);
+}
+
+bool PooledConnection::replaySegment(std::vector<RowBatch> &segment, std::uint64_t &datagrams,
+                                     std::string &error)
+{
+    RecordNumbers numbers; // the segment's references are its own
+    for (RowBatch &batch : segment) {
+        if (alreadyCommitted(batch))
+            continue;
+        WriteReport report = m_db->write(batch, numbers);
+        // Another writer took a name at the same moment: the next attempt finds it.
+        for (int again = 0; again < 5 && report.conflict; ++again)
+            report = m_db->write(batch, numbers);
+        if (report.outcome != WriteReport::Outcome::Written) {
+            error = report.error;
+            return false;
+        }
+        datagrams += batch.datagrams();
+        add(m_counters.rowsWritten, report.inserted);
+        add(m_counters.rowsUpdated, report.updated);
+    }
+    return true;
 }
 
 void PooledConnection::committed(const RowBatch &batch, const WriteReport &report)

@@ -57,14 +57,23 @@ public:
     bool process(const Datagram &datagram, ProcessLog *log, std::string &error, bool &wakeWriter);
 
     // On the writer thread: seals a transaction that is old enough and writes what is
-    // sealed. final: everything now, at unload.
-    void writeDue(Clock::time_point now, bool final);
+    // sealed. final: everything now, at unload; what the database does not take by giveUpAt
+    // is kept in a file for the next start.
+    void writeDue(Clock::time_point now, bool final,
+                  Clock::time_point giveUpAt = Clock::time_point::min());
+    // Datagrams whose rows were not written at unload: kept in a file, or lost.
+    std::uint64_t unwritten() const { return m_unwritten.load(); }
     // When writeDue has something to do next.
     Clock::time_point nextDue(Clock::time_point now) const;
 
 private:
     PooledConnection(std::unique_ptr<Database> db, Counters &counters, ProcessLogs &logs);
     bool load(std::string &error);
+    void replayKept(ProcessLog *log);
+    bool replaySegment(std::vector<RowBatch> &segment, std::uint64_t &datagrams,
+                       std::string &error);
+    void finish(std::deque<RowBatch> &work, Clock::time_point giveUpAt);
+    void keepForNextStart(std::deque<RowBatch> &work);
     bool scoreLines(const FramedDatagram &framed, ServerState &server, ProcessLog *log,
                     std::int64_t &game);
     void seal();
@@ -96,6 +105,11 @@ private:
     RecordNumbers m_numbers;
     std::set<std::string> m_tableNotes;
     bool m_failing = false;
+
+    // Where rows that could not be written at unload are kept.
+    std::string m_identity;
+    std::string m_keepFolder;
+    std::atomic<std::uint64_t> m_unwritten{0};
 
     // This writer among all that share the database, and its transactions.
     std::string m_writer;

@@ -101,6 +101,19 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
     return true;
 }
 
+void RecordNumbers::settle(RowBatch &batch) const
+{
+    for (const Step &step : batch.steps()) {
+        for (std::size_t c = 0; c < parameterCount(step.statement); ++c) {
+            Value &value = batch.value(step.firstValue + c);
+            if (value.kind != Value::Kind::Ref)
+                continue;
+            if (const auto found = m_kept.find(value.integer); found != m_kept.end())
+                value = Value::of(found->second);
+        }
+    }
+}
+
 void RecordNumbers::commit()
 {
     m_kept.insert(m_attemptKept.begin(), m_attemptKept.end());

@@ -31,6 +31,11 @@ public:
 
     std::size_t kept() const { return m_kept.size(); }
 
+    // Replaces the references to rows written in earlier transactions by their Records, so
+    // the batch can be written by another run, which does not know them. References to rows
+    // of unwritten batches stay.
+    void settle(RowBatch &batch) const;
+
 private:
     bool lookup(std::int64_t reference, std::int64_t &record) const;
     static std::string nameOf(RowBatch &batch, const Step &step);

@@ -94,6 +94,11 @@ public:
     // The log files of the datagrams, for notes about the transaction.
     const std::vector<std::string> &logPaths() const { return m_logPaths; }
 
+    // For keeping a batch in a file and reading it back.
+    const std::vector<Value> &allValues() const { return m_values; }
+    static RowBatch restored(std::vector<Step> steps, std::vector<Value> values,
+                             std::uint32_t datagrams, std::vector<std::string> logPaths);
+
 private:
     std::vector<Step> m_steps;
     std::vector<Value> m_values;

@@ -44,8 +44,10 @@ Result<ComponentLibrary> openComponentLibrary(const QString &path)
                          QStringLiteral("%1 names no ProgID or class id").arg(absolute)};
     }
     // The QLibrary object goes; the library itself stays loaded, as components do.
+    const auto finishFn =
+        reinterpret_cast<ScoringComponentFinishFn>(library.resolve("ScoringComponentFinish"));
     return ComponentLibrary{absolute, QString::fromUtf8(progId), QString::fromUtf8(classId),
-                            createFn};
+                            createFn, finishFn};
 }
 
 Result<QString> registerComponentLibrary(const QString &path, const ClassRegistry &registry)

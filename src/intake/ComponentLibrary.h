@@ -15,6 +15,7 @@ struct ComponentLibrary
     QString progId;
     QString classId;
     ScoringComponentCreateFn create = nullptr;
+    ScoringComponentFinishFn finish = nullptr; // optional
 };
 
 Result<ComponentLibrary> openComponentLibrary(const QString &path);

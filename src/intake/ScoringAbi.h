@@ -54,9 +54,15 @@ const char *ScoringComponentProgId(void);  /* e.g. "Ledgerwell.Score_Class" */
 const char *ScoringComponentClassId(void); /* e.g. "{3F2A...}" */
 ScStatus ScoringComponentCreate(const char *classId, ScoreObject **out);
 
+/* Optional: called once when the program stops normally, after the last Process. The
+   component writes what it still holds and returns how many datagrams it could not write
+   (kept for a later run, or lost); 0 when everything is written. */
+int64_t ScoringComponentFinish(void);
+
 typedef const char *(*ScoringComponentProgIdFn)(void);
 typedef const char *(*ScoringComponentClassIdFn)(void);
 typedef ScStatus (*ScoringComponentCreateFn)(const char *classId, ScoreObject **out);
+typedef int64_t (*ScoringComponentFinishFn)(void);
 
 #ifdef __cplusplus
 }

@@ -55,3 +55,14 @@ Result<ScoringComponent> ScoringComponentFactory::create(const QString &progId)
     }
     return ScoringComponent(object);
 }
+
+qint64 ScoringComponentFactory::finish()
+{
+    qint64 unwritten = 0;
+    for (const ComponentLibrary &library : std::as_const(m_active)) {
+        if (library.finish)
+            unwritten += library.finish();
+    }
+    m_active.clear(); // no instance is made after this
+    return unwritten;
+}

@@ -20,6 +20,10 @@ public:
 
     Result<ScoringComponent> create(const QString &progId);
 
+    // At a normal stop, after the last datagram: lets every activated component write what
+    // it holds. The number of datagrams they could not write.
+    qint64 finish();
+
 private:
     Result<ComponentLibrary> activate(const QString &progId);
 

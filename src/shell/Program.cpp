@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QTextStream>
 #include <QTimer>
 
 #include <cstdlib>
@@ -63,6 +64,19 @@ std::optional<int> exitCodeAfter(StartResult result)
     return std::nullopt;
 }
 
+// The scoring component writes what it holds; datagrams it could not write make the run
+// end in failure, so a service manager sees it.
+int finished(int code, ScoringComponentFactory &factory)
+{
+    const qint64 unwritten = factory.finish();
+    if (unwritten <= 0)
+        return code;
+    QTextStream(stderr) << "varnock_udp: the scoring component could not write " << unwritten
+                        << " datagrams before the program ended; its log file says where they "
+                           "are kept.\n";
+    return code != 0 ? code : 3;
+}
+
 } // namespace
 
 int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
@@ -101,7 +115,7 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
             QCoreApplication::exit(0);
         });
     }
-    return app.exec();
+    return finished(app.exec(), factory);
 }
 
 int runHeadless(int argc, char *argv[], const ProgramOptions &options)
@@ -124,5 +138,5 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
     QObject::connect(&stop, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
     const int code = app.exec();
     console.flush();
-    return code;
+    return finished(code, factory);
 }

@@ -1,0 +1,238 @@
+#include "SpillFile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ledgerwell::spill {
+
+namespace {
+
+constexpr char Magic[8] = {'L', 'W', 'S', 'P', 'I', 'L', 'L', '1'};
+// Larger than any batch (the waiting rows are capped far below), so a length never reads as
+// the segment mark.
+constexpr std::uint32_t MaxRecord = 0x40000000;
+
+std::uint64_t checksum(const std::string &bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+template <typename T> void put(std::string &out, T value)
+{
+    out.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+void putText(std::string &out, const std::string &text)
+{
+    put(out, std::uint32_t(text.size()));
+    out += text;
+}
+
+std::string encode(const RowBatch &batch)
+{
+    std::string out;
+    put(out, std::uint32_t(batch.steps().size()));
+    for (const Step &step : batch.steps()) {
+        put(out, std::uint8_t(step.statement));
+        put(out, step.firstValue);
+        put(out, std::uint8_t(step.transient));
+    }
+    put(out, std::uint32_t(batch.allValues().size()));
+    for (const Value &value : batch.allValues()) {
+        put(out, std::uint8_t(value.kind));
+        put(out, value.integer);
+        put(out, value.real);
+        putText(out, value.bytes);
+    }
+    put(out, batch.datagrams());
+    put(out, std::uint32_t(batch.logPaths().size()));
+    for (const std::string &path : batch.logPaths())
+        putText(out, path);
+    return out;
+}
+
+class Reader
+{
+public:
+    explicit Reader(const std::string &bytes)
+        : m_bytes(bytes)
+    {
+    }
+    template <typename T> bool get(T &value)
+    {
+        if (m_bytes.size() - m_at < sizeof value)
+            return false;
+        std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+        m_at += sizeof value;
+        return true;
+    }
+    bool getText(std::string &text)
+    {
+        std::uint32_t size = 0;
+        if (!get(size) || m_bytes.size() - m_at < size)
+            return false;
+        text.assign(m_bytes, m_at, size);
+        m_at += size;
+        return true;
+    }
+    bool done() const { return m_at == m_bytes.size(); }
+
+private:
+    const std::string &m_bytes;
+    std::size_t m_at = 0;
+};
+
+bool decode(const std::string &bytes, RowBatch &batch)
+{
+    Reader in(bytes);
+    std::uint32_t count = 0;
+    if (!in.get(count) || count > bytes.size())
+        return false;
+    std::vector<Step> steps(count);
+    for (Step &step : steps) {
+        std::uint8_t statement = 0;
+        std::uint8_t transient = 0;
+        if (!in.get(statement) || statement >= StatementCount || !in.get(step.firstValue) ||
+            !in.get(transient))
+            return false;
+        step.statement = Statement(statement);
+        step.transient = transient != 0;
+    }
+    if (!in.get(count) || count > bytes.size())
+        return false;
+    std::vector<Value> values(count);
+    for (Value &value : values) {
+        std::uint8_t kind = 0;
+        if (!in.get(kind) || kind > std::uint8_t(Value::Kind::Ref) || !in.get(value.integer) ||
+            !in.get(value.real) || !in.getText(value.bytes))
+            return false;
+        value.kind = Value::Kind(kind);
+    }
+    for (const Step &step : steps) {
+        if (step.firstValue + parameterCount(step.statement) > values.size())
+            return false;
+    }
+    std::uint32_t datagrams = 0;
+    if (!in.get(datagrams) || !in.get(count) || count > bytes.size())
+        return false;
+    std::vector<std::string> paths(count);
+    for (std::string &path : paths) {
+        if (!in.getText(path))
+            return false;
+    }
+    if (!in.done())
+        return false;
+    batch = RowBatch::restored(std::move(steps), std::move(values), datagrams, std::move(paths));
+    return true;
+}
+
+std::string systemError(const std::string &what, const std::string &path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += std::size_t(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string pathFor(const std::string &folder, const std::string &databaseIdentity)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "Ledgerwell-unwritten-%016llx.rows",
+                  static_cast<unsigned long long>(checksum(databaseIdentity)));
+    return (folder.empty() ? std::string(".") : folder) + "/" + name;
+}
+
+bool append(const std::string &path, const std::vector<const RowBatch *> &batches,
+            std::string &error)
+{
+    std::string bytes(Magic, sizeof Magic);
+    for (const RowBatch *batch : batches) {
+        const std::string record = encode(*batch);
+        put(bytes, std::uint32_t(record.size()));
+        bytes += record;
+        put(bytes, checksum(record));
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = systemError("Can not open", path);
+        return false;
+    }
+    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (!written)
+        error = systemError("Can not write", path);
+    ::close(fd);
+    return written;
+}
+
+bool read(const std::string &path, const std::function<void()> &segment,
+          const std::function<void(RowBatch &&)> &batch, std::string &damage, std::string &error)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = systemError("Can not open", path);
+        return false;
+    }
+    std::string bytes;
+    char buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, got);
+    const bool failed = std::ferror(file);
+    std::fclose(file);
+    if (failed) {
+        error = systemError("Can not read", path);
+        return false;
+    }
+    std::size_t at = 0;
+    bool inSegment = false;
+    while (at < bytes.size()) {
+        if (bytes.size() - at >= sizeof Magic && std::memcmp(bytes.data() + at, Magic, 8) == 0) {
+            at += sizeof Magic;
+            inSegment = true;
+            segment();
+            continue;
+        }
+        std::uint32_t size = 0;
+        std::uint64_t sum = 0;
+        if (!inSegment || bytes.size() - at < sizeof size)
+            break;
+        std::memcpy(&size, bytes.data() + at, sizeof size);
+        if (size >= MaxRecord || bytes.size() - at - sizeof size < size + sizeof sum)
+            break;
+        const std::string record = bytes.substr(at + sizeof size, size);
+        std::memcpy(&sum, bytes.data() + at + sizeof size + size, sizeof sum);
+        RowBatch decoded;
+        if (sum != checksum(record) || !decode(record, decoded))
+            break;
+        batch(std::move(decoded));
+        at += sizeof size + size + sizeof sum;
+    }
+    if (at < bytes.size())
+        damage = std::to_string(bytes.size() - at) + " bytes at the end of " + path +
+                 " are damaged and were left out";
+    return true;
+}
+
+} // namespace ledgerwell::spill

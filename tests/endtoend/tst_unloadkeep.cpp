@@ -1,0 +1,233 @@
+#include "PgTestDatabase.h"
+#include "ReceiverProcess.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace {
+
+constexpr int Kills = 40000;
+
+QByteArray killLine(int k)
+{
+    const int killer = k % 10, victim = (k + 1) % 10;
+    return "\xFF\xFF\xFF\xFFRL 03/20/2026 - 20:00:00: \"P" + QByteArray::number(killer) + "<" +
+           QByteArray::number(killer + 2) + "><STEAM_0:1:" + QByteArray::number(1000 + killer) +
+           "><CT>\" killed \"P" + QByteArray::number(victim) + "<" +
+           QByteArray::number(victim + 2) + "><STEAM_0:1:" + QByteArray::number(1000 + victim) +
+           "><TERRORIST>\" with \"w" + QByteArray::number(k % 7) + "\"\n";
+}
+
+// The map starts while the database takes rows: the component has opened it when the
+// outage begins.
+bool startMap(quint16 port, QSqlDatabase db)
+{
+    QUdpSocket sender;
+    sender.writeDatagram("\xFF\xFF\xFF\xFFRL 03/20/2026 - 20:00:00: Started map \"de_dust2\"\n",
+                         QHostAddress::LocalHost, port);
+    return QTest::qWaitFor(
+        [&] {
+            QSqlQuery query(db);
+            return query.exec("SELECT COUNT(*) FROM Games") && query.next() &&
+                   query.value(0).toInt() == 1;
+        },
+        30000);
+}
+
+// About 20,000 datagrams a second, so the socket buffer never overflows.
+void sendKills(quint16 port)
+{
+    QUdpSocket sender;
+    sender.bind(QHostAddress::LocalHost, 0);
+    for (int k = 0; k < Kills; ++k) {
+        sender.writeDatagram(killLine(k), QHostAddress::LocalHost, port);
+        if (k % 100 == 99)
+            QThread::msleep(5);
+    }
+}
+
+int killsIn(const QString &log)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return int(file.readAll().count("\" killed \""));
+}
+
+qint64 number(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    return query.exec(sql) && query.next() ? query.value(0).toLongLong() : -1;
+}
+
+// A PostgreSQL server of the test's own, which it can stop and start again.
+class OwnPgServer
+{
+public:
+    OwnPgServer()
+        : m_parent(QDir::tempPath() + "/varnock-pg-XXXXXX")
+        , m_folder(m_parent.filePath("cluster"))
+    {
+        // As root the server runs as another user, who must reach the folder.
+        QFile::setPermissions(m_parent.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                   QFileDevice::ExeOther);
+        QProcess start;
+        start.start(script(), {"start", m_folder});
+        if (!start.waitForFinished(120000) || start.exitCode() != 0) {
+            m_error = QString::fromLocal8Bit(start.readAllStandardError());
+            return;
+        }
+        for (const QByteArray &line : start.readAllStandardOutput().split('\n')) {
+            const QByteArray assignment = line.mid(line.indexOf(' ') + 1);
+            const qsizetype equals = assignment.indexOf('=');
+            if (line.startsWith("export ") && equals > 0)
+                qputenv(assignment.left(equals).constData(), assignment.mid(equals + 1));
+        }
+        m_running = true;
+    }
+    ~OwnPgServer()
+    {
+        if (m_running || QDir(m_folder).exists())
+            QProcess::execute(script(), {"stop", m_folder});
+    }
+    bool running() const { return m_running; }
+    QString error() const { return m_error; }
+    bool pause() { return run("pause"); }
+    bool resume() { return run("resume"); }
+
+private:
+    static QString script() { return QStringLiteral(SOURCE_DIR "/scripts/pg-test-server"); }
+    bool run(const QString &command)
+    {
+        return QProcess::execute(script(), {command, m_folder}) == 0;
+    }
+
+    QTemporaryDir m_parent;
+    QString m_folder;
+    QString m_error;
+    bool m_running = false;
+};
+
+} // namespace
+
+// A clean stop while the database does not take rows: the program waits a while, keeps
+// what is left in a file beside the log, ends in failure, and the next start writes it:
+// every kill is stored exactly once.
+class TestUnloadKeep : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sqliteLockedAtStop()
+    {
+        const QString file = m_dir.filePath("stats.mdb");
+        QFile(file).open(QIODevice::WriteOnly);
+        Receiver receiver(m_dir.filePath("sqlite"), LEDGERWELL_PATH, environment());
+        const QString connection = "Provider=SQLite;Data Source=" + file;
+        QVERIFY2(receiver.start({connection}), qPrintable(receiver.errors()));
+
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker");
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        QVERIFY(startMap(receiver.ports().first(), db));
+        QSqlQuery lock(db);
+        QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        sendKills(receiver.ports().first());
+        QTRY_COMPARE_WITH_TIMEOUT(killsIn(receiver.log()), Kills, 60000);
+        QCOMPARE(receiver.stopWithCode(), 3);
+        QVERIFY2(receiver.errors().contains("are kept in"), qPrintable(receiver.errors()));
+        QVERIFY(lock.exec("COMMIT"));
+        QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(0));
+
+        QVERIFY2(receiver.start({connection}), qPrintable(receiver.errors()));
+        wakeComponent(receiver.ports().first());
+        QTRY_VERIFY_WITH_TIMEOUT(readLog(receiver.log()).contains("kept from an earlier run"),
+                                 60000);
+        QCOMPARE(receiver.stopWithCode(), 0);
+        QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(Kills));
+        QCOMPARE(number(db, "SELECT COUNT(DISTINCT Player) FROM Players"),
+                 number(db, "SELECT COUNT(*) FROM Players"));
+        QVERIFY(keptFiles().isEmpty());
+    }
+
+    void postgresDownAtStop()
+    {
+        OwnPgServer server;
+        if (!server.running())
+            QSKIP(qPrintable("no PostgreSQL server of the test's own: " + server.error()));
+        PgTestDatabase pg;
+        QVERIFY2(pg.ready(), qPrintable(pg.error()));
+        Receiver receiver(m_dir.filePath("postgres"), LEDGERWELL_PATH, environment());
+        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
+
+        QSqlDatabase db = pg.direct();
+        QVERIFY(startMap(receiver.ports().first(), db));
+        db.close();
+        QVERIFY(server.pause());
+        sendKills(receiver.ports().first());
+        QTRY_COMPARE_WITH_TIMEOUT(killsIn(receiver.log()), Kills, 60000);
+        QCOMPARE(receiver.stopWithCode(), 3);
+        QVERIFY2(receiver.errors().contains("are kept in"), qPrintable(receiver.errors()));
+        // One note for the outage, not one per attempt.
+        QVERIFY2(readLog(receiver.log()).count("could not be written before") == 1,
+                 qPrintable(readLog(receiver.log()).right(3000)));
+
+        QVERIFY(server.resume());
+        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
+        wakeComponent(receiver.ports().first());
+        QTRY_VERIFY_WITH_TIMEOUT(readLog(receiver.log()).contains("kept from an earlier run"),
+                                 60000);
+        QCOMPARE(receiver.stopWithCode(), 0);
+        QVERIFY(db.open());
+        QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(Kills));
+        QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Scores"), qint64(0));
+        QVERIFY(keptFiles().isEmpty());
+    }
+
+private:
+    static QProcessEnvironment environment()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LEDGERWELL_UNLOAD_WAIT", "2");
+        return environment;
+    }
+    // The notes at the end of the log, after the raw lines.
+    static QString readLog(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        file.seek(std::max<qint64>(0, file.size() - 16384));
+        return QString::fromUtf8(file.readAll());
+    }
+    // The rows kept are written when the component next opens the database: with the
+    // first datagram for it.
+    static void wakeComponent(quint16 port)
+    {
+        QUdpSocket sender;
+        sender.writeDatagram("ping", QHostAddress::LocalHost, port);
+    }
+    QStringList keptFiles() const
+    {
+        QStringList found;
+        for (const char *folder : {"sqlite", "postgres"})
+            found << QDir(m_dir.filePath(QString(folder) + "/program"))
+                         .entryList({"Ledgerwell-unwritten-*"}, QDir::Files);
+        return found;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+VARNOCK_TEST_MAIN(TestUnloadKeep)
+#include "tst_unloadkeep.moc"
