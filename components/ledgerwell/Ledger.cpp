@@ -83,12 +83,12 @@ std::string ServerState::playerKey(const PlayerToken &token)
     return key;
 }
 
-int ServerState::recognise(const PlayerToken &token) const
+Recognition ServerState::recognise(const PlayerToken &token) const
 {
     const auto found = m_names.find(playerKey(token));
     if (found == m_names.end())
-        return 0;
-    return found->second == token.name ? 2 : 1;
+        return Recognition::Unseen;
+    return found->second == token.name ? Recognition::SameName : Recognition::OtherName;
 }
 
 void ServerState::rememberPlayer(const PlayerToken &token)

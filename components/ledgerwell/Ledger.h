@@ -43,7 +43,7 @@ struct GameState
 class ServerState : public PlayerDirectory
 {
 public:
-    int recognise(const PlayerToken &token) const override;
+    Recognition recognise(const PlayerToken &token) const override;
     void rememberPlayer(const PlayerToken &token);
     void rememberName(const PlayerToken &token, std::string_view name);
     void forgetPlayer(const PlayerToken &token);

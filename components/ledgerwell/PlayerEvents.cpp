@@ -154,37 +154,60 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
     return Reading::Unknown;
 }
 
-int directoryScore(const Event &event, const PlayerDirectory *directory)
+// How the server's word bears on one reading: every player of it known under exactly its
+// name, uid and id; some player known under another name; or neither.
+enum class Standing { Confirmed, Open, Contradicted };
+
+Standing standing(const Event &event, const PlayerDirectory *directory)
 {
     if (!directory)
-        return 0;
-    int score = directory->recognise(event.actor);
-    if (event.hasOther)
-        score += directory->recognise(event.other);
-    return score;
+        return Standing::Open;
+    const Recognition actor = directory->recognise(event.actor);
+    const Recognition other =
+        event.hasOther ? directory->recognise(event.other) : Recognition::SameName;
+    if (actor == Recognition::OtherName || other == Recognition::OtherName)
+        return Standing::Contradicted;
+    return actor == Recognition::SameName && other == Recognition::SameName ? Standing::Confirmed
+                                                                            : Standing::Open;
 }
 
 } // namespace
 
-// Tries every place the first token can end, from the last to the first.
-bool playerEvent(std::string_view core, std::string_view fullCore,
-                 const std::vector<Property> &properties, Event &chosen,
-                 const PlayerDirectory *directory, const char *&rejected)
+// Tries every place the first token can end. One reading is the line as the server wrote
+// it. Of several, a name imitates a token, and only what the server has said about its
+// players can tell which reading is true: the server's word never contradicts the true
+// reading, so a reading it confirms while contradicting all others is the true one. Any
+// other case credits nobody, as a guess could hand one player's event to another.
+PlayerLine playerEvent(std::string_view core, std::string_view fullCore,
+                       const std::vector<Property> &properties, Event &chosen,
+                       const PlayerDirectory *directory, const char *&rejected,
+                       std::size_t &readings)
 {
-    std::size_t ends[MaxReadings];
-    std::size_t endCount = 0;
-    for (std::size_t p = core.size(); p-- > 2 && endCount < MaxReadings;) {
-        if (core[p] == '"' && core[p - 1] == '>' && (p + 1 == core.size() || core[p + 1] == ' '))
-            ends[endCount++] = p;
-    }
-    Reading best = Reading::Invalid;
-    int bestScore = -1;
+    readings = 0;
+    std::size_t tokens = 0;
+    Event confirmed;
+    std::size_t confirmedCount = 0;
+    bool uncontradicted = false; // a reading neither confirmed nor contradicted
+    const auto weigh = [&](Event &event) {
+        const Standing current = standing(event, directory);
+        if (current == Standing::Confirmed && ++confirmedCount == 1)
+            confirmed = std::move(event);
+        uncontradicted = uncontradicted || current == Standing::Open;
+    };
     const char *failed = "unreadable player token";
-    for (std::size_t i = 0; i < endCount; ++i) { // latest first, so ties keep the longest token
-        const std::size_t end = ends[i];
+    for (std::size_t end = core.size(); end-- > 2;) {
+        if (core[end] != '"' || core[end - 1] != '>' ||
+            (end + 1 != core.size() && core[end + 1] != ' '))
+            continue;
         Event event;
         if (!splitPlayerToken(core.substr(1, end - 1), event.actor, true))
             continue;
+        // Readings that cannot all be weighed cannot be told apart.
+        if (++tokens > MaxReadings) {
+            readings = tokens;
+            rejected = "ambiguous players";
+            return PlayerLine::Ambiguous;
+        }
         event.properties = properties;
         std::string_view rest = end + 2 <= core.size() ? core.substr(end + 2) : "";
         takeLeadingPosition(rest, event.actorPosition);
@@ -199,23 +222,27 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
             failed = eventKindName(event.kind);
             continue;
         }
-        if (best == Reading::Invalid) { // the usual case: one reading, nothing to weigh
-            best = reading;
+        // The usual line has one reading and needs no directory.
+        if (++readings == 1) {
             chosen = std::move(event);
             continue;
         }
-        if (bestScore < 0)
-            bestScore = directoryScore(chosen, directory);
-        const int score = directoryScore(event, directory);
-        if (reading > best || (reading == best && score > bestScore)) {
-            best = reading;
-            bestScore = score;
-            chosen = std::move(event);
-        }
+        if (readings == 2)
+            weigh(chosen); // weighed only now that there is a second
+        weigh(event);
     }
-    if (best == Reading::Invalid)
+    if (readings == 0) {
         rejected = failed;
-    return best != Reading::Invalid;
+        return PlayerLine::Unreadable;
+    }
+    if (readings == 1)
+        return PlayerLine::Read;
+    if (confirmedCount == 1 && !uncontradicted) {
+        chosen = std::move(confirmed);
+        return PlayerLine::Read;
+    }
+    rejected = "ambiguous players";
+    return PlayerLine::Ambiguous;
 }
 
 } // namespace ledgerwell
