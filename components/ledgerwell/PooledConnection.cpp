@@ -198,6 +198,14 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
         if (text.data() != line.data())
             add(m_counters.linesRepaired);
         const LineParse parsed = parseLine(text, &server);
+        if (parsed.ambiguous) {
+            // A log line all the same: the datagram is not rejected for it.
+            add(m_counters.linesAmbiguous);
+            if (log)
+                log->countAmbiguous(parsed.reason + ": " + noteExcerpt(text));
+            accepted = true;
+            continue;
+        }
         if (!parsed.ok) {
             add(m_counters.linesRejected);
             if (log)
