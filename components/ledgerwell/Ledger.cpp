@@ -108,6 +108,12 @@ void ServerState::forgetPlayer(const PlayerToken &token)
     m_names.erase(playerKey(token));
 }
 
+void Ledger::passOver(ServerState &server, const LineParse &ambiguous)
+{
+    for (const PlayerToken &token : ambiguous.renamed)
+        server.forgetPlayer(token);
+}
+
 void Ledger::rememberName(Table table, std::int64_t record, std::string text)
 {
     m_names[index(table)].emplace(std::move(text), record);

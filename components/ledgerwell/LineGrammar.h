@@ -13,18 +13,12 @@ namespace ledgerwell {
 // ("name" : "value" ...) and cvar dumps ("name" = "value").
 bool quotedServerLine(std::string_view core, Event &event);
 
-enum class PlayerLine {
-    Read,
-    Unreadable, // no reading at all; rejected names what could not be read
-    Ambiguous,  // several readings, and the directory does not single one out
-};
-
 // A line that starts with a player token. core is the event without its trailing groups,
-// fullCore the event as written. readings: how many readings the names allow.
-PlayerLine playerEvent(std::string_view core, std::string_view fullCore,
-                       const std::vector<Property> &properties, Event &chosen,
-                       const PlayerDirectory *directory, const char *&rejected,
-                       std::size_t &readings);
+// fullCore the event as written. Fills result's event, or says why there is none: no
+// reading at all, or several that the directory does not tell apart.
+bool playerEvent(std::string_view core, std::string_view fullCore,
+                 const std::vector<Property> &properties, const PlayerDirectory *directory,
+                 LineParse &result);
 
 // Any other line of the server. False when a known kind of line is malformed.
 bool serverEvent(std::string_view core, Event &event);

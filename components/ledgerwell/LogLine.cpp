@@ -333,22 +333,8 @@ LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
     if (quotedServerLine(fullCore, event))
         ; // JSON statistics and cvar dumps start with a quote too
     else if (!core.empty() && core.front() == '"') {
-        std::size_t readings = 0;
-        switch (
-            playerEvent(core, fullCore, properties, event, directory, result.rejected, readings)) {
-        case PlayerLine::Read:
-            break;
-        case PlayerLine::Unreadable:
-            result.reason = "player event that cannot be read (unbalanced quotes or no "
-                            "<uid><id><team> group)";
+        if (!playerEvent(core, fullCore, properties, directory, result))
             return result;
-        case PlayerLine::Ambiguous:
-            result.ambiguous = true;
-            result.reason = std::to_string(readings) +
-                            " readings of the player names, and what the server said about its "
-                            "players does not single one out";
-            return result;
-        }
     } else {
         event.properties = std::move(properties);
         if (!serverEvent(core, event)) {

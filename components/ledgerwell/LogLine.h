@@ -124,6 +124,10 @@ struct LineParse
     // The names allow several readings and the server's word does not single one out; the
     // line is well formed but says nothing anybody can be credited with.
     bool ambiguous = false;
+    // When ambiguous: the players that one of the readings renames. What the server said
+    // about them may no longer hold, and a stale name would contradict the true reading of
+    // a later line, so it is to be forgotten.
+    std::vector<PlayerToken> renamed;
 };
 
 // Game servers never write lines this long; a longer one is refused, not cut.

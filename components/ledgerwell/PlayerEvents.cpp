@@ -7,8 +7,6 @@ using namespace linetext;
 
 namespace {
 
-constexpr std::size_t MaxReadings = 32;
-
 enum class Reading { Invalid, Unknown, Known };
 
 Reading known(bool ok)
@@ -177,18 +175,21 @@ Standing standing(const Event &event, const PlayerDirectory *directory)
 // it. Of several, a name imitates a token, and only what the server has said about its
 // players can tell which reading is true: the server's word never contradicts the true
 // reading, so a reading it confirms while contradicting all others is the true one. Any
-// other case credits nobody, as a guess could hand one player's event to another.
-PlayerLine playerEvent(std::string_view core, std::string_view fullCore,
-                       const std::vector<Property> &properties, Event &chosen,
-                       const PlayerDirectory *directory, const char *&rejected,
-                       std::size_t &readings)
+// other case credits nobody, as a guess could hand one player's event to another. Every
+// place is weighed, however many: a line is at most MaxLineBytes long.
+bool playerEvent(std::string_view core, std::string_view fullCore,
+                 const std::vector<Property> &properties, const PlayerDirectory *directory,
+                 LineParse &result)
 {
-    readings = 0;
-    std::size_t tokens = 0;
+    Event &chosen = result.line.event;
+    std::size_t readings = 0;
     Event confirmed;
     std::size_t confirmedCount = 0;
     bool uncontradicted = false; // a reading neither confirmed nor contradicted
+    std::vector<PlayerToken> renamed;
     const auto weigh = [&](Event &event) {
+        if (event.kind == EventKind::ChangedName)
+            renamed.push_back(event.actor);
         const Standing current = standing(event, directory);
         if (current == Standing::Confirmed && ++confirmedCount == 1)
             confirmed = std::move(event);
@@ -202,12 +203,6 @@ PlayerLine playerEvent(std::string_view core, std::string_view fullCore,
         Event event;
         if (!splitPlayerToken(core.substr(1, end - 1), event.actor, true))
             continue;
-        // Readings that cannot all be weighed cannot be told apart.
-        if (++tokens > MaxReadings) {
-            readings = tokens;
-            rejected = "ambiguous players";
-            return PlayerLine::Ambiguous;
-        }
         event.properties = properties;
         std::string_view rest = end + 2 <= core.size() ? core.substr(end + 2) : "";
         takeLeadingPosition(rest, event.actorPosition);
@@ -232,17 +227,24 @@ PlayerLine playerEvent(std::string_view core, std::string_view fullCore,
         weigh(event);
     }
     if (readings == 0) {
-        rejected = failed;
-        return PlayerLine::Unreadable;
+        result.reason = "player event that cannot be read (unbalanced quotes or no "
+                        "<uid><id><team> group)";
+        result.rejected = failed;
+        return false;
     }
     if (readings == 1)
-        return PlayerLine::Read;
+        return true;
     if (confirmedCount == 1 && !uncontradicted) {
         chosen = std::move(confirmed);
-        return PlayerLine::Read;
+        return true;
     }
-    rejected = "ambiguous players";
-    return PlayerLine::Ambiguous;
+    result.ambiguous = true;
+    result.renamed = std::move(renamed);
+    result.rejected = "ambiguous players";
+    result.reason = std::to_string(readings) +
+                    " readings of the player names, and what the server said about its players "
+                    "does not single one out";
+    return false;
 }
 
 } // namespace ledgerwell
