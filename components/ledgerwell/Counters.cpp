@@ -21,6 +21,7 @@ void Counters::copyTo(LedgerwellCounterSet &out) const
     out.commits = read(commits);
     out.commitFailures = read(commitFailures);
     out.reconnects = read(reconnects);
+    out.linesAmbiguous = read(linesAmbiguous);
 }
 
 } // namespace ledgerwell

@@ -18,6 +18,7 @@ struct Counters
     std::atomic<std::uint64_t> linesScored{0};
     std::atomic<std::uint64_t> linesRejected{0};
     std::atomic<std::uint64_t> linesRepaired{0};
+    std::atomic<std::uint64_t> linesAmbiguous{0};
     std::atomic<std::uint64_t> rowsWritten{0};
     std::atomic<std::uint64_t> rowsUpdated{0};
     std::atomic<std::uint64_t> rowsDropped{0};

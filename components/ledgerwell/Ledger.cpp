@@ -83,12 +83,12 @@ std::string ServerState::playerKey(const PlayerToken &token)
     return key;
 }
 
-int ServerState::recognise(const PlayerToken &token) const
+Recognition ServerState::recognise(const PlayerToken &token) const
 {
     const auto found = m_names.find(playerKey(token));
     if (found == m_names.end())
-        return 0;
-    return found->second == token.name ? 2 : 1;
+        return Recognition::Unseen;
+    return found->second == token.name ? Recognition::SameName : Recognition::OtherName;
 }
 
 void ServerState::rememberPlayer(const PlayerToken &token)
@@ -106,6 +106,12 @@ void ServerState::rememberName(const PlayerToken &token, std::string_view name)
 void ServerState::forgetPlayer(const PlayerToken &token)
 {
     m_names.erase(playerKey(token));
+}
+
+void Ledger::passOver(ServerState &server, const LineParse &ambiguous)
+{
+    for (const PlayerToken &token : ambiguous.renamed)
+        server.forgetPlayer(token);
 }
 
 void Ledger::rememberName(Table table, std::int64_t record, std::string text)

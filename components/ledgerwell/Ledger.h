@@ -43,7 +43,7 @@ struct GameState
 class ServerState : public PlayerDirectory
 {
 public:
-    int recognise(const PlayerToken &token) const override;
+    Recognition recognise(const PlayerToken &token) const override;
     void rememberPlayer(const PlayerToken &token);
     void rememberName(const PlayerToken &token, std::string_view name);
     void forgetPlayer(const PlayerToken &token);
@@ -84,6 +84,9 @@ public:
     void countDatagram(ServerState &server, const std::string &receivedIso);
     // Writes the rows of one line; returns the game the line belongs to (0: none).
     std::int64_t score(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    // An ambiguous line writes nothing; the server forgets the players it may have renamed,
+    // so that what it still knows is never a stale name.
+    void passOver(ServerState &server, const LineParse &ambiguous);
     // The raw datagram and the game it belongs to.
     void logRow(std::string_view ip, std::int32_t port, std::string_view bytes,
                 const std::string &receivedIso, std::int64_t game, RowBatch &batch);

@@ -25,6 +25,8 @@ typedef struct LedgerwellCounterSet
     uint64_t commits;
     uint64_t commitFailures; /* transactions that failed and were kept to be written again */
     uint64_t reconnects;
+    uint64_t linesAmbiguous; /* names allow several readings, none singled out: credited to
+                                nobody, noted */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);

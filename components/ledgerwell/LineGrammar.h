@@ -14,10 +14,11 @@ namespace ledgerwell {
 bool quotedServerLine(std::string_view core, Event &event);
 
 // A line that starts with a player token. core is the event without its trailing groups,
-// fullCore the event as written. On failure rejected names what could not be read.
+// fullCore the event as written. Fills result's event, or says why there is none: no
+// reading at all, or several that the directory does not tell apart.
 bool playerEvent(std::string_view core, std::string_view fullCore,
-                 const std::vector<Property> &properties, Event &chosen,
-                 const PlayerDirectory *directory, const char *&rejected);
+                 const std::vector<Property> &properties, const PlayerDirectory *directory,
+                 LineParse &result);
 
 // Any other line of the server. False when a known kind of line is malformed.
 bool serverEvent(std::string_view core, Event &event);

@@ -333,11 +333,8 @@ LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
     if (quotedServerLine(fullCore, event))
         ; // JSON statistics and cvar dumps start with a quote too
     else if (!core.empty() && core.front() == '"') {
-        if (!playerEvent(core, fullCore, properties, event, directory, result.rejected)) {
-            result.reason = "player event that cannot be read (unbalanced quotes or no "
-                            "<uid><id><team> group)";
+        if (!playerEvent(core, fullCore, properties, directory, result))
             return result;
-        }
     } else {
         event.properties = std::move(properties);
         if (!serverEvent(core, event)) {

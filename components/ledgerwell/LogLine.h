@@ -99,31 +99,45 @@ struct ParsedLine
     Event event;
 };
 
+// What a server has said about the player a token's uid and id stand for.
+enum class Recognition {
+    Unseen,    // nothing, or the player has left
+    OtherName, // the server knows the player under another name
+    SameName,  // the server knows the player under this very name
+};
+
 // What the scorer knows about the players of a server, to choose between readings of a
 // line whose names imitate player tokens.
 class PlayerDirectory
 {
 public:
     virtual ~PlayerDirectory() = default;
-    // 2: this uid and id are known under this name; 1: known under another name; 0: unknown.
-    virtual int recognise(const PlayerToken &token) const = 0;
+    virtual Recognition recognise(const PlayerToken &token) const = 0;
 };
 
 struct LineParse
 {
     bool ok = false;
     ParsedLine line;
-    std::string reason;        // why the line is malformed, when !ok
+    std::string reason;        // why the line is malformed or ambiguous, when !ok
     const char *rejected = ""; // the kind of line that was malformed, when !ok
+    // The names allow several readings and the server's word does not single one out; the
+    // line is well formed but says nothing anybody can be credited with.
+    bool ambiguous = false;
+    // When ambiguous: the players that one of the readings renames. What the server said
+    // about them may no longer hold, and a stale name would contradict the true reading of
+    // a later line, so it is to be forgotten.
+    std::vector<PlayerToken> renamed;
 };
 
 // Game servers never write lines this long; a longer one is refused, not cut.
 constexpr std::size_t MaxLineBytes = 4096;
 
 // Parses "L MM/DD/YYYY - hh:mm:ss: event". The views in the result point into line.
-// A player token is anchored on the last <uid><id><team> group before its closing quote;
-// when a name makes several readings possible, the one whose players the directory knows
-// wins, then the one with the longest first token. Blanks at the end are not part of it.
+// A player token is anchored on the last <uid><id><team> group before its closing quote.
+// When names make several readings possible, a reading is taken only when the directory
+// knows every player of it under exactly that name, uid and id, and contradicts every
+// other reading; otherwise the line is ambiguous. Blanks at the end are not part of it.
 LineParse parseLine(std::string_view line, const PlayerDirectory *directory = nullptr);
 
 // Splits "Name<uid><id><team>" anchored on its last group; "Name<uid><id>" when

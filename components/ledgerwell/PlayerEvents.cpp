@@ -7,8 +7,6 @@ using namespace linetext;
 
 namespace {
 
-constexpr std::size_t MaxReadings = 32;
-
 enum class Reading { Invalid, Unknown, Known };
 
 Reading known(bool ok)
@@ -154,34 +152,54 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
     return Reading::Unknown;
 }
 
-int directoryScore(const Event &event, const PlayerDirectory *directory)
+// How the server's word bears on one reading: every player of it known under exactly its
+// name, uid and id; some player known under another name; or neither.
+enum class Standing { Confirmed, Open, Contradicted };
+
+Standing standing(const Event &event, const PlayerDirectory *directory)
 {
     if (!directory)
-        return 0;
-    int score = directory->recognise(event.actor);
-    if (event.hasOther)
-        score += directory->recognise(event.other);
-    return score;
+        return Standing::Open;
+    const Recognition actor = directory->recognise(event.actor);
+    const Recognition other =
+        event.hasOther ? directory->recognise(event.other) : Recognition::SameName;
+    if (actor == Recognition::OtherName || other == Recognition::OtherName)
+        return Standing::Contradicted;
+    return actor == Recognition::SameName && other == Recognition::SameName ? Standing::Confirmed
+                                                                            : Standing::Open;
 }
 
 } // namespace
 
-// Tries every place the first token can end, from the last to the first.
+// Tries every place the first token can end. One reading is the line as the server wrote
+// it. Of several, a name imitates a token, and only what the server has said about its
+// players can tell which reading is true: the server's word never contradicts the true
+// reading, so a reading it confirms while contradicting all others is the true one. Any
+// other case credits nobody, as a guess could hand one player's event to another. Every
+// place is weighed, however many: a line is at most MaxLineBytes long.
 bool playerEvent(std::string_view core, std::string_view fullCore,
-                 const std::vector<Property> &properties, Event &chosen,
-                 const PlayerDirectory *directory, const char *&rejected)
+                 const std::vector<Property> &properties, const PlayerDirectory *directory,
+                 LineParse &result)
 {
-    std::size_t ends[MaxReadings];
-    std::size_t endCount = 0;
-    for (std::size_t p = core.size(); p-- > 2 && endCount < MaxReadings;) {
-        if (core[p] == '"' && core[p - 1] == '>' && (p + 1 == core.size() || core[p + 1] == ' '))
-            ends[endCount++] = p;
-    }
-    Reading best = Reading::Invalid;
-    int bestScore = -1;
+    Event &chosen = result.line.event;
+    std::size_t readings = 0;
+    Event confirmed;
+    std::size_t confirmedCount = 0;
+    bool uncontradicted = false; // a reading neither confirmed nor contradicted
+    std::vector<PlayerToken> renamed;
+    const auto weigh = [&](Event &event) {
+        if (event.kind == EventKind::ChangedName)
+            renamed.push_back(event.actor);
+        const Standing current = standing(event, directory);
+        if (current == Standing::Confirmed && ++confirmedCount == 1)
+            confirmed = std::move(event);
+        uncontradicted = uncontradicted || current == Standing::Open;
+    };
     const char *failed = "unreadable player token";
-    for (std::size_t i = 0; i < endCount; ++i) { // latest first, so ties keep the longest token
-        const std::size_t end = ends[i];
+    for (std::size_t end = core.size(); end-- > 2;) {
+        if (core[end] != '"' || core[end - 1] != '>' ||
+            (end + 1 != core.size() && core[end + 1] != ' '))
+            continue;
         Event event;
         if (!splitPlayerToken(core.substr(1, end - 1), event.actor, true))
             continue;
@@ -199,23 +217,34 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
             failed = eventKindName(event.kind);
             continue;
         }
-        if (best == Reading::Invalid) { // the usual case: one reading, nothing to weigh
-            best = reading;
+        // The usual line has one reading and needs no directory.
+        if (++readings == 1) {
             chosen = std::move(event);
             continue;
         }
-        if (bestScore < 0)
-            bestScore = directoryScore(chosen, directory);
-        const int score = directoryScore(event, directory);
-        if (reading > best || (reading == best && score > bestScore)) {
-            best = reading;
-            bestScore = score;
-            chosen = std::move(event);
-        }
+        if (readings == 2)
+            weigh(chosen); // weighed only now that there is a second
+        weigh(event);
     }
-    if (best == Reading::Invalid)
-        rejected = failed;
-    return best != Reading::Invalid;
+    if (readings == 0) {
+        result.reason = "player event that cannot be read (unbalanced quotes or no "
+                        "<uid><id><team> group)";
+        result.rejected = failed;
+        return false;
+    }
+    if (readings == 1)
+        return true;
+    if (confirmedCount == 1 && !uncontradicted) {
+        chosen = std::move(confirmed);
+        return true;
+    }
+    result.ambiguous = true;
+    result.renamed = std::move(renamed);
+    result.rejected = "ambiguous players";
+    result.reason = std::to_string(readings) +
+                    " readings of the player names, and what the server said about its players "
+                    "does not single one out";
+    return false;
 }
 
 } // namespace ledgerwell

@@ -222,6 +222,15 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
         if (text.data() != line.data())
             add(m_counters.linesRepaired);
         const LineParse parsed = parseLine(text, &server);
+        if (parsed.ambiguous) {
+            // A log line all the same: the datagram is not rejected for it.
+            add(m_counters.linesAmbiguous);
+            m_ledger.passOver(server, parsed);
+            if (log)
+                log->countAmbiguous(parsed.reason + ": " + noteExcerpt(text));
+            accepted = true;
+            continue;
+        }
         if (!parsed.ok) {
             add(m_counters.linesRejected);
             if (log)

@@ -83,17 +83,39 @@ void ProcessLog::countUnread(std::string_view kind, std::string_view example)
     ++found->second.lines;
 }
 
+void ProcessLog::countAmbiguous(std::string_view example)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_ambiguousNoted) {
+        m_ambiguousNoted = true;
+        writeNote("a line was credited to nobody (ambiguous players): " + std::string(example) +
+                  "; more such lines are counted once a minute.");
+        return;
+    }
+    if (m_ambiguous.lines++ == 0)
+        m_ambiguous.example = noteExcerpt(example);
+}
+
 void ProcessLog::summarise(Clock::time_point now, bool final)
 {
-    if (m_unread.empty() || (!final && now - m_lastSummary < SummaryPeriod))
+    if ((m_unread.empty() && m_ambiguous.lines == 0) ||
+        (!final && now - m_lastSummary < SummaryPeriod))
         return;
-    std::string text = "lines not understood since the last summary:";
-    for (const auto &[kind, unread] : m_unread)
-        text +=
-            " " + std::to_string(unread.lines) + " " + kind + " (first: " + unread.example + ");";
-    text.back() = '.';
-    writeNote(text);
-    m_unread.clear();
+    if (!m_unread.empty()) {
+        std::string text = "lines not understood since the last summary:";
+        for (const auto &[kind, unread] : m_unread)
+            text += " " + std::to_string(unread.lines) + " " + kind + " (first: " + unread.example +
+                    ");";
+        text.back() = '.';
+        writeNote(text);
+        m_unread.clear();
+    }
+    if (m_ambiguous.lines > 0) {
+        writeNote("lines credited to nobody since the last summary: " +
+                  std::to_string(m_ambiguous.lines) +
+                  " ambiguous players (first: " + m_ambiguous.example + ").");
+        m_ambiguous = Unread();
+    }
     m_lastSummary = now;
 }
 

@@ -32,6 +32,10 @@ public:
     // A line Ledgerwell could not read, of a kind ("no time", "kill" ...). The first of a
     // kind is noted at once; later ones in one summary line a minute, not one by one.
     void countUnread(std::string_view kind, std::string_view example);
+    // A line whose names allow several readings that the server's word does not tell apart,
+    // so it is credited to nobody. Noted like lines not understood: the first at once, later
+    // ones in the summary.
+    void countAmbiguous(std::string_view example);
     // Writes the summary when a minute has passed since the last one, or now when final.
     void flush(bool final = false);
 
@@ -55,6 +59,8 @@ private:
     bool m_dirty = false;
     std::map<std::string, Unread, std::less<>> m_unread;
     std::set<std::string> m_seenKinds;
+    Unread m_ambiguous;
+    bool m_ambiguousNoted = false;
     Clock::time_point m_lastSummary = Clock::now();
 };
 
