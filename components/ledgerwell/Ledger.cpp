@@ -114,9 +114,37 @@ void Ledger::passOver(ServerState &server, const LineParse &ambiguous)
         server.forgetPlayer(token);
 }
 
+namespace {
+
+// Records the database gave need no forgetting.
+std::vector<std::int64_t> &noneToForget()
+{
+    thread_local std::vector<std::int64_t> none;
+    none.clear();
+    return none;
+}
+
+} // namespace
+
 void Ledger::rememberName(Table table, std::int64_t record, std::string text)
 {
-    m_names[index(table)].emplace(std::move(text), record);
+    m_names[index(table)].insert(std::move(text), record, noneToForget());
+}
+
+std::size_t Ledger::cachedNames() const
+{
+    std::size_t names = m_cvars.size();
+    for (const NameCache &cache : m_names)
+        names += cache.size();
+    return names;
+}
+
+std::uint64_t Ledger::droppedNames() const
+{
+    std::uint64_t names = m_cvars.dropped();
+    for (const NameCache &cache : m_names)
+        names += cache.dropped();
+    return names;
 }
 
 void Ledger::rememberCvar(std::int64_t record, const std::string &name, const std::string &value)
@@ -124,7 +152,7 @@ void Ledger::rememberCvar(std::int64_t record, const std::string &name, const st
     std::string key = name;
     key += '\0';
     key += value;
-    m_cvars.emplace(std::move(key), record);
+    m_cvars.insert(std::move(key), record, noneToForget());
 }
 
 void Ledger::rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
@@ -202,12 +230,11 @@ void Ledger::setServerName(ServerState &server, std::string_view name)
 
 std::int64_t Ledger::named(Table table, std::string text, const LogTime &time, RowBatch &batch)
 {
-    auto &cache = m_names[index(table)];
-    const auto found = cache.find(text);
-    if (found != cache.end())
-        return found->second;
+    NameCache &cache = m_names[index(table)];
+    if (const std::optional<std::int64_t> found = cache.find(text))
+        return *found;
     const std::int64_t record = next(table);
-    cache.emplace(text, record);
+    cache.insert(text, record, batch.forgotten());
     batch.add(insertInto(table), Value::record(record), Value::of(std::move(text)),
               Value::of(time.iso()));
     return record;
@@ -221,15 +248,14 @@ std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &ti
         key = name;
         key += '\0';
         key += value;
-        const auto found = m_cvars.find(key);
-        if (found != m_cvars.end())
-            return found->second;
+        if (const std::optional<std::int64_t> found = m_cvars.find(key))
+            return *found;
     }
     const std::int64_t record = next(Table::Cvars);
     batch.add(insertInto(Table::Cvars), Value::record(record), Value::of(std::move(name)),
               Value::of(std::move(value)), Value::of(time.iso()));
     if (remember)
-        m_cvars.emplace(std::move(key), record);
+        m_cvars.insert(std::move(key), record, batch.forgotten());
     else
         batch.markLastTransient(); // the database finds an earlier row of the same text
     return record;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogLine.h"
+#include "NameCache.h"
 #include "RowBatch.h"
 #include "Tables.h"
 
@@ -71,6 +72,8 @@ private:
 class Ledger
 {
 public:
+    Ledger() { m_names.fill(NameCache(nameCacheLimit())); }
+
     // What the database already holds, read when the connection opens.
     void rememberName(Table table, std::int64_t record, std::string text);
     void rememberCvar(std::int64_t record, const std::string &name, const std::string &value);
@@ -92,6 +95,10 @@ public:
                 const std::string &receivedIso, std::int64_t game, RowBatch &batch);
     // Server rows change with every datagram; they are written once per transaction.
     void sealServers(RowBatch &batch);
+
+    // Names kept in memory now, and names dropped since the start to stay within the limit.
+    std::size_t cachedNames() const;
+    std::uint64_t droppedNames() const;
 
 private:
     // A new row: a reference that becomes a Record when its transaction is written. Records
@@ -116,6 +123,7 @@ private:
     void startMapGame(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void ensureGame(ServerState &server, const LogTime &time, RowBatch &batch);
     void endGame(ServerState &server, const LogTime &time, std::int64_t flag, RowBatch &batch);
+    void forgetGame(ServerState &server, RowBatch &batch);
     void closeLog(ServerState &server, const LogTime &time, RowBatch &batch);
     void writeGameFlags(const GameState &game, const Value &end, RowBatch &batch);
     std::int64_t scoreRow(const ServerState &server, const LogTime &time, std::int64_t killer,
@@ -139,8 +147,8 @@ private:
     void markDirty(ServerState &server);
 
     std::int64_t m_references = 0;
-    std::array<std::unordered_map<std::string, std::int64_t>, TableCount> m_names;
-    std::unordered_map<std::string, std::int64_t> m_cvars;  // name NUL value
+    std::array<NameCache, TableCount> m_names;
+    NameCache m_cvars{nameCacheLimit()};                    // name NUL value
     std::unordered_map<std::string, ServerState> m_servers; // ip:port
     std::unordered_map<std::int64_t, ServerState *> m_serversById;
     std::vector<ServerState *> m_dirty;

@@ -12,7 +12,7 @@ using namespace rules;
 void Ledger::startGame(ServerState &server, const LogTime &time, std::int64_t flags,
                        RowBatch &batch)
 {
-    server.game = GameState();
+    forgetGame(server, batch);
     GameState &game = server.game;
     game.id = next(Table::Games);
     game.startSeconds = time.epochSeconds();
@@ -84,6 +84,14 @@ void Ledger::endGame(ServerState &server, const LogTime &time, std::int64_t flag
         server.game.flags |= flag;
         writeGameFlags(server.game, Value::of(time.iso()), batch);
     }
+    forgetGame(server, batch);
+}
+
+// Nothing refers to a game once the server has left it.
+void Ledger::forgetGame(ServerState &server, RowBatch &batch)
+{
+    if (server.game.id < 0)
+        batch.forgotten().push_back(-server.game.id);
     server.game = GameState();
 }
 

@@ -27,6 +27,9 @@ typedef struct LedgerwellCounterSet
     uint64_t reconnects;
     uint64_t linesAmbiguous; /* names allow several readings, none singled out: credited to
                                 nobody, noted */
+    uint64_t namesCached;    /* now: names whose Records are kept in memory */
+    uint64_t namesDropped;   /* names dropped from memory to stay within the limit */
+    uint64_t recordsKept;    /* now: Records of written rows kept for later references */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);

@@ -171,6 +171,14 @@ void LibraryState::writeAll(bool final)
     m_logs.flushAll(final);
 }
 
+void LibraryState::counters(LedgerwellCounterSet &out)
+{
+    m_counters.copyTo(out);
+    std::lock_guard lock(m_poolMutex);
+    for (const auto &[key, connection] : m_pool)
+        connection->memory(out);
+}
+
 std::uint64_t LibraryState::unwritten() const
 {
     std::lock_guard lock(m_poolMutex);

@@ -30,7 +30,7 @@ public:
     LibraryState &operator=(const LibraryState &) = delete;
 
     ScStatus process(const Datagram &datagram, std::string &error);
-    void counters(LedgerwellCounterSet &out) const { m_counters.copyTo(out); }
+    void counters(LedgerwellCounterSet &out);
 
     // Commits everything and stops the writer. False when the writer did not finish in
     // time; the state must then be left alone, as the writer may still use it.

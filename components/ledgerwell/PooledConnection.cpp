@@ -358,6 +358,17 @@ bool PooledConnection::reopen(const RowBatch &batch)
     return true;
 }
 
+void PooledConnection::memory(LedgerwellCounterSet &out)
+{
+    {
+        std::lock_guard lock(m_stateMutex);
+        out.namesCached += m_ledger.cachedNames();
+        out.namesDropped += m_ledger.droppedNames();
+    }
+    std::lock_guard lock(m_dbMutex);
+    out.recordsKept += m_numbers.kept();
+}
+
 // By the batch's own writer and transaction: a batch kept from an earlier run names that
 // run's writer.
 bool PooledConnection::alreadyCommitted(const RowBatch &batch)
@@ -473,8 +484,9 @@ bool PooledConnection::replaySegment(std::vector<RowBatch> &segment, std::uint64
     return true;
 }
 
-void PooledConnection::committed(const RowBatch &batch, const WriteReport &report)
+void PooledConnection::committed(RowBatch &batch, const WriteReport &report)
 {
+    m_numbers.forget(batch.forgotten());
     add(m_counters.commits);
     add(m_counters.rowsWritten, report.inserted);
     add(m_counters.rowsUpdated, report.updated);

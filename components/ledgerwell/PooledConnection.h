@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "Framing.h"
 #include "Ledger.h"
+#include "LedgerwellCounters.h"
 #include "ProcessLog.h"
 #include "RowBatch.h"
 
@@ -61,6 +62,8 @@ public:
     // is kept in a file for the next start.
     void writeDue(Clock::time_point now, bool final,
                   Clock::time_point giveUpAt = Clock::time_point::min());
+    // What it holds in memory, added to the counters.
+    void memory(LedgerwellCounterSet &out);
     // Datagrams whose rows were not written at unload: kept in a file, or lost.
     std::uint64_t unwritten() const { return m_unwritten.load(); }
     // When writeDue has something to do next.
@@ -81,7 +84,7 @@ private:
     bool writeOne(RowBatch &batch, bool final);
     bool reopen(const RowBatch &batch);
     bool alreadyCommitted(const RowBatch &batch);
-    void committed(const RowBatch &batch, const WriteReport &report);
+    void committed(RowBatch &batch, const WriteReport &report);
     void noteTables(const std::vector<std::string> &notes, const std::vector<std::string> &paths);
     void noteAll(const std::vector<std::string> &paths, const std::string &text);
     void noteFailure(const RowBatch &batch, const std::string &text);

@@ -114,6 +114,12 @@ void RecordNumbers::settle(RowBatch &batch) const
     }
 }
 
+void RecordNumbers::forget(const std::vector<std::int64_t> &references)
+{
+    for (const std::int64_t reference : references)
+        m_kept.erase(reference);
+}
+
 void RecordNumbers::commit()
 {
     m_kept.insert(m_attemptKept.begin(), m_attemptKept.end());

@@ -35,6 +35,8 @@ public:
     // the batch can be written by another run, which does not know them. References to rows
     // of unwritten batches stay.
     void settle(RowBatch &batch) const;
+    // After the batch is written: the numbers of rows nothing refers to any more go.
+    void forget(const std::vector<std::int64_t> &references);
 
 private:
     bool lookup(std::int64_t reference, std::int64_t &record) const;

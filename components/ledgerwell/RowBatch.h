@@ -94,6 +94,10 @@ public:
     // The log files of the datagrams, for notes about the transaction.
     const std::vector<std::string> &logPaths() const { return m_logPaths; }
 
+    // References of rows made in this or earlier batches that the scoring state no longer
+    // holds: once this batch is written, nothing refers to them any more.
+    std::vector<std::int64_t> &forgotten() { return m_forgotten; }
+
     // For keeping a batch in a file and reading it back.
     const std::vector<Value> &allValues() const { return m_values; }
     static RowBatch restored(std::vector<Step> steps, std::vector<Value> values,
@@ -106,6 +110,7 @@ private:
     std::uint32_t m_datagrams = 0;
     Clock::time_point m_opened;
     std::vector<std::string> m_logPaths;
+    std::vector<std::int64_t> m_forgotten;
 };
 
 } // namespace ledgerwell

@@ -1,0 +1,100 @@
+#include "LedgerwellHarness.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int Each = 3000;     // datagrams of each kind
+constexpr int NameLimit = 500; // names each cache keeps
+
+QByteArray line(const QByteArray &text)
+{
+    return Framed::source("L 03/20/2026 - 20:00:00: " + text);
+}
+
+QByteArray player(int i, const char *team)
+{
+    const QByteArray n = QByteArray::number(i);
+    return "\"P" + n + "<" + n + "><STEAM_0:1:" + n + "><" + team + ">\"";
+}
+
+// What anyone who reaches the port can send: ever new cvars, maps, players, chat and
+// weapons, interleaved so every new map comes after many cvars.
+QList<QByteArray> amplification()
+{
+    QList<QByteArray> datagrams;
+    for (int i = 0; i < Each; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        datagrams << line("server_cvar: \"cv" + n + "\" \"" + n + "\"")
+                  << line("Started map \"map" + n + "\"")
+                  << line(player(i, "CT") + " say \"message " + n + "\"")
+                  << line(player(i, "CT") + " killed " + player(i + Each, "TERRORIST") +
+                          " with \"w" + n + "\"");
+    }
+    return datagrams;
+}
+
+} // namespace
+
+// Work and memory per datagram stay bounded whatever a sender sends: each datagram writes a
+// few rows, and the names kept in memory stay within the limit, however many are new.
+class TestLedgerwellBounds : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("LEDGERWELL_NAME_CACHE", QByteArray::number(NameLimit));
+    }
+
+    void newNamesWithoutEnd()
+    {
+        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
+        if (!db)
+            return;
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const quint16 port =
+            program.addConnection(1, db->connectionString(), m_dir.filePath("bounds.log"));
+        QVERIFY(port);
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        GameServer server;
+        const QList<QByteArray> datagrams = amplification();
+        for (const QByteArray &datagram : datagrams)
+            QVERIFY(server.send(datagram, port));
+        QVERIFY(waitUntilCommitted(before, quint64(datagrams.size()), 120000));
+
+        // Rows: a small multiple of the datagrams, not one per cvar per game.
+        qint64 rows = 0;
+        for (const qint64 count : db->counts())
+            rows += count;
+        QVERIFY2(rows <= 8 * datagrams.size(), qPrintable(QString::number(rows)));
+        QCOMPARE(db->count("Scores"), qint64(Each));
+        QCOMPARE(db->count("Games"), qint64(Each));
+
+        // Memory: the names kept stay within the limit; the rest were let go.
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QVERIFY2(after.namesCached <= 6 * NameLimit,
+                 qPrintable(QString::number(after.namesCached)));
+        QVERIFY(after.namesDropped >= quint64(Each));
+        QVERIFY2(after.recordsKept <= 8 * NameLimit,
+                 qPrintable(QString::number(after.recordsKept)));
+        // A name dropped and seen again is found in the database, not made twice.
+        for (const QByteArray &datagram : datagrams.mid(0, 40))
+            QVERIFY(server.send(datagram, port));
+        QVERIFY(waitUntilCommitted(after, 40, 30000));
+        QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Player) FROM Players"), "0");
+        QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Map) FROM Maps"), "0");
+        QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Weapon) FROM Weapons"), "0");
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+VARNOCK_TEST_MAIN(TestLedgerwellBounds)
+#include "tst_ledgerwell_bounds.moc"
