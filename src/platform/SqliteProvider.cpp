@@ -71,7 +71,10 @@ Status SqliteProvider::prepareSession(QSqlDatabase &db)
 
 Status SqliteProvider::begin(QSqlDatabase &db)
 {
-    return run(db, QStringLiteral("BEGIN IMMEDIATE"));
+    // Not IMMEDIATE: a lock held elsewhere is then met by the statement, inside the open
+    // transaction, where retrying it or rolling back (the statement prompts' Yes and No) has
+    // something to work on.
+    return run(db, QStringLiteral("BEGIN DEFERRED"));
 }
 
 QList<DbRecord> SqliteProvider::providerTypes() const

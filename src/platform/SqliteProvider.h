@@ -4,9 +4,9 @@
 
 // The embedded engine, also standing in for the desktop file databases: Data Source is a
 // database file that must already exist, since opening never creates one. Writers use WAL so
-// that readers never wait, and a write transaction takes the write lock at its start, so a
-// database that another connection keeps busy is reported as locked after "Busy Timeout"
-// milliseconds (3000 unless the connection string says otherwise).
+// that readers never wait. A transaction asks for the write lock with its first write, so a
+// database that another connection keeps busy is reported as locked by that statement, after
+// "Busy Timeout" milliseconds (3000 unless the connection string says otherwise).
 class SqliteProvider : public SqlProvider
 {
 public:

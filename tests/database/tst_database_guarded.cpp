@@ -2,10 +2,13 @@
 
 #include "ScriptedConnection.h"
 #include "ScriptedOperator.h"
+#include "SqliteFile.h"
 
 #include "database/GuardedExecute.h"
 #include "platform/DbErrors.h"
+#include "platform/SqlConnection.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(FailurePlan)
@@ -159,6 +162,70 @@ private slots:
         QVERIFY(GuardedExecute(db, Statement, op));
         QCOMPARE(op.messages.size(), 1);
         QCOMPARE(op.messages.first().text, expected);
+    }
+
+    // The paths of the lock prompt against a real file whose write lock a second connection
+    // holds: the lock is met by the statement, inside the transaction.
+    void lockedSqliteFile_data()
+    {
+        QTest::addColumn<QList<Answer>>("answers");
+        QTest::addColumn<bool>("commitAtFirstPrompt"); // by the other writer
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("executes");
+        QTest::addColumn<int>("rollbacks");
+        QTest::addColumn<QStringList>("tables");
+
+        const QStringList none;
+        addRow("No ignores the error", QList<Answer>{Answer::No}, false,
+               int(GuardedResult::Ignored), 10, 1, none);
+        addRow("Yes once the other writer has committed", QList<Answer>{Answer::Yes}, true,
+               int(GuardedResult::Executed), 11, 0, QStringList{"Cvars", "Written"});
+        addRow("Yes while still locked, then No", QList<Answer>{Answer::Yes, Answer::No}, false,
+               int(GuardedResult::Ignored), 20, 1, none);
+        addRow("Cancel", QList<Answer>{Answer::Cancel}, false, int(GuardedResult::Cancelled), 10, 0,
+               none);
+    }
+
+    void lockedSqliteFile()
+    {
+        QFETCH(QList<Answer>, answers);
+        QFETCH(bool, commitAtFirstPrompt);
+        QFETCH(int, result);
+        QFETCH(int, executes);
+        QFETCH(int, rollbacks);
+        QFETCH(QStringList, tables);
+
+        QTemporaryDir dir;
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
+        auto script = std::make_shared<ConnectionScript>();
+        ScriptedConnection db(script, std::make_unique<SqlConnection>());
+        QVERIFY(db.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security "
+                                       "Info=False;Data Source=") +
+                        path));
+        auto other = std::make_unique<SqliteWriteLock>(path);
+        QVERIFY(other->held());
+
+        ScriptedOperator op;
+        op.answers = answers;
+        op.whileOpen = [&](const QString &) {
+            if (commitAtFirstPrompt)
+                other->commitWrite();
+        };
+
+        const Result<GuardedResult> done = GuardedExecute(db, Statement, op);
+        QVERIFY2(done, qPrintable(done ? QString() : done.error().description));
+        QCOMPARE(int(*done), result);
+        QCOMPARE(script->count("BeginTrans"), 1);
+        QCOMPARE(script->count("Execute"), executes);
+        QCOMPARE(script->count("RollbackTrans"), rollbacks);
+        QCOMPARE(op.messages.size(), answers.size());
+        for (const ScriptedOperator::Message &message : op.messages)
+            QVERIFY2(message.text.startsWith(QLatin1String("Database is temporarily locked")),
+                     qPrintable(message.text));
+
+        QVERIFY(db.Close());
+        other.reset();
+        QCOMPARE(tablesOf(path), tables);
     }
 };
 
