@@ -141,6 +141,13 @@ Status PostgresProvider::execute(QSqlDatabase &db, const QString &sql, bool inTr
     return run(db, QStringLiteral("RELEASE SAVEPOINT %1").arg(SavepointName));
 }
 
+Status PostgresProvider::setLockWait(QSqlDatabase &db, bool wait)
+{
+    // The least wait the server knows: 0 would mean waiting for ever.
+    constexpr int Shortest = 1;
+    return run(db, QStringLiteral("SET lock_timeout = %1").arg(wait ? m_lockTimeoutMs : Shortest));
+}
+
 QList<DbRecord> PostgresProvider::providerTypes() const
 {
     return providerTypeRecords({

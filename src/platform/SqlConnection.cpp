@@ -135,6 +135,13 @@ Result<QList<DbRecord>> SqlConnection::OpenSchema(SchemaKind kind)
                                     "operation.")};
 }
 
+Status SqlConnection::setLockWait(bool wait)
+{
+    if (!m_open)
+        return DbErrors::objectClosed();
+    return m_provider->setLockWait(m_db, wait);
+}
+
 std::unique_ptr<DbConnection> newSqlConnection()
 {
     return std::make_unique<SqlConnection>();

@@ -16,6 +16,7 @@ public:
     Status configure(QSqlDatabase &db, const ConnectionString &connString) override;
     Status prepareSession(QSqlDatabase &db) override;
     Status begin(QSqlDatabase &db) override;
+    Status setLockWait(QSqlDatabase &db, bool wait) override;
 
     QList<DbRecord> providerTypes() const override;
     Result<QList<DbRecord>> tables(QSqlDatabase &db) override;
@@ -24,6 +25,7 @@ public:
 
 private:
     QString m_file;
+    int m_busyTimeoutMs = DefaultBusyTimeoutMs;
 };
 
 // The "Busy Timeout" element in milliseconds, or fallback when the string has none.

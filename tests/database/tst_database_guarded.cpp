@@ -7,6 +7,7 @@
 #include "database/GuardedExecute.h"
 #include "platform/DbErrors.h"
 #include "platform/SqlConnection.h"
+#include "platform/SqliteProvider.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -165,7 +166,8 @@ private slots:
     }
 
     // The paths of the lock prompt against a real file whose write lock a second connection
-    // holds: the lock is met by the statement, inside the transaction.
+    // holds: the lock is met by the statement, inside the transaction, and no attempt waits for
+    // the other writer.
     void lockedSqliteFile_data()
     {
         QTest::addColumn<QList<Answer>>("answers");
@@ -198,7 +200,10 @@ private slots:
         QTemporaryDir dir;
         const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
         auto script = std::make_shared<ConnectionScript>();
-        ScriptedConnection db(script, std::make_unique<SqlConnection>());
+        auto real = std::make_unique<SqlConnection>();
+        const SqlConnection &sql = *real;
+        ScriptedConnection db(script, std::move(real));
+        // The connection string's busy timeout is left at its default.
         QVERIFY(db.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security "
                                        "Info=False;Data Source=") +
                         path));
@@ -207,7 +212,9 @@ private slots:
 
         ScriptedOperator op;
         op.answers = answers;
+        QList<int> busyTimeoutAtPrompts;
         op.whileOpen = [&](const QString &) {
+            busyTimeoutAtPrompts.append(sqliteBusyTimeout(sql.connectionName()));
             if (commitAtFirstPrompt)
                 other->commitWrite();
         };
@@ -222,6 +229,11 @@ private slots:
         for (const ScriptedOperator::Message &message : op.messages)
             QVERIFY2(message.text.startsWith(QLatin1String("Database is temporarily locked")),
                      qPrintable(message.text));
+
+        // The engine was not left to wait for the other writer at any attempt, and the connection
+        // waits as its connection string says again afterwards.
+        QCOMPARE(busyTimeoutAtPrompts, QList<int>(answers.size(), 0));
+        QCOMPARE(sqliteBusyTimeout(sql.connectionName()), SqliteProvider::DefaultBusyTimeoutMs);
 
         QVERIFY(db.Close());
         other.reset();

@@ -5,11 +5,26 @@
 #include "ScriptedOperator.h"
 
 #include "database/CreateSchema.h"
+#include "database/GuardedExecute.h"
 #include "database/StatisticsSchema.h"
 #include "platform/SqlConnection.h"
 #include "shell/MainModule.h"
 
+#include <QSqlQuery>
 #include <QTest>
+
+namespace {
+
+// The server's lock wait of an open connection, as it shows it.
+QString lockTimeout(const QString &connectionName)
+{
+    QSqlQuery query(QSqlDatabase::database(connectionName, false));
+    return query.exec(QStringLiteral("SHOW lock_timeout")) && query.next()
+               ? query.value(0).toString()
+               : QStringLiteral("unknown");
+}
+
+} // namespace
 
 class TestSchemaOnPostgres : public QObject
 {
@@ -73,6 +88,44 @@ private slots:
         QCOMPARE(pg.column("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
                            "current_schema()"),
                  QStringList{"17"});
+    }
+
+    // Another session creating the same table holds what the statement needs until it ends;
+    // the statement is refused as locked at once, each time, and No leaves the table alone.
+    void tableLockedByAnotherSession()
+    {
+        PgTestDatabase pg;
+        REQUIRE_PG_DATABASE(pg);
+        SqlConnection other;
+        QVERIFY(other.Open(pg.connString()));
+        QVERIFY(other.BeginTrans());
+        QVERIFY(other.Execute(QStringLiteral("Create Table Cvars (Other integer)")));
+
+        auto script = std::make_shared<ConnectionScript>();
+        auto real = std::make_unique<SqlConnection>();
+        const SqlConnection &sql = *real;
+        ScriptedConnection db(script, std::move(real));
+        QVERIFY(db.Open(pg.connString()));
+        ScriptedOperator op;
+        op.answers = {OperatorInteraction::Answer::No};
+        QString waitAtPrompt;
+        op.whileOpen = [&](const QString &) { waitAtPrompt = lockTimeout(sql.connectionName()); };
+
+        const Result<GuardedResult> done = GuardedExecute(
+            db, QStringLiteral("Create Table Cvars (Record integer Constraint CU1 Unique)"), op);
+        QVERIFY2(done, qPrintable(done ? QString() : done.error().description));
+        QCOMPARE(*done, GuardedResult::Ignored);
+        QCOMPARE(script->count("Execute"), 10);
+        QCOMPARE(op.titles(), QStringList{"Record is Locked"});
+        QVERIFY2(op.messages.first().text.startsWith("Database is temporarily locked"),
+                 qPrintable(op.messages.first().text));
+        QCOMPARE(waitAtPrompt, QStringLiteral("1ms"));
+        QCOMPARE(lockTimeout(sql.connectionName()), QStringLiteral("3s"));
+
+        QVERIFY(other.CommitTrans());
+        QCOMPARE(pg.column("SELECT column_name FROM information_schema.columns WHERE table_name "
+                           "= 'cvars'"),
+                 QStringList{"other"});
     }
 };
 

@@ -114,6 +114,8 @@ public:
             return m_real->OpenSchema(kind);
         return kind == SchemaKind::ProviderTypes ? m_script->providerTypes : m_script->tables;
     }
+    // Not logged: it is no step of the work, only how the real connection takes locks.
+    Status setLockWait(bool wait) override { return m_real ? m_real->setLockWait(wait) : Status(); }
 
 private:
     template <typename Call> Status step(const QString &call, FailurePlan &plan, Call &&real)

@@ -85,3 +85,12 @@ private:
     QString m_name;
     bool m_held = false;
 };
+
+// The busy timeout in milliseconds of an open Qt SQL connection to an SQLite file, or -1.
+inline int sqliteBusyTimeout(const QString &connectionName)
+{
+    QSqlQuery query(QSqlDatabase::database(connectionName, false));
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
