@@ -57,6 +57,11 @@ public:
     // connection string's "Busy Timeout" (as it does after Open), or is refused as locked at
     // once. Engines without such a wait take either answer as it is.
     virtual Status setLockWait(bool wait) = 0;
+
+    // The TABLE_NAME under which the tables record set lists a table created with this
+    // unquoted name: the name itself, or its folded form where the engine folds the case of
+    // unquoted names.
+    virtual QString storedTableName(const QString &name) const = 0;
 };
 
 // Makes a new, closed connection object.

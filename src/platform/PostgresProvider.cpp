@@ -148,6 +148,17 @@ Status PostgresProvider::setLockWait(QSqlDatabase &db, bool wait)
     return run(db, QStringLiteral("SET lock_timeout = %1").arg(wait ? m_lockTimeoutMs : Shortest));
 }
 
+QString PostgresProvider::storedName(const QString &name) const
+{
+    // The server folds unquoted names to lower case, ASCII letters only.
+    QString folded = name;
+    for (QChar &c : folded) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return folded;
+}
+
 QList<DbRecord> PostgresProvider::providerTypes() const
 {
     return providerTypeRecords({

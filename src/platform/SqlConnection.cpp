@@ -142,6 +142,11 @@ Status SqlConnection::setLockWait(bool wait)
     return m_provider->setLockWait(m_db, wait);
 }
 
+QString SqlConnection::storedTableName(const QString &name) const
+{
+    return m_provider ? m_provider->storedName(name) : name;
+}
+
 std::unique_ptr<DbConnection> newSqlConnection()
 {
     return std::make_unique<SqlConnection>();

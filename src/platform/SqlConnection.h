@@ -28,6 +28,7 @@ public:
     Status Execute(const QString &sql) override;
     Result<QList<DbRecord>> OpenSchema(SchemaKind kind) override;
     Status setLockWait(bool wait) override;
+    QString storedTableName(const QString &name) const override;
 
     // The Qt SQL connection name while open, "" while closed.
     QString connectionName() const { return m_connectionName; }

@@ -30,6 +30,9 @@ public:
     // Waiting for locks held elsewhere as configured, or not at all (DbConnection::setLockWait).
     virtual Status setLockWait(QSqlDatabase &db, bool wait);
 
+    // The name the engine keeps for an unquoted name (DbConnection::storedTableName).
+    virtual QString storedName(const QString &name) const { return name; }
+
     // TYPE_NAME, DATA_TYPE, BEST_MATCH, IS_LONG rows in the provider's fixed order.
     virtual QList<DbRecord> providerTypes() const = 0;
     // TABLE_NAME, TABLE_TYPE rows.
