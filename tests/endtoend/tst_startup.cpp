@@ -208,6 +208,24 @@ private slots:
         QCOMPARE(m_state->udpPeerB.element(2)->LocalPort(), quint16(0));
     }
 
+    void lineBeyondMaxconIsRefusedBeforeItsLogon()
+    {
+        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
+        const QByteArray database =
+            ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() + "/a.db";
+        QVERIFY(writeFile(appPath() + "/connections.cfg",
+                          "Port=0" + database + ",Logon=False,Log=/tmp/1.log" + CrLf + "Port=7" +
+                              database + ",Logon=True,Log=/tmp/2.log" + CrLf));
+        QCOMPARE(start("maxcon=1"), StartResult::Running);
+
+        QVERIFY(m_op.loginRequests.isEmpty());
+        QCOMPARE(m_state->ListView1.count(), 1);
+        QCOMPARE(m_op.titles(), QStringList{"Error: Too Many Connections"});
+        QVERIFY2(
+            m_op.messages.first().text.startsWith("The connections on port 7 were not started"),
+            qPrintable(m_op.messages.first().text));
+    }
+
     void emptyFileGivesEmptyListAndZeroWidths()
     {
         QVERIFY(writeFile(appPath() + "/connections.cfg", "Port=,Database=,Logon=,Log=\r\n"));
