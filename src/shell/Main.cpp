@@ -109,8 +109,8 @@ Result<double> Startup::storedNumber(const QString &name, double fallback)
     const std::optional<double> value = LayoutValues::readNumber(text);
     if (!value)
         return ErrorInfo{
-            13, QStringLiteral("(Type mismatch: the stored window value %1 is \"%2\", not a "
-                               "number)")
+            13, QStringLiteral("Type mismatch: the stored window value %1 is \"%2\", not a "
+                               "number")
                     .arg(name, text)};
     return *value;
 }

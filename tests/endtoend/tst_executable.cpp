@@ -204,6 +204,18 @@ private slots:
         QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
     }
 
+    // The start-up failure message and the README point here for the command line.
+    void helpListsTheCommandLineAndStartsNothing()
+    {
+        ProgramProcess program({"--help"});
+        QVERIFY(program.process().waitForFinished(20000));
+        QCOMPARE(program.process().exitCode(), 0);
+        for (const char *option : {"maxcon=", "logout=", "cfgfile=", "--headless", "--regserver"})
+            QVERIFY2(program.out().contains(QLatin1String(option)), qPrintable(program.out()));
+        QVERIFY(program.err().isEmpty());
+        QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
+    }
+
 private:
     bool sendAndSee(QUdpSocket &sender, quint16 port, const QByteArray &payload)
     {
