@@ -4,6 +4,7 @@
 
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
+#include "intake/DroppedDatagram.h"
 #include "intake/ScoringComponentFactory.h"
 #include "shell/MainModule.h"
 #include "shell/TextFunctions.h"
@@ -175,6 +176,34 @@ private slots:
         send("second", port);
         QTRY_COMPARE(m_intake->handedOver(), quint64(1));
         QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+    }
+
+    // The status line's drop message is one sentence, whatever the failure's text ends with.
+    void droppedDatagramTexts_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("expected");
+        const QString tail =
+            QStringLiteral(" while handling 312 bytes of data on port 28000 (connection 3); the "
+                           "datagram was dropped.");
+        addRow("a sentence of its own", "The connection string names no Provider.",
+               "Error # -2147467259:The connection string names no Provider" + tail);
+        addRow("no full stop", "Element not found: no connection row con3",
+               "Error # -2147467259:Element not found: no connection row con3" + tail);
+        addRow("full stop and blanks", "Ledgerwell ran out of memory.  \n",
+               "Error # -2147467259:Ledgerwell ran out of memory" + tail);
+        addRow("over two lines", "server closed the connection\nunexpectedly.",
+               "Error # -2147467259:server closed the connection unexpectedly" + tail);
+        addRow("markers of its own", "no row %3 in %1",
+               "Error # -2147467259:no row %3 in %1" + tail);
+    }
+    void droppedDatagramTexts()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, expected);
+        QCOMPARE(droppedDatagramText(ErrorInfo{-2147467259, description}, 312,
+                                     QStringLiteral("28000"), 3),
+                 expected);
     }
 
     void unregisteredComponentIsReportedUntilRegistered()
