@@ -56,6 +56,30 @@ int printProgramFolder(int argc, char *argv[])
     return 0;
 }
 
+// varnock_udp --help: the command line, for an operator without the README at hand.
+int printHelp()
+{
+    QTextStream(stdout)
+        << "usage: varnock_udp [maxcon=N] [logout=N] [cfgfile=NAME] [--headless]\n"
+           "       varnock_udp --regserver LIBRARY | --registered | --program-folder\n"
+           "\n"
+           "  maxcon=N        the highest connection number, 1 to 32767 (default 10)\n"
+           "  logout=N        raw logging handed to the scoring component: 0 off, 1 on "
+           "(default 1)\n"
+           "  cfgfile=NAME    connections file in the program folder, taken in lower case\n"
+           "                  (default connections.cfg)\n"
+           "  --headless      no window: messages go to standard error, the status line to\n"
+           "                  standard output (chosen by itself without a display)\n"
+           "  --regserver LIBRARY  register a scoring component library for this user\n"
+           "  --registered    print the registered scoring component library\n"
+           "  --program-folder  print the folder of the connections file and database\n"
+           "  --screenshot=FILE  save a picture of the window as it first appears, then end\n"
+           "\n"
+           "The options are found anywhere in the command line, in any case. The README's\n"
+           "Help section says where to look when something goes wrong and how to report it.\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -66,6 +90,8 @@ int main(int argc, char *argv[])
         return printRegistered(argc, argv);
     if (argc == 2 && qstrcmp(argv[1], "--program-folder") == 0)
         return printProgramFolder(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "--help") == 0)
+        return printHelp();
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

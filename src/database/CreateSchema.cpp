@@ -17,7 +17,9 @@ ErrorInfo outOfRange(qint32 n, qint32 maxCon)
                    .arg(maxCon)};
 }
 
-// Which of the statistics tables the record set lists as tables of type "TABLE".
+// Which of the statistics tables the record set lists as tables of type "TABLE". The names
+// are compared exactly, as the engine keeps them: the statements name the tables unquoted, so
+// where the engine folds unquoted names, Cvars is the table it lists as cvars.
 Result<QList<bool>> existingTables(const QList<DbRecord> &tables, const QStringList &names)
 {
     QList<bool> exists(names.size(), false);
@@ -58,7 +60,9 @@ SchemaOutcome CreateSchema(const MainModule &state, qint32 n, OperatorInteractio
     if (!types)
         return {types.error()};
 
-    const QStringList names = statisticsTableNames();
+    QStringList names;
+    for (const QString &name : statisticsTableNames())
+        names.append(db.storedTableName(name));
     const Result<QList<DbRecord>> tables = db.OpenSchema(SchemaKind::Tables);
     if (!tables)
         return {tables.error()};

@@ -3,6 +3,8 @@
 #include "platform/DbErrors.h"
 #include "platform/OperatorInteraction.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 enum class FailureKind { Lock, Duplicate, Other };
@@ -54,6 +56,14 @@ QString generalPromptText(const ErrorInfo &error)
 
 Result<GuardedResult> GuardedExecute(DbConnection &db, const QString &sql, OperatorInteraction &op)
 {
+    // The retries follow each other at once. An attempt that waited out the engine's busy
+    // timeout would hold the window and every port for ten times that before each prompt.
+    if (const Status noWait = db.setLockWait(false); !noWait)
+        return noWait.error();
+    // Its owner closes the connection right after the schema work, so a connection that could
+    // not be set back loses nothing.
+    const auto waitAgain = qScopeGuard([&db] { db.setLockWait(true); });
+
     enum Step { Begin, Execute, Commit, Done };
     int step = Begin;
     int failures = 0;

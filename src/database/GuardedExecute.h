@@ -16,7 +16,8 @@ enum class GuardedResult {
 // CommitTrans). A failed step is tried again at once: a lock up to 10 times, anything else
 // twice, a second duplicate gives up; then the operator is asked, under the title "Record is
 // Locked", to keep trying (Yes), ignore the error (No) or stop (Cancel). Failures of all kinds
-// count together until the operator answers.
+// count together until the operator answers. No attempt waits for a lock held elsewhere; the
+// connection waits as before again once the call returns.
 //
 // A failure while handling a failure (RollbackTrans refused, for one) is not retried: it is
 // the error result, for the caller to pass on.

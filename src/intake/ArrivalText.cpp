@@ -4,32 +4,51 @@
 
 namespace {
 
-// Long time formats name the time zone ("t"); the status line never showed one.
-QString withoutZone(const QString &format)
+// The format with every unquoted run of `letter` replaced by `replacement`.
+QString replaceRuns(const QString &format, QChar letter, const QString &replacement)
 {
     QString result;
     bool quoted = false;
-    for (const QChar c : format) {
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
         if (c == QLatin1Char('\''))
             quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
+        if (quoted || c != letter) {
+            result.append(c);
             continue;
-        result.append(c);
+        }
+        while (i + 1 < format.size() && format.at(i + 1) == letter)
+            ++i;
+        result.append(replacement);
     }
-    return result.simplified();
+    return result;
+}
+
+// Many locales give the year in two digits in their short date (M/d/yy); the status line
+// always gives it in full.
+QString withFullYear(const QString &format)
+{
+    return replaceRuns(format, QLatin1Char('y'), QStringLiteral("yyyy"));
+}
+
+// Long time formats name the time zone ("t"); the status line never showed one.
+QString withoutZone(const QString &format)
+{
+    return replaceRuns(format, QLatin1Char('t'), QString()).simplified();
 }
 
 } // namespace
 
 ArrivalText::ArrivalText(QLocale locale)
     : m_locale(std::move(locale))
+    , m_dateFormat(withFullYear(m_locale.dateFormat(QLocale::ShortFormat)))
     , m_timeFormat(withoutZone(m_locale.timeFormat(QLocale::LongFormat)))
 {
 }
 
 QString ArrivalText::dateTimeText(const QDateTime &when) const
 {
-    return m_locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+    return m_locale.toString(when.date(), m_dateFormat) + QLatin1Char(' ') +
            m_locale.toString(when.time(), m_timeFormat);
 }
 

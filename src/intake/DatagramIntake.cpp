@@ -1,5 +1,7 @@
 #include "DatagramIntake.h"
 
+#include "DroppedDatagram.h"
+
 #include "state/TextFunctions.h"
 
 namespace {
@@ -27,14 +29,7 @@ void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
     ++m_dropped;
     const UdpSocketElement *element = m_state.udpPeerB.element(index);
     const QString port = element ? QString::number(element->LocalPort()) : QStringLiteral("?");
-    m_state.Label1.setCaption(
-        QStringLiteral("Error # %1:%2 while handling %3 bytes of data on port %4 "
-                       "(connection %5); the datagram was dropped.")
-            .arg(status.error().number)
-            .arg(status.error().description)
-            .arg(bytesTotal)
-            .arg(port)
-            .arg(index));
+    m_state.Label1.setCaption(droppedDatagramText(status.error(), bytesTotal, port, index));
 }
 
 Status DatagramIntake::intake(int index, qint64 bytesTotal)

@@ -52,6 +52,16 @@ public:
     // Runs one statement; any rows it returns are dropped at once.
     virtual Status Execute(const QString &sql) = 0;
     virtual Result<QList<DbRecord>> OpenSchema(SchemaKind kind) = 0;
+
+    // Whether a statement that meets a lock held by another connection waits for it, up to the
+    // connection string's "Busy Timeout" (as it does after Open), or is refused as locked at
+    // once. Engines without such a wait take either answer as it is.
+    virtual Status setLockWait(bool wait) = 0;
+
+    // The TABLE_NAME under which the tables record set lists a table created with this
+    // unquoted name: the name itself, or its folded form where the engine folds the case of
+    // unquoted names.
+    virtual QString storedTableName(const QString &name) const = 0;
 };
 
 // Makes a new, closed connection object.

@@ -141,6 +141,24 @@ Status PostgresProvider::execute(QSqlDatabase &db, const QString &sql, bool inTr
     return run(db, QStringLiteral("RELEASE SAVEPOINT %1").arg(SavepointName));
 }
 
+Status PostgresProvider::setLockWait(QSqlDatabase &db, bool wait)
+{
+    // The least wait the server knows: 0 would mean waiting for ever.
+    constexpr int Shortest = 1;
+    return run(db, QStringLiteral("SET lock_timeout = %1").arg(wait ? m_lockTimeoutMs : Shortest));
+}
+
+QString PostgresProvider::storedName(const QString &name) const
+{
+    // The server folds unquoted names to lower case, ASCII letters only.
+    QString folded = name;
+    for (QChar &c : folded) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return folded;
+}
+
 QList<DbRecord> PostgresProvider::providerTypes() const
 {
     return providerTypeRecords({

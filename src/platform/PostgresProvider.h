@@ -20,6 +20,8 @@ public:
     Status configure(QSqlDatabase &db, const ConnectionString &connString) override;
     Status prepareSession(QSqlDatabase &db) override;
     Status execute(QSqlDatabase &db, const QString &sql, bool inTransaction) override;
+    Status setLockWait(QSqlDatabase &db, bool wait) override;
+    QString storedName(const QString &name) const override;
 
     QList<DbRecord> providerTypes() const override;
     Result<QList<DbRecord>> tables(QSqlDatabase &db) override;

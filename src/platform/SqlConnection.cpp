@@ -135,6 +135,18 @@ Result<QList<DbRecord>> SqlConnection::OpenSchema(SchemaKind kind)
                                     "operation.")};
 }
 
+Status SqlConnection::setLockWait(bool wait)
+{
+    if (!m_open)
+        return DbErrors::objectClosed();
+    return m_provider->setLockWait(m_db, wait);
+}
+
+QString SqlConnection::storedTableName(const QString &name) const
+{
+    return m_provider ? m_provider->storedName(name) : name;
+}
+
 std::unique_ptr<DbConnection> newSqlConnection()
 {
     return std::make_unique<SqlConnection>();

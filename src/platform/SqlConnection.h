@@ -27,6 +27,8 @@ public:
     Status RollbackTrans() override;
     Status Execute(const QString &sql) override;
     Result<QList<DbRecord>> OpenSchema(SchemaKind kind) override;
+    Status setLockWait(bool wait) override;
+    QString storedTableName(const QString &name) const override;
 
     // The Qt SQL connection name while open, "" while closed.
     QString connectionName() const { return m_connectionName; }

@@ -33,6 +33,11 @@ Status SqlProvider::execute(QSqlDatabase &db, const QString &sql, bool)
     return run(db, sql);
 }
 
+Status SqlProvider::setLockWait(QSqlDatabase &, bool)
+{
+    return {};
+}
+
 ErrorInfo SqlProvider::openError(const QSqlError &error) const
 {
     return DbErrors::openFailed(engineText(error));

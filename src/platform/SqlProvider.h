@@ -27,6 +27,11 @@ public:
     virtual Status commit(QSqlDatabase &db);
     virtual Status rollback(QSqlDatabase &db);
     virtual Status execute(QSqlDatabase &db, const QString &sql, bool inTransaction);
+    // Waiting for locks held elsewhere as configured, or not at all (DbConnection::setLockWait).
+    virtual Status setLockWait(QSqlDatabase &db, bool wait);
+
+    // The name the engine keeps for an unquoted name (DbConnection::storedTableName).
+    virtual QString storedName(const QString &name) const { return name; }
 
     // TYPE_NAME, DATA_TYPE, BEST_MATCH, IS_LONG rows in the provider's fixed order.
     virtual QList<DbRecord> providerTypes() const = 0;

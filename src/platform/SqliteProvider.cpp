@@ -45,6 +45,7 @@ Status SqliteProvider::configure(QSqlDatabase &db, const ConnectionString &connS
         return timeout.error();
 
     m_file = file;
+    m_busyTimeoutMs = *timeout;
     // mode=rw makes the engine itself refuse to create the file, should it vanish meanwhile.
     QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
     url.setQuery(QStringLiteral("mode=rw"));
@@ -71,7 +72,15 @@ Status SqliteProvider::prepareSession(QSqlDatabase &db)
 
 Status SqliteProvider::begin(QSqlDatabase &db)
 {
-    return run(db, QStringLiteral("BEGIN IMMEDIATE"));
+    // Not IMMEDIATE: a lock held elsewhere is then met by the statement, inside the open
+    // transaction, where retrying it or rolling back (the statement prompts' Yes and No) has
+    // something to work on.
+    return run(db, QStringLiteral("BEGIN DEFERRED"));
+}
+
+Status SqliteProvider::setLockWait(QSqlDatabase &db, bool wait)
+{
+    return run(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(wait ? m_busyTimeoutMs : 0));
 }
 
 QList<DbRecord> SqliteProvider::providerTypes() const

@@ -4,9 +4,9 @@
 
 // The embedded engine, also standing in for the desktop file databases: Data Source is a
 // database file that must already exist, since opening never creates one. Writers use WAL so
-// that readers never wait, and a write transaction takes the write lock at its start, so a
-// database that another connection keeps busy is reported as locked after "Busy Timeout"
-// milliseconds (3000 unless the connection string says otherwise).
+// that readers never wait. A transaction asks for the write lock with its first write, so a
+// database that another connection keeps busy is reported as locked by that statement, after
+// "Busy Timeout" milliseconds (3000 unless the connection string says otherwise).
 class SqliteProvider : public SqlProvider
 {
 public:
@@ -16,6 +16,7 @@ public:
     Status configure(QSqlDatabase &db, const ConnectionString &connString) override;
     Status prepareSession(QSqlDatabase &db) override;
     Status begin(QSqlDatabase &db) override;
+    Status setLockWait(QSqlDatabase &db, bool wait) override;
 
     QList<DbRecord> providerTypes() const override;
     Result<QList<DbRecord>> tables(QSqlDatabase &db) override;
@@ -24,6 +25,7 @@ public:
 
 private:
     QString m_file;
+    int m_busyTimeoutMs = DefaultBusyTimeoutMs;
 };
 
 // The "Busy Timeout" element in milliseconds, or fallback when the string has none.

@@ -2,6 +2,8 @@
 
 #include "Twips.h"
 
+#include <QKeyEvent>
+
 namespace {
 
 // Design sizes in twips.
@@ -39,8 +41,17 @@ void designForm(QDialog *dialog, QLabel *label, QWidget *entry, QPushButton *ok,
 
 } // namespace
 
+void ValueForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 SingleValueDialog::SingleValueDialog(QWidget *parent)
-    : QDialog(parent)
+    : ValueForm(parent)
     , m_label1(new QLabel(QStringLiteral("Port Number"), this))
     , m_text1(new QLineEdit(QStringLiteral("Text1"), this))
     , m_command1(okButton(this))
@@ -52,7 +63,7 @@ SingleValueDialog::SingleValueDialog(QWidget *parent)
 }
 
 SingleSelectDialog::SingleSelectDialog(QWidget *parent)
-    : QDialog(parent)
+    : ValueForm(parent)
     , m_label1(new QLabel(QStringLiteral("Port Number"), this))
     , m_combo1(new QComboBox(this))
     , m_command1(okButton(this))

@@ -10,7 +10,20 @@
 // editable drop-down box (the logon check). OK hands the text back unchecked and untrimmed;
 // Enter presses OK. Closing by the window frame answers nothing.
 
-class SingleValueDialog : public QDialog
+// What both forms share: OK is the one event they handle, so Esc, which closes a dialog by
+// default, leaves them as they are.
+class ValueForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using QDialog::QDialog;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+class SingleValueDialog : public ValueForm
 {
     Q_OBJECT
 
@@ -27,7 +40,7 @@ private:
     QPushButton *m_command1;
 };
 
-class SingleSelectDialog : public QDialog
+class SingleSelectDialog : public ValueForm
 {
     Q_OBJECT
 

@@ -38,6 +38,15 @@ Status applyCommandLine(MainModule &state, const QString &commandLine)
             const std::optional<qint32> number = NumberText::toInt32(*value);
             if (!number)
                 return outOfRange(QStringLiteral("maxcon="), *value);
+            // Connection N owns socket element N, whose index is 16-bit: a larger table could
+            // never be used, and at the top of the 32-bit range it cannot even be allocated.
+            if (*number > UdpSocketArray::MaxIndex) {
+                ErrorInfo tooMany = outOfRange(QStringLiteral("maxcon="), *value);
+                tooMany.description += QStringLiteral("; at most %1 connections can have a socket "
+                                                      "element each")
+                                           .arg(UdpSocketArray::MaxIndex);
+                return tooMany;
+            }
             state.MaxCon = *number;
             if (state.MaxCon < 1)
                 state.MaxCon = 1;

@@ -109,8 +109,8 @@ Result<double> Startup::storedNumber(const QString &name, double fallback)
     const std::optional<double> value = LayoutValues::readNumber(text);
     if (!value)
         return ErrorInfo{
-            13, QStringLiteral("(Type mismatch: the stored window value %1 is \"%2\", not a "
-                               "number)")
+            13, QStringLiteral("Type mismatch: the stored window value %1 is \"%2\", not a "
+                               "number")
                     .arg(name, text)};
     return *value;
 }
@@ -168,14 +168,15 @@ Status Startup::takeFileConnections(const QString &path)
     QList<qint32> refused;
     for (const ConnectionLine &line : *lines) {
         m_state.LogFile = line.log;
-        // Only the exact text "True" asks for a logon; a declined logon drops the line.
-        if (line.logon == QLatin1String("True") &&
-            !Login(line.database, line.port, m_services.op, m_services.databases))
-            continue;
+        // A line with no number left is refused before anyone is asked for its logon.
         if (next + 1 > m_state.MaxCon) {
             refused.append(line.port);
             continue;
         }
+        // Only the exact text "True" asks for a logon; a declined logon drops the line.
+        if (line.logon == QLatin1String("True") &&
+            !Login(line.database, line.port, m_services.op, m_services.databases))
+            continue;
         ++next;
         addRow(next, line.port, line.database, line.logon, line.log);
     }

@@ -17,7 +17,8 @@ QString failureTitle()
 
 QString supportContact()
 {
-    return QStringLiteral("support@halvemark.example");
+    // No address of ours would reach anyone; the README says what to send and to whom.
+    return QStringLiteral("whoever supplied your copy (see the Help section of README.md)");
 }
 
 QString failureText(const QString &detail)

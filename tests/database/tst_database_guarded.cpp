@@ -2,10 +2,14 @@
 
 #include "ScriptedConnection.h"
 #include "ScriptedOperator.h"
+#include "SqliteFile.h"
 
 #include "database/GuardedExecute.h"
 #include "platform/DbErrors.h"
+#include "platform/SqlConnection.h"
+#include "platform/SqliteProvider.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(FailurePlan)
@@ -159,6 +163,81 @@ private slots:
         QVERIFY(GuardedExecute(db, Statement, op));
         QCOMPARE(op.messages.size(), 1);
         QCOMPARE(op.messages.first().text, expected);
+    }
+
+    // The paths of the lock prompt against a real file whose write lock a second connection
+    // holds: the lock is met by the statement, inside the transaction, and no attempt waits for
+    // the other writer.
+    void lockedSqliteFile_data()
+    {
+        QTest::addColumn<QList<Answer>>("answers");
+        QTest::addColumn<bool>("commitAtFirstPrompt"); // by the other writer
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("executes");
+        QTest::addColumn<int>("rollbacks");
+        QTest::addColumn<QStringList>("tables");
+
+        const QStringList none;
+        addRow("No ignores the error", QList<Answer>{Answer::No}, false,
+               int(GuardedResult::Ignored), 10, 1, none);
+        addRow("Yes once the other writer has committed", QList<Answer>{Answer::Yes}, true,
+               int(GuardedResult::Executed), 11, 0, QStringList{"Cvars", "Written"});
+        addRow("Yes while still locked, then No", QList<Answer>{Answer::Yes, Answer::No}, false,
+               int(GuardedResult::Ignored), 20, 1, none);
+        addRow("Cancel", QList<Answer>{Answer::Cancel}, false, int(GuardedResult::Cancelled), 10, 0,
+               none);
+    }
+
+    void lockedSqliteFile()
+    {
+        QFETCH(QList<Answer>, answers);
+        QFETCH(bool, commitAtFirstPrompt);
+        QFETCH(int, result);
+        QFETCH(int, executes);
+        QFETCH(int, rollbacks);
+        QFETCH(QStringList, tables);
+
+        QTemporaryDir dir;
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
+        auto script = std::make_shared<ConnectionScript>();
+        auto real = std::make_unique<SqlConnection>();
+        const SqlConnection &sql = *real;
+        ScriptedConnection db(script, std::move(real));
+        // The connection string's busy timeout is left at its default.
+        QVERIFY(db.Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security "
+                                       "Info=False;Data Source=") +
+                        path));
+        auto other = std::make_unique<SqliteWriteLock>(path);
+        QVERIFY(other->held());
+
+        ScriptedOperator op;
+        op.answers = answers;
+        QList<int> busyTimeoutAtPrompts;
+        op.whileOpen = [&](const QString &) {
+            busyTimeoutAtPrompts.append(sqliteBusyTimeout(sql.connectionName()));
+            if (commitAtFirstPrompt)
+                other->commitWrite();
+        };
+
+        const Result<GuardedResult> done = GuardedExecute(db, Statement, op);
+        QVERIFY2(done, qPrintable(done ? QString() : done.error().description));
+        QCOMPARE(int(*done), result);
+        QCOMPARE(script->count("BeginTrans"), 1);
+        QCOMPARE(script->count("Execute"), executes);
+        QCOMPARE(script->count("RollbackTrans"), rollbacks);
+        QCOMPARE(op.messages.size(), answers.size());
+        for (const ScriptedOperator::Message &message : op.messages)
+            QVERIFY2(message.text.startsWith(QLatin1String("Database is temporarily locked")),
+                     qPrintable(message.text));
+
+        // The engine was not left to wait for the other writer at any attempt, and the connection
+        // waits as its connection string says again afterwards.
+        QCOMPARE(busyTimeoutAtPrompts, QList<int>(answers.size(), 0));
+        QCOMPARE(sqliteBusyTimeout(sql.connectionName()), SqliteProvider::DefaultBusyTimeoutMs);
+
+        QVERIFY(db.Close());
+        other.reset();
+        QCOMPARE(tablesOf(path), tables);
     }
 };
 

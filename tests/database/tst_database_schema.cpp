@@ -284,6 +284,42 @@ private slots:
         QVERIFY(op.messages.isEmpty());
     }
 
+    void sqliteLockedFileNoSkipsEachTable()
+    {
+        QTemporaryDir dir;
+        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
+        MainModule state;
+        state.ConnStrings[1] = jetString(path);
+        ScriptedOperator op;
+        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status); // sets up the file
+        QVERIFY(sqliteRun(path, {"DROP TABLE Games", "DROP TABLE Weapons"}).isEmpty());
+        auto other = std::make_unique<SqliteWriteLock>(path);
+        QVERIFY(other->held());
+        op.fallbackAnswer = Answer::No;
+
+        // Each missing table is put to the operator once; No leaves it missing and the work
+        // goes on, with no failure for the caller to report.
+        auto script = std::make_shared<ConnectionScript>();
+        const SchemaOutcome locked =
+            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
+        QVERIFY2(locked.status,
+                 qPrintable(locked.status ? QString() : locked.status.error().description));
+        QVERIFY(!locked.cancelled);
+        QCOMPARE(op.titles(), QStringList(2, QStringLiteral("Record is Locked")));
+        QCOMPARE(script->executed(),
+                 QStringList(10, statementsFor({"Games"}, SqliteTypes).first()) +
+                     QStringList(10, statementsFor({"Weapons"}, SqliteTypes).first()));
+        QCOMPARE(script->count("RollbackTrans"), 2);
+        QCOMPARE(script->calls.last(), QStringLiteral("Close"));
+
+        // The next activation, with the file free, creates them.
+        other.reset();
+        op.messages.clear();
+        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status);
+        QVERIFY(op.messages.isEmpty());
+        QCOMPARE(tablesOf(path).size(), 17);
+    }
+
     void sqliteExistingObjects_data()
     {
         QTest::addColumn<QStringList>("change");

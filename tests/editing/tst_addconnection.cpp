@@ -329,6 +329,7 @@ private slots:
         SqlConnection holder; // another writer, so creating the tables finds the file locked
         QVERIFY(holder.Open(database));
         QVERIFY(holder.BeginTrans());
+        QVERIFY(holder.Execute(QStringLiteral("Create Table Held (Record INTEGER)")));
         m->op.valueReplies = {QString::number(freePort())};
         m->op.dataLinkReplies = {std::optional<QString>(database)};
         m->op.answers = {OperatorInteraction::Answer::Cancel};

@@ -137,6 +137,38 @@ private slots:
         QCOMPARE(placed, corner + QPoint(Twips::toPixels(512, dpiX), Twips::toPixels(512, dpiY)));
     }
 
+    // The forms handle OK alone: Esc, in the entry or on the form, leaves them open.
+    void escapeDoesNothing_data()
+    {
+        QTest::addColumn<bool>("select");
+        QTest::addColumn<bool>("onTheForm");
+        addRow("value, in the text box", false, false);
+        addRow("value, on the form", false, true);
+        addRow("select, in the drop-down box", true, false);
+        addRow("select, on the form", true, true);
+    }
+    void escapeDoesNothing()
+    {
+        QFETCH(bool, select);
+        QFETCH(bool, onTheForm);
+        bool openAfterEscape = false;
+        whenShown({{select ? "SingleSelectDialog" : "SingleValueDialog", [&](QDialog *dialog) {
+                        QWidget *target = onTheForm ? dialog : QApplication::focusWidget();
+                        QTest::keyClick(target, Qt::Key_Escape);
+                        openAfterEscape = dialog->isVisible();
+                        typeAndEnter(dialog, QStringLiteral("after Esc"));
+                    }}});
+
+        const ValueRequest request{QStringLiteral("Caption"), QStringLiteral("Label"),
+                                   QStringLiteral("False")};
+        const std::optional<QString> reply =
+            select ? m_op->singleSelect(request, {QStringLiteral("False"), QStringLiteral("True")})
+                   : m_op->singleValue(request);
+
+        QVERIFY(openAfterEscape);
+        QCOMPARE(reply, std::optional<QString>(QStringLiteral("after Esc")));
+    }
+
     void datagramsFlowWhileAValueDialogIsOpen()
     {
         EditingBench bench;

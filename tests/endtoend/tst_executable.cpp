@@ -183,14 +183,36 @@ private slots:
         QCOMPARE(counted, qint64(2000));
     }
 
+    void headlessStartupFailureExitsWithAnError_data()
+    {
+        QTest::addColumn<QString>("option");
+        addRow("logout beyond 16 bits", "logout=70000");
+        addRow("more connections than socket elements", "maxcon=2000000000");
+    }
     void headlessStartupFailureExitsWithAnError()
     {
-        ProgramProcess program({"--headless", "logout=70000"});
+        QFETCH(QString, option);
+        ProgramProcess program({"--headless", option});
         QVERIFY(program.process().waitForFinished(20000));
+        QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.process().exitCode(), 1);
-        QVERIFY(program.err().startsWith(
-            "Error: Can not locate Application Path\nCan't locate program path "));
+        QVERIFY2(program.err().startsWith(
+                     "Error: Can not locate Application Path\nCan't locate program path "),
+                 qPrintable(program.err()));
+        QVERIFY(program.err().contains(option.section('=', 0, 0) + '='));
         QVERIFY(program.err().contains("Program is terminating."));
+        QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
+    }
+
+    // The start-up failure message and the README point here for the command line.
+    void helpListsTheCommandLineAndStartsNothing()
+    {
+        ProgramProcess program({"--help"});
+        QVERIFY(program.process().waitForFinished(20000));
+        QCOMPARE(program.process().exitCode(), 0);
+        for (const char *option : {"maxcon=", "logout=", "cfgfile=", "--headless", "--regserver"})
+            QVERIFY2(program.out().contains(QLatin1String(option)), qPrintable(program.out()));
+        QVERIFY(program.err().isEmpty());
         QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
     }
 

@@ -118,27 +118,51 @@ private slots:
     void startupFailuresEndWithoutSaving_data()
     {
         QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<QString>("reason");
-        addRow("logout beyond 16 bits", "logout=70000", "logout=");
-        addRow("maxcon beyond 32 bits", "maxcon=1e12", "maxcon=");
+        QTest::addColumn<QString>("storedLeft"); // WindowLeft in the store; null: none
+        QTest::addColumn<QString>("reason");     // after the program folder, in parentheses
+        addRow("logout beyond 16 bits", "logout=70000", QString(),
+               "Overflow: the value 70000 of logout= is out of range");
+        addRow("maxcon beyond 32 bits", "maxcon=1e12", QString(),
+               "Overflow: the value 1e12 of maxcon= is out of range");
+        addRow("maxcon beyond the socket elements", "maxcon=32768", QString(),
+               "Overflow: the value 32768 of maxcon= is out of range; at most 32767 connections "
+               "can have a socket element each");
+        addRow("stored window value no number", QString(), "wide",
+               "Type mismatch: the stored window value WindowLeft is \"wide\", not a number");
     }
     void startupFailuresEndWithoutSaving()
     {
         QFETCH(QString, commandLine);
+        QFETCH(QString, storedLeft);
         QFETCH(QString, reason);
+        if (!storedLeft.isNull())
+            SaveRegValue("Varnock_UDP", "WindowLeft", storedLeft);
         QCOMPARE(start(commandLine), StartResult::Failed);
         QCOMPARE(m_op.titles(), QStringList{"Error: Can not locate Application Path"});
         const QStringList lines = m_op.messages.first().text.split("\r\n");
         QCOMPARE(lines.size(), 3);
-        QVERIFY(lines.at(0).startsWith("Can't locate program path "));
-        QVERIFY(lines.at(0).endsWith(" for ActiveX dll."));
-        QVERIFY(lines.at(0).contains(reason));
+        // The reason once, in one pair of parentheses.
+        QCOMPARE(lines.at(0),
+                 "Can't locate program path " + appPath() + " (" + reason + ") for ActiveX dll.");
         QVERIFY(lines.at(1).startsWith(
             "Uninstall then re-install this program...it that doesn't work then email "));
         QCOMPARE(lines.at(2), QStringLiteral("Program is terminating."));
         QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
-        QVERIFY(!QFile::exists(settingsFile()));
+        if (storedLeft.isNull()) // the options are read before any layout value
+            QVERIFY(!QFile::exists(settingsFile()));
         QVERIFY(!m_form->isVisible());
+    }
+
+    // The message sends the operator to the README's Help section, which must be there.
+    void startupFailureNamesAContactThatExists()
+    {
+        QCOMPARE(start("logout=70000"), StartResult::Failed);
+        const QString contactLine = m_op.messages.first().text.split("\r\n").value(1);
+        QVERIFY2(contactLine.endsWith("(see the Help section of README.md)"),
+                 qPrintable(contactLine));
+        QVERIFY(!contactLine.contains('@'));
+        const QByteArray readme = readFile(QStringLiteral(VARNOCK_SOURCE_DIR "/README.md"));
+        QVERIFY(readme.contains("\n## Help\n"));
     }
 
     void missingParentFolderIsAStartupFailure()
@@ -208,6 +232,24 @@ private slots:
         QCOMPARE(m_state->udpPeerB.element(2)->LocalPort(), quint16(0));
     }
 
+    void lineBeyondMaxconIsRefusedBeforeItsLogon()
+    {
+        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
+        const QByteArray database =
+            ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() + "/a.db";
+        QVERIFY(writeFile(appPath() + "/connections.cfg",
+                          "Port=0" + database + ",Logon=False,Log=/tmp/1.log" + CrLf + "Port=7" +
+                              database + ",Logon=True,Log=/tmp/2.log" + CrLf));
+        QCOMPARE(start("maxcon=1"), StartResult::Running);
+
+        QVERIFY(m_op.loginRequests.isEmpty());
+        QCOMPARE(m_state->ListView1.count(), 1);
+        QCOMPARE(m_op.titles(), QStringList{"Error: Too Many Connections"});
+        QVERIFY2(
+            m_op.messages.first().text.startsWith("The connections on port 7 were not started"),
+            qPrintable(m_op.messages.first().text));
+    }
+
     void emptyFileGivesEmptyListAndZeroWidths()
     {
         QVERIFY(writeFile(appPath() + "/connections.cfg", "Port=,Database=,Logon=,Log=\r\n"));
@@ -233,13 +275,6 @@ private slots:
         QCOMPARE(m_form->heightTwips(), 4500.0);
         QCOMPARE(m_form->widthTwips(), 6000.0);
         QVERIFY(qAbs(m_form->columnWidthTwips(2) - 1291.5) < 15); // one pixel
-    }
-
-    void storedTextThatIsNoNumberFailsTheStart()
-    {
-        SaveRegValue("Varnock_UDP", "WindowLeft", "wide");
-        QCOMPARE(start(), StartResult::Failed);
-        QVERIFY(m_op.messages.first().text.contains("WindowLeft"));
     }
 
     void closingSaveChecksBottomAndRight_data()

@@ -4,6 +4,7 @@
 
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
+#include "intake/DroppedDatagram.h"
 #include "intake/ScoringComponentFactory.h"
 #include "state/MainModule.h"
 #include "state/TextFunctions.h"
@@ -91,17 +92,16 @@ private slots:
         QCOMPARE(payloadsByPort.value(QString::number(portA)), sent);
         QCOMPARE(payloadsByPort.value(QString::number(portB)), sent);
 
-        const QString today =
-            QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
         const QRegularExpression arrival(
             QStringLiteral(
-                "^Log recieved on port (%1|%2) at %3 \\S.* from IP Address: 127\\.0\\.0\\.1:%4 "
+                "^Log recieved on port (%1|%2) at (.+) from IP Address: 127\\.0\\.0\\.1:%3 "
                 "containing 65000 bytes of data\\.$")
                 .arg(portA)
                 .arg(portB)
-                .arg(QRegularExpression::escape(today))
                 .arg(m_sender.localPort()));
-        QVERIFY2(arrival.match(m_state->Label1.caption()).hasMatch(),
+        const QRegularExpressionMatch match = arrival.match(m_state->Label1.caption());
+        QVERIFY2(match.hasMatch(), qPrintable(m_state->Label1.caption()));
+        QVERIFY2(match.captured(2).contains(QString::number(QDate::currentDate().year())),
                  qPrintable(m_state->Label1.caption()));
     }
 
@@ -112,11 +112,28 @@ private slots:
         QTRY_COMPARE(m_intake->handedOver(), quint64(1));
         QVERIFY2(m_state->Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
                  qPrintable(m_state->Label1.caption()));
-        // The date and time text: short date, a blank, the long time without a zone.
-        QLocale english(QLocale::English, QLocale::UnitedStates);
-        ArrivalText text(english);
-        QCOMPARE(text.dateTimeText(QDateTime(QDate(2026, 12, 4), QTime(6, 44, 50))),
-                 QStringLiteral("12/4/26 6:44:50 AM"));
+    }
+
+    // The date and time text: the locale's short date with the year in full, a blank, its
+    // long time without a zone.
+    void arrivalDateAndTime_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        addRow("United States", "en_US", "12/4/2026 6:44:50 AM");
+        addRow("Germany", "de_DE", "04.12.2026 06:44:50");
+        addRow("United Kingdom", "en_GB", "04/12/2026 06:44:50");
+    }
+    void arrivalDateAndTime()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const QString text =
+            ArrivalText().dateTimeText(QDateTime(QDate(2026, 12, 4), QTime(6, 44, 50)));
+        QLocale::setDefault(before);
+        QCOMPARE(text, expected);
     }
 
     void deletedAndSortedRowsKeepTheirNumbers()
@@ -175,6 +192,34 @@ private slots:
         send("second", port);
         QTRY_COMPARE(m_intake->handedOver(), quint64(1));
         QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+    }
+
+    // The status line's drop message is one sentence, whatever the failure's text ends with.
+    void droppedDatagramTexts_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("expected");
+        const QString tail =
+            QStringLiteral(" while handling 312 bytes of data on port 28000 (connection 3); the "
+                           "datagram was dropped.");
+        addRow("a sentence of its own", "The connection string names no Provider.",
+               "Error # -2147467259:The connection string names no Provider" + tail);
+        addRow("no full stop", "Element not found: no connection row con3",
+               "Error # -2147467259:Element not found: no connection row con3" + tail);
+        addRow("full stop and blanks", "Ledgerwell ran out of memory.  \n",
+               "Error # -2147467259:Ledgerwell ran out of memory" + tail);
+        addRow("over two lines", "server closed the connection\nunexpectedly.",
+               "Error # -2147467259:server closed the connection unexpectedly" + tail);
+        addRow("markers of its own", "no row %3 in %1",
+               "Error # -2147467259:no row %3 in %1" + tail);
+    }
+    void droppedDatagramTexts()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, expected);
+        QCOMPARE(droppedDatagramText(ErrorInfo{-2147467259, description}, 312,
+                                     QStringLiteral("28000"), 3),
+                 expected);
     }
 
     void unregisteredComponentIsReportedUntilRegistered()

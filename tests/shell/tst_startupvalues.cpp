@@ -29,6 +29,12 @@ private slots:
         addRow("rounded", "maxcon=2.5 logout=5.5", true, 2, 6, "connections.cfg");
         addRow("logout beyond 16 bits", "logout=70000", false, 10, 1, "connections.cfg");
         addRow("first occurrence counts", "maxcon=2 maxcon=7", true, 2, 1, "connections.cfg");
+        // One socket element per connection, and their indexes are 16-bit.
+        addRow("as many as there are socket elements", "maxcon=32767", true, 32767, 1,
+               "connections.cfg");
+        addRow("more than there are socket elements", "maxcon=32768", false, 10, 1,
+               "connections.cfg");
+        addRow("two thousand million", "maxcon=2000000000", false, 10, 1, "connections.cfg");
     }
     void commandLine()
     {

@@ -114,6 +114,12 @@ public:
             return m_real->OpenSchema(kind);
         return kind == SchemaKind::ProviderTypes ? m_script->providerTypes : m_script->tables;
     }
+    // Not logged: it is no step of the work, only how the real connection takes locks.
+    Status setLockWait(bool wait) override { return m_real ? m_real->setLockWait(wait) : Status(); }
+    QString storedTableName(const QString &name) const override
+    {
+        return m_real ? m_real->storedTableName(name) : name;
+    }
 
 private:
     template <typename Call> Status step(const QString &call, FailurePlan &plan, Call &&real)

@@ -40,3 +40,57 @@ inline QStringList tablesOf(const QString &path)
     return sqliteRun(path, {QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
                                            "AND name NOT LIKE 'sqlite_%' ORDER BY name")});
 }
+
+// A second connection to an SQLite file that holds the file's write lock until it is
+// released, as another program in the middle of writing does.
+class SqliteWriteLock
+{
+public:
+    explicit SqliteWriteLock(const QString &path)
+        : m_name(QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        m_held = db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~SqliteWriteLock()
+    {
+        release();
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    SqliteWriteLock(const SqliteWriteLock &) = delete;
+    SqliteWriteLock &operator=(const SqliteWriteLock &) = delete;
+
+    bool held() const { return m_held; }
+    // Ends the transaction without a trace.
+    void release() { end(QStringLiteral("ROLLBACK")); }
+    // Ends it the way a writer that got its work done does: table Written is committed.
+    void commitWrite()
+    {
+        if (m_held)
+            QSqlQuery(QSqlDatabase::database(m_name, false))
+                .exec(QStringLiteral("CREATE TABLE Written (Record INTEGER)"));
+        end(QStringLiteral("COMMIT"));
+    }
+
+private:
+    void end(const QString &statement)
+    {
+        if (m_held)
+            QSqlQuery(QSqlDatabase::database(m_name, false)).exec(statement);
+        m_held = false;
+    }
+
+    QString m_name;
+    bool m_held = false;
+};
+
+// The busy timeout in milliseconds of an open Qt SQL connection to an SQLite file, or -1.
+inline int sqliteBusyTimeout(const QString &connectionName)
+{
+    QSqlQuery query(QSqlDatabase::database(connectionName, false));
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
