@@ -2,7 +2,6 @@
 // readings of one string, which must agree wherever Ledgerwell takes the string at all.
 #include "ConnectionSettings.h"
 #include "connectionstring/ConnectionElements.h"
-#include "connectionstring/Utf8Blanks.h"
 #include "platform/ConnectionString.h"
 
 #include <cstdio>
@@ -16,15 +15,18 @@ void fail(const char *what, const QString &text)
     std::abort();
 }
 
-// A key is what stands between two separators, without its blanks, and never empty.
+// A key is what stands between two separators, never empty, and without white space at its
+// ends as the program's QString sees it, whatever bytes surround it.
 void checkElements(std::string_view bytes)
 {
     const auto read = connectionstring::ConnectionElements::parse(bytes);
     for (const connectionstring::Element &element : read.elements()) {
         const std::string_view key = element.key;
-        if (key.empty() || key.find_first_of("=;") != std::string_view::npos ||
-            connectionstring::trimBlanks(key) != key)
+        if (key.empty() || key.find_first_of("=;") != std::string_view::npos)
             std::abort();
+        const QString text = QString::fromUtf8(key.data(), qsizetype(key.size()));
+        if (text.trimmed() != text)
+            fail("key not trimmed", text);
     }
 }
 
