@@ -35,6 +35,8 @@ Setup *setup = nullptr;
 // component appends, so it goes on writing at the new end).
 constexpr long LogEmptiedEvery = 10000;
 
+// Runs before the component's exit handler makes its last commit; the files it holds open
+// take that commit all the same.
 void removeFolder()
 {
     delete setup;
