@@ -4,86 +4,14 @@
 #include <cstdlib>
 
 #include "TextRules.h"
+#include "connectionstring/ConnectionElements.h"
+#include "connectionstring/KeyCase.h"
 
 #include <charconv>
-#include <map>
 
 namespace ledgerwell {
 
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-std::string lowered(std::string_view text)
-{
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
-    return result;
-}
-
-// Splits into lower-cased keys and values; false when a quoted value is not closed.
-bool splitPairs(std::string_view text, std::map<std::string, std::string> &pairs)
-{
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t equals = text.find('=', pos);
-        const std::size_t semicolon = text.find(';', pos);
-        if (equals == std::string_view::npos || semicolon < equals) {
-            pos = semicolon == std::string_view::npos ? text.size() : semicolon + 1;
-            continue; // a segment without a value
-        }
-        const std::string key = lowered(trimmed(text.substr(pos, equals - pos)));
-        std::size_t valueStart = equals + 1;
-        while (valueStart < text.size() && text[valueStart] == ' ')
-            ++valueStart;
-        std::string value;
-        if (valueStart < text.size() && (text[valueStart] == '"' || text[valueStart] == '\'')) {
-            const char quote = text[valueStart];
-            std::size_t i = valueStart + 1;
-            bool closed = false;
-            while (i < text.size()) {
-                if (text[i] == quote) {
-                    if (i + 1 < text.size() && text[i + 1] == quote) {
-                        value += quote;
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                value += text[i++];
-            }
-            if (!closed)
-                return false;
-            const std::size_t next = text.find(';', i);
-            pos = next == std::string_view::npos ? text.size() : next + 1;
-        } else {
-            const std::size_t end = semicolon == std::string_view::npos ? text.size() : semicolon;
-            value = std::string(trimmed(text.substr(valueStart, end - valueStart)));
-            pos = end + 1;
-        }
-        if (!key.empty())
-            pairs[key] = value;
-    }
-    return true;
-}
-
-std::string valueOf(const std::map<std::string, std::string> &pairs, const char *key)
-{
-    const auto found = pairs.find(key);
-    return found == pairs.end() ? std::string() : found->second;
-}
 
 // host, host:port or [v6]:port.
 bool splitHostPort(const std::string &source, std::string &host, int &port)
@@ -121,17 +49,13 @@ bool splitHostPort(const std::string &source, std::string &host, int &port)
 
 std::optional<ConnectionSettings> parseConnectionString(std::string_view text, std::string &error)
 {
-    std::map<std::string, std::string> pairs;
-    if (!splitPairs(text, pairs)) {
-        error = "The connection string has a quoted value that is not closed.";
-        return std::nullopt;
-    }
-    const std::string provider = valueOf(pairs, "provider");
-    const std::string source = valueOf(pairs, "data source");
+    const auto elements = connectionstring::ConnectionElements::parse(text);
+    const std::string provider(elements.value("Provider"));
+    const std::string source(elements.value("Data Source"));
     ConnectionSettings settings;
-    if (equalsIgnoreCase(provider, "Microsoft.Jet.OLEDB.3.51") ||
-        equalsIgnoreCase(provider, "Microsoft.Jet.OLEDB.4.0") ||
-        equalsIgnoreCase(provider, "SQLite")) {
+    using connectionstring::sameName;
+    if (sameName(provider, "Microsoft.Jet.OLEDB.3.51") ||
+        sameName(provider, "Microsoft.Jet.OLEDB.4.0") || sameName(provider, "SQLite")) {
         if (source.empty()) {
             error = "The connection string names no database file (Data Source).";
             return std::nullopt;
@@ -140,21 +64,21 @@ std::optional<ConnectionSettings> parseConnectionString(std::string_view text, s
         settings.file = source;
         return settings;
     }
-    if (equalsIgnoreCase(provider, "PostgreSQL")) {
+    if (sameName(provider, "PostgreSQL")) {
         settings.engine = ConnectionSettings::Engine::Postgres;
         if (source.empty() || !splitHostPort(source, settings.host, settings.port)) {
             error = "The connection string names no valid server (Data Source = host[:port]): \"" +
                     noteExcerpt(source) + "\".";
             return std::nullopt;
         }
-        settings.database = valueOf(pairs, "initial catalog");
+        settings.database = elements.value("Initial Catalog");
         if (settings.database.empty()) {
             error = "The connection string names no database (Initial Catalog).";
             return std::nullopt;
         }
-        settings.user = valueOf(pairs, "user id");
-        settings.password = pairs.count("user password") ? valueOf(pairs, "user password")
-                                                         : valueOf(pairs, "password");
+        settings.user = elements.value("User ID");
+        settings.password = elements.contains("User Password") ? elements.value("User Password")
+                                                               : elements.value("Password");
         return settings;
     }
     error = provider.empty()

@@ -21,9 +21,10 @@ struct ConnectionSettings
     std::string password;
 };
 
-// Reads the program's key=value;... connection strings. Keys are case-insensitive and
-// trimmed; a value may be quoted with " or ' (a doubled quote stands for one). Unknown keys
-// are ignored. On failure returns nothing and sets error to a sentence saying why.
+// Reads the program's key=value;... connection strings with the program's own reader
+// (ConnectionElements), so Ledgerwell writes to the database the program created the tables
+// in. Unknown keys are ignored. On failure returns nothing and sets error to a sentence saying
+// why.
 std::optional<ConnectionSettings> parseConnectionString(std::string_view text, std::string &error);
 
 // The database itself, whatever the text that named it: the SQLite file's resolved path, or

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QList>
+#include "connectionstring/ConnectionElements.h"
+
 #include <QString>
 
-#include <utility>
+#include <initializer_list>
 
-// A connection string read the way the database providers read it: elements key=value
-// separated by ";", keys without regard to case or surrounding blanks, values trimmed unless
-// quoted with " or ' (a doubled quote stands for itself), the last of repeated keys winning.
+// A connection string read the way the database providers read it, for the program's QString
+// texts. The reading itself is the one Ledgerwell uses (ConnectionElements), so the program
+// and the component it hands the string to find the same database in it.
 class ConnectionString
 {
 public:
@@ -19,10 +20,6 @@ public:
     // The first of the keys that is present, or "".
     QString valueOf(std::initializer_list<QString> keys) const;
 
-    const QList<std::pair<QString, QString>> &elements() const { return m_elements; }
-
 private:
-    const std::pair<QString, QString> *find(const QString &key) const;
-
-    QList<std::pair<QString, QString>> m_elements;
+    connectionstring::ConnectionElements m_elements;
 };

@@ -87,7 +87,13 @@ Result<QList<ConnectionLine>> readConnectionsFile(const QString &path, const QSt
     const Result<QByteArray> contents = readFileContents(path);
     if (!contents)
         return contents.error();
-    const QList<QByteArray> lines = splitLines(withoutByteOrderMark(*contents));
+    return parseConnectionsFile(*contents, path, appPath);
+}
+
+Result<QList<ConnectionLine>> parseConnectionsFile(const QByteArray &contents, const QString &path,
+                                                   const QString &appPath)
+{
+    const QList<QByteArray> lines = splitLines(withoutByteOrderMark(contents));
     QList<ConnectionLine> connections;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString text = QString::fromUtf8(lines.at(i));

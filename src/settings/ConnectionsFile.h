@@ -44,6 +44,9 @@ Result<ConnectionLine> parseConnectionLine(const QString &line, const QString &a
 // Every connection line of the file in order, header lines skipped. Fails when the file
 // cannot be opened or read, or a line's port is out of range.
 Result<QList<ConnectionLine>> readConnectionsFile(const QString &path, const QString &appPath);
+// The same for contents already read; path only names the file in a failure.
+Result<QList<ConnectionLine>> parseConnectionsFile(const QByteArray &contents, const QString &path,
+                                                   const QString &appPath);
 
 // The backup beside the file: the file name's last "." and what follows become ".old"
 // (connections.cfg -> connections.old); a name without "." gets ".old" appended.
