@@ -21,6 +21,8 @@ void Counters::copyTo(LedgerwellCounterSet &out) const
     out.commits = read(commits);
     out.commitFailures = read(commitFailures);
     out.reconnects = read(reconnects);
+    out.datagramsUnknownSender = read(datagramsUnknownSender);
+    out.datagramsWrongSecret = read(datagramsWrongSecret);
 }
 
 } // namespace ledgerwell

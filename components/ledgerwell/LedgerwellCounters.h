@@ -25,6 +25,11 @@ typedef struct LedgerwellCounterSet
     uint64_t commits;
     uint64_t commitFailures; /* transactions that failed and were kept to be written again */
     uint64_t reconnects;
+    /* New counters go at the end, so the fields above keep their offsets. */
+    uint64_t datagramsUnknownSender; /* refused before anything was written: not on the port's
+                                        allow-list, or the port's rules could not be read */
+    uint64_t datagramsWrongSecret;   /* refused before anything was written: without the
+                                        port's log secret, or with another */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);
