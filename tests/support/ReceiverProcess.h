@@ -1,0 +1,78 @@
+#pragma once
+
+#include "FreePort.h"
+#include "ProgramProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <memory>
+
+inline bool portTaken(quint16 port)
+{
+    QUdpSocket probe;
+    return !probe.bind(QHostAddress::LocalHost, port);
+}
+
+// One program process with a program folder of its own and the real component.
+class Receiver
+{
+public:
+    Receiver(const QString &folder, const QString &component)
+        : m_folder(folder)
+    {
+        QDir().mkpath(folder + "/config");
+        QDir().mkpath(folder + "/program");
+        m_environment.insert("XDG_CONFIG_HOME", folder + "/config");
+        m_environment.insert("XDG_DATA_HOME", folder + "/data");
+        QFile::copy(component, folder + "/program/Ledgerwell.so");
+        ProgramProcess registration({"--regserver", folder + "/program/Ledgerwell.so"},
+                                    m_environment);
+        registration.process().waitForFinished(20000);
+    }
+
+    // The folder of the registered component, where the program keeps its files.
+    QString programFolder() const { return m_folder + "/program"; }
+
+    // Ports for the next start, chosen now, for files that name them before the start.
+    QList<quint16> choosePorts(int count)
+    {
+        while (m_ports.size() < count)
+            m_ports << freePortForChild();
+        return m_ports;
+    }
+
+    // Starts the program with one connection a port; false when a port was not bound.
+    bool start(const QStringList &connectionStrings)
+    {
+        choosePorts(int(connectionStrings.size()));
+        QFile file(programFolder() + "/connections.cfg");
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        for (int i = 0; i < connectionStrings.size(); ++i)
+            file.write("Port=" + QByteArray::number(m_ports.at(i)) +
+                       ",Database=" + connectionStrings.at(i).toUtf8() +
+                       ",Logon=False,Log=" + log().toUtf8() + "\r\n");
+        file.close();
+        m_program = std::make_unique<ProgramProcess>(QStringList{"--headless"}, m_environment);
+        for (const quint16 port : std::as_const(m_ports)) {
+            if (!QTest::qWaitFor([&] { return portTaken(port); }, 30000))
+                return false;
+        }
+        // Taken, but by the program? A port it could not bind is reported on stderr.
+        return !errors().contains("Address in use");
+    }
+    bool stop() { return m_program->stop(SIGTERM) && m_program->process().exitCode() == 0; }
+    QString errors() { return m_program ? m_program->err() : QString(); }
+    QList<quint16> ports() const { return m_ports; }
+    QString log() const { return programFolder() + "/Process.log"; }
+
+private:
+    QString m_folder;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
+    std::unique_ptr<ProgramProcess> m_program;
+    QList<quint16> m_ports;
+};
