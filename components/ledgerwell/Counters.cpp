@@ -22,6 +22,8 @@ void Counters::copyTo(LedgerwellCounterSet &out) const
     out.commitFailures = read(commitFailures);
     out.reconnects = read(reconnects);
     out.linesAmbiguous = read(linesAmbiguous);
+    out.datagramsUnknownSender = read(datagramsUnknownSender);
+    out.datagramsWrongSecret = read(datagramsWrongSecret);
 }
 
 } // namespace ledgerwell

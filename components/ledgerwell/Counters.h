@@ -25,6 +25,8 @@ struct Counters
     std::atomic<std::uint64_t> commits{0};
     std::atomic<std::uint64_t> commitFailures{0};
     std::atomic<std::uint64_t> reconnects{0};
+    std::atomic<std::uint64_t> datagramsUnknownSender{0};
+    std::atomic<std::uint64_t> datagramsWrongSecret{0};
 
     void copyTo(LedgerwellCounterSet &out) const;
 };

@@ -1,6 +1,8 @@
 // The library's C interface: the scoring component contract and the counters.
 #include "LedgerwellCounters.h"
+#include "LibraryFolder.h"
 #include "LibraryState.h"
+#include "TrustRules.h"
 
 #include "intake/ScoringAbi.h"
 
@@ -52,6 +54,17 @@ public:
     LibraryState *state() const { return libraryState.load(); }
 };
 
+// Ledgerwell.ini lies beside the library: the program folder is by design the folder of the
+// registered library. It is read once, with the state; a change needs the next start.
+ledgerwell::TrustRules trustedSenders()
+{
+    const std::string folder = ledgerwell::libraryFolder();
+    if (folder.empty())
+        return ledgerwell::TrustRules::unreadable("Ledgerwell.ini",
+                                                  "the folder of the library is not known");
+    return ledgerwell::TrustRules::read(folder + "/Ledgerwell.ini");
+}
+
 LibraryState *createdState()
 {
     if (LibraryState *state = libraryState.load())
@@ -59,7 +72,7 @@ LibraryState *createdState()
     std::lock_guard lock(createMutex);
     LibraryState *state = libraryState.load();
     if (!state) {
-        state = new LibraryState();
+        state = new LibraryState(trustedSenders());
         libraryState.store(state);
     }
     return state;

@@ -1,5 +1,6 @@
 #include "Framing.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace ledgerwell {
@@ -39,6 +40,39 @@ void splitLines(std::string_view body, std::vector<std::string_view> &lines)
     }
 }
 
+// Servers that were given a token with their log address put "T", 16 hex digits and a
+// blank before the line.
+bool startsWithToken(std::string_view text)
+{
+    constexpr std::size_t Digits = 16;
+    if (text.size() < Digits + 2 || text.front() != 'T' || text[Digits + 1] != ' ')
+        return false;
+    for (std::size_t i = 1; i <= Digits; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string_view withoutToken(std::string_view body)
+{
+    return startsWithToken(body) ? body.substr(18) : body;
+}
+
+// The server writes its sv_logsecret text as it was set and the line straight after it, with
+// no separator, so the secret ends where the line begins: at the first "L " (every log line
+// starts so), "log " (the HL1 form) or token. A secret cannot hold a blank, so none of these
+// can be inside it. npos when no line follows.
+std::size_t secretEnd(std::string_view body)
+{
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const std::string_view rest = body.substr(i);
+        if (rest.starts_with("L ") || rest.starts_with("log ") || startsWithToken(rest))
+            return i;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 FramedDatagram unframe(std::string_view bytes)
@@ -56,18 +90,18 @@ FramedDatagram unframe(std::string_view bytes)
             body.remove_prefix(4);
         } else if (!body.empty() && body.front() == 'R') {
             result.framing = Framing::Source;
-            body.remove_prefix(1);
+            body = withoutToken(body.substr(1));
         } else if (!body.empty() && body.front() == 'S') {
             result.framing = Framing::Secret;
             body.remove_prefix(1);
-            std::size_t digits = 0;
-            while (digits < body.size() && body[digits] >= '0' && body[digits] <= '9')
-                ++digits;
-            if (digits == 0) {
-                result.reason = "log header \"S\" without a numeric secret";
+            const std::size_t start = secretEnd(body);
+            if (start == 0 || start == std::string_view::npos) {
+                result.reason = start == 0 ? "log header \"S\" without a secret"
+                                           : "log header \"S\" without a log line after the secret";
                 return result;
             }
-            body.remove_prefix(digits);
+            result.secret = body.substr(0, start);
+            body = withoutToken(body.substr(start));
             if (body.substr(0, 4) == "log ")
                 body.remove_prefix(4); // the HL1 form keeps its "log " after the secret
         } else {

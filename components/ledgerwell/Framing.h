@@ -10,7 +10,7 @@ namespace ledgerwell {
 enum class Framing {
     Hl1,    // FF FF FF FF "log " line
     Source, // FF FF FF FF "R" line
-    Secret, // FF FF FF FF "S" secret line
+    Secret, // FF FF FF FF "S" secret line: the server's sv_logsecret text, then the line
     Plain   // text lines without a header (replays, relays)
 };
 
@@ -19,6 +19,7 @@ struct FramedDatagram
     bool ok = false;
     Framing framing = Framing::Plain;
     std::vector<std::string_view> lines; // into the datagram, without line ends
+    std::string_view secret;             // Secret framing: the secret as sent, never empty
     std::string reason;                  // why it is not a log datagram, when !ok
 };
 

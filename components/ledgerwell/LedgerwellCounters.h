@@ -30,6 +30,11 @@ typedef struct LedgerwellCounterSet
     uint64_t namesCached;    /* now: names whose Records are kept in memory */
     uint64_t namesDropped;   /* names dropped from memory to stay within the limit */
     uint64_t recordsKept;    /* now: Records of written rows kept for later references */
+    /* New counters go at the end, so the fields above keep their offsets. */
+    uint64_t datagramsUnknownSender; /* refused before anything was written: not on the port's
+                                        allow-list, or the port's rules could not be read */
+    uint64_t datagramsWrongSecret;   /* refused before anything was written: without the
+                                        port's log secret, or with another */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);

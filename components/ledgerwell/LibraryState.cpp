@@ -30,8 +30,9 @@ std::chrono::seconds unloadWait()
 
 } // namespace
 
-LibraryState::LibraryState()
-    : m_unloadWait(unloadWait())
+LibraryState::LibraryState(TrustRules trust)
+    : m_gate(std::move(trust), m_counters)
+    , m_unloadWait(unloadWait())
     , m_writer([this] { writerLoop(); })
 {
 }
@@ -145,9 +146,14 @@ ScStatus LibraryState::process(const Datagram &datagram, std::string &error)
             return SC_E_FAIL;
         }
     }
+    // A refused datagram is no failure for the program: a flood of forged ones must not
+    // push real errors out of its status line. The log file tells of them.
+    const FramedDatagram framed = unframe(datagram.payload);
+    if (!m_gate.admit(datagram, framed, log))
+        return SC_OK;
     PooledConnection *pooled = connection(datagram.connectionString, log, error);
     bool wake = false;
-    if (!pooled || !pooled->process(datagram, log, error, wake)) {
+    if (!pooled || !pooled->process(datagram, framed, log, error, wake)) {
         add(m_counters.datagramsRefused);
         return SC_E_FAIL;
     }

@@ -5,6 +5,8 @@
 #include "Counters.h"
 #include "PooledConnection.h"
 #include "ProcessLog.h"
+#include "SenderGate.h"
+#include "TrustRules.h"
 
 #include "intake/ScoringAbi.h"
 
@@ -18,13 +20,13 @@
 
 namespace ledgerwell {
 
-// Everything the component keeps while it is loaded: the pool of open databases (one per
-// connection string, like session pooling), the open log files, the counters and the
-// writer thread that commits what Process leaves in the open transactions.
+// Everything the component keeps while it is loaded: the trusted senders, the pool of open
+// databases (one per connection string, like session pooling), the open log files, the
+// counters and the writer thread that commits what Process leaves in the open transactions.
 class LibraryState
 {
 public:
-    LibraryState();
+    explicit LibraryState(TrustRules trust);
     ~LibraryState();
     LibraryState(const LibraryState &) = delete;
     LibraryState &operator=(const LibraryState &) = delete;
@@ -52,6 +54,7 @@ private:
 
     Counters m_counters;
     ProcessLogs m_logs;
+    SenderGate m_gate; // Process's own
 
     // Process may be called from any thread, one call at a time.
     std::mutex m_processMutex;

@@ -162,10 +162,9 @@ const std::string &PooledConnection::receivedIso()
     return m_receivedIso;
 }
 
-bool PooledConnection::process(const Datagram &datagram, ProcessLog *log, std::string &error,
-                               bool &wakeWriter)
+bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &framed,
+                               ProcessLog *log, std::string &error, bool &wakeWriter)
 {
-    const FramedDatagram framed = unframe(datagram.payload);
     std::lock_guard lock(m_stateMutex);
     if (m_pendingBytes.load(std::memory_order_relaxed) + m_open.bytes() > MaxPendingBytes) {
         error = "The database does not take the rows fast enough (" +

@@ -3,6 +3,7 @@
 #include "ConnectionSettings.h"
 #include "Counters.h"
 #include "Database.h"
+#include "Datagram.h"
 #include "Framing.h"
 #include "Ledger.h"
 #include "LedgerwellCounters.h"
@@ -20,18 +21,6 @@
 #include <string_view>
 
 namespace ledgerwell {
-
-// What the program set on one instance.
-struct Datagram
-{
-    std::string_view connectionString;
-    std::int32_t listenPort = 0;
-    std::string_view senderIp;
-    std::int32_t senderPort = 0;
-    std::string_view logPath;
-    std::int16_t rawMode = 1;
-    std::string_view payload;
-};
 
 // One open database shared by every instance with the same connection string, with its
 // scoring state and its group commit. Process adds a datagram's rows to the open
@@ -55,7 +44,8 @@ public:
 
     // On the program's thread. False (with error) when the datagram cannot be taken.
     // wakeWriter is set when the writer has something new to wait for or to write.
-    bool process(const Datagram &datagram, ProcessLog *log, std::string &error, bool &wakeWriter);
+    bool process(const Datagram &datagram, const FramedDatagram &framed, ProcessLog *log,
+                 std::string &error, bool &wakeWriter);
 
     // On the writer thread: seals a transaction that is old enough and writes what is
     // sealed. final: everything now, at unload; what the database does not take by giveUpAt

@@ -26,6 +26,16 @@ std::string storedText(std::string_view text, std::size_t maxChars);
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
+// Without blanks and tabs at either end.
+inline std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
 // Character-set scans written as plain loops: the library's find_first_of calls memchr once
 // per character, which showed as a quarter of the parser's time.
 inline bool containsAnyOf(std::string_view text, std::string_view set)

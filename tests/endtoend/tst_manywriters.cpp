@@ -1,4 +1,3 @@
-#include "FreePort.h"
 #include "PgTestDatabase.h"
 #include "ReceiverProcess.h"
 #include "TestMain.h"

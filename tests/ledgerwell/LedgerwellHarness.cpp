@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -272,4 +273,12 @@ QString readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
+}
+
+QString rawLines(const QString &logPath)
+{
+    static const QRegularExpression note(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Ledgerwell: .*\n"),
+        QRegularExpression::MultilineOption);
+    return readFile(logPath).remove(note);
 }

@@ -120,3 +120,5 @@ LedgerwellCounterSet ledgerwellCounters();
 bool waitUntilCommitted(const LedgerwellCounterSet &before, quint64 datagrams,
                         int timeoutMs = 30000);
 QString readFile(const QString &path);
+// The log file without Ledgerwell's own notes: the raw lines, each ended with "\n".
+QString rawLines(const QString &logPath);

@@ -317,7 +317,8 @@ private slots:
             const std::uint64_t before = counters.linesAmbiguous.load();
             std::string refused;
             bool wake = false;
-            if (!connection->process(datagram, log, refused, wake))
+            if (!connection->process(datagram, ledgerwell::unframe(datagram.payload), log, refused,
+                                     wake))
                 QTest::qFail(refused.c_str(), __FILE__, __LINE__);
             return counters.linesAmbiguous.load() != before;
         };

@@ -37,7 +37,7 @@ private slots:
         QVERIFY(runProbe(db->connectionString(), log, mode));
         QCOMPARE(db->counts(), Hl1Counts);
         QCOMPARE(db->value("SELECT Packet_Number FROM Servers"), QStringLiteral("53"));
-        QCOMPARE(readFile(log).count(QLatin1Char('\n')), 53); // every raw line, flushed
+        QCOMPARE(rawLines(log).count(QLatin1Char('\n')), 53); // every raw line, flushed
     }
 
     void aSecondRunGoesOnWhereTheFirstStopped()

@@ -69,24 +69,33 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("framing");
         QTest::addColumn<QByteArray>("lines"); // joined with '|'
+        QTest::addColumn<QByteArray>("secret");
         const QByteArray h = "\xFF\xFF\xFF\xFF";
-        addRow("HL1", h + "log L x\n" + QByteArray(1, '\0'), true, int(Framing::Hl1),
-               QByteArray("L x"));
-        addRow("Source", h + "RL x\n" + QByteArray(1, '\0'), true, int(Framing::Source),
-               QByteArray("L x"));
-        addRow("secret", h + "S12345L x\n", true, int(Framing::Secret), QByteArray("L x"));
-        addRow("secret, HL1 form", h + "S77log L x\n", true, int(Framing::Secret),
-               QByteArray("L x"));
-        addRow("HL1 without line end", h + "log L x", true, int(Framing::Hl1), QByteArray("L x"));
-        addRow("line break inside a framed line", h + "log L a\nL b\n", true, int(Framing::Hl1),
-               QByteArray("L a\nL b"));
-        addRow("plain lines, CR LF and blank lines", QByteArray("L a\r\n\r\nL b\nL c"), true,
-               int(Framing::Plain), QByteArray("L a|L b|L c"));
-        addRow("empty", QByteArray(), false, 0, QByteArray());
-        addRow("HL1 header, no line", h + "log \n" + QByteArray(1, '\0'), false, 0, QByteArray());
-        addRow("secret without digits", h + "SL x", false, 0, QByteArray());
-        addRow("unknown header", h + "Qx", false, 0, QByteArray());
-        addRow("only line ends", QByteArray("\n\n\r\n"), false, 0, QByteArray());
+        const QByteArray token = "T0123456789ABCDEF ";
+        const auto row = [](const char *name, const QByteArray &datagram, Framing framing,
+                            const QByteArray &lines, const QByteArray &secret = {}) {
+            addRow(name, datagram, true, int(framing), lines, secret);
+        };
+        const auto bad = [](const char *name, const QByteArray &datagram) {
+            addRow(name, datagram, false, 0, QByteArray(), QByteArray());
+        };
+        row("HL1", h + "log L x\n" + QByteArray(1, '\0'), Framing::Hl1, "L x");
+        row("Source", h + "RL x\n" + QByteArray(1, '\0'), Framing::Source, "L x");
+        row("Source with a token", h + "R" + token + "L x\n", Framing::Source, "L x");
+        row("secret", h + "S12345L x\n", Framing::Secret, "L x", "12345");
+        row("secret, HL1 form", h + "S77log L x\n", Framing::Secret, "L x", "77");
+        row("secret and a token", h + "S77" + token + "L x\n", Framing::Secret, "L x", "77");
+        row("secret with an L in it", h + "S-5LL x\n", Framing::Secret, "L x", "-5L");
+        row("HL1 without line end", h + "log L x", Framing::Hl1, "L x");
+        row("line break inside a framed line", h + "log L a\nL b\n", Framing::Hl1, "L a\nL b");
+        row("plain lines, CR LF and blank lines", "L a\r\n\r\nL b\nL c", Framing::Plain,
+            "L a|L b|L c");
+        bad("empty", QByteArray());
+        bad("HL1 header, no line", h + "log \n" + QByteArray(1, '\0'));
+        bad("secret header without a secret", h + "SL x");
+        bad("secret without a line after it", h + "S12345\n");
+        bad("unknown header", h + "Qx");
+        bad("only line ends", "\n\n\r\n");
     }
     void unframe()
     {
@@ -94,6 +103,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, framing);
         QFETCH(QByteArray, lines);
+        QFETCH(QByteArray, secret);
         const FramedDatagram framed =
             ledgerwell::unframe(std::string_view(datagram.constData(), size_t(datagram.size())));
         QCOMPARE(framed.ok, ok);
@@ -105,6 +115,7 @@ private slots:
         for (const std::string_view line : framed.lines)
             found << QByteArray(line.data(), qsizetype(line.size()));
         QCOMPARE(found.join('|'), lines);
+        QCOMPARE(QByteArray(framed.secret.data(), qsizetype(framed.secret.size())), secret);
     }
 
     void parseLine_data()

@@ -424,9 +424,9 @@ private slots:
         if (rawMode) {
             QCOMPARE(db->value("SELECT Log_Data FROM Logs WHERE Record = 8"),
                      QString::fromLatin1("x" + Framed::hl1(lines.at(7)).toHex()));
-            QTRY_COMPARE(readFile(log).toUtf8(), lines.join('\n') + '\n');
+            QTRY_COMPARE(rawLines(log).toUtf8(), lines.join('\n') + '\n');
         } else {
-            QCOMPARE(readFile(log), QString()); // flushed with the commits, had it been written
+            QCOMPARE(rawLines(log), QString()); // flushed with the commits, had it been written
         }
     }
 

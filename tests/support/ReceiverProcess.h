@@ -4,6 +4,8 @@
 #include "ProgramProcess.h"
 
 #include <QDir>
+#include <QFile>
+#include <QHostAddress>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -34,19 +36,28 @@ public:
         registration.process().waitForFinished(20000);
     }
 
+    // The folder of the registered component, where the program keeps its files.
+    QString programFolder() const { return m_folder + "/program"; }
+
+    // Ports for the next start, chosen now, for files that name them before the start.
+    QList<quint16> choosePorts(int count)
+    {
+        while (m_ports.size() < count)
+            m_ports << freePortForChild();
+        return m_ports;
+    }
+
     // Starts the program with one connection a port; false when a port was not bound.
     bool start(const QStringList &connectionStrings)
     {
-        QFile file(m_folder + "/program/connections.cfg");
+        choosePorts(int(connectionStrings.size()));
+        QFile file(programFolder() + "/connections.cfg");
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
-        m_ports.clear();
-        for (const QString &connection : connectionStrings) {
-            m_ports << freePortForChild();
-            file.write("Port=" + QByteArray::number(m_ports.last()) +
-                       ",Database=" + connection.toUtf8() +
-                       ",Logon=False,Log=" + m_folder.toUtf8() + "/program/Process.log\r\n");
-        }
+        for (int i = 0; i < connectionStrings.size(); ++i)
+            file.write("Port=" + QByteArray::number(m_ports.at(i)) +
+                       ",Database=" + connectionStrings.at(i).toUtf8() +
+                       ",Logon=False,Log=" + log().toUtf8() + "\r\n");
         file.close();
         m_program = std::make_unique<ProgramProcess>(QStringList{"--headless"}, m_environment);
         for (const quint16 port : std::as_const(m_ports)) {
@@ -61,7 +72,7 @@ public:
     int stopWithCode() { return m_program->stop(SIGTERM) ? m_program->process().exitCode() : -1; }
     QString errors() { return m_program ? m_program->err() : QString(); }
     QList<quint16> ports() const { return m_ports; }
-    QString log() const { return m_folder + "/program/Process.log"; }
+    QString log() const { return programFolder() + "/Process.log"; }
 
 private:
     QString m_folder;
