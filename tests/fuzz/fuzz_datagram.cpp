@@ -8,7 +8,7 @@
 #include "database/CreateSchema.h"
 #include "intake/ScoringAbi.h"
 #include "platform/SqlConnection.h"
-#include "shell/MainModule.h"
+#include "state/MainModule.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -9,9 +9,10 @@ namespace {
 class Players : public ledgerwell::PlayerDirectory
 {
 public:
-    int recognise(const ledgerwell::PlayerToken &token) const override
+    ledgerwell::Recognition recognise(const ledgerwell::PlayerToken &token) const override
     {
-        return int((token.name.size() + token.uid.size() + token.id.size()) % 3);
+        return ledgerwell::Recognition((token.name.size() + token.uid.size() + token.id.size()) %
+                                       3);
     }
 };
 
