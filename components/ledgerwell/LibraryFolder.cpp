@@ -1,5 +1,7 @@
 #include "LibraryFolder.h"
 
+#include <algorithm>
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -22,8 +24,14 @@ std::string libraryFolder()
             return {};
         path = std::string(cwd) + "/" + path;
     }
+    return folderOf(path);
+}
+
+std::string folderOf(const std::string &path)
+{
     const std::size_t slash = path.rfind('/');
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
+    return slash == std::string::npos ? std::string(".")
+                                      : path.substr(0, std::max<std::size_t>(slash, 1));
 }
 
 } // namespace ledgerwell

@@ -8,4 +8,7 @@ namespace ledgerwell {
 // not followed, as the registration names the link). Empty when it cannot be told.
 std::string libraryFolder();
 
+// The folder part of a file path: "." for a bare name, "/" for a file at the root.
+std::string folderOf(const std::string &path);
+
 } // namespace ledgerwell

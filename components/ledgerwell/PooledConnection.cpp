@@ -1,6 +1,7 @@
 #include "PooledConnection.h"
 
 #include "Framing.h"
+#include "LibraryFolder.h"
 #include "LogLine.h"
 #include "PgDatabase.h"
 #include "SpillFile.h"
@@ -38,13 +39,6 @@ std::int64_t number(std::string_view text)
 std::string sender(const Datagram &datagram)
 {
     return std::string(datagram.senderIp) + ":" + std::to_string(datagram.senderPort);
-}
-
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".")
-                                      : path.substr(0, std::max<std::size_t>(slash, 1));
 }
 
 bool fileExists(const std::string &path)
