@@ -13,7 +13,8 @@ namespace ledgerwell {
 namespace {
 
 constexpr std::chrono::milliseconds OpenRetryDelay{1000};
-constexpr std::chrono::milliseconds IdleWake{50}; // log files are flushed at least this often
+constexpr std::chrono::milliseconds IdleWake{50};
+constexpr std::chrono::milliseconds FlushPeriod{50}; // how far a log file may lag
 // How long an unload waits for a database that does not take the waiting rows before they
 // are kept in a file: LEDGERWELL_UNLOAD_WAIT seconds, 30 unless set.
 std::chrono::seconds unloadWait()
@@ -34,6 +35,7 @@ LibraryState::LibraryState(TrustRules trust)
     : m_gate(std::move(trust), m_counters)
     , m_unloadWait(unloadWait())
     , m_writer([this] { writerLoop(); })
+    , m_flusher([this] { flusherLoop(); })
 {
 }
 
@@ -55,6 +57,7 @@ bool LibraryState::shutdown()
         return false;
     lock.unlock();
     m_writer.join();
+    m_flusher.join();
     m_shutDown = true;
     return true;
 }
@@ -222,6 +225,17 @@ void LibraryState::writerLoop()
     lock.lock();
     m_writerDone = true;
     m_wake.notify_all();
+}
+
+void LibraryState::flusherLoop()
+{
+    pthread_setname_np(pthread_self(), "ledgerwell-log");
+    std::unique_lock lock(m_wakeMutex);
+    while (!m_wake.wait_for(lock, FlushPeriod, [this] { return m_stop; })) {
+        lock.unlock();
+        m_logs.flushAll(false);
+        lock.lock();
+    }
 }
 
 } // namespace ledgerwell

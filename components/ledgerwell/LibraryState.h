@@ -22,7 +22,8 @@ namespace ledgerwell {
 
 // Everything the component keeps while it is loaded: the trusted senders, the pool of open
 // databases (one per connection string, like session pooling), the open log files, the
-// counters and the writer thread that commits what Process leaves in the open transactions.
+// counters, the writer thread that commits what Process leaves in the open transactions, and
+// the thread that flushes the log files, which a database that hangs cannot hold back.
 class LibraryState
 {
 public:
@@ -49,6 +50,7 @@ private:
                              std::string &error);
     ProcessLog *logFor(std::string_view path, std::string &error);
     void writerLoop();
+    void flusherLoop();
     void writeAll(bool final);
     void wakeWriter();
 
@@ -81,6 +83,7 @@ private:
     bool m_writerDone = false;
     bool m_shutDown = false;
     std::thread m_writer;
+    std::thread m_flusher;
 };
 
 } // namespace ledgerwell
