@@ -1,19 +1,23 @@
 #include "SocketErrors.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace SocketErrors {
 
-ErrorInfo fromSocket(QAbstractSocket::SocketError error, const QString &qtText)
+ErrorInfo fromErrno(int error)
 {
     switch (error) {
-    case QAbstractSocket::AddressInUseError:
+    case EADDRINUSE:
         return {AddressInUse, QStringLiteral("Address in use")};
-    case QAbstractSocket::SocketAccessError:
+    case EACCES:
+    case EPERM:
         return {PermissionDenied, QStringLiteral("Permission denied")};
-    case QAbstractSocket::SocketAddressNotAvailableError:
+    case EADDRNOTAVAIL:
         return {AddressNotAvailable,
                 QStringLiteral("Address not available from the local machine")};
     default:
-        return {GeneralFailure, qtText.isEmpty() ? QStringLiteral("Network failure") : qtText};
+        return {GeneralFailure, QString::fromLocal8Bit(std::strerror(error))};
     }
 }
 

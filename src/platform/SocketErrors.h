@@ -2,8 +2,6 @@
 
 #include "Result.h"
 
-#include <QAbstractSocket>
-
 // Error numbers and texts of the socket control array, as operators know them from the
 // messages: 10048 "Address in use" and its siblings.
 namespace SocketErrors {
@@ -19,7 +17,8 @@ constexpr qint32 CannotUnloadDesignElement = 362;
 constexpr qint32 NoDataWaiting = 40006;
 constexpr qint32 GeneralFailure = 10050;
 
-ErrorInfo fromSocket(QAbstractSocket::SocketError error, const QString &qtText);
+// A failed socket call, from its errno.
+ErrorInfo fromErrno(int error);
 ErrorInfo invalidPort(qint64 port);
 ErrorInfo notLoaded(int index);
 ErrorInfo alreadyLoaded(int index);

@@ -2,100 +2,99 @@
 
 #include "SocketErrors.h"
 
+#include <QHostAddress>
 #include <QPointer>
-#include <QVariant>
 
-#ifdef Q_OS_LINUX
-#include <sys/socket.h>
-#endif
+namespace {
+
+// A flood on one port gives the event loop back after this many datagrams; the notifier
+// fires again at once for what is left, so nothing waits longer than one turn of the loop.
+constexpr int DatagramsPerTurn = 1024;
+
+} // namespace
 
 UdpSocketElement::UdpSocketElement(int index, QObject *parent)
     : QObject(parent)
     , m_index(index)
 {
-    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpSocketElement::readPending);
 }
 
 Status UdpSocketElement::Bind(qint64 port)
 {
     if (port < 1 || port > 65535)
         return SocketErrors::invalidPort(port);
-    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+    if (m_receiver.isBound())
         return SocketErrors::alreadyBound();
-    if (!m_socket.bind(QHostAddress::AnyIPv4, quint16(port), QAbstractSocket::DontShareAddress)) {
-        const ErrorInfo error = SocketErrors::fromSocket(m_socket.error(), m_socket.errorString());
-        m_socket.close();
-        return error;
-    }
-    askLargeReceiveBuffer();
+    if (const Status bound = m_receiver.bind(quint16(port)); !bound)
+        return bound;
+    ++m_bindings;
+    m_receiver.askReceiveBuffer(ReceiveBufferBytes);
+    m_notifier = std::make_unique<QSocketNotifier>(m_receiver.descriptor(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &UdpSocketElement::readPending);
     return {};
-}
-
-void UdpSocketElement::askLargeReceiveBuffer()
-{
-#ifdef Q_OS_LINUX
-    // SO_RCVBUFFORCE passes the system limit when we are allowed to; otherwise the kernel
-    // caps SO_RCVBUF at net.core.rmem_max, which is still better than the default.
-    const int fd = int(m_socket.socketDescriptor());
-    int bytes = ReceiveBufferBytes;
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0)
-        return;
-#endif
-    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
 }
 
 int UdpSocketElement::receiveBufferBytes()
 {
-    if (m_socket.state() != QAbstractSocket::BoundState)
-        return 0;
-    return m_socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    return m_receiver.receiveBufferBytes();
 }
 
 void UdpSocketElement::Close()
 {
-    m_socket.close();
+    m_notifier.reset(); // before the descriptor it watches goes
+    m_receiver.close();
+    m_current = -1;
 }
 
 int UdpSocketElement::State() const
 {
-    return m_socket.state() == QAbstractSocket::BoundState ? Open : Closed;
+    return m_receiver.isBound() ? Open : Closed;
 }
 
 quint16 UdpSocketElement::LocalPort() const
 {
-    return m_socket.state() == QAbstractSocket::BoundState ? m_socket.localPort() : 0;
+    return m_receiver.localPort();
 }
 
 QString UdpSocketElement::RemoteHostIP() const
 {
-    return m_current.senderAddress().toString();
+    if (m_current < 0)
+        return QString();
+    return QHostAddress(m_receiver.at(m_current).senderIpv4).toString();
 }
 
 qint32 UdpSocketElement::RemotePort() const
 {
-    return m_current.senderPort() < 0 ? 0 : m_current.senderPort();
+    return m_current < 0 ? 0 : m_receiver.at(m_current).senderPort;
 }
 
 Status UdpSocketElement::GetData(QByteArray &data) const
 {
-    if (!m_hasCurrent)
+    if (m_current < 0)
         return SocketErrors::noDatagram();
-    data = m_current.data();
+    const DatagramReceiver::Datagram datagram = m_receiver.at(m_current);
+    data = QByteArray(datagram.data, datagram.size);
     return {};
 }
 
 void UdpSocketElement::readPending()
 {
-    // Drain everything: the socket does not announce again while a datagram is left unread.
     QPointer<UdpSocketElement> alive(this);
-    while (m_socket.state() == QAbstractSocket::BoundState && m_socket.hasPendingDatagrams()) {
-        m_current = m_socket.receiveDatagram();
-        if (!m_current.isValid())
+    const quint64 binding = m_bindings;
+    int announced = 0;
+    while (announced < DatagramsPerTurn) {
+        const int count = m_receiver.receive();
+        if (count == 0)
             break;
-        m_hasCurrent = true;
-        emit dataArrival(m_index, m_current.data().size());
-        if (!alive)
-            return; // the handler unloaded this element
-        m_hasCurrent = false;
+        for (int i = 0; i < count; ++i, ++announced) {
+            m_current = i;
+            emit dataArrival(m_index, m_receiver.at(i).size);
+            if (!alive)
+                return; // the handler unloaded this element
+            if (m_bindings != binding || !m_receiver.isBound())
+                return; // closed by the handler: what it read with this batch goes with it
+        }
+        m_current = -1;
     }
+    m_current = -1;
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "DatagramReceiver.h"
 #include "Result.h"
 
-#include <QNetworkDatagram>
 #include <QObject>
-#include <QUdpSocket>
+#include <QSocketNotifier>
+
+#include <memory>
 
 // One element of the socket control array: a UDP socket bound to one local port.
-// Every pending datagram is announced by its own dataArrival; the handler fetches it with
-// GetData and reads the sender from RemoteHostIP/RemotePort, as the control array did.
+// Every pending datagram is announced by its own dataArrival, in the order of arrival; the
+// handler fetches it with GetData and reads the sender from RemoteHostIP/RemotePort, as the
+// control array did. Underneath, the waiting datagrams are read in batches.
 class UdpSocketElement : public QObject
 {
     Q_OBJECT
@@ -44,10 +47,10 @@ signals:
 
 private:
     void readPending();
-    void askLargeReceiveBuffer();
 
     int m_index;
-    QUdpSocket m_socket;
-    QNetworkDatagram m_current;
-    bool m_hasCurrent = false;
+    DatagramReceiver m_receiver;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    int m_current = -1;     // the datagram of the batch being announced
+    quint64 m_bindings = 0; // tells a batch from before a Close from one after it
 };

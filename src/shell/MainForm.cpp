@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "StatusLabelFeed.h"
 #include "WindowLayout.h"
 #include "state/MainModule.h"
 
@@ -29,8 +30,7 @@ MainForm::MainForm(MainModule &state, QWidget *parent)
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_label1->setWordWrap(true);
-    m_label1->setText(m_state.Label1.caption());
-    connect(&m_state.Label1, &StatusLine::captionChanged, m_label1, &QLabel::setText);
+    new StatusLabelFeed(m_state.Label1, *m_label1, m_label1);
 
     buildList();
     buildFileMenu();

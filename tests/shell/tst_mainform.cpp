@@ -56,6 +56,20 @@ private slots:
         QCOMPARE(form.ListView1()->width(), form.centralWidget()->width());
     }
 
+    // A caption per datagram must not mean a label layout per datagram.
+    void statusLineTakesTheNewestCaptionOncePerFrame()
+    {
+        MainModule state;
+        MainForm form(state);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (int i = 1; i <= 1000; ++i)
+            state.Label1.setCaption(QStringLiteral("caption %1").arg(i));
+        QCOMPARE(state.Label1.caption(), QStringLiteral("caption 1000"));
+        QCOMPARE(form.Label1()->text(), QStringLiteral("caption 1"));
+        QTRY_COMPARE(form.Label1()->text(), QStringLiteral("caption 1000"));
+    }
+
     void menusAsTheOperatorKnowsThem()
     {
         MainModule state;
