@@ -191,7 +191,8 @@ bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &f
         }
     }
     const Clock::time_point now = Clock::now();
-    m_open.countDatagram(now, log ? log->path() : std::string());
+    static const std::string noLog;
+    m_open.countDatagram(now, log ? log->path() : noLog);
     add(m_counters.datagramsPending);
     if (m_open.datagrams() == 1) {
         m_openedAt.store(ticks(now), std::memory_order_relaxed);
@@ -246,8 +247,13 @@ void PooledConnection::seal()
                Value::of(localDateTime()));
     m_pendingBytes.fetch_add(m_open.bytes(), std::memory_order_relaxed);
     m_sealed.push_back(std::move(m_open));
-    m_open = RowBatch();
-    m_open.reserveLike(m_sealed.back());
+    if (m_spare.empty()) {
+        m_open = RowBatch();
+        m_open.reserveLike(m_sealed.back());
+    } else {
+        m_open = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
     m_openedAt.store(0, std::memory_order_relaxed);
     m_hasSealed.store(true, std::memory_order_relaxed);
 }
@@ -284,12 +290,15 @@ void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_p
     }
 
     std::lock_guard dbLock(m_dbMutex);
+    std::vector<RowBatch> written;
     while (!work.empty()) {
         if (!writeOne(work.front(), final))
             break;
         m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
+        written.push_back(std::move(work.front()));
         work.pop_front();
     }
+    keepSpare(written);
     if (work.empty())
         return;
     if (final) {
@@ -303,6 +312,22 @@ void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_p
     }
     m_retryAt.store(ticks(now + RetryDelay));
     m_hasSealed.store(true, std::memory_order_relaxed);
+}
+
+// Emptied here, on the writer's thread, so freeing their texts costs the program's thread
+// nothing; two are enough for the transactions on their way.
+void PooledConnection::keepSpare(std::vector<RowBatch> &written)
+{
+    constexpr std::size_t Spares = 2;
+    if (written.size() > Spares)
+        written.resize(Spares);
+    for (RowBatch &batch : written)
+        batch.recycle();
+    std::lock_guard lock(m_stateMutex);
+    for (RowBatch &batch : written) {
+        if (m_spare.size() < Spares)
+            m_spare.push_back(std::move(batch));
+    }
 }
 
 bool PooledConnection::writeOne(RowBatch &batch, bool final)

@@ -72,6 +72,7 @@ private:
     void seal();
     const std::string &receivedIso();
     bool writeOne(RowBatch &batch, bool final);
+    void keepSpare(std::vector<RowBatch> &written);
     bool reopen(const RowBatch &batch);
     bool alreadyCommitted(const RowBatch &batch);
     void committed(RowBatch &batch, const WriteReport &report);
@@ -87,6 +88,7 @@ private:
     Ledger m_ledger;
     RowBatch m_open;
     std::deque<RowBatch> m_sealed;
+    std::vector<RowBatch> m_spare;           // written batches, emptied, for the next transactions
     std::atomic<std::int64_t> m_openedAt{0}; // ticks of m_open's first datagram, 0: empty
     std::atomic<std::int64_t> m_retryAt{0};  // ticks; sealed transactions wait until then
     std::atomic<bool> m_hasSealed{false};

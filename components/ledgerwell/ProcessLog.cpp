@@ -8,12 +8,6 @@
 
 namespace ledgerwell {
 
-namespace {
-
-constexpr std::size_t BufferBytes = 64 * 1024;
-
-} // namespace
-
 std::string localDateTime()
 {
     const std::time_t now = std::time(nullptr);
@@ -31,7 +25,6 @@ std::unique_ptr<ProcessLog> ProcessLog::open(const std::string &path, std::strin
         error = "The log file " + path + " cannot be written: " + std::strerror(errno);
         return nullptr;
     }
-    std::setvbuf(file, nullptr, _IOFBF, BufferBytes);
     return std::unique_ptr<ProcessLog>(new ProcessLog(path, file));
 }
 
@@ -49,10 +42,15 @@ ProcessLog::~ProcessLog()
 
 void ProcessLog::rawLine(std::string_view line)
 {
-    std::lock_guard lock(m_mutex);
-    std::fwrite(line.data(), 1, line.size(), m_file);
-    std::fputc('\n', m_file);
-    m_dirty = true;
+    bool full;
+    {
+        std::lock_guard lock(m_mutex);
+        m_gathered.append(line);
+        m_gathered.push_back('\n');
+        full = m_gathered.size() >= MaxGathered;
+    }
+    if (full)
+        writeGathered();
 }
 
 void ProcessLog::note(std::string_view text)
@@ -63,9 +61,7 @@ void ProcessLog::note(std::string_view text)
 
 void ProcessLog::writeNote(std::string_view text)
 {
-    const std::string line = localDateTime() + " Ledgerwell: " + noteExcerpt(text, 1000) + "\n";
-    std::fwrite(line.data(), 1, line.size(), m_file);
-    m_dirty = true;
+    m_gathered += localDateTime() + " Ledgerwell: " + noteExcerpt(text, 1000) + "\n";
 }
 
 void ProcessLog::countUnread(std::string_view kind, std::string_view example)
@@ -121,12 +117,25 @@ void ProcessLog::summarise(Clock::time_point now, bool final)
 
 void ProcessLog::flush(bool final)
 {
-    std::lock_guard lock(m_mutex);
-    summarise(Clock::now(), final);
-    if (m_dirty) {
-        std::fflush(m_file);
-        m_dirty = false;
+    {
+        std::lock_guard lock(m_mutex);
+        summarise(Clock::now(), final);
     }
+    writeGathered();
+}
+
+void ProcessLog::writeGathered()
+{
+    std::lock_guard write(m_writeMutex);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_gathered.empty())
+            return;
+        m_writing.swap(m_gathered);
+    }
+    std::fwrite(m_writing.data(), 1, m_writing.size(), m_file);
+    std::fflush(m_file);
+    m_writing.clear();
 }
 
 ProcessLog *ProcessLogs::get(const std::string &path, std::string &error)

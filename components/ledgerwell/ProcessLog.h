@@ -14,8 +14,9 @@
 namespace ledgerwell {
 
 // A connection's log file: the raw lines when raw logging is on, and the component's own
-// notes. Writes are buffered and flushed with every group commit, so a busy port does not
-// pay a file write per datagram; a crash loses at most the last unflushed lines.
+// notes. Lines are gathered in memory and written by the thread that flushes the logs, so
+// the program's thread pays a copy per line, not a file write; a crash loses at most the
+// lines of the last tenth of a second.
 class ProcessLog
 {
 public:
@@ -36,12 +37,15 @@ public:
     // so it is credited to nobody. Noted like lines not understood: the first at once, later
     // ones in the summary.
     void countAmbiguous(std::string_view example);
-    // Writes the summary when a minute has passed since the last one, or now when final.
+    // Writes what was gathered, and the summary when a minute has passed since the last
+    // one, or now when final.
     void flush(bool final = false);
 
 private:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::minutes SummaryPeriod{1};
+    // A log that is not flushed in time (a slow disk) is written by the line that fills it.
+    static constexpr std::size_t MaxGathered = 4 * 1024 * 1024;
 
     struct Unread
     {
@@ -52,11 +56,14 @@ private:
     ProcessLog(std::string path, std::FILE *file);
     void writeNote(std::string_view text);
     void summarise(Clock::time_point now, bool final);
+    void writeGathered();
 
     std::string m_path;
-    std::mutex m_mutex;
+    std::mutex m_writeMutex; // one write at a time, in order
     std::FILE *m_file;
-    bool m_dirty = false;
+    std::string m_writing;
+    std::mutex m_mutex;
+    std::string m_gathered;
     std::map<std::string, Unread, std::less<>> m_unread;
     std::set<std::string> m_seenKinds;
     Unread m_ambiguous;

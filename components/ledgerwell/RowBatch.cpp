@@ -13,6 +13,17 @@ void RowBatch::countDatagram(Clock::time_point now, const std::string &logPath)
         m_logPaths.push_back(logPath);
 }
 
+void RowBatch::recycle()
+{
+    m_steps.clear();
+    m_values.clear();
+    m_bytes = 0;
+    m_datagrams = 0;
+    m_opened = {};
+    m_logPaths.clear();
+    m_forgotten.clear();
+}
+
 RowBatch RowBatch::restored(std::vector<Step> steps, std::vector<Value> values,
                             std::uint32_t datagrams, std::vector<std::string> logPaths)
 {

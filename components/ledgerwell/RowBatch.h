@@ -87,6 +87,10 @@ public:
         m_values.reserve(previous.m_values.size());
     }
 
+    // Empties a written batch for a later transaction but keeps its room, so a busy stream
+    // neither grows the vectors again nor touches fresh pages for every transaction.
+    void recycle();
+
     // A datagram whose rows are in the batch; the first one starts its age.
     void countDatagram(Clock::time_point now, const std::string &logPath);
     std::uint32_t datagrams() const { return m_datagrams; }
