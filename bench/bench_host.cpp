@@ -31,9 +31,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <map>
 #include <memory>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +51,30 @@ qint64 cpuMicros(int who)
     getrusage(who, &usage);
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 +
            usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+}
+
+// CPU microseconds of each thread of this process, summed by thread name: the program's
+// thread, Ledgerwell's writer and log threads, and Qt's own.
+std::map<QString, qint64> threadCpu()
+{
+    std::map<QString, qint64> byName;
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (open < 0 || close < 0 || fields.size() < 13)
+            continue;
+        const QString name = QString::fromUtf8(text.mid(open + 1, close - open - 1));
+        // utime and stime, the 14th and 15th fields of the line
+        byName[name] +=
+            (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000000 / ticksPerSecond;
+    }
+    return byName;
 }
 
 // The drops column of /proc/net/udp for the socket bound to port.
@@ -211,7 +237,8 @@ int main(int argc, char *argv[])
     out.flush();
 
     const qint64 cpuStart = cpuMicros(RUSAGE_SELF);
-    const qint64 threadStart = cpuMicros(RUSAGE_THREAD);
+    const std::map<QString, qint64> threadsStart = threadCpu();
+    quint64 peakPending = 0;
     QElapsedTimer sinceLast, running;
     running.start();
     quint64 lastReceived = 0;
@@ -220,6 +247,7 @@ int main(int argc, char *argv[])
     QObject::connect(&poll, &QTimer::timeout, [&] {
         LedgerwellCounterSet set = {};
         counters(&set);
+        peakPending = qMax<quint64>(peakPending, set.datagramsPending);
         if (set.datagramsReceived != lastReceived) {
             if (firstAt < 0)
                 firstAt = running.elapsed();
@@ -233,9 +261,26 @@ int main(int argc, char *argv[])
         if (!((complete || quiet) && set.datagramsPending == 0) && !hopeless)
             return;
         const qint64 cpu = cpuMicros(RUSAGE_SELF) - cpuStart;
-        const qint64 thread = cpuMicros(RUSAGE_THREAD) - threadStart;
-        const double perDatagram =
-            set.datagramsReceived ? double(cpu) / double(set.datagramsReceived) : 0;
+        const auto perDatagram = [&](qint64 micros) {
+            return QString::number(
+                set.datagramsReceived ? double(micros) / double(set.datagramsReceived) : 0, 'f', 2);
+        };
+        // Threads by role: the program's (named after the executable), Ledgerwell's writer and
+        // log threads, and the rest.
+        qint64 program = 0, writer = 0, logs = 0, other = 0;
+        for (const auto &[name, micros] : threadCpu()) {
+            const qint64 spent = micros - (threadsStart.count(name) ? threadsStart.at(name) : 0);
+            if (name == QStringLiteral("ledgerwell"))
+                writer += spent;
+            else if (name == QStringLiteral("ledgerwell-log"))
+                logs += spent;
+            else if (name.startsWith(QStringLiteral("ledgerwell_benc")))
+                program += spent;
+            else
+                other += spent;
+        }
+        rusage usage = {};
+        getrusage(RUSAGE_SELF, &usage);
         out << "received=" << set.datagramsReceived << '\n'
             << "handed_over=" << intake.handedOver() << '\n'
             << "dropped_by_intake=" << intake.dropped() << '\n'
@@ -246,12 +291,13 @@ int main(int argc, char *argv[])
             << "rows_updated=" << set.rowsUpdated << '\n'
             << "commits=" << set.commits << '\n'
             << "receive_seconds=" << double(lastAt - qMax<qint64>(firstAt, 0)) / 1000.0 << '\n'
-            << "cpu_us_per_datagram=" << QString::number(perDatagram, 'f', 2) << '\n'
-            << "program_thread_cpu_us_per_datagram="
-            << QString::number(
-                   set.datagramsReceived ? double(thread) / double(set.datagramsReceived) : 0, 'f',
-                   2)
-            << '\n';
+            << "cpu_us_per_datagram=" << perDatagram(cpu) << '\n'
+            << "program_thread_cpu_us_per_datagram=" << perDatagram(program) << '\n'
+            << "writer_thread_cpu_us_per_datagram=" << perDatagram(writer) << '\n'
+            << "log_thread_cpu_us_per_datagram=" << perDatagram(logs) << '\n'
+            << "other_threads_cpu_us_per_datagram=" << perDatagram(other) << '\n'
+            << "peak_rss_mib=" << QString::number(double(usage.ru_maxrss) / 1024.0, 'f', 1) << '\n'
+            << "peak_datagrams_in_flight=" << peakPending << '\n';
         out.flush();
         app.quit();
     });

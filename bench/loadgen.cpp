@@ -1,6 +1,7 @@
 // Replays a log file as HL1 log datagrams to 127.0.0.1:PORT at a given rate, with sendmmsg.
 //
 //   ledgerwell_loadgen --file LOG --port PORT --rate DATAGRAMS_PER_SECOND [--count N]
+//       (--rate 0: a burst, as fast as the sender can)
 //   ledgerwell_loadgen --write-log LOG --lines N
 //
 // The file is sent line by line, from the top again when --count is larger than the file.
@@ -123,7 +124,8 @@ int main(int argc, char *argv[])
     const char *file = argument(argc, argv, "--file", nullptr);
     const int port = std::atoi(argument(argc, argv, "--port", "0"));
     const double rate = std::atof(argument(argc, argv, "--rate", "10000"));
-    if (!file || port <= 0 || rate <= 0) {
+    const bool burst = rate == 0;
+    if (!file || port <= 0 || rate < 0) {
         std::fprintf(stderr, "usage: ledgerwell_loadgen --file LOG --port PORT --rate N "
                              "[--count N] | --write-log LOG --lines N\n");
         return 2;
@@ -158,8 +160,8 @@ int main(int argc, char *argv[])
     }
 
     // Batches small enough to keep the stream even: one batch every 100 microseconds or so.
-    const long batch = std::max(1L, std::min(64L, long(rate / 10000)));
-    const double interval = double(batch) / rate;
+    const long batch = burst ? 64L : std::max(1L, std::min(64L, long(rate / 10000)));
+    const double interval = burst ? 0 : double(batch) / rate;
     std::vector<mmsghdr> messages(static_cast<size_t>(batch));
     std::vector<iovec> vectors(static_cast<size_t>(batch));
     timespec start;
@@ -189,6 +191,8 @@ int main(int argc, char *argv[])
         if (done < n)
             sent += n - done; // counted as sent: the loss shows on the receiving side
         ++batches;
+        if (burst)
+            continue;
         const double due = interval * double(batches);
         timespec deadline = start;
         deadline.tv_sec += time_t(due);
