@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #define LEDGERWELL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -78,6 +79,8 @@ LibraryState *createdState()
     return state;
 }
 
+extern const ScoreObjectVtbl vtbl;
+
 struct Instance : ScoreObject
 {
     std::string connectionString;
@@ -88,7 +91,68 @@ struct Instance : ScoreObject
     std::int16_t rawMode = 1;
     std::string payload;
     std::string error;
+
+    // As new, but with the room its texts had.
+    void reset()
+    {
+        connectionString.clear();
+        listenPort = 0;
+        senderIp.clear();
+        senderPort = 0;
+        logPath.clear();
+        rawMode = 1;
+        payload.clear();
+        error.clear();
+    }
 };
+
+// Released instances wait here for the next datagram, so that a fresh instance for every
+// datagram costs no allocation. Each one is handed out as new.
+class InstancePool
+{
+public:
+    InstancePool() = default;
+    InstancePool(const InstancePool &) = delete;
+    InstancePool &operator=(const InstancePool &) = delete;
+    ~InstancePool()
+    {
+        for (Instance *instance : m_free)
+            delete instance;
+    }
+
+    Instance *take()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_free.empty()) {
+                Instance *instance = m_free.back();
+                m_free.pop_back();
+                return instance;
+            }
+        }
+        auto *instance = new Instance();
+        instance->vtbl = &vtbl;
+        return instance;
+    }
+
+    void give(Instance *instance)
+    {
+        instance->reset();
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_free.size() < Kept) {
+                m_free.push_back(instance);
+                return;
+            }
+        }
+        delete instance;
+    }
+
+private:
+    static constexpr std::size_t Kept = 4;
+    std::mutex m_mutex;
+    std::vector<Instance *> m_free;
+} instances;
 
 Instance *self(ScoreObject *object)
 {
@@ -113,7 +177,8 @@ ScStatus setText(ScoreObject *object, std::string Instance::*member, const char 
 
 void Release(ScoreObject *object)
 {
-    delete self(object);
+    if (object)
+        instances.give(self(object));
 }
 
 ScStatus Process(ScoreObject *object)
@@ -237,9 +302,7 @@ LEDGERWELL_EXPORT ScStatus ScoringComponentCreate(const char *classId, ScoreObje
         return SC_E_CLASSNOTREG;
     try {
         createdState();
-        auto *instance = new Instance();
-        instance->vtbl = &vtbl;
-        *out = instance;
+        *out = instances.take();
         return SC_OK;
     } catch (const std::bad_alloc &) {
         return SC_E_OUTOFMEMORY;

@@ -1,6 +1,7 @@
 #include "ArrivalText.h"
 
 #include <QDateTime>
+#include <QStringBuilder>
 
 namespace {
 
@@ -60,8 +61,9 @@ QString ArrivalText::announce(const QString &portText, const QString &peerIp, qi
         m_cachedSecond = second;
         m_cachedText = dateTimeText(QDateTime::currentDateTime());
     }
-    return QStringLiteral("Log recieved on port ") + portText + QStringLiteral(" at ") +
-           m_cachedText + QStringLiteral(" from IP Address: ") + peerIp + QLatin1Char(':') +
-           QString::number(peerPort) + QStringLiteral(" containing ") + QString::number(bytes) +
+    // One allocation for the whole line: it is made for every datagram.
+    return QStringLiteral("Log recieved on port ") % portText % QStringLiteral(" at ") %
+           m_cachedText % QStringLiteral(" from IP Address: ") % peerIp % QLatin1Char(':') %
+           QString::number(peerPort) % QStringLiteral(" containing ") % QString::number(bytes) %
            QStringLiteral(" bytes of data.");
 }

@@ -46,8 +46,12 @@ Result<ComponentLibrary> openComponentLibrary(const QString &path)
     // The QLibrary object goes; the library itself stays loaded, as components do.
     const auto finishFn =
         reinterpret_cast<ScoringComponentFinishFn>(library.resolve("ScoringComponentFinish"));
-    return ComponentLibrary{absolute, QString::fromUtf8(progId), QString::fromUtf8(classId),
-                            createFn, finishFn};
+    return ComponentLibrary{absolute,
+                            QString::fromUtf8(progId),
+                            QString::fromUtf8(classId),
+                            QByteArray(classId),
+                            createFn,
+                            finishFn};
 }
 
 Result<QString> registerComponentLibrary(const QString &path, const ClassRegistry &registry)

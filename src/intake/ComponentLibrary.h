@@ -14,6 +14,7 @@ struct ComponentLibrary
     QString path; // absolute
     QString progId;
     QString classId;
+    QByteArray classIdUtf8; // what create takes, for every datagram
     ScoringComponentCreateFn create = nullptr;
     ScoringComponentFinishFn finish = nullptr; // optional
 };

@@ -68,7 +68,7 @@ Status DatagramIntake::handOver(int index, int row)
 
     const ConnectionRow &connection = m_state.ListView1.row(row);
     // The order of the calls is part of the contract with the component.
-    Status step = Scorer.setConnectionString(m_state.ConnStrings.at(index));
+    Status step = Scorer.setConnectionString(m_connectionString.of(m_state.ConnStrings.at(index)));
     if (step)
         step = Scorer.setListenPort(CurPort);
     if (step)
@@ -76,7 +76,7 @@ Status DatagramIntake::handOver(int index, int row)
     if (step)
         step = Scorer.setSenderPort(PeerPort);
     if (step)
-        step = Scorer.setLogPath(connection.log);
+        step = Scorer.setLogPath(m_logPath.of(connection.log));
     if (step)
         step = Scorer.setRawMode(m_state.RawLogging);
     if (step)

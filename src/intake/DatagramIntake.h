@@ -3,6 +3,7 @@
 #include "ArrivalText.h"
 #include "ScoringComponent.h"
 #include "ScoringComponentFactory.h"
+#include "Utf8Text.h"
 
 #include "state/MainModule.h"
 
@@ -30,6 +31,8 @@ private:
     MainModule &m_state;
     ScoringComponentFactory &m_factory;
     ArrivalText m_arrivalText;
+    Utf8Text m_connectionString;
+    Utf8Text m_logPath;
 
     // The values of the last datagram; the instance lives until the next one replaces it.
     QByteArray DataBytes;

@@ -40,6 +40,12 @@ Status ScoringComponent::setConnectionString(const QString &text)
                  "ConnectionString");
 }
 
+Status ScoringComponent::setConnectionString(const QByteArray &utf8)
+{
+    return check(m_object->vtbl->SetConnectionString(m_object, utf8.constData()),
+                 "ConnectionString");
+}
+
 Status ScoringComponent::setListenPort(qint32 port)
 {
     return check(m_object->vtbl->SetListenPort(m_object, port), "ListenPort");
@@ -58,6 +64,11 @@ Status ScoringComponent::setSenderPort(qint32 port)
 Status ScoringComponent::setLogPath(const QString &path)
 {
     return check(m_object->vtbl->SetLogPath(m_object, path.toUtf8().constData()), "LogPath");
+}
+
+Status ScoringComponent::setLogPath(const QByteArray &utf8)
+{
+    return check(m_object->vtbl->SetLogPath(m_object, utf8.constData()), "LogPath");
 }
 
 Status ScoringComponent::setRawMode(qint16 mode)

@@ -23,6 +23,7 @@ Result<ComponentLibrary> ScoringComponentFactory::activate(const QString &progId
     if (!library)
         return library;
     library->classId = *classId; // create what the registration names
+    library->classIdUtf8 = classId->toUtf8();
     return library;
 }
 
@@ -36,7 +37,7 @@ Result<ScoringComponent> ScoringComponentFactory::create(const QString &progId)
         found = m_active.insert(progId, *library);
     }
     ScoreObject *object = nullptr;
-    const ScStatus status = found->create(found->classId.toUtf8().constData(), &object);
+    const ScStatus status = found->create(found->classIdUtf8.constData(), &object);
     if (status < 0 || !object)
         return ErrorInfo{
             status < 0 ? status : qint32(SC_E_FAIL),
