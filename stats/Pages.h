@@ -1,0 +1,33 @@
+#pragma once
+
+#include "StatsQueries.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
+
+// The pages' bodies, written from the same JSON the API serves.
+
+struct RankingsView
+{
+    PageRequest request;
+    int db = 0;
+    QStringList databases; // labels, when there is more than one
+    QJsonArray scopes;
+    QJsonArray rows;
+    qint64 total = 0;
+    QString notice; // why the standings may be incomplete
+};
+
+QString rankingsPage(const RankingsView &view);
+QString playerPage(const QJsonObject &player, int db);
+QString weaponsPage(const QJsonArray &weapons);
+QString mapsPage(const QJsonArray &maps);
+QString serversPage(const QJsonArray &servers, int db);
+QString gamesPage(const QJsonArray &games, int db, int page, int pageSize);
+QString gamePage(const QJsonObject &game, int db);
+QString livePage(const QJsonArray &events, int db);
+
+// Links to a player's and a game's page.
+QString playerUrl(int db, const QJsonValue &id);
+QString gameUrl(int db, const QJsonValue &id);
