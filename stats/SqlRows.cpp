@@ -7,6 +7,13 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+QVariant boundValue(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QStringLiteral("");
+    return value;
+}
+
 Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
                               const QVariantList &values)
 {
@@ -15,7 +22,7 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
     if (!query.prepare(sql))
         return ErrorInfo{0, engineText(query.lastError())};
     for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
+        query.bindValue(i, boundValue(values.at(i)));
     startQueryClock(db);
     if (!query.exec())
         return ErrorInfo{0, engineText(query.lastError())};

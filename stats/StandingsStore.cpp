@@ -1,5 +1,6 @@
 #include "StandingsStore.h"
 
+#include "SqlRows.h"
 #include "StatsTables.h"
 #include "platform/SqlProvider.h"
 
@@ -138,7 +139,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                      ratio(t.headshots, t.kills, 100.0),
                                      ratio(t.damage, t.rounds)};
         for (int i = 0; i < values.size(); ++i)
-            rows.bindValue(i, values.at(i));
+            rows.bindValue(i, boundValue(values.at(i)));
         if (!rows.exec())
             return fail(rows);
     }
@@ -162,7 +163,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         const QVariantList values = {key.first,   key.second, w.kills,
                                      w.headshots, w.damage,   w.deaths};
         for (int i = 0; i < values.size(); ++i)
-            weapons.bindValue(i, values.at(i));
+            weapons.bindValue(i, boundValue(values.at(i)));
         if (!weapons.exec())
             return fail(weapons);
     }
@@ -176,7 +177,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
             it.key().first.first, it.key().first.second, it.key().second, it.value(), skill.mu,
             skill.sigma,          skill.rating()};
         for (int i = 0; i < values.size(); ++i)
-            history.bindValue(i, values.at(i));
+            history.bindValue(i, boundValue(values.at(i)));
         if (!history.exec())
             return fail(history);
     }

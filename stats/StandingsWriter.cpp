@@ -1,5 +1,6 @@
 #include "StandingsWriter.h"
 
+#include "SqlRows.h"
 #include "StandingsStore.h"
 #include "StatsConnection.h"
 #include "StatsTables.h"
@@ -22,6 +23,7 @@ StandingsWriter::StandingsWriter(QString connString, QString connectionName,
     : m_connString(std::move(connString))
     , m_connectionName(std::move(connectionName))
     , m_status(std::move(status))
+    , m_timer(this) // a child, so it moves to the writer's thread with it
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &StandingsWriter::tick);
@@ -121,26 +123,22 @@ Status StandingsWriter::learnPlayer(qint64 record)
 
 Result<int> StandingsWriter::readNames()
 {
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT gpc.Record, gpc.Player, c.Val FROM Games_Players_Cvars gpc "
-        "JOIN Cvars c ON c.Record = gpc.Cvar WHERE gpc.Record > ? AND c.Cvar = 'name' "
-        "ORDER BY gpc.Record LIMIT ?"));
-    query.addBindValue(m_cursors.value(QStringLiteral("names")));
-    query.addBindValue(OtherBatch);
-    if (!query.exec())
-        return queryError(query);
-    int rows = 0;
-    while (query.next()) {
-        ++rows;
-        const qint64 player = query.value(1).toLongLong();
+    const Result<QList<Row>> rows = selectRows(
+        m_db,
+        QStringLiteral("SELECT gpc.Record, gpc.Player, c.Val FROM Games_Players_Cvars gpc "
+                       "JOIN Cvars c ON c.Record = gpc.Cvar WHERE gpc.Record > ? AND c.Cvar = "
+                       "'name' ORDER BY gpc.Record LIMIT ?"),
+        {m_cursors.value(QStringLiteral("names")), OtherBatch});
+    if (!rows)
+        return rows.error();
+    for (const Row &row : *rows) {
+        const qint64 player = row.at(1).toLongLong();
         if (const Status learned = learnPlayer(player); !learned)
             return learned.error();
-        m_standings->rename(player, query.value(2).toString());
-        m_cursors[QStringLiteral("names")] = query.value(0).toLongLong();
+        m_standings->rename(player, row.at(2).toString());
+        m_cursors[QStringLiteral("names")] = row.at(0).toLongLong();
     }
-    return rows;
+    return int(rows->size());
 }
 
 Result<GameInfo> StandingsWriter::game(qint64 record)
@@ -175,28 +173,27 @@ Result<int> StandingsWriter::readScores()
     const QString kills = m_hasKills ? QStringLiteral("k.Game, k.Headshot FROM Scores s LEFT JOIN "
                                                       "Ledgerwell_Kills k ON k.Score = s.Record")
                                      : QStringLiteral("NULL, NULL FROM Scores s");
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT s.Record, s.Killer, s.Victim, t.Type, s.Weapon, "
-                                 "s.Score, %1, %2 LEFT JOIN Types t ON t.Record = s.Type "
-                                 "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
-                      .arg(offset, kills));
-    query.addBindValue(m_cursors.value(QStringLiteral("scores")));
-    query.addBindValue(ScoresBatch);
-    if (!query.exec())
-        return queryError(query);
-    int rows = 0;
-    while (query.next()) {
-        ++rows;
+    // Read whole before anything else is asked: PostgreSQL streams a forward-only result,
+    // and a second statement on the connection would end it early.
+    const Result<QList<Row>> rows =
+        selectRows(m_db,
+                   QStringLiteral("SELECT s.Record, s.Killer, s.Victim, t.Type, s.Weapon, "
+                                  "s.Score, %1, %2 LEFT JOIN Types t ON t.Record = s.Type "
+                                  "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
+                       .arg(offset, kills),
+                   {m_cursors.value(QStringLiteral("scores")), ScoresBatch});
+    if (!rows)
+        return rows.error();
+    for (const Row &row : *rows) {
         ScoreEvent event;
-        event.killer = query.value(1).toLongLong();
-        event.victim = query.value(2).toLongLong();
-        event.type = query.value(3).toString();
-        event.weapon = query.value(4).toLongLong();
-        event.score = query.value(5).toLongLong();
-        event.offset = qint64(query.value(6).toDouble());
-        event.game = query.value(7).toLongLong();
-        event.headshot = query.value(8).toLongLong() == 1;
+        event.killer = row.at(1).toLongLong();
+        event.victim = row.at(2).toLongLong();
+        event.type = row.at(3).toString();
+        event.weapon = row.at(4).toLongLong();
+        event.score = row.at(5).toLongLong();
+        event.offset = qint64(row.at(6).toDouble());
+        event.game = row.at(7).toLongLong();
+        event.headshot = row.at(8).toLongLong() == 1;
         for (const qint64 player : {event.killer, event.victim}) {
             if (player <= 0)
                 continue;
@@ -208,48 +205,44 @@ Result<int> StandingsWriter::readScores()
         if (!info)
             return info.error();
         m_standings->apply(event, *info, gameRecord);
-        m_cursors[QStringLiteral("scores")] = query.value(0).toLongLong();
+        m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
     }
-    return rows;
+    return int(rows->size());
 }
 
 Result<int> StandingsWriter::readResults()
 {
     if (!m_hasResults)
         return 0;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT Record, Game, Kind, Team FROM Ledgerwell_Results "
-                                 "WHERE Record > ? ORDER BY Record LIMIT ?"));
-    query.addBindValue(m_cursors.value(QStringLiteral("results")));
-    query.addBindValue(OtherBatch);
-    if (!query.exec())
-        return queryError(query);
-    QList<RoundEvent> rounds;
-    int rows = 0;
-    while (query.next()) {
-        ++rows;
-        m_cursors[QStringLiteral("results")] = query.value(0).toLongLong();
-        if (query.value(2).toString() == QLatin1String("round") && !query.value(3).isNull())
-            rounds.append({query.value(1).toLongLong(), query.value(3).toString(), {}});
-    }
-    QSqlQuery teams(m_db);
-    teams.prepare(QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
-                                 "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ?"));
-    for (RoundEvent &round : rounds) {
-        teams.addBindValue(round.game);
-        if (!teams.exec())
-            return queryError(teams);
-        while (teams.next()) {
-            const qint64 player = teams.value(0).toLongLong();
+    const Result<QList<Row>> rows = selectRows(
+        m_db,
+        QStringLiteral("SELECT Record, Game, Kind, Team FROM Ledgerwell_Results WHERE Record > ? "
+                       "ORDER BY Record LIMIT ?"),
+        {m_cursors.value(QStringLiteral("results")), OtherBatch});
+    if (!rows)
+        return rows.error();
+    for (const Row &row : *rows) {
+        m_cursors[QStringLiteral("results")] = row.at(0).toLongLong();
+        if (row.at(2).toString() != QLatin1String("round") || row.at(3).isNull())
+            continue;
+        RoundEvent round{row.at(1).toLongLong(), row.at(3).toString(), {}};
+        const Result<QList<Row>> teams =
+            selectRows(m_db,
+                       QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
+                                      "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ?"),
+                       {round.game});
+        if (!teams)
+            return teams.error();
+        for (const Row &team : *teams) {
+            const qint64 player = team.at(0).toLongLong();
             if (const Status learned = learnPlayer(player); !learned)
                 return learned.error();
-            round.teams[player].insert(teams.value(1).toString());
+            round.teams[player].insert(team.at(1).toString());
         }
         const Result<GameInfo> info = game(round.game);
         if (!info)
             return info.error();
         m_standings->apply(round, *info);
     }
-    return rows;
+    return int(rows->size());
 }
