@@ -27,9 +27,11 @@ QString scopeChips(const RankingsView &view)
     for (const QJsonValue &value : view.scopes) {
         const QJsonObject scope = value.toObject();
         const QString key = scope.value(QLatin1String("scope")).toString();
-        chip(key, (key.startsWith(QLatin1String("server:")) ? QStringLiteral("Server ")
-                                                            : QStringLiteral("Game ")) +
-                      scope.value(QLatin1String("name")).toString());
+        const bool server = key.startsWith(QLatin1String("server:"));
+        QString name = scope.value(QLatin1String("name")).toString();
+        if (name.isEmpty())
+            name = key.section(QLatin1Char(':'), 1);
+        chip(key, (server ? QStringLiteral("Server ") : QStringLiteral("Game ")) + name);
     }
     return chips + QStringLiteral("</p>");
 }

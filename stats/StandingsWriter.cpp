@@ -5,6 +5,7 @@
 #include "StatsConnection.h"
 #include "StatsTables.h"
 
+#include <QDateTime>
 #include <QSqlQuery>
 #include <QTextStream>
 
@@ -14,7 +15,7 @@ constexpr int ScoresBatch = 50000;
 constexpr int OtherBatch = 5000;
 constexpr int IdleMs = 2000;
 // During a catch-up the changes are stored at most this often, not after every batch.
-constexpr qint64 FlushEveryMs = 10000;
+constexpr qint64 FlushEveryMs = 30000;
 
 } // namespace
 
@@ -210,14 +211,51 @@ Result<int> StandingsWriter::readScores()
     return int(rows->size());
 }
 
+// Who played a round: the players of the game who killed or died in the five minutes before
+// it ended. A game's team lists name everyone who was ever there (a bot kicked after the
+// warm-up too), and round results name only the winning team. Nothing when the times
+// are missing: then every player of the game counts.
+Result<std::optional<QSet<qint64>>>
+StandingsWriter::playersInRound(qint64 game, const GameInfo &info, const QString &ended)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    const QDateTime start = QDateTime::fromString(info.start, format);
+    const QDateTime end = QDateTime::fromString(ended, format);
+    if (!m_hasKills || !start.isValid() || !end.isValid())
+        return std::optional<QSet<qint64>>();
+    if (!m_roundKills.contains(game)) {
+        const QString offset = dialectOf(m_db) == Dialect::Postgres
+                                   ? QStringLiteral("s.\"offset\"")
+                                   : QStringLiteral("s.\"Offset\"");
+        const Result<QList<Row>> kills = selectRows(
+            m_db,
+            QStringLiteral("SELECT s.Killer, s.Victim, %1 FROM Ledgerwell_Kills k JOIN Scores s ON "
+                           "s.Record = k.Score WHERE k.Game = ?")
+                .arg(offset),
+            {game});
+        if (!kills)
+            return kills.error();
+        m_roundKills.insert(game, *kills);
+    }
+    const double roundEnd = double(start.secsTo(end));
+    QSet<qint64> players;
+    for (const Row &kill : m_roundKills.value(game)) {
+        const double at = kill.at(2).toDouble();
+        if (at > roundEnd - 300 && at <= roundEnd + 5)
+            players << kill.at(0).toLongLong() << kill.at(1).toLongLong();
+    }
+    return std::optional<QSet<qint64>>(players);
+}
+
 Result<int> StandingsWriter::readResults()
 {
     if (!m_hasResults)
         return 0;
+    m_roundKills.clear();
     const Result<QList<Row>> rows = selectRows(
         m_db,
-        QStringLiteral("SELECT Record, Game, Kind, Team FROM Ledgerwell_Results WHERE Record > ? "
-                       "ORDER BY Record LIMIT ?"),
+        QStringLiteral("SELECT Record, Game, Kind, Team, Date_Time FROM Ledgerwell_Results WHERE "
+                       "Record > ? ORDER BY Record LIMIT ?"),
         {m_cursors.value(QStringLiteral("results")), OtherBatch});
     if (!rows)
         return rows.error();
@@ -233,15 +271,21 @@ Result<int> StandingsWriter::readResults()
                        {round.game});
         if (!teams)
             return teams.error();
+        const Result<GameInfo> info = game(round.game);
+        if (!info)
+            return info.error();
+        const Result<std::optional<QSet<qint64>>> active =
+            playersInRound(round.game, *info, dateText(row.at(4)));
+        if (!active)
+            return active.error();
         for (const Row &team : *teams) {
             const qint64 player = team.at(0).toLongLong();
+            if (*active && !(*active)->contains(player))
+                continue;
             if (const Status learned = learnPlayer(player); !learned)
                 return learned.error();
             round.teams[player].insert(team.at(1).toString());
         }
-        const Result<GameInfo> info = game(round.game);
-        if (!info)
-            return info.error();
         m_standings->apply(round, *info);
     }
     return int(rows->size());

@@ -63,6 +63,8 @@ private:
     Result<int> readScores();
     Result<int> readResults();
     Result<GameInfo> game(qint64 record);
+    Result<std::optional<QSet<qint64>>> playersInRound(qint64 game, const GameInfo &info,
+                                                       const QString &ended);
     Status learnPlayer(qint64 record);
     void fail(const QString &what, const ErrorInfo &error);
 
@@ -74,6 +76,7 @@ private:
     std::optional<Standings> m_standings;
     QHash<QString, qint64> m_cursors;
     QHash<qint64, GameInfo> m_games;
+    QHash<qint64, QList<QVariantList>> m_roundKills; // a game's kills, while its rounds are read
     bool m_hasKills = false, m_hasResults = false;
     QTimer m_timer;
     QElapsedTimer m_sinceFlush;

@@ -52,7 +52,7 @@ table { border-collapse: collapse; width: 100%; font-size: .95rem; }
 th, td { padding: .45rem .65rem; text-align: left; border-bottom: 1px solid var(--line); vertical-align: top; }
 th { font-size: .8rem; text-transform: uppercase; letter-spacing: .03em; color: var(--muted); white-space: nowrap; }
 tbody tr:last-child td { border-bottom: 0; }
-td a { overflow-wrap: anywhere; }
+td a { overflow-wrap: break-word; }
 .num { text-align: right; font-variant-numeric: tabular-nums; }
 .pages { display: flex; gap: 1rem; align-items: center; justify-content: center; margin: 1rem 0; }
 .notice { padding: .6rem .8rem; background: var(--accent-bg); border-radius: .4rem; }
@@ -64,6 +64,8 @@ td a { overflow-wrap: anywhere; }
 .chart polyline { fill: none; stroke-width: 2.5; stroke-linejoin: round; }
 .chart .rating { stroke: var(--rating); }
 .chart .mu { stroke: var(--mu); stroke-dasharray: 5 4; }
+.chart circle.rating { fill: var(--rating); stroke: none; }
+.chart circle.mu { fill: var(--mu); stroke: none; }
 .key { display: inline-block; width: 1.2rem; height: .2rem; margin: 0 .3rem .2rem .6rem; vertical-align: middle; }
 .key.rating { background: var(--rating); }
 .key.mu { background: var(--mu); }

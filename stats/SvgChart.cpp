@@ -24,8 +24,16 @@ QString polyline(const QJsonArray &points, const QString &key, double low, doubl
         const double y = Top + (Height - Top - Bottom) * (high - value) / span;
         coordinates << QStringLiteral("%1,%2").arg(x, 0, 'f', 1).arg(y, 0, 'f', 1);
     }
-    return QStringLiteral("<polyline class=\"%1\" points=\"%2\"/>")
-        .arg(cssClass, coordinates.join(QLatin1Char(' ')));
+    QString marks = QStringLiteral("<polyline class=\"%1\" points=\"%2\"/>")
+                        .arg(cssClass, coordinates.join(QLatin1Char(' ')));
+    // Few games: each one as a dot too, so a single game still shows.
+    if (points.size() <= 40) {
+        for (const QString &point : std::as_const(coordinates))
+            marks += QStringLiteral("<circle class=\"%1\" cx=\"%2\" cy=\"%3\" r=\"3\"/>")
+                         .arg(cssClass, point.section(QLatin1Char(','), 0, 0),
+                              point.section(QLatin1Char(','), 1, 1));
+    }
+    return marks;
 }
 
 QString label(double x, double y, const QString &anchor, const QString &text)
