@@ -1,5 +1,7 @@
 #include "StatsQueries.h"
 
+#include "StatsConnection.h"
+
 #include <QHash>
 
 #include <cmath>
@@ -96,13 +98,18 @@ Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
     QVariantList values;
     const QString where = rankingFilter(request, values);
     values << request.pageSize << qint64(request.page - 1) * request.pageSize;
+    // SQLite would walk the sort's index and read every row to match a name; the covering
+    // index finds the few matches without reading rows.
+    const QString searchIndex = !request.search.isEmpty() && dialectOf(m_db) == Dialect::Sqlite
+                                    ? QStringLiteral("INDEXED BY Stats_Standings_Active")
+                                    : QString();
     const Result<QList<Row>> rows = selectRows(
         m_db,
         QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
                        "Deaths, KD, HS, Headshots, Assists, Damage, Rounds, "
-                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings %1 "
-                       "ORDER BY %2 DESC LIMIT ? OFFSET ?")
-            .arg(where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
+                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings %1 %2 "
+                       "ORDER BY %3 DESC LIMIT ? OFFSET ?")
+            .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
         values);
     if (!rows)
         return rows.error();

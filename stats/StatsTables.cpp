@@ -25,7 +25,11 @@ QStringList ownTableStatements(Dialect dialect)
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_%1 ON "
                                      "Stats_Standings (Scope, %1)")
                           .arg(QLatin1String(sort));
-    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
+    // Covers the rankings' count of players with a kill or a death, and a search by name or
+    // Steam id, so neither reads the rows themselves.
+    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Active ON "
+                                 "Stats_Standings (Scope, Kills, Deaths, Name, Steam)")
+               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
                                  "Stats_Standings (Player)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "
                                  "NOT NULL, Player %1 NOT NULL, Game %1 NOT NULL, Date_Time "
