@@ -52,13 +52,7 @@ QString serversPage(const QJsonArray &servers, int db)
 QString gamesPage(const QJsonArray &games, int db, int page, int pageSize)
 {
     QString body = QStringLiteral("<h1>Games</h1>") +
-                   table({{QStringLiteral("Started"),
-                           [db](const QJsonObject &row) {
-                               return anchor(gameUrl(db, row.value(QLatin1String("game"))),
-                                             shown(row.value(QLatin1String("start"))));
-                           },
-                           false,
-                           {}},
+                   table({gameColumn(db, QStringLiteral("Started")),
                           field(QStringLiteral("Map"), QStringLiteral("map"), false),
                           field(QStringLiteral("Game"), QStringLiteral("mod"), false),
                           field(QStringLiteral("Server"), QStringLiteral("server_name"), false),
@@ -87,13 +81,7 @@ QString gamePage(const QJsonObject &game, int db)
                             shown(game.value(QLatin1String("start"))),
                             shown(game.value(QLatin1String("end"))));
     body +=
-        table({{QStringLiteral("Player"),
-                [db](const QJsonObject &row) {
-                    return anchor(playerUrl(db, row.value(QLatin1String("id"))),
-                                  escaped(row.value(QLatin1String("name")).toString()));
-                },
-                false,
-                {}},
+        table({playerColumn(db, QStringLiteral("Player")),
                field(QStringLiteral("Team"), QStringLiteral("team"), false),
                field(QStringLiteral("Kills"), QStringLiteral("kills")),
                field(QStringLiteral("Deaths"), QStringLiteral("deaths")),

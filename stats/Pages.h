@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Html.h"
 #include "StatsQueries.h"
 
 #include <QJsonArray>
@@ -31,3 +32,6 @@ QString livePage(const QJsonArray &events, int db);
 // Links to a player's and a game's page.
 QString playerUrl(int db, const QJsonValue &id);
 QString gameUrl(int db, const QJsonValue &id);
+// A column naming the row's player ("id", "name") or game ("game", "start"), linked.
+Column playerColumn(int db, const QString &title);
+Column gameColumn(int db, const QString &title);

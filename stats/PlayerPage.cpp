@@ -34,6 +34,28 @@ QString gameUrl(int db, const QJsonValue &id)
                 {{QStringLiteral("db"), QString::number(db)}, {QStringLiteral("id"), shown(id)}});
 }
 
+Column playerColumn(int db, const QString &title)
+{
+    return {title,
+            [db](const QJsonObject &row) {
+                return anchor(playerUrl(db, row.value(QLatin1String("id"))),
+                              escaped(row.value(QLatin1String("name")).toString()));
+            },
+            false,
+            {}};
+}
+
+Column gameColumn(int db, const QString &title)
+{
+    return {title,
+            [db](const QJsonObject &row) {
+                return anchor(gameUrl(db, row.value(QLatin1String("game"))),
+                              shown(row.value(QLatin1String("start"))));
+            },
+            false,
+            {}};
+}
+
 QString playerPage(const QJsonObject &player, int db)
 {
     QString body = QStringLiteral("<h1>%1</h1><p class=\"sub\">%2</p>")
@@ -97,26 +119,14 @@ QString playerPage(const QJsonObject &player, int db)
                           player.value(QLatin1String("maps")).toArray(),
                           QStringLiteral("No maps yet.")));
     body += section(QStringLiteral("Recent games"),
-                    table({{QStringLiteral("Game"),
-                            [db](const QJsonObject &row) {
-                                return anchor(gameUrl(db, row.value(QLatin1String("game"))),
-                                              shown(row.value(QLatin1String("start"))));
-                            },
-                            false,
-                            {}},
+                    table({gameColumn(db, QStringLiteral("Game")),
                            field(QStringLiteral("Map"), QStringLiteral("map"), false),
                            field(QStringLiteral("Kills"), QStringLiteral("kills")),
                            field(QStringLiteral("Deaths"), QStringLiteral("deaths"))},
                           player.value(QLatin1String("games")).toArray(),
                           QStringLiteral("No games yet.")));
     body += section(QStringLiteral("Most met opponents"),
-                    table({{QStringLiteral("Opponent"),
-                            [db](const QJsonObject &row) {
-                                return anchor(playerUrl(db, row.value(QLatin1String("id"))),
-                                              escaped(row.value(QLatin1String("name")).toString()));
-                            },
-                            false,
-                            {}},
+                    table({playerColumn(db, QStringLiteral("Opponent")),
                            field(QStringLiteral("Kills on him"), QStringLiteral("kills")),
                            field(QStringLiteral("Deaths by him"), QStringLiteral("deaths"))},
                           player.value(QLatin1String("opponents")).toArray(),

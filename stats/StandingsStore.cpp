@@ -29,6 +29,12 @@ QString upsert(const QString &table, const QString &columns, const QString &keys
              sets.join(QStringLiteral(", ")));
 }
 
+void bindAll(QSqlQuery &query, const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, boundValue(values.at(i)));
+}
+
 double ratio(qint64 part, qint64 whole, double factor = 1.0)
 {
     return whole > 0 ? factor * double(part) / double(whole) : 0.0;
@@ -138,8 +144,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                      ratio(t.kills, std::max<qint64>(t.deaths, 1)),
                                      ratio(t.headshots, t.kills, 100.0),
                                      ratio(t.damage, t.rounds)};
-        for (int i = 0; i < values.size(); ++i)
-            rows.bindValue(i, boundValue(values.at(i)));
+        bindAll(rows, values);
         if (!rows.exec())
             return fail(rows);
     }
@@ -148,9 +153,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
     for (const qint64 player : changes.renamed) {
         const PlayerInfo info = standings.players().value(player);
-        names.bindValue(0, info.name);
-        names.bindValue(1, info.steam);
-        names.bindValue(2, player);
+        bindAll(names, {info.name, info.steam, player});
         if (!names.exec())
             return fail(names);
     }
@@ -162,8 +165,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         const WeaponTotals w = standings.weapons().value(key);
         const QVariantList values = {key.first,   key.second, w.kills,
                                      w.headshots, w.damage,   w.deaths};
-        for (int i = 0; i < values.size(); ++i)
-            weapons.bindValue(i, boundValue(values.at(i)));
+        bindAll(weapons, values);
         if (!weapons.exec())
             return fail(weapons);
     }
@@ -176,8 +178,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         const QVariantList values = {
             it.key().first.first, it.key().first.second, it.key().second, it.value(), skill.mu,
             skill.sigma,          skill.rating()};
-        for (int i = 0; i < values.size(); ++i)
-            history.bindValue(i, boundValue(values.at(i)));
+        bindAll(history, values);
         if (!history.exec())
             return fail(history);
     }
@@ -185,8 +186,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     cursor.prepare(upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
                           QStringLiteral("Name")));
     for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {
-        cursor.bindValue(0, it.key());
-        cursor.bindValue(1, it.value());
+        bindAll(cursor, {it.key(), it.value()});
         if (!cursor.exec())
             return fail(cursor);
     }

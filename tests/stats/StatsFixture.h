@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogLines.h"
 #include "ProgramProcess.h"
 #include "ReceiverProcess.h"
 
@@ -27,16 +28,7 @@ inline quint16 freeTcpPort()
 // the middle of its game at the time of the line they follow.
 inline QList<QByteArray> replayLines(const QString &path, const QList<QByteArray> &inserted)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines;
-    for (QByteArray line : file.readAll().split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            lines << line;
-    }
+    QList<QByteArray> lines = logLines(path);
     const qsizetype middle = lines.size() / 2;
     const QByteArray stamp = lines.value(middle).left(25); // "L MM/DD/YYYY - hh:mm:ss: "
     for (qsizetype i = 0; i < inserted.size(); ++i)
