@@ -1,4 +1,5 @@
 #include "FreePort.h"
+#include "LogLines.h"
 #include "PgTestDatabase.h"
 #include "ProgramProcess.h"
 #include "TestMain.h"
@@ -33,22 +34,6 @@ QStringList corpusFiles()
         files << it.next();
     files.sort();
     return files;
-}
-
-// The lines of a log file as a server sends them: one datagram each.
-QList<QByteArray> logLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines;
-    for (QByteArray line : file.readAll().split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            lines << line;
-    }
-    return lines;
 }
 
 // GoldSrc servers frame a line with "log ", Source servers with "R".

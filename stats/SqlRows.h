@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QVariant>
+
+using Row = QVariantList;
+
+// A value as bound: a null text is the empty text (scope "" is no NULL).
+QVariant boundValue(const QVariant &value);
+
+// Runs one parameterised statement on a page connection, within the query time limit, and
+// returns its rows. Values are only ever bound, never written into the text.
+Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
+                              const QVariantList &values = {});

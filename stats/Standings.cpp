@@ -1,0 +1,142 @@
+#include "Standings.h"
+
+namespace {
+
+// Time between two events of a player in one game counts as played unless it is longer
+// than this: he was dead, spectating or away.
+constexpr qint64 LongestGap = 300;
+
+} // namespace
+
+bool isPlayingTeam(const QString &team)
+{
+    return !team.isEmpty() && team.compare(QLatin1String("Spectator"), Qt::CaseInsensitive) != 0 &&
+           team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) != 0;
+}
+
+Totals &Standings::totals(const QString &scope, qint64 player)
+{
+    const ScopeKey key{scope, player};
+    m_changes.totals.insert(key);
+    return m_totals[key];
+}
+
+WeaponTotals &Standings::weapon(qint64 player, qint64 weapon)
+{
+    const WeaponKey key{player, weapon};
+    m_changes.weapons.insert(key);
+    return m_weapons[key];
+}
+
+qint64 Standings::gameOf(const ScoreEvent &event) const
+{
+    if (event.game != 0)
+        return event.game;
+    const auto found = m_players.constFind(event.killer);
+    return found == m_players.cend() ? 0 : found->lastGame;
+}
+
+void Standings::present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset)
+{
+    PlayerInfo &info = m_players[player];
+    if (gameRecord != 0 && info.lastGame == gameRecord) {
+        const qint64 played = offset - info.lastOffset;
+        if (played > 0 && played <= LongestGap) {
+            for (const QString &scope : game.scopes)
+                totals(scope, player).seconds += played;
+        }
+    }
+    if (gameRecord != 0)
+        info.lastGame = gameRecord;
+    info.lastOffset = offset;
+}
+
+void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord)
+{
+    if (event.killer <= 0)
+        return;
+    const bool hasVictim = event.victim > 0 && event.victim != event.killer;
+    present(event.killer, game, gameRecord, event.offset);
+    if (hasVictim)
+        present(event.victim, game, gameRecord, event.offset);
+
+    for (const QString &scope : game.scopes) {
+        Totals &killer = totals(scope, event.killer);
+        if (event.type == QLatin1String("kill")) {
+            Totals &victim = totals(scope, event.victim > 0 ? event.victim : event.killer);
+            ++killer.kills;
+            killer.headshots += event.headshot ? 1 : 0;
+            ++victim.deaths;
+            if (hasVictim) {
+                rateContest({&killer.skill}, {&victim.skill});
+                m_changes.history.insert({{scope, event.killer}, gameRecord}, game.start);
+                m_changes.history.insert({{scope, event.victim}, gameRecord}, game.start);
+            }
+        } else if (event.type == QLatin1String("teamkill")) {
+            ++killer.teamkills;
+            ++totals(scope, event.victim > 0 ? event.victim : event.killer).deaths;
+        } else if (event.type == QLatin1String("suicide")) {
+            ++killer.suicides;
+            ++killer.deaths;
+        } else if (event.type == QLatin1String("assist")) {
+            ++killer.assists;
+        } else if (event.type == QLatin1String("attack")) {
+            killer.damage += event.score;
+        }
+    }
+    if (event.weapon <= 0)
+        return;
+    for (const qint64 who : {event.killer, qint64(0)}) {
+        WeaponTotals &used = weapon(who, event.weapon);
+        if (event.type == QLatin1String("kill")) {
+            ++used.kills;
+            used.headshots += event.headshot ? 1 : 0;
+        } else if (event.type == QLatin1String("attack")) {
+            used.damage += event.score;
+        }
+    }
+    if (event.type == QLatin1String("kill") && event.victim > 0)
+        ++weapon(event.victim, event.weapon).deaths;
+}
+
+void Standings::apply(const RoundEvent &round, const GameInfo &game)
+{
+    QList<qint64> present, winners, losers;
+    for (auto it = round.teams.cbegin(); it != round.teams.cend(); ++it) {
+        QSet<QString> playing;
+        for (const QString &team : it.value()) {
+            if (isPlayingTeam(team))
+                playing.insert(team);
+        }
+        if (playing.isEmpty())
+            continue;
+        present << it.key();
+        // Who changed sides during the game (half time) cannot be told apart per round.
+        if (playing.size() == 1)
+            (playing.contains(round.winner) ? winners : losers) << it.key();
+    }
+    for (const QString &scope : game.scopes) {
+        std::vector<Skill *> won, lost;
+        for (const qint64 player : std::as_const(present))
+            ++totals(scope, player).rounds;
+        for (const qint64 player : std::as_const(winners))
+            won.push_back(&totals(scope, player).skill);
+        for (const qint64 player : std::as_const(losers))
+            lost.push_back(&totals(scope, player).skill);
+        rateContest(won, lost);
+        if (!won.empty() && !lost.empty()) {
+            for (const qint64 player : winners + losers)
+                m_changes.history.insert({{scope, player}, round.game}, game.start);
+        }
+    }
+}
+
+void Standings::rename(qint64 player, const QString &name)
+{
+    PlayerInfo &info = m_players[player];
+    if (info.name == name)
+        return;
+    info.name = name;
+    m_changes.renamed.insert(player);
+    totals(QString(), player);
+}

@@ -1,0 +1,199 @@
+#include "StandingsStore.h"
+
+#include "SqlRows.h"
+#include "StatsTables.h"
+#include "platform/SqlProvider.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+const QString StandingsColumns = QStringLiteral(
+    "Scope, Player, Steam, Name, Kills, Deaths, Assists, Headshots, Damage, Rounds, Seconds, "
+    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR");
+
+// "INSERT ... ON CONFLICT (keys) DO UPDATE SET every other column", which SQLite and
+// PostgreSQL both speak.
+QString upsert(const QString &table, const QString &columns, const QString &keys)
+{
+    const QStringList names = columns.split(QStringLiteral(", "));
+    QStringList marks, sets;
+    for (const QString &name : names) {
+        marks << QStringLiteral("?");
+        if (!keys.split(QStringLiteral(", ")).contains(name))
+            sets << name + QStringLiteral(" = excluded.") + name;
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
+        .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
+             sets.join(QStringLiteral(", ")));
+}
+
+void bindAll(QSqlQuery &query, const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, boundValue(values.at(i)));
+}
+
+double ratio(qint64 part, qint64 whole, double factor = 1.0)
+{
+    return whole > 0 ? factor * double(part) / double(whole) : 0.0;
+}
+
+} // namespace
+
+ErrorInfo queryError(const QSqlQuery &query)
+{
+    return ErrorInfo{0, engineText(query.lastError())};
+}
+
+Status StandingsStore::exec(const QString &sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        return queryError(query);
+    return {};
+}
+
+Status StandingsStore::prepare()
+{
+    for (const QString &sql : ownTableStatements(dialectOf(m_db))) {
+        if (const Status done = exec(sql); !done)
+            return done;
+    }
+    for (const QString &sql : sourceIndexStatements()) {
+        const QString table = sql.section(QLatin1Char(' '), 7, 7);
+        if (!hasTable(m_db, table))
+            continue;
+        if (const Status done = exec(sql); !done)
+            return done;
+    }
+    return {};
+}
+
+Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM Stats_Standings").arg(StandingsColumns)))
+        return queryError(query);
+    while (query.next()) {
+        const qint64 player = query.value(1).toLongLong();
+        Totals totals;
+        qint64 *counts[] = {&totals.kills,     &totals.deaths,    &totals.assists,
+                            &totals.headshots, &totals.damage,    &totals.rounds,
+                            &totals.seconds,   &totals.teamkills, &totals.suicides};
+        for (int i = 0; i < 9; ++i)
+            *counts[i] = query.value(4 + i).toLongLong();
+        totals.skill = {query.value(15).toDouble(), query.value(16).toDouble()};
+        standings.restore({query.value(0).toString(), player}, totals);
+        if (query.value(0).toString().isEmpty()) {
+            PlayerInfo &info = standings.player(player);
+            info = {query.value(2).toString(), query.value(3).toString(),
+                    query.value(13).toLongLong(), query.value(14).toLongLong()};
+        }
+    }
+    if (!query.exec(QStringLiteral(
+            "SELECT Player, Weapon, Kills, Headshots, Damage, Deaths FROM Stats_Weapons")))
+        return queryError(query);
+    while (query.next())
+        standings.restore({query.value(0).toLongLong(), query.value(1).toLongLong()},
+                          WeaponTotals{query.value(2).toLongLong(), query.value(3).toLongLong(),
+                                       query.value(4).toLongLong(), query.value(5).toLongLong()});
+    if (!query.exec(QStringLiteral("SELECT Name, Value FROM Stats_Cursor")))
+        return queryError(query);
+    while (query.next())
+        cursors.insert(query.value(0).toString(), query.value(1).toLongLong());
+    return {};
+}
+
+Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> &cursors)
+{
+    const Standings::Changes changes = standings.takeChanges();
+    if (!m_db.transaction())
+        return ErrorInfo{0, engineText(m_db.lastError())};
+    const auto fail = [&](const QSqlQuery &query) {
+        const ErrorInfo error = queryError(query);
+        m_db.rollback();
+        return error;
+    };
+    QSqlQuery rows(m_db);
+    rows.prepare(upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
+                        QStringLiteral("Scope, Player")));
+    for (const ScopeKey &key : changes.totals) {
+        const Totals &t = standings.totals().value(key);
+        const PlayerInfo info = standings.players().value(key.second);
+        const QVariantList values = {key.first,
+                                     key.second,
+                                     info.steam,
+                                     info.name,
+                                     t.kills,
+                                     t.deaths,
+                                     t.assists,
+                                     t.headshots,
+                                     t.damage,
+                                     t.rounds,
+                                     t.seconds,
+                                     t.teamkills,
+                                     t.suicides,
+                                     info.lastGame,
+                                     info.lastOffset,
+                                     t.skill.mu,
+                                     t.skill.sigma,
+                                     t.skill.rating(),
+                                     ratio(t.kills, std::max<qint64>(t.deaths, 1)),
+                                     ratio(t.headshots, t.kills, 100.0),
+                                     ratio(t.damage, t.rounds)};
+        bindAll(rows, values);
+        if (!rows.exec())
+            return fail(rows);
+    }
+    QSqlQuery names(m_db);
+    names.prepare(
+        QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
+    for (const qint64 player : changes.renamed) {
+        const PlayerInfo info = standings.players().value(player);
+        bindAll(names, {info.name, info.steam, player});
+        if (!names.exec())
+            return fail(names);
+    }
+    QSqlQuery weapons(m_db);
+    weapons.prepare(upsert(QStringLiteral("Stats_Weapons"),
+                           QStringLiteral("Player, Weapon, Kills, Headshots, Damage, Deaths"),
+                           QStringLiteral("Player, Weapon")));
+    for (const WeaponKey &key : changes.weapons) {
+        const WeaponTotals w = standings.weapons().value(key);
+        const QVariantList values = {key.first,   key.second, w.kills,
+                                     w.headshots, w.damage,   w.deaths};
+        bindAll(weapons, values);
+        if (!weapons.exec())
+            return fail(weapons);
+    }
+    QSqlQuery history(m_db);
+    history.prepare(upsert(QStringLiteral("Stats_History"),
+                           QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
+                           QStringLiteral("Scope, Player, Game")));
+    for (auto it = changes.history.cbegin(); it != changes.history.cend(); ++it) {
+        const Skill skill = standings.totals().value(it.key().first).skill;
+        const QVariantList values = {
+            it.key().first.first, it.key().first.second, it.key().second, it.value(), skill.mu,
+            skill.sigma,          skill.rating()};
+        bindAll(history, values);
+        if (!history.exec())
+            return fail(history);
+    }
+    QSqlQuery cursor(m_db);
+    cursor.prepare(upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
+                          QStringLiteral("Name")));
+    for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {
+        bindAll(cursor, {it.key(), it.value()});
+        if (!cursor.exec())
+            return fail(cursor);
+    }
+    if (!m_db.commit()) {
+        const ErrorInfo error{0, engineText(m_db.lastError())};
+        m_db.rollback();
+        return error;
+    }
+    return {};
+}

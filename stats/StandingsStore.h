@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Standings.h"
+#include "platform/Result.h"
+
+#include <QSqlDatabase>
+
+// The Stats_* tables as the writer reads them back at start and writes its changes into.
+class StandingsStore
+{
+public:
+    explicit StandingsStore(QSqlDatabase db)
+        : m_db(std::move(db))
+    {
+    }
+
+    // Creates the own tables and the indexes the pages need, when missing.
+    Status prepare();
+    Status load(Standings &standings, QHash<QString, qint64> &cursors);
+    // One transaction: the changes and the cursors that led to them, so a restart goes on
+    // exactly where the last flush ended.
+    Status flush(Standings &standings, const QHash<QString, qint64> &cursors);
+
+private:
+    Status exec(const QString &sql);
+
+    QSqlDatabase m_db;
+};
+
+// The failure of a query, in the engine's words.
+ErrorInfo queryError(const class QSqlQuery &query);

@@ -1,0 +1,378 @@
+#include "StatsQueries.h"
+
+#include "StatsConnection.h"
+
+#include <QHash>
+
+#include <cmath>
+
+namespace {
+
+// Sort key -> column of Stats_Standings, each with an index (Scope, column).
+const QHash<QString, QString> &sortColumns()
+{
+    static const QHash<QString, QString> columns = {
+        {QStringLiteral("rating"), QStringLiteral("Rating")},
+        {QStringLiteral("kills"), QStringLiteral("Kills")},
+        {QStringLiteral("deaths"), QStringLiteral("Deaths")},
+        {QStringLiteral("kd"), QStringLiteral("KD")},
+        {QStringLiteral("hs"), QStringLiteral("HS")},
+        {QStringLiteral("assists"), QStringLiteral("Assists")},
+        {QStringLiteral("dpr"), QStringLiteral("DPR")},
+        {QStringLiteral("time"), QStringLiteral("Seconds")},
+    };
+    return columns;
+}
+
+QJsonValue json(const QVariant &value)
+{
+    if (value.isNull())
+        return QJsonValue::Null;
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return std::round(value.toDouble() * 1000.0) / 1000.0;
+    default:
+        return value.toString();
+    }
+}
+
+// "LIKE" text that matches `search` literally anywhere.
+QString likePattern(const QString &search)
+{
+    QString escaped = search;
+    escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"))
+        .replace(QLatin1String("%"), QLatin1String("\\%"))
+        .replace(QLatin1String("_"), QLatin1String("\\_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+QString rankingFilter(const PageRequest &request, QVariantList &values)
+{
+    values << request.scope;
+    QString where = QStringLiteral("WHERE Scope = ? AND Kills + Deaths > 0");
+    if (!request.search.isEmpty()) {
+        where += QStringLiteral(" AND (Name LIKE ? ESCAPE '\\' OR Steam LIKE ? ESCAPE '\\')");
+        values << likePattern(request.search) << likePattern(request.search);
+    }
+    return where;
+}
+
+// The name shown for player column `record`: his latest name, else his Players value.
+QString shownName(const QString &record, const QString &alias)
+{
+    return QStringLiteral("LEFT JOIN Stats_Standings %2 ON %2.Scope = '' AND %2.Player = %1")
+        .arg(record, alias);
+}
+
+} // namespace
+
+QJsonArray objects(const QList<Row> &rows, const QStringList &keys)
+{
+    QJsonArray array;
+    for (const Row &row : rows) {
+        QJsonObject object;
+        for (int i = 0; i < keys.size() && i < row.size(); ++i)
+            object.insert(keys.at(i), json(row.at(i)));
+        array.append(object);
+    }
+    return array;
+}
+
+const QStringList &StatsQueries::sortKeys()
+{
+    static const QStringList keys = {QStringLiteral("rating"), QStringLiteral("kills"),
+                                     QStringLiteral("deaths"), QStringLiteral("kd"),
+                                     QStringLiteral("hs"),     QStringLiteral("assists"),
+                                     QStringLiteral("dpr"),    QStringLiteral("time")};
+    return keys;
+}
+
+Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
+{
+    QVariantList values;
+    const QString where = rankingFilter(request, values);
+    values << request.pageSize << qint64(request.page - 1) * request.pageSize;
+    // SQLite would walk the sort's index and read every row to match a name; the covering
+    // index finds the few matches without reading rows.
+    const QString searchIndex = !request.search.isEmpty() && dialectOf(m_db) == Dialect::Sqlite
+                                    ? QStringLiteral("INDEXED BY Stats_Standings_Active")
+                                    : QString();
+    const Result<QList<Row>> rows = selectRows(
+        m_db,
+        QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
+                       "Deaths, KD, HS, Headshots, Assists, Damage, Rounds, "
+                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings %1 %2 "
+                       "ORDER BY %3 DESC LIMIT ? OFFSET ?")
+            .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
+        values);
+    if (!rows)
+        return rows.error();
+    QJsonArray array = objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills",
+                                       "deaths", "kd", "headshot_pct", "headshots", "assists",
+                                       "damage", "rounds", "damage_per_round", "seconds"});
+    for (int i = 0; i < array.size(); ++i) {
+        QJsonObject object = array.at(i).toObject();
+        object.insert(QStringLiteral("rank"), (request.page - 1) * request.pageSize + i + 1);
+        array.replace(i, object);
+    }
+    return array;
+}
+
+Result<qint64> StatsQueries::rankingCount(const PageRequest &request) const
+{
+    QVariantList values;
+    const QString where = rankingFilter(request, values);
+    const Result<QList<Row>> rows =
+        selectRows(m_db, QStringLiteral("SELECT COUNT(*) FROM Stats_Standings ") + where, values);
+    if (!rows)
+        return rows.error();
+    return rows->isEmpty() ? 0 : rows->first().first().toLongLong();
+}
+
+Result<QJsonArray> StatsQueries::scopes() const
+{
+    const Result<QList<Row>> rows = selectRows(
+        m_db, QStringLiteral("SELECT 'server:' || CAST(Record AS VARCHAR(20)), Server_Name FROM "
+                             "Servers UNION ALL SELECT DISTINCT 'mod:' || Patch_Name, Patch_Name "
+                             "FROM Games WHERE Patch_Name IS NOT NULL ORDER BY 1 LIMIT 200"));
+    if (!rows)
+        return rows.error();
+    return objects(*rows, {"scope", "name"});
+}
+
+Result<QJsonArray> StatsQueries::playerPart(const QString &sql, const QVariantList &values,
+                                            const QStringList &keys) const
+{
+    const Result<QList<Row>> rows = selectRows(m_db, sql, values);
+    if (!rows)
+        return rows.error();
+    return objects(*rows, keys);
+}
+
+Result<QJsonObject> StatsQueries::player(qint64 id) const
+{
+    const Result<QList<Row>> found = selectRows(
+        m_db,
+        QStringLiteral("SELECT p.Record, p.Player, COALESCE(n.Name, p.Player) FROM Players p %1 "
+                       "WHERE p.Record = ?")
+            .arg(shownName(QStringLiteral("p.Record"), QStringLiteral("n"))),
+        {id});
+    if (!found)
+        return found.error();
+    if (found->isEmpty())
+        return QJsonObject();
+    QJsonObject page = objects(*found, {"id", "player", "name"}).first().toObject();
+    const QString kill = QStringLiteral("JOIN Types t ON t.Record = s.Type AND t.Type = 'kill'");
+    const QList<std::tuple<const char *, QString, QVariantList, QStringList>> parts = {
+        {"standings",
+         QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, HS, Assists, Damage, "
+                        "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings WHERE "
+                        "Player = ? ORDER BY Scope LIMIT 100"),
+         {id},
+         {"scope", "rating", "mu", "sigma", "kills", "deaths", "kd", "headshot_pct", "assists",
+          "damage", "damage_per_round", "seconds"}},
+        {"names",
+         QStringLiteral("SELECT DISTINCT c.Val FROM Games_Players_Cvars gpc JOIN Cvars c ON "
+                        "c.Record = gpc.Cvar WHERE gpc.Player = ? AND c.Cvar = 'name' LIMIT 50"),
+         {id},
+         {"name"}},
+        {"teams",
+         QStringLiteral("SELECT t.Team, COUNT(DISTINCT gpt.Game) FROM Games_Players_Teams gpt JOIN "
+                        "Teams t ON t.Record = gpt.Team WHERE gpt.Player = ? GROUP BY t.Team "
+                        "ORDER BY 2 DESC, 1 LIMIT 20"),
+         {id},
+         {"team", "games"}},
+        {"history",
+         QStringLiteral("SELECT Game, Date_Time, Rating, Mu, Sigma FROM (SELECT Game, Date_Time, "
+                        "Rating, Mu, Sigma FROM Stats_History WHERE Scope = '' AND Player = ? "
+                        "ORDER BY Game DESC LIMIT 200) h ORDER BY Game"),
+         {id},
+         {"game", "date", "rating", "mu", "sigma"}},
+        {"weapons",
+         QStringLiteral("SELECT w.Weapon, sw.Kills, sw.Headshots, sw.Damage, sw.Deaths FROM "
+                        "Stats_Weapons sw JOIN Weapons w ON w.Record = sw.Weapon WHERE "
+                        "sw.Player = ? ORDER BY sw.Kills DESC, sw.Damage DESC, w.Weapon LIMIT 50"),
+         {id},
+         {"weapon", "kills", "headshots", "damage", "deaths"}},
+        {"maps",
+         QStringLiteral("SELECT m.Map, COUNT(DISTINCT gpt.Game) FROM Games_Players_Teams gpt JOIN "
+                        "Games_Maps gm ON gm.Game = gpt.Game JOIN Maps m ON m.Record = gm.Map "
+                        "WHERE gpt.Player = ? GROUP BY m.Map ORDER BY 2 DESC, 1 LIMIT 50"),
+         {id},
+         {"map", "games"}},
+        {"games",
+         QStringLiteral("SELECT g.Record, g.Game_Start_Date_Time, m.Map, (SELECT COUNT(*) FROM "
+                        "Ledgerwell_Kills k JOIN Scores s ON s.Record = k.Score %1 WHERE k.Game = "
+                        "g.Record AND s.Killer = ?), (SELECT COUNT(*) FROM Ledgerwell_Kills k "
+                        "JOIN Scores s ON s.Record = k.Score %1 WHERE k.Game = g.Record AND "
+                        "s.Victim = ?) FROM (SELECT DISTINCT Game FROM Games_Players_Teams WHERE "
+                        "Player = ?) pg JOIN Games g ON g.Record = pg.Game LEFT JOIN Games_Maps "
+                        "gm ON gm.Game = g.Record LEFT JOIN Maps m ON m.Record = gm.Map ORDER BY "
+                        "g.Record DESC LIMIT 10")
+             .arg(kill),
+         {id, id, id},
+         {"game", "start", "map", "kills", "deaths"}},
+        {"opponents",
+         QStringLiteral("SELECT x.Opponent, p.Player, COALESCE(n.Name, p.Player), SUM(x.K), "
+                        "SUM(x.D) FROM (SELECT s.Victim AS Opponent, 1 AS K, 0 AS D FROM Scores "
+                        "s %1 WHERE s.Killer = ? AND s.Victim <> ? UNION ALL SELECT s.Killer, 0, "
+                        "1 FROM Scores s %1 WHERE s.Victim = ? AND s.Killer <> ?) x JOIN Players "
+                        "p ON p.Record = x.Opponent %2 GROUP BY x.Opponent, p.Player, n.Name "
+                        "ORDER BY SUM(x.K) + SUM(x.D) DESC, x.Opponent LIMIT 10")
+             .arg(kill, shownName(QStringLiteral("x.Opponent"), QStringLiteral("n"))),
+         {id, id, id, id},
+         {"id", "player", "name", "kills", "deaths"}},
+    };
+    for (const auto &[key, sql, values, keys] : parts) {
+        const Result<QJsonArray> part = playerPart(sql, values, keys);
+        if (!part)
+            return part.error();
+        page.insert(QLatin1String(key), *part);
+    }
+    return page;
+}
+
+Result<QJsonArray> StatsQueries::weapons() const
+{
+    return playerPart(QStringLiteral("SELECT w.Weapon, sw.Kills, sw.Headshots, CASE WHEN "
+                                     "sw.Kills > 0 THEN 100.0 * sw.Headshots / sw.Kills END, "
+                                     "sw.Damage FROM Stats_Weapons sw JOIN Weapons w ON w.Record "
+                                     "= sw.Weapon WHERE sw.Player = 0 ORDER BY sw.Kills DESC, "
+                                     "sw.Damage DESC, w.Weapon LIMIT 100"),
+                      {}, {"weapon", "kills", "headshots", "headshot_pct", "damage"});
+}
+
+Result<QJsonArray> StatsQueries::maps() const
+{
+    return playerPart(QStringLiteral("SELECT m.Map, COUNT(gm.Game), MAX(g.Game_Start_Date_Time) "
+                                     "FROM Maps m JOIN Games_Maps gm ON gm.Map = m.Record JOIN "
+                                     "Games g ON g.Record = gm.Game GROUP BY m.Map ORDER BY 2 "
+                                     "DESC, 1 LIMIT 100"),
+                      {}, {"map", "games", "last_played"});
+}
+
+Result<QJsonArray> StatsQueries::servers() const
+{
+    return playerPart(QStringLiteral("SELECT s.Record, s.Server_Name, s.Server_IP, s.Server_Port, "
+                                     "s.Packet_Number, s.Date_Time, (SELECT COUNT(*) FROM "
+                                     "Servers_Games sg WHERE sg.Server = s.Record) FROM Servers s "
+                                     "ORDER BY s.Record LIMIT 100"),
+                      {}, {"id", "name", "address", "port", "datagrams", "last_datagram", "games"});
+}
+
+namespace {
+
+const QString GameColumns = QStringLiteral(
+    "SELECT g.Record, m.Map, g.Patch_Name, sv.Record, sv.Server_Name, g.Game_Start_Date_Time, "
+    "g.Game_End_Date_Time FROM Games g LEFT JOIN Games_Maps gm ON gm.Game = g.Record LEFT JOIN "
+    "Maps m ON m.Record = gm.Map LEFT JOIN Servers_Games sg ON sg.Game = g.Record LEFT JOIN "
+    "Servers sv ON sv.Record = sg.Server ");
+const QStringList GameKeys = {"game", "map", "mod", "server", "server_name", "start", "end"};
+
+} // namespace
+
+Result<QJsonArray> StatsQueries::games(const PageRequest &request) const
+{
+    return playerPart(GameColumns + QStringLiteral("ORDER BY g.Record DESC LIMIT ? OFFSET ?"),
+                      {request.pageSize, qint64(request.page - 1) * request.pageSize}, GameKeys);
+}
+
+Result<QJsonObject> StatsQueries::game(qint64 id) const
+{
+    const Result<QList<Row>> found =
+        selectRows(m_db, GameColumns + QStringLiteral("WHERE g.Record = ?"), {id});
+    if (!found)
+        return found.error();
+    if (found->isEmpty())
+        return QJsonObject();
+    QJsonObject page = objects(*found, GameKeys).first().toObject();
+
+    // The players in the order they appeared, each under the last team he played for.
+    const Result<QList<Row>> players = selectRows(
+        m_db,
+        QStringLiteral("SELECT gpt.Player, p.Player, COALESCE(n.Name, p.Player), t.Team FROM "
+                       "Games_Players_Teams gpt JOIN Players p ON p.Record = gpt.Player JOIN "
+                       "Teams t ON t.Record = gpt.Team %1 WHERE gpt.Game = ? ORDER BY gpt.Record "
+                       "LIMIT 500")
+            .arg(shownName(QStringLiteral("gpt.Player"), QStringLiteral("n"))),
+        {id});
+    if (!players)
+        return players.error();
+    const Result<QList<Row>> kills = selectRows(
+        m_db,
+        QStringLiteral("SELECT s.Killer, s.Victim, k.Headshot FROM Ledgerwell_Kills k JOIN Scores "
+                       "s ON s.Record = k.Score JOIN Types t ON t.Record = s.Type AND t.Type = "
+                       "'kill' WHERE k.Game = ? LIMIT 100000"),
+        {id});
+    if (!kills)
+        return kills.error();
+    QList<qint64> order;
+    QHash<qint64, QJsonObject> board;
+    for (const Row &row : *players) {
+        const qint64 player = row.at(0).toLongLong();
+        QJsonObject &line = board[player];
+        if (line.isEmpty()) {
+            order << player;
+            line = {{"id", player},
+                    {"player", row.at(1).toString()},
+                    {"name", row.at(2).toString()},
+                    {"kills", 0},
+                    {"deaths", 0},
+                    {"headshots", 0}};
+        }
+        const QString team = row.at(3).toString();
+        if (team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) != 0)
+            line.insert(QStringLiteral("team"), team);
+    }
+    const auto bump = [&](qint64 player, const char *key) {
+        if (board.contains(player)) {
+            QJsonObject &line = board[player];
+            line.insert(QLatin1String(key), line.value(QLatin1String(key)).toInteger() + 1);
+        }
+    };
+    for (const Row &row : *kills) {
+        bump(row.at(0).toLongLong(), "kills");
+        bump(row.at(1).toLongLong(), "deaths");
+        if (row.at(2).toLongLong() == 1)
+            bump(row.at(0).toLongLong(), "headshots");
+    }
+    std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) {
+        return board[a].value(QLatin1String("kills")).toInteger() >
+               board[b].value(QLatin1String("kills")).toInteger();
+    });
+    QJsonArray scoreboard;
+    for (const qint64 player : std::as_const(order))
+        scoreboard.append(board.value(player));
+    page.insert(QStringLiteral("scoreboard"), scoreboard);
+    const Result<QJsonArray> results = playerPart(
+        QStringLiteral("SELECT Kind, Team, Result, Score, Date_Time FROM Ledgerwell_Results "
+                       "WHERE Game = ? ORDER BY Record LIMIT 200"),
+        {id}, {"kind", "team", "result", "score", "date"});
+    if (!results)
+        return results.error();
+    page.insert(QStringLiteral("results"), *results);
+    return page;
+}
+
+Result<QJsonArray> StatsQueries::live() const
+{
+    return playerPart(
+        QStringLiteral("SELECT s.Record, t.Type, s.Killer, kp.Player, COALESCE(kn.Name, "
+                       "kp.Player), s.Victim, vp.Player, COALESCE(vn.Name, vp.Player), w.Weapon, "
+                       "k.Headshot, k.Game FROM Scores s JOIN Types t ON t.Record = s.Type LEFT "
+                       "JOIN Ledgerwell_Kills k ON k.Score = s.Record LEFT JOIN Players kp ON "
+                       "kp.Record = s.Killer LEFT JOIN Players vp ON vp.Record = s.Victim LEFT "
+                       "JOIN Weapons w ON w.Record = s.Weapon %1 %2 WHERE t.Type IN ('kill', "
+                       "'teamkill', 'suicide') ORDER BY s.Record DESC LIMIT 30")
+            .arg(shownName(QStringLiteral("s.Killer"), QStringLiteral("kn")),
+                 shownName(QStringLiteral("s.Victim"), QStringLiteral("vn"))),
+        {},
+        {"event", "type", "killer_id", "killer", "killer_name", "victim_id", "victim",
+         "victim_name", "weapon", "headshot", "game"});
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "SqlRows.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+// What a page asks for, already checked and bounded by the server.
+struct PageRequest
+{
+    QString scope; // "", "server:N" or "mod:NAME"
+    QString sort = QStringLiteral("rating");
+    QString search;
+    int page = 1;
+    int pageSize = 50;
+    qint64 id = 0; // the player or game a page is about
+};
+
+// The figures behind every page, as the JSON the API serves and the HTML pages render.
+// Every call reads through the page connection only.
+class StatsQueries
+{
+public:
+    explicit StatsQueries(QSqlDatabase db)
+        : m_db(std::move(db))
+    {
+    }
+
+    // The sort keys rankings accept, best first; the first is the default.
+    static const QStringList &sortKeys();
+
+    Result<QJsonArray> rankings(const PageRequest &request) const;
+    Result<qint64> rankingCount(const PageRequest &request) const;
+    // Servers and games (mods) a ranking can be limited to.
+    Result<QJsonArray> scopes() const;
+    // An empty object when there is no such player.
+    Result<QJsonObject> player(qint64 id) const;
+    Result<QJsonArray> weapons() const;
+    Result<QJsonArray> maps() const;
+    Result<QJsonArray> servers() const;
+    Result<QJsonArray> games(const PageRequest &request) const;
+    Result<QJsonObject> game(qint64 id) const;
+    Result<QJsonArray> live() const;
+
+private:
+    Result<QJsonArray> playerPart(const QString &sql, const QVariantList &values,
+                                  const QStringList &keys) const;
+
+    QSqlDatabase m_db;
+};
+
+// A list of rows as objects, the columns named by keys in order.
+QJsonArray objects(const QList<Row> &rows, const QStringList &keys);

@@ -1,0 +1,78 @@
+#include "StatsTables.h"
+
+#include <QSqlDriver>
+
+QStringList ownTableStatements(Dialect dialect)
+{
+    const QString integer =
+        dialect == Dialect::Postgres ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    const QString real =
+        dialect == Dialect::Postgres ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL");
+    QString standings =
+        QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Standings (Scope VARCHAR(160) NOT NULL, "
+                       "Player %1 NOT NULL, Steam VARCHAR(64), Name VARCHAR(250)")
+            .arg(integer);
+    for (const char *column : {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds",
+                               "Seconds", "Teamkills", "Suicides", "Last_Game", "Last_Offset"})
+        standings +=
+            QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), integer);
+    for (const char *column : {"Mu", "Sigma", "Rating", "KD", "HS", "DPR"})
+        standings += QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), real);
+    standings += QStringLiteral(", PRIMARY KEY (Scope, Player))");
+
+    QStringList statements{standings};
+    for (const char *sort : {"Rating", "Kills", "Deaths", "KD", "HS", "Assists", "DPR", "Seconds"})
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_%1 ON "
+                                     "Stats_Standings (Scope, %1)")
+                          .arg(QLatin1String(sort));
+    // Covers the rankings' count of players with a kill or a death, and a search by name or
+    // Steam id, so neither reads the rows themselves.
+    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Active ON "
+                                 "Stats_Standings (Scope, Kills, Deaths, Name, Steam)")
+               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
+                                 "Stats_Standings (Player)")
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "
+                                 "NOT NULL, Player %1 NOT NULL, Game %1 NOT NULL, Date_Time "
+                                 "VARCHAR(32), Mu %2, Sigma %2, Rating %2, PRIMARY KEY (Scope, "
+                                 "Player, Game))")
+                      .arg(integer, real)
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Weapons (Player %1 NOT NULL, "
+                                 "Weapon %1 NOT NULL, Kills %1 NOT NULL, Headshots %1 NOT NULL, "
+                                 "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
+                                 "Weapon))")
+                      .arg(integer)
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Cursor (Name VARCHAR(32) "
+                                 "PRIMARY KEY, Value %1 NOT NULL)")
+                      .arg(integer);
+    return statements;
+}
+
+QStringList sourceIndexStatements()
+{
+    QStringList statements;
+    const QList<std::pair<const char *, const char *>> indexes = {
+        {"Scores", "Killer"},
+        {"Scores", "Victim"},
+        {"Ledgerwell_Kills", "Score"},
+        {"Ledgerwell_Kills", "Game"},
+        {"Games_Players_Teams", "Game"},
+        {"Games_Players_Teams", "Player"},
+        {"Games_Players_Cvars", "Player"},
+        {"Servers_Games", "Game"},
+        {"Servers_Games", "Server"},
+        {"Games_Maps", "Game"},
+        {"Games_Maps", "Map"},
+        {"Ledgerwell_Results", "Game"},
+    };
+    for (const auto &[table, column] : indexes)
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_%1_%2 ON %1 (%2)")
+                          .arg(QLatin1String(table), QLatin1String(column));
+    return statements;
+}
+
+bool hasTable(const QSqlDatabase &db, const QString &name)
+{
+    const QString stored = dialectOf(db) == Dialect::Postgres ? name.toLower() : name;
+    return db.tables().contains(stored, dialectOf(db) == Dialect::Postgres ? Qt::CaseSensitive
+                                                                           : Qt::CaseInsensitive);
+}

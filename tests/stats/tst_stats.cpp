@@ -1,0 +1,351 @@
+#include "PgTestDatabase.h"
+#include "StatsFixture.h"
+#include "TestMain.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace {
+
+// A player whose name is markup and SQL: it must come back as text, everywhere.
+const QByteArray HostileName = "<script>alert(1)</script>' OR '1'='1; DROP TABLE Players;--";
+const QByteArray HostileToken = HostileName + "<901><STEAM_1:0:9990001>";
+const QByteArray VictimToken = "Victim & <b>co</b><902><STEAM_1:0:9990002>";
+
+QList<QByteArray> hostileLines()
+{
+    return {"\"" + HostileToken + "<>\" entered the game",
+            "\"" + VictimToken + "<>\" entered the game",
+            "\"" + HostileToken + "<TERRORIST>\" [0 0 0] killed \"" + VictimToken +
+                "<CT>\" [10 0 0] with \"ak47\" (headshot)",
+            "\"" + HostileToken + "<TERRORIST>\" [0 0 0] killed \"" + VictimToken +
+                "<CT>\" [10 0 0] with \"deagle\""};
+}
+
+// "player|count" per Players value, as the statistics tables say, read by plain SQL.
+QHash<QString, qint64> countsBy(const QSqlDatabase &db, const QString &sql)
+{
+    QHash<QString, qint64> counts;
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toLongLong());
+    return counts;
+}
+
+const QString KillsSql = QStringLiteral(
+    "SELECT p.Player, COUNT(*) FROM Scores s JOIN Types t ON t.Record = s.Type JOIN Players p ON "
+    "p.Record = s.Killer WHERE t.Type = 'kill' GROUP BY p.Player");
+const QString DeathsSql = QStringLiteral(
+    "SELECT p.Player, COUNT(*) FROM Scores s JOIN Types t ON t.Record = s.Type JOIN Players p ON "
+    "p.Record = CASE WHEN t.Type = 'suicide' THEN s.Killer ELSE s.Victim END WHERE t.Type IN "
+    "('kill', 'teamkill', 'suicide') GROUP BY p.Player");
+
+#define CURRENT_ENGINE(name)                                                                       \
+    Engine *engineOrNull = current();                                                              \
+    if (!engineOrNull)                                                                             \
+        QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");     \
+    Engine &name = *engineOrNull
+
+struct Engine
+{
+    QSqlDatabase db;
+    std::unique_ptr<StatsProcess> stats;
+};
+
+} // namespace
+
+// Logs a real CS:GO server wrote, with a player of our own whose name is markup and SQL,
+// replayed through the real program and Ledgerwell into SQLite and PostgreSQL; the pages
+// and the API served by varnock_stats over them must show the figures plain SQL finds there.
+class TestStats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Receiver receiver(m_dir.filePath("receiver"), QStringLiteral(LEDGERWELL_PATH));
+        const QString file = m_dir.filePath("stats.db");
+        QFile empty(file);
+        QVERIFY(empty.open(QIODevice::WriteOnly)); // the program creates no database file
+        empty.close();
+        QStringList connections{"Provider=SQLite;Data Source=" + file};
+        if (m_pg.configured()) {
+            QVERIFY2(m_pg.ready(), qPrintable(m_pg.error()));
+            connections << m_pg.connString();
+        }
+        QVERIFY2(receiver.start(connections), qPrintable(receiver.errors()));
+        const QList<QByteArray> lines = replayLines(
+            QStringLiteral(REALLOGS_CORPUS "/csgo/vlf1991-kotnq2flog.log"), hostileLines());
+        QVERIFY(lines.size() > 4000);
+        for (const quint16 port : receiver.ports())
+            sendLines(lines, port);
+
+        QSqlDatabase sqlite = QSqlDatabase::addDatabase("QSQLITE", "check-sqlite");
+        sqlite.setDatabaseName(file);
+        QVERIFY(sqlite.open());
+        m_engines["sqlite"].db = sqlite;
+        if (m_pg.ready())
+            m_engines["postgres"].db = m_pg.direct();
+        for (auto &[name, engine] : m_engines) {
+            QTRY_COMPARE_WITH_TIMEOUT(logRows(engine.db), qint64(lines.size()), 60000);
+        }
+        QVERIFY(receiver.stop());
+        for (int i = 0; i < connections.size(); ++i) {
+            Engine &engine = m_engines[i == 0 ? "sqlite" : "postgres"];
+            engine.stats = std::make_unique<StatsProcess>(QStringList{connections.at(i)});
+            QVERIFY2(engine.stats->waitCaughtUp(), qPrintable(engine.stats->errors()));
+        }
+    }
+
+    void rankingsAgreeWithScores_data() { engines(); }
+    void rankingsAgreeWithScores()
+    {
+        CURRENT_ENGINE(engine);
+        const QHash<QString, qint64> kills = countsBy(engine.db, KillsSql);
+        const QHash<QString, qint64> deaths = countsBy(engine.db, DeathsSql);
+        QVERIFY(kills.size() >= 10);
+        const qint64 mostKills = *std::max_element(kills.cbegin(), kills.cend());
+
+        const QJsonArray byRating = engine.stats->get("/api/rankings?size=100").json().toArray();
+        const QJsonArray byKills =
+            engine.stats->get("/api/rankings?sort=kills&size=100").json().toArray();
+        QVERIFY(byRating.size() >= 10);
+        QCOMPARE(byKills.size(), byRating.size());
+        QCOMPARE(byKills.first()["kills"].toInteger(), mostKills);
+        QCOMPARE(kills.value(byKills.first()["player"].toString()), mostKills);
+        for (const QJsonArray *list : {&byRating, &byKills}) {
+            const char *key = list == &byRating ? "rating" : "kills";
+            for (qsizetype i = 0; i < list->size(); ++i) {
+                const QJsonObject row = list->at(i).toObject();
+                const QString player = row["player"].toString();
+                QCOMPARE(row["kills"].toInteger(), kills.value(player));
+                QCOMPARE(row["deaths"].toInteger(), deaths.value(player));
+                QVERIFY(qAbs(row["kd"].toDouble() -
+                             double(kills.value(player)) / qMax<qint64>(1, deaths.value(player))) <
+                        0.001);
+                if (i > 0)
+                    QVERIFY2(list->at(i - 1)[key].toDouble() >= row[key].toDouble(), key);
+            }
+        }
+        // Nobody with a kill or a death is left out.
+        QSet<QString> ranked;
+        for (const QJsonValue &row : byRating)
+            ranked.insert(row["player"].toString());
+        for (const QString &player : kills.keys() + deaths.keys())
+            QVERIFY2(ranked.contains(player) || byRating.size() == 100, qPrintable(player));
+    }
+
+    void playerPageShowsHisWeapons_data() { engines(); }
+    void playerPageShowsHisWeapons()
+    {
+        CURRENT_ENGINE(engine);
+        const QJsonObject top = engine.stats->get("/api/rankings?sort=kills&size=1")
+                                    .json()
+                                    .toArray()
+                                    .first()
+                                    .toObject();
+        const QJsonObject player =
+            engine.stats->get("/api/player?id=" + QString::number(top["id"].toInteger()))
+                .json()
+                .toObject();
+        QCOMPARE(player["player"], top["player"]);
+        const QHash<QString, qint64> expected = countsBy(
+            engine.db, QStringLiteral("SELECT w.Weapon, COUNT(*) FROM Scores s JOIN Types t ON "
+                                      "t.Record = s.Type JOIN Weapons w ON w.Record = s.Weapon "
+                                      "WHERE t.Type = 'kill' AND s.Killer = %1 GROUP BY w.Weapon")
+                           .arg(top["id"].toInteger()));
+        QHash<QString, qint64> shown;
+        for (const QJsonValue &weapon : player["weapons"].toArray()) {
+            if (weapon["kills"].toInteger() > 0)
+                shown.insert(weapon["weapon"].toString(), weapon["kills"].toInteger());
+        }
+        QCOMPARE(shown, expected);
+        QVERIFY(!player["names"].toArray().isEmpty());
+        QVERIFY(!player["history"].toArray().isEmpty());
+        QVERIFY(!player["opponents"].toArray().isEmpty());
+        const HttpAnswer page =
+            engine.stats->get("/player?id=" + QString::number(top["id"].toInteger()));
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.contains("<svg class=\"chart\""));
+        QVERIFY(page.body.contains("<polyline class=\"rating\""));
+    }
+
+    void hostileNameIsShownAsText_data() { engines(); }
+    void hostileNameIsShownAsText()
+    {
+        CURRENT_ENGINE(engine);
+        const QJsonArray found = engine.stats->get("/api/rankings?q=DROP+TABLE").json().toArray();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first()["name"].toString(), QString::fromUtf8(HostileName));
+        QCOMPARE(found.first()["kills"].toInteger(), 2);
+        const QString id = QString::number(found.first()["id"].toInteger());
+        const QByteArray escapedName = "&lt;script&gt;alert(1)&lt;/script&gt;&#39; OR "
+                                       "&#39;1&#39;=&#39;1; DROP TABLE Players;--";
+        for (const QString &path : {QStringLiteral("/?q=DROP%20TABLE"), "/player?id=" + id}) {
+            const HttpAnswer page = engine.stats->get(path);
+            QCOMPARE(page.status, 200);
+            QVERIFY2(page.body.contains(escapedName), qPrintable(path));
+            QVERIFY2(!page.body.contains("<script"), qPrintable(path));
+            QVERIFY2(!page.body.contains("<b>co</b>"), qPrintable(path));
+        }
+        QVERIFY(engine.stats->get("/player?id=" + id).body.contains("Victim &amp; &lt;b&gt;co"));
+        QSqlQuery players(engine.db);
+        QVERIFY(players.exec("SELECT COUNT(*) FROM Players") && players.next());
+        QVERIFY(players.value(0).toInt() > 10);
+    }
+
+    void gameScoreboardCountsItsKills_data() { engines(); }
+    void gameScoreboardCountsItsKills()
+    {
+        CURRENT_ENGINE(engine);
+        const QJsonArray games = engine.stats->get("/api/games").json().toArray();
+        QVERIFY(!games.isEmpty());
+        const QHash<QString, qint64> perGame = countsBy(
+            engine.db, QStringLiteral("SELECT k.Game, COUNT(*) FROM Ledgerwell_Kills k JOIN Scores "
+                                      "s ON s.Record = k.Score JOIN Types t ON t.Record = s.Type "
+                                      "WHERE t.Type = 'kill' GROUP BY k.Game"));
+        for (const QJsonValue &game : games) {
+            const QString id = QString::number(game["game"].toInteger());
+            const QJsonObject page = engine.stats->get("/api/game?id=" + id).json().toObject();
+            qint64 kills = 0;
+            for (const QJsonValue &line : page["scoreboard"].toArray())
+                kills += line["kills"].toInteger();
+            QCOMPARE(kills, perGame.value(id));
+        }
+    }
+
+    void everyPageAnswers_data()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        for (const char *engine : {"sqlite", "postgres"}) {
+            const auto row = [&](const char *path, int status) {
+                QTest::addRow("%s %s", engine, path) << QString(engine) << QString(path) << status;
+            };
+            for (const char *path :
+                 {"/", "/?sort=kd&page=2&size=5", "/?scope=mod:csgo", "/weapons", "/maps",
+                  "/servers", "/games", "/live", "/player?id=1", "/api", "/api/databases",
+                  "/api/rankings", "/api/scopes", "/api/player?id=1", "/api/weapons", "/api/maps",
+                  "/api/servers", "/api/games", "/api/live"})
+                row(path, 200);
+            row("/style.css", 200);
+            row("/nothing-here", 404);
+            row("/api/player?id=999999999", 404);
+            row("/player?id=abc", 400);
+            row("/?page=0", 400);
+            row("/api/rankings?size=1000", 400);
+            row("/?scope=server:x", 400);
+            row("/?db=7", 400);
+        }
+    }
+    void everyPageAnswers()
+    {
+        QFETCH(QString, engine);
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        if (!m_engines.count(engine))
+            QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");
+        const HttpAnswer answer = m_engines[engine].stats->get(path);
+        QCOMPARE(answer.status, status);
+        QVERIFY(answer.policy.contains("default-src 'none'"));
+        if (path.startsWith("/api")) {
+            QCOMPARE(answer.contentType, QByteArray("application/json"));
+            QVERIFY(!answer.json().isUndefined());
+            QVERIFY(!QJsonDocument::fromJson(answer.body).isNull());
+        } else if (path != "/style.css") {
+            QCOMPARE(answer.contentType, QByteArray("text/html; charset=utf-8"));
+            QVERIFY(answer.body.trimmed().endsWith("</html>"));
+        }
+        if (status == 200 && path.startsWith("/api/")) {
+            const QJsonValue value = answer.json();
+            QVERIFY2(!value.toArray().isEmpty() || !value.toObject().isEmpty(), answer.body);
+        }
+    }
+
+    void onlyGetIsServed()
+    {
+        QCOMPARE(httpGet(m_engines["sqlite"].stats->url() + "/", "POST").status, 405);
+    }
+
+    void failuresAreMessages_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        const QString notDb = m_dir.filePath("notes.txt");
+        QFile notes(notDb);
+        notes.open(QIODevice::WriteOnly);
+        notes.write("these are no tables\n");
+        QTest::newRow("listen nonsense") << QStringList{"--listen", "nowhere"} << "--listen wants";
+        QTest::newRow("listen port")
+            << QStringList{"--listen", "127.0.0.1:70000"} << "--listen wants";
+        QTest::newRow("unknown option") << QStringList{"--colour"} << "unknown option";
+        QTest::newRow("missing file")
+            << QStringList{"--database", "Provider=SQLite;Data Source=" + m_dir.filePath("no.db")}
+            << "there is no database file";
+        QTest::newRow("not a database")
+            << QStringList{"--database", "Provider=SQLite;Data Source=" + notDb}
+            << "no SQLite database";
+        QTest::newRow("unknown provider")
+            << QStringList{"--database", "Provider=Oracle;Data Source=x"} << "not the provider";
+    }
+    void failuresAreMessages()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QProcess stats;
+        stats.start(QStringLiteral(STATS_EXECUTABLE), arguments);
+        QVERIFY(stats.waitForFinished(20000));
+        QCOMPARE(stats.exitStatus(), QProcess::NormalExit);
+        QVERIFY(stats.exitCode() != 0);
+        const QString errors = QString::fromUtf8(stats.readAllStandardError());
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+    }
+
+    void portInUseIsAMessage()
+    {
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+        QProcess stats;
+        stats.start(QStringLiteral(STATS_EXECUTABLE),
+                    {"--listen", QStringLiteral("127.0.0.1:%1").arg(holder.serverPort()),
+                     "--database", "Provider=SQLite;Data Source=" + m_dir.filePath("stats.db")});
+        QVERIFY(stats.waitForFinished(20000));
+        QCOMPARE(stats.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(stats.readAllStandardError()).contains("cannot listen on"));
+    }
+
+private:
+    void engines()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgres") << "postgres";
+    }
+    Engine *current()
+    {
+        QFETCH(QString, engine);
+        return m_engines.count(engine) ? &m_engines[engine] : nullptr;
+    }
+    static qint64 logRows(const QSqlDatabase &db)
+    {
+        QSqlQuery query(db);
+        return query.exec("SELECT COUNT(*) FROM Logs") && query.next() ? query.value(0).toLongLong()
+                                                                       : -1;
+    }
+
+    QTemporaryDir m_dir;
+    PgTestDatabase m_pg;
+    std::map<QString, Engine> m_engines;
+};
+
+VARNOCK_TEST_MAIN(TestStats)
+#include "tst_stats.moc"
