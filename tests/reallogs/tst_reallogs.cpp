@@ -2,6 +2,7 @@
 #include "LogLines.h"
 #include "PgTestDatabase.h"
 #include "ProgramProcess.h"
+#include "ReceiverProcess.h"
 #include "TestMain.h"
 
 #include "intake/ComponentLibrary.h"
@@ -364,12 +365,6 @@ private:
             file.write("Port=" + QByteArray::number(database.port) +
                        ",Database=" + database.connectionString.toUtf8() +
                        ",Logon=False,Log=" + m_programFolder.toUtf8() + "/Process.log\r\n");
-    }
-
-    static bool portTaken(quint16 port)
-    {
-        QUdpSocket probe;
-        return !probe.bind(QHostAddress::LocalHost, port);
     }
 
     // Every file from a socket of its own, their lines interleaved, at a pace the loopback

@@ -11,10 +11,23 @@
 
 #include <memory>
 
+// Whether a socket is bound to this UDP port, read from the kernel's tables. Binding a probe
+// instead would hold the port for a moment, and a program starting in that moment would find
+// it in use.
 inline bool portTaken(quint16 port)
 {
-    QUdpSocket probe;
-    return !probe.bind(QHostAddress::LocalHost, port);
+    const QByteArray wanted = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const char *table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 1 && fields.at(1).endsWith(wanted))
+                return true;
+        }
+    }
+    return false;
 }
 
 // One program process with a program folder of its own and the real component.
