@@ -14,6 +14,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QUdpSocket>
 
 #include <memory>
@@ -60,9 +61,23 @@ private:
 
 using Engine = TestDatabase::Engine;
 
+// A fresh database named `db` for the test, which ends here when there is none.
+#define TEST_DATABASE(db, ...)                                                                     \
+    const std::unique_ptr<TestDatabase> db = TestDatabase::make(__VA_ARGS__);                      \
+    if (!db)                                                                                       \
+    return
+
 inline QString engineName(Engine engine)
 {
     return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+// A data table of one column, the engine, with a row for each.
+inline void addEngineRows()
+{
+    QTest::addColumn<Engine>("engine");
+    for (const Engine engine : {Engine::Sqlite, Engine::Postgres})
+        QTest::newRow(qPrintable(engineName(engine))) << engine;
 }
 
 // Statistics table counts after hl1_match.log, in the program's table order (Cvars, Games,
