@@ -2,6 +2,7 @@
 
 #include "database/StatisticsSchema.h"
 
+#include "Framed.h"
 #include "LedgerwellCounters.h"
 #include "PgTestDatabase.h"
 
@@ -18,13 +19,6 @@
 #include <QUdpSocket>
 
 #include <memory>
-
-// How game servers frame a log line.
-namespace Framed {
-QByteArray hl1(const QByteArray &line);    // FF FF FF FF "log " line "\n" NUL
-QByteArray source(const QByteArray &line); // FF FF FF FF "R" line "\n" NUL
-QByteArray secret(const QByteArray &line, const QByteArray &secret); // FF FF FF FF "S" ...
-} // namespace Framed
 
 QList<QByteArray> fixtureLines(const QString &name);
 

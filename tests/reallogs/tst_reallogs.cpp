@@ -1,3 +1,4 @@
+#include "Framed.h"
 #include "FreePort.h"
 #include "PgTestDatabase.h"
 #include "ProgramProcess.h"
@@ -49,12 +50,6 @@ QList<QByteArray> logLines(const QString &path)
             lines << line;
     }
     return lines;
-}
-
-// GoldSrc servers frame a line with "log ", Source servers with "R".
-QByteArray framed(const QByteArray &line, bool goldSrc)
-{
-    return QByteArray("\xFF\xFF\xFF\xFF") + (goldSrc ? "log " : "R") + line + "\n" + '\0';
 }
 
 // The expected figures of every file, from the calculator that shares nothing with
@@ -413,7 +408,9 @@ private:
                 Stream &stream = streams[i];
                 if (stream.next >= stream.lines.size())
                     continue;
-                stream.socket->writeDatagram(framed(stream.lines[stream.next++], stream.goldSrc),
+                const QByteArray &line = stream.lines[stream.next++];
+                stream.socket->writeDatagram(stream.goldSrc ? Framed::hl1(line)
+                                                            : Framed::source(line),
                                              QHostAddress::LocalHost, databases[i].port);
                 more = true;
             }
