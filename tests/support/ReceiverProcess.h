@@ -42,8 +42,11 @@ public:
     // Ports for the next start, chosen now, for files that name them before the start.
     QList<quint16> choosePorts(int count)
     {
-        while (m_ports.size() < count)
-            m_ports << freePortForChild();
+        while (m_ports.size() < count) {
+            const quint16 port = freePortForChild(); // free, but not yet held: may repeat
+            if (!m_ports.contains(port))
+                m_ports << port;
+        }
         return m_ports;
     }
 
