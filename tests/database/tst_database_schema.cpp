@@ -67,6 +67,23 @@ std::shared_ptr<ConnectionScript> scriptWith(const QStringList &tables)
     return script;
 }
 
+// Creates the tables for connection n, whose connection string is connString.
+SchemaOutcome createOn(const QString &connString, ScriptedOperator &op,
+                       const DbConnectionFactory &factory, qint32 n = 1)
+{
+    MainModule state;
+    state.ConnStrings[n] = connString;
+    return CreateSchema(state, n, op, factory);
+}
+
+SchemaOutcome createScripted(std::shared_ptr<ConnectionScript> script, ScriptedOperator &op,
+                             qint32 n = 1)
+{
+    return createOn(QStringLiteral("Provider=SQLite;Data Source=x"), op,
+                    scriptedFactory(std::move(script)), n);
+}
+
+// The connection string the first start writes for the database file at path.
 QString jetString(const QString &path)
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;"
@@ -96,8 +113,6 @@ private slots:
     {
         QFETCH(QString, failing);
         QFETCH(QStringList, calls);
-        MainModule state;
-        state.ConnStrings[1] = QStringLiteral("Provider=SQLite;Data Source=x");
         auto script = scriptWith({});
         const ErrorInfo refused{DbErrors::OpenFailed, QStringLiteral("refused")};
         if (failing == QLatin1String("open"))
@@ -110,7 +125,7 @@ private slots:
             script->tables.append(DbRecord{{QStringLiteral("TABLE_TYPE"), "TABLE"}});
         ScriptedOperator op;
 
-        const SchemaOutcome outcome = CreateSchema(state, 1, op, scriptedFactory(script));
+        const SchemaOutcome outcome = createScripted(script, op);
         QVERIFY(!outcome.status);
         QVERIFY(!outcome.cancelled);
         QCOMPARE(outcome.status.error().number,
@@ -140,12 +155,10 @@ private slots:
     {
         QFETCH(QStringList, tables);
         QFETCH(QStringList, created);
-        MainModule state;
-        state.ConnStrings[3] = QStringLiteral("Provider=SQLite;Data Source=x");
         auto script = scriptWith(tables);
         ScriptedOperator op;
 
-        const SchemaOutcome outcome = CreateSchema(state, 3, op, scriptedFactory(script));
+        const SchemaOutcome outcome = createScripted(script, op, 3);
         QVERIFY(outcome.status);
         QVERIFY(!outcome.cancelled);
         QCOMPARE(script->executed(), statementsFor(created, Letters));
@@ -171,14 +184,12 @@ private slots:
         QFETCH(ErrorInfo, error);
         QFETCH(int, attemptsEach);
         QFETCH(int, prompts);
-        MainModule state;
-        state.ConnStrings[1] = QStringLiteral("Provider=SQLite;Data Source=x");
         auto script = scriptWith({});
         script->execute = FailurePlan{{}, error};
         ScriptedOperator op;
         op.fallbackAnswer = Answer::No;
 
-        const SchemaOutcome outcome = CreateSchema(state, 1, op, scriptedFactory(script));
+        const SchemaOutcome outcome = createScripted(script, op);
         QVERIFY(outcome.status);
         QCOMPARE(script->count("Execute"), 17 * attemptsEach);
         QCOMPARE(script->count("RollbackTrans"), 17);
@@ -188,14 +199,12 @@ private slots:
 
     void cancelStopsAtOnce()
     {
-        MainModule state;
-        state.ConnStrings[2] = QStringLiteral("Provider=SQLite;Data Source=x");
         auto script = scriptWith(allTables().mid(0, 3)); // Cvars, Games, Games_Cvars exist
         script->execute = FailurePlan{{}, ErrorInfo{DbErrors::Locked, "database is locked"}};
         ScriptedOperator op;
         op.answers = {Answer::Yes, Answer::Cancel};
 
-        const SchemaOutcome outcome = CreateSchema(state, 2, op, scriptedFactory(script));
+        const SchemaOutcome outcome = createScripted(script, op, 2);
         QVERIFY(outcome.cancelled);
         QVERIFY(outcome.status);
         QCOMPARE(op.messages.size(), 2);
@@ -209,8 +218,6 @@ private slots:
 
     void failurePassedOnFromGuardedExecute()
     {
-        MainModule state;
-        state.ConnStrings[1] = QStringLiteral("Provider=SQLite;Data Source=x");
         auto script = scriptWith({});
         script->begin = FailurePlan{{}, ErrorInfo{-2147217900, "cannot begin"}};
         script->rollback =
@@ -218,24 +225,22 @@ private slots:
         ScriptedOperator op;
         op.answers = {Answer::No};
 
-        const SchemaOutcome outcome = CreateSchema(state, 1, op, scriptedFactory(script));
+        const SchemaOutcome outcome = createScripted(script, op);
         QVERIFY(!outcome.status);
         QCOMPARE(outcome.status.error().number, DbErrors::NoTransaction);
         QCOMPARE(script->count("BeginTrans"), 2);
         QCOMPARE(script->count("Execute"), 0);
     }
 
-    void sqliteEmptyDatabaseGetsAllTables()
+    void sqliteEmptyDatabaseGetsAllTablesOnce()
     {
         QTemporaryDir dir;
         const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        MainModule state;
-        state.ConnStrings[1] = jetString(path);
         auto script = std::make_shared<ConnectionScript>();
         ScriptedOperator op;
 
         const SchemaOutcome outcome =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
+            createOn(jetString(path), op, scriptedFactory(script, newSqlConnection));
         QVERIFY2(outcome.status,
                  qPrintable(outcome.status ? QString() : outcome.status.error().description));
         QVERIFY(op.messages.isEmpty());
@@ -265,22 +270,11 @@ private slots:
                  (QStringList{"Record", "Killer", "Victim", "Type", "Weapon", "Score", "Offset"}));
         QCOMPARE(sqliteRun(path, {"SELECT type FROM pragma_table_info('Logs')"}),
                  (QStringList{"INTEGER", "VARCHAR (50)", "INTEGER", "BLOB", "DATETIME"}));
-    }
 
-    void sqliteSecondRunExecutesNothing()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        MainModule state;
-        state.ConnStrings[1] = jetString(path);
-        ScriptedOperator op;
-        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status);
-
-        auto script = std::make_shared<ConnectionScript>();
-        const SchemaOutcome again =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
-        QVERIFY(again.status);
-        QCOMPARE(script->calls, (QStringList{"Open", "OpenSchema 22", "OpenSchema 20", "Close"}));
+        // A second activation finds every table and executes nothing.
+        auto again = std::make_shared<ConnectionScript>();
+        QVERIFY(createOn(jetString(path), op, scriptedFactory(again, newSqlConnection)).status);
+        QCOMPARE(again->calls, (QStringList{"Open", "OpenSchema 22", "OpenSchema 20", "Close"}));
         QVERIFY(op.messages.isEmpty());
     }
 
@@ -288,10 +282,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        MainModule state;
-        state.ConnStrings[1] = jetString(path);
         ScriptedOperator op;
-        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status); // sets up the file
+        QVERIFY(createOn(jetString(path), op, newSqlConnection).status); // sets up the file
         QVERIFY(sqliteRun(path, {"DROP TABLE Games", "DROP TABLE Weapons"}).isEmpty());
         auto other = std::make_unique<SqliteWriteLock>(path);
         QVERIFY(other->held());
@@ -301,7 +293,7 @@ private slots:
         // goes on, with no failure for the caller to report.
         auto script = std::make_shared<ConnectionScript>();
         const SchemaOutcome locked =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
+            createOn(jetString(path), op, scriptedFactory(script, newSqlConnection));
         QVERIFY2(locked.status,
                  qPrintable(locked.status ? QString() : locked.status.error().description));
         QVERIFY(!locked.cancelled);
@@ -315,7 +307,7 @@ private slots:
         // The next activation, with the file free, creates them.
         other.reset();
         op.messages.clear();
-        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status);
+        QVERIFY(createOn(jetString(path), op, newSqlConnection).status);
         QVERIFY(op.messages.isEmpty());
         QCOMPARE(tablesOf(path).size(), 17);
     }
@@ -344,15 +336,13 @@ private slots:
         QFETCH(QStringList, checked);
         QTemporaryDir dir;
         const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        MainModule state;
-        state.ConnStrings[1] = jetString(path);
         ScriptedOperator op;
-        QVERIFY(CreateSchema(state, 1, op, newSqlConnection).status);
+        QVERIFY(createOn(jetString(path), op, newSqlConnection).status);
         QVERIFY(!sqliteRun(path, change).join(QString()).startsWith(QLatin1String("failed")));
 
         auto script = std::make_shared<ConnectionScript>();
         const SchemaOutcome outcome =
-            CreateSchema(state, 1, op, scriptedFactory(script, newSqlConnection));
+            createOn(jetString(path), op, scriptedFactory(script, newSqlConnection));
         QVERIFY(outcome.status);
         // The engine refuses the name as taken, twice; that is given up without a word.
         QCOMPARE(script->executed(), statementsFor(executed, SqliteTypes));

@@ -131,7 +131,6 @@ private slots:
         addRow("1 and 3", QList<int>{1, 3}, 2);
         addRow("2 and 1, in that order", QList<int>{2, 1}, 3);
         addRow("2 only", QList<int>{2}, 1);
-        addRow("1 and 2", QList<int>{1, 2}, 3);
     }
     void takesTheSmallestFreeNumber()
     {

@@ -24,6 +24,14 @@ namespace {
 
 const QByteArray CrLf("\r\n");
 
+// A line of connections.cfg for the SQLite file a.db in the program folder.
+QByteArray aDbLine(quint16 port, const char *logon, const QByteArray &log)
+{
+    return "Port=" + QByteArray::number(port) +
+           ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() + "/a.db,Logon=" + logon +
+           ",Log=" + log + CrLf;
+}
+
 } // namespace
 
 // Start-up and the closing save in this process: the real window (offscreen), real files,
@@ -182,10 +190,8 @@ private slots:
     {
         const quint16 port = freePort();
         QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
-        const QByteArray line = "Port=" + QByteArray::number(port) +
-                                ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
-                                "/a.db,Logon=False,Log=/tmp/a.log";
-        QVERIFY(writeFile(appPath() + "/connections.cfg", line + CrLf + line + CrLf));
+        const QByteArray line = aDbLine(port, "False", "/tmp/a.log");
+        QVERIFY(writeFile(appPath() + "/connections.cfg", line + line));
         ScoringComponentFactory factory;
         DatagramIntake intake(*m_state, factory);
         QCOMPARE(start(), StartResult::Running);
@@ -211,9 +217,7 @@ private slots:
         QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
         QByteArray file;
         for (int i = 1; i <= 4; ++i)
-            file += "Port=0,Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
-                    "/a.db,Logon=" + (i == 2 ? "True" : "False") + ",Log=/tmp/" +
-                    QByteArray::number(i) + ".log" + CrLf;
+            file += aDbLine(0, i == 2 ? "True" : "False", "/tmp/" + QByteArray::number(i) + ".log");
         QVERIFY(writeFile(appPath() + "/connections.cfg", file));
         m_op.loginSteps = {{QString(), QString(), true}}; // Cancel in the logon dialog
         QCOMPARE(start("maxcon=2"), StartResult::Running);
@@ -235,11 +239,8 @@ private slots:
     void lineBeyondMaxconIsRefusedBeforeItsLogon()
     {
         QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
-        const QByteArray database =
-            ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() + "/a.db";
         QVERIFY(writeFile(appPath() + "/connections.cfg",
-                          "Port=0" + database + ",Logon=False,Log=/tmp/1.log" + CrLf + "Port=7" +
-                              database + ",Logon=True,Log=/tmp/2.log" + CrLf));
+                          aDbLine(0, "False", "/tmp/1.log") + aDbLine(7, "True", "/tmp/2.log")));
         QCOMPARE(start("maxcon=1"), StartResult::Running);
 
         QVERIFY(m_op.loginRequests.isEmpty());
@@ -318,9 +319,7 @@ private slots:
         const quint16 oldPort = freePort();
         const quint16 newPort = freePort();
         QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
-        const QByteArray file = "Port=" + QByteArray::number(oldPort) +
-                                ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() +
-                                "/a.db,Logon=False,Log=/tmp/a.log\r\n";
+        const QByteArray file = aDbLine(oldPort, "False", "/tmp/a.log");
         QVERIFY(writeFile(appPath() + "/connections.cfg", file));
         QCOMPARE(start(), StartResult::Running);
         int exits = 0;

@@ -1,3 +1,4 @@
+#include "Framed.h"
 #include "ReceiverProcess.h"
 #include "TestMain.h"
 
@@ -14,16 +15,6 @@ QByteArray line(int second)
 {
     return "L 03/21/2026 - 20:00:" + QByteArray::number(second).rightJustified(2, '0') +
            ": World triggered \"Round_Start\"";
-}
-
-QByteArray withSecret(const QByteArray &logLine, const QByteArray &secret)
-{
-    return "\xFF\xFF\xFF\xFFS" + secret + logLine + "\n" + '\0';
-}
-
-QByteArray hl1(const QByteArray &logLine)
-{
-    return "\xFF\xFF\xFF\xFFlog " + logLine + "\n" + '\0';
 }
 
 QString readText(const QString &path)
@@ -63,12 +54,13 @@ private slots:
         const QString from = "127.0.0.1:" + QString::number(server.localPort());
         constexpr int Trusted = 10;
         for (int i = 0; i < Trusted; ++i) {
-            server.writeDatagram(withSecret(line(i), "48151623"), QHostAddress::LocalHost,
+            server.writeDatagram(Framed::secret(line(i), "48151623"), QHostAddress::LocalHost,
                                  trusting);
-            server.writeDatagram(hl1(line(i)), QHostAddress::LocalHost, elsewhere);
+            server.writeDatagram(Framed::hl1(line(i)), QHostAddress::LocalHost, elsewhere);
         }
-        server.writeDatagram(hl1(line(59)), QHostAddress::LocalHost, trusting);
-        server.writeDatagram(withSecret(line(59), "4815162"), QHostAddress::LocalHost, trusting);
+        server.writeDatagram(Framed::hl1(line(59)), QHostAddress::LocalHost, trusting);
+        server.writeDatagram(Framed::secret(line(59), "4815162"), QHostAddress::LocalHost,
+                             trusting);
 
         const QString refusedSender = "refused a datagram from " + from + " on port " +
                                       QString::number(elsewhere) +

@@ -44,25 +44,6 @@ QString normalised(const QVariant &value)
 
 } // namespace
 
-namespace Framed {
-
-QByteArray hl1(const QByteArray &line)
-{
-    return QByteArray("\xFF\xFF\xFF\xFFlog ") + line + QByteArray("\n\0", 2);
-}
-
-QByteArray source(const QByteArray &line)
-{
-    return QByteArray("\xFF\xFF\xFF\xFFR") + line + QByteArray("\n\0", 2);
-}
-
-QByteArray secret(const QByteArray &line, const QByteArray &secret)
-{
-    return QByteArray("\xFF\xFF\xFF\xFFS") + secret + line + QByteArray("\n\0", 2);
-}
-
-} // namespace Framed
-
 QList<QByteArray> fixtureLines(const QString &name)
 {
     QFile file(QStringLiteral(LEDGERWELL_FIXTURES "/") + name);

@@ -2,6 +2,7 @@
 
 #include "database/StatisticsSchema.h"
 
+#include "Framed.h"
 #include "LedgerwellCounters.h"
 #include "PgTestDatabase.h"
 
@@ -14,16 +15,10 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QUdpSocket>
 
 #include <memory>
-
-// How game servers frame a log line.
-namespace Framed {
-QByteArray hl1(const QByteArray &line);    // FF FF FF FF "log " line "\n" NUL
-QByteArray source(const QByteArray &line); // FF FF FF FF "R" line "\n" NUL
-QByteArray secret(const QByteArray &line, const QByteArray &secret); // FF FF FF FF "S" ...
-} // namespace Framed
 
 QList<QByteArray> fixtureLines(const QString &name);
 
@@ -60,9 +55,23 @@ private:
 
 using Engine = TestDatabase::Engine;
 
+// A fresh database named `db` for the test, which ends here when there is none.
+#define TEST_DATABASE(db, ...)                                                                     \
+    const std::unique_ptr<TestDatabase> db = TestDatabase::make(__VA_ARGS__);                      \
+    if (!db)                                                                                       \
+    return
+
 inline QString engineName(Engine engine)
 {
     return engine == Engine::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+}
+
+// A data table of one column, the engine, with a row for each.
+inline void addEngineRows()
+{
+    QTest::addColumn<Engine>("engine");
+    for (const Engine engine : {Engine::Sqlite, Engine::Postgres})
+        QTest::newRow(qPrintable(engineName(engine))) << engine;
 }
 
 // Statistics table counts after hl1_match.log, in the program's table order (Cvars, Games,

@@ -244,9 +244,7 @@ private slots:
         QFETCH(Lines, lines);
         QFETCH(QByteArray, credit);
         QFETCH(int, ambiguous);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const QString log = m_dir.filePath(QStringLiteral("named_%1.log").arg(++m_connections));
         const quint16 port = m_program->addConnection(m_connections, db->connectionString(), log);
         QVERIFY(port);
@@ -273,9 +271,7 @@ private slots:
     {
         QElapsedTimer timer;
         timer.start();
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         std::string error;
         const std::optional<ledgerwell::ConnectionSettings> settings =
             ledgerwell::parseConnectionString(db->connectionString().toStdString(), error);

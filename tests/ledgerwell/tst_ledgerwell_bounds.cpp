@@ -53,9 +53,7 @@ private slots:
 
     void newNamesWithoutEnd()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         ProgramUnderTest program;
         QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const quint16 port =

@@ -28,9 +28,7 @@ private slots:
     {
         QFETCH(Engine, engine);
         QFETCH(QString, mode);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         // The probe ends right after its last datagram, long before a transaction is 50 ms
         // old: the rows are there only if the end of the library committed them.
         const QString log = m_dir.filePath("probe_" + engineName(engine) + "_" + mode + ".log");
@@ -42,9 +40,7 @@ private slots:
 
     void aSecondRunGoesOnWhereTheFirstStopped()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const QString log = m_dir.filePath("restart.log");
         QVERIFY(runProbe(db->connectionString(), log, "exit"));
         QVERIFY(runProbe(db->connectionString(), log, "exit"));
@@ -64,9 +60,7 @@ private slots:
 
     void aLostPostgresConnectionIsReopenedAndReplayed()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Postgres, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Postgres, m_dir.path());
         ProgramUnderTest program;
         QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("lost.log");
@@ -96,9 +90,7 @@ private slots:
 
     void aLockedDatabaseKeepsTheRowsUntilItIsFree()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         ProgramUnderTest program;
         QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("locked.log");
@@ -129,18 +121,11 @@ private slots:
 
     // Someone else wrote a row with the Record the component would have used next: the
     // component numbers its rows inside the transaction, after it, and loses nothing.
-    void aStrangersRowIsRespected_data()
-    {
-        QTest::addColumn<Engine>("engine");
-        addRow("sqlite", Engine::Sqlite);
-        addRow("postgres", Engine::Postgres);
-    }
+    void aStrangersRowIsRespected_data() { addEngineRows(); }
     void aStrangersRowIsRespected()
     {
         QFETCH(Engine, engine);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         ProgramUnderTest program;
         QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("stranger_" + engineName(engine) + ".log");

@@ -70,9 +70,7 @@ private slots:
         QFETCH(Engine, engine);
         QFETCH(QString, fixture);
         QFETCH(Counts, expected);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         const LedgerwellCounterSet before = ledgerwellCounters();
         QVERIFY(replay(*db, fixture == QLatin1String("hl1_match.log")));
         QCOMPARE(m_program->intake().dropped(), quint64(0));
@@ -174,18 +172,11 @@ private slots:
         QCOMPARE(postgres->rows(sql), expected);
     }
 
-    void spoofedNamesCreditTheRightPlayer_data()
-    {
-        QTest::addColumn<Engine>("engine");
-        addRow("sqlite", Engine::Sqlite);
-        addRow("postgres", Engine::Postgres);
-    }
+    void spoofedNamesCreditTheRightPlayer_data() { addEngineRows(); }
     void spoofedNamesCreditTheRightPlayer()
     {
         QFETCH(Engine, engine);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         const QString log = m_dir.filePath(QStringLiteral("spoof_%1.log").arg(engineName(engine)));
         const quint16 port = connect(db->connectionString(), log);
         GameServer server;
@@ -302,9 +293,7 @@ private slots:
         QFETCH(QByteArray, datagram);
         QFETCH(QString, outcome);
         QFETCH(QString, note);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const QString log = m_dir.filePath(QStringLiteral("malformed_%1.log").arg(++m_cases));
         const quint16 port = connect(db->connectionString(), log);
         GameServer server;
@@ -346,18 +335,11 @@ private slots:
 
     // What the 17 tables have no place for: a kill's flags and positions, round and match
     // results, a player's accuracy with a weapon.
-    void extrasLandInLedgerwellsOwnTables_data()
-    {
-        QTest::addColumn<Engine>("engine");
-        addRow("sqlite", Engine::Sqlite);
-        addRow("postgres", Engine::Postgres);
-    }
+    void extrasLandInLedgerwellsOwnTables_data() { addEngineRows(); }
     void extrasLandInLedgerwellsOwnTables()
     {
         QFETCH(Engine, engine);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         const quint16 port = connect(db->connectionString(), QString());
         const QByteArray t = "L 03/17/2026 - 18:00:00: ";
         const QList<QByteArray> lines = {
@@ -410,9 +392,7 @@ private slots:
     void rawModeDecidesLogsAndRawLines()
     {
         QFETCH(int, rawMode);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const QString log = m_dir.filePath(QStringLiteral("raw_%1.log").arg(++m_cases));
         m_program->state().RawLogging = qint16(rawMode);
         QVERIFY(replay(*db, true, log));
@@ -449,9 +429,7 @@ private slots:
         QFETCH(QString, connectionString);
         QFETCH(QString, logPath);
         QFETCH(QString, reason);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const quint16 port = connect(
             connectionString.isEmpty() ? db->connectionString() : connectionString, logPath);
         GameServer server;
@@ -468,10 +446,8 @@ private slots:
 
     void missingTableIsNotedAndTheOthersAreWritten()
     {
-        auto db = TestDatabase::make(Engine::Sqlite, m_dir.path(),
-                                     {QStringLiteral("Weapons"), QStringLiteral("Logs_Games")});
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path(),
+                      {QStringLiteral("Weapons"), QStringLiteral("Logs_Games")});
         const QString log = m_dir.filePath(QStringLiteral("missing_table.log"));
         const LedgerwellCounterSet before = ledgerwellCounters();
         QVERIFY(replay(*db, true, log));
@@ -484,9 +460,7 @@ private slots:
 
     void anIdleTransactionIsCommittedByTheTimer()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const quint16 port = connect(db->connectionString());
         GameServer server;
         const LedgerwellCounterSet before = ledgerwellCounters();
@@ -501,9 +475,7 @@ private slots:
     // a row for every cvar ever seen on that server.
     void cvarsAndMapStartsWriteFewRowsEach()
     {
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(Engine::Sqlite, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
         const quint16 port = connect(db->connectionString());
         const QByteArray t = "L 03/18/2026 - 10:00:00: ";
         QList<QByteArray> lines;
@@ -520,18 +492,11 @@ private slots:
         QCOMPARE(db->count("Games_Cvars"), qint64(0)); // no cvar came while a game was open
     }
 
-    void aBurstSharesFewCommits_data()
-    {
-        QTest::addColumn<Engine>("engine");
-        addRow("sqlite", Engine::Sqlite);
-        addRow("postgres", Engine::Postgres);
-    }
+    void aBurstSharesFewCommits_data() { addEngineRows(); }
     void aBurstSharesFewCommits()
     {
         QFETCH(Engine, engine);
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return;
+        TEST_DATABASE(db, engine, m_dir.path());
         const quint16 port = connect(db->connectionString());
         GameServer server;
         const LedgerwellCounterSet before = ledgerwellCounters();

@@ -1,12 +1,8 @@
-#include "FreePort.h"
+#include "Framed.h"
 #include "LogLines.h"
 #include "PgTestDatabase.h"
-#include "ProgramProcess.h"
 #include "ReceiverProcess.h"
 #include "TestMain.h"
-
-#include "intake/ComponentLibrary.h"
-#include "platform/ClassRegistry.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -35,12 +31,6 @@ QStringList corpusFiles()
         files << it.next();
     files.sort();
     return files;
-}
-
-// GoldSrc servers frame a line with "log ", Source servers with "R".
-QByteArray framed(const QByteArray &line, bool goldSrc)
-{
-    return QByteArray("\xFF\xFF\xFF\xFF") + (goldSrc ? "log " : "R") + line + "\n" + '\0';
 }
 
 // The expected figures of every file, from the calculator that shares nothing with
@@ -239,12 +229,6 @@ private slots:
         m_expected = expectedFigures(m_files, error);
         QVERIFY2(!m_expected.isEmpty(), qPrintable(error));
         QCOMPARE(readmeQueries().size(), 4); // headshots, damage, assists, round wins
-        // The program folder is the folder of the registered component: a copy of our own.
-        m_programFolder = m_dir.filePath("program");
-        QVERIFY(QDir().mkpath(m_programFolder));
-        const QString component = m_programFolder + "/Ledgerwell.so";
-        QVERIFY(QFile::copy(QStringLiteral(LEDGERWELL_PATH), component));
-        QVERIFY(registerComponentLibrary(component, ClassRegistry()).ok());
     }
 
     void coverageRejectsNoKindOfRealServers()
@@ -281,11 +265,15 @@ private slots:
             QSKIP("no PostgreSQL test server (scripts/test starts one)");
         std::vector<FileDatabase> databases = makeDatabases(postgres);
         QVERIFY(!databases.empty());
-        writeConnections(databases);
-        ProgramProcess program({"--headless", "maxcon=" + QString::number(databases.size() + 1)});
-        for (const FileDatabase &database : databases)
-            QTRY_VERIFY2_WITH_TIMEOUT(portTaken(database.port), qPrintable(program.err()), 30000);
-        QVERIFY2(!program.err().contains("Address in use"), qPrintable(program.err()));
+        Receiver receiver(m_dir.filePath(postgres ? "postgres" : "sqlite"),
+                          QStringLiteral(LEDGERWELL_PATH));
+        QStringList connections;
+        for (FileDatabase &database : databases) {
+            connections << database.connectionString;
+            database.port = receiver.choosePorts(int(connections.size())).last();
+        }
+        QVERIFY2(receiver.start(connections, {"maxcon=" + QString::number(databases.size() + 1)}),
+                 qPrintable(receiver.errors()));
 
         send(databases);
         for (FileDatabase &database : databases) {
@@ -293,7 +281,7 @@ private slots:
                                           database.lines,
                                       qPrintable(database.file), 180000);
         }
-        QVERIFY(program.stop(SIGTERM));
+        QVERIFY2(receiver.stop(), qPrintable(receiver.errors()));
 
         QStringList failures;
         for (FileDatabase &database : databases) {
@@ -329,7 +317,6 @@ private:
             FileDatabase database;
             database.file = file;
             database.lines = logLines(file).size();
-            database.port = freePortForChild();
             const QString connection = QUuid::createUuid().toString();
             if (postgres) {
                 database.pg = std::make_unique<PgTestDatabase>();
@@ -355,16 +342,6 @@ private:
             databases.push_back(std::move(database));
         }
         return databases;
-    }
-
-    void writeConnections(const std::vector<FileDatabase> &databases)
-    {
-        QFile file(m_programFolder + "/connections.cfg");
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        for (const FileDatabase &database : databases)
-            file.write("Port=" + QByteArray::number(database.port) +
-                       ",Database=" + database.connectionString.toUtf8() +
-                       ",Logon=False,Log=" + m_programFolder.toUtf8() + "/Process.log\r\n");
     }
 
     // Every file from a socket of its own, their lines interleaved, at a pace the loopback
@@ -393,7 +370,9 @@ private:
                 Stream &stream = streams[i];
                 if (stream.next >= stream.lines.size())
                     continue;
-                stream.socket->writeDatagram(framed(stream.lines[stream.next++], stream.goldSrc),
+                const QByteArray &line = stream.lines[stream.next++];
+                stream.socket->writeDatagram(stream.goldSrc ? Framed::hl1(line)
+                                                            : Framed::source(line),
                                              QHostAddress::LocalHost, databases[i].port);
                 more = true;
             }
@@ -403,7 +382,6 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QString m_programFolder;
     QStringList m_files;
     QJsonObject m_expected;
 };

@@ -53,7 +53,6 @@ private slots:
         addRow("no field names", "just text", 28000, DefaultDb, "False", DefaultLog);
         addRow("header with a blank", "Port=, Database=,Logon=,Log=", 0, "", "", "");
         addRow("Port=abc", "Port=abc", 0, DefaultDb, "False", DefaultLog);
-        addRow("Port=28000.5", "Port=28000.5", 28000, DefaultDb, "False", DefaultLog);
         addRow("Port=28001.5", "Port=28001.5", 28002, DefaultDb, "False", DefaultLog);
         addRow("database ends the line",
                "Port=1,Logon=False,Log=/l,Database=Provider=X;Data Source=/d/a.db", 1,

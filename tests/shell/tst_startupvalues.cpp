@@ -34,7 +34,6 @@ private slots:
                "connections.cfg");
         addRow("more than there are socket elements", "maxcon=32768", false, 10, 1,
                "connections.cfg");
-        addRow("two thousand million", "maxcon=2000000000", false, 10, 1, "connections.cfg");
     }
     void commandLine()
     {
@@ -52,23 +51,6 @@ private slots:
         QCOMPARE(int(state.RawLogging), rawLogging);
         QCOMPARE(state.CfgFile, cfgFile);
         QCOMPARE(state.CmdLine, commandLine.toLower());
-    }
-
-    void savedEdges_data()
-    {
-        QTest::addColumn<double>("edge");
-        QTest::addColumn<double>("screen");
-        QTest::addColumn<double>("saved");
-        addRow("below the bottom", 12000.0, 11520.0, 1440.0);
-        addRow("exactly the screen height", 11520.0, 11520.0, 11520.0);
-        addRow("negative kept", -300.0, 11520.0, -300.0);
-    }
-    void savedEdges()
-    {
-        QFETCH(double, edge);
-        QFETCH(double, screen);
-        QFETCH(double, saved);
-        QCOMPARE(LayoutValues::savedEdge(edge, screen), saved);
     }
 
     void numberTexts_data()

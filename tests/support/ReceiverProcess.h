@@ -55,13 +55,17 @@ public:
     // Ports for the next start, chosen now, for files that name them before the start.
     QList<quint16> choosePorts(int count)
     {
-        while (m_ports.size() < count)
-            m_ports << freePortForChild();
+        while (m_ports.size() < count) {
+            const quint16 port = freePortForChild(); // free, but not yet held: may repeat
+            if (!m_ports.contains(port))
+                m_ports << port;
+        }
         return m_ports;
     }
 
-    // Starts the program with one connection a port; false when a port was not bound.
-    bool start(const QStringList &connectionStrings)
+    // Starts the program, headless with the options given, with one connection a port; false
+    // when a port was not bound.
+    bool start(const QStringList &connectionStrings, const QStringList &options = {})
     {
         choosePorts(int(connectionStrings.size()));
         QFile file(programFolder() + "/connections.cfg");
@@ -72,7 +76,8 @@ public:
                        ",Database=" + connectionStrings.at(i).toUtf8() +
                        ",Logon=False,Log=" + log().toUtf8() + "\r\n");
         file.close();
-        m_program = std::make_unique<ProgramProcess>(QStringList{"--headless"}, m_environment);
+        m_program =
+            std::make_unique<ProgramProcess>(QStringList{"--headless"} + options, m_environment);
         for (const quint16 port : std::as_const(m_ports)) {
             if (!QTest::qWaitFor([&] { return portTaken(port); }, 30000))
                 return false;
