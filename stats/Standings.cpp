@@ -60,10 +60,13 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 game
     if (hasVictim)
         present(event.victim, game, gameRecord, event.offset);
 
+    const qint64 victimOrSelf = event.victim > 0 ? event.victim : event.killer;
     for (const QString &scope : game.scopes) {
+        // Both rows exist before either is held: adding one to the hash may move the other.
+        totals(scope, victimOrSelf);
         Totals &killer = totals(scope, event.killer);
         if (event.type == QLatin1String("kill")) {
-            Totals &victim = totals(scope, event.victim > 0 ? event.victim : event.killer);
+            Totals &victim = totals(scope, victimOrSelf);
             ++killer.kills;
             killer.headshots += event.headshot ? 1 : 0;
             ++victim.deaths;
@@ -74,7 +77,7 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 game
             }
         } else if (event.type == QLatin1String("teamkill")) {
             ++killer.teamkills;
-            ++totals(scope, event.victim > 0 ? event.victim : event.killer).deaths;
+            ++totals(scope, victimOrSelf).deaths;
         } else if (event.type == QLatin1String("suicide")) {
             ++killer.suicides;
             ++killer.deaths;
@@ -116,6 +119,7 @@ void Standings::apply(const RoundEvent &round, const GameInfo &game)
             (playing.contains(round.winner) ? winners : losers) << it.key();
     }
     for (const QString &scope : game.scopes) {
+        // Every winner and loser is present, so their rows exist before pointers are taken.
         std::vector<Skill *> won, lost;
         for (const qint64 player : std::as_const(present))
             ++totals(scope, player).rounds;
