@@ -19,8 +19,11 @@ class UdpSocketElement : public QObject
 public:
     enum StateValue { Closed = 0, Open = 1 };
 
-    // The kernel receive buffer asked for: bursts from busy servers must not be dropped.
-    static constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+    // The kernel receive buffer asked for: bursts from busy servers must not be dropped. The
+    // kernel counts each datagram at about 768 bytes whatever its length (and doubles what
+    // it grants), so 48 MiB hold a burst of about 125,000 log lines. It is only filled while
+    // the program falls behind.
+    static constexpr int ReceiveBufferBytes = 48 * 1024 * 1024;
 
     explicit UdpSocketElement(int index, QObject *parent = nullptr);
 
