@@ -290,8 +290,9 @@ int main(int argc, char *argv[])
         }
         QThread::msleep(500);
     }
-    out << QString::asprintf(reuse ? "standings read back from the database in %.1f s\n"
-                                   : "standings and ratings computed (indexes included) in %.1f s\n",
+    out << QString::asprintf(reuse
+                                 ? "standings read back from the database in %.1f s\n"
+                                 : "standings and ratings computed (indexes included) in %.1f s\n",
                              double(timer.elapsed()) / 1000);
     out.flush();
     for (const auto &[what, path] : std::vector<std::pair<const char *, QByteArray>>{
