@@ -177,7 +177,8 @@ void LibraryState::writeAll(bool final)
     const Clock::time_point now = Clock::now();
     for (PooledConnection *connection : connections)
         connection->writeDue(now, final, now + m_unloadWait);
-    m_logs.flushAll(final);
+    if (final)
+        m_logs.flushAll(true); // otherwise the log thread flushes them
 }
 
 void LibraryState::counters(LedgerwellCounterSet &out)

@@ -34,12 +34,6 @@ Status ScoringComponent::Process()
     return check(m_object->vtbl->Process(m_object), "Process");
 }
 
-Status ScoringComponent::setConnectionString(const QString &text)
-{
-    return check(m_object->vtbl->SetConnectionString(m_object, text.toUtf8().constData()),
-                 "ConnectionString");
-}
-
 Status ScoringComponent::setConnectionString(const QByteArray &utf8)
 {
     return check(m_object->vtbl->SetConnectionString(m_object, utf8.constData()),
@@ -59,11 +53,6 @@ Status ScoringComponent::setSenderIP(const QString &dotted)
 Status ScoringComponent::setSenderPort(qint32 port)
 {
     return check(m_object->vtbl->SetSenderPort(m_object, port), "SenderPort");
-}
-
-Status ScoringComponent::setLogPath(const QString &path)
-{
-    return check(m_object->vtbl->SetLogPath(m_object, path.toUtf8().constData()), "LogPath");
 }
 
 Status ScoringComponent::setLogPath(const QByteArray &utf8)

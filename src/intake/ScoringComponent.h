@@ -30,12 +30,10 @@ public:
     bool isNull() const { return m_object == nullptr; }
 
     Status Process();
-    Status setConnectionString(const QString &text);
     Status setConnectionString(const QByteArray &utf8);
     Status setListenPort(qint32 port);
     Status setSenderIP(const QString &dotted);
     Status setSenderPort(qint32 port);
-    Status setLogPath(const QString &path);
     Status setLogPath(const QByteArray &utf8);
     Status setRawMode(qint16 mode);
     Status setPayload(const QByteArray &bytes);
