@@ -60,7 +60,7 @@ int printProgramFolder(int argc, char *argv[])
 int printHelp()
 {
     QTextStream(stdout)
-        << "usage: varnock_udp [maxcon=N] [logout=N] [cfgfile=NAME] [--headless]\n"
+        << "usage: varnock_udp [maxcon=N] [logout=N] [cfgfile=NAME] [--headless] [--no-http]\n"
            "       varnock_udp --regserver LIBRARY | --registered | --program-folder\n"
            "\n"
            "  maxcon=N        the highest connection number, 1 to 32767 (default 10)\n"
@@ -70,6 +70,7 @@ int printHelp()
            "                  (default connections.cfg)\n"
            "  --headless      no window: messages go to standard error, the status line to\n"
            "                  standard output (chosen by itself without a display)\n"
+           "  --no-http       take datagrams only: no HTTP log posts on the connections' ports\n"
            "  --regserver LIBRARY  register a scoring component library for this user\n"
            "  --registered    print the registered scoring component library\n"
            "  --program-folder  print the folder of the connections file and database\n"

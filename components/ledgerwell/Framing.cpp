@@ -59,15 +59,29 @@ std::string_view withoutToken(std::string_view body)
     return startsWithToken(body) ? body.substr(18) : body;
 }
 
+// "MM/DD/YYYY - ": how a line a server posted over HTTP starts.
+bool startsWithHttpDate(std::string_view text)
+{
+    if (text.size() < 13 || text[2] != '/' || text[5] != '/' || text.substr(10, 3) != " - ")
+        return false;
+    for (const std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
 // The server writes its sv_logsecret text as it was set and the line straight after it, with
 // no separator, so the secret ends where the line begins: at the first "L " (every log line
-// starts so), "log " (the HL1 form) or token. A secret cannot hold a blank, so none of these
-// can be inside it. npos when no line follows.
+// starts so), "log " (the HL1 form), token or the date of a line posted over HTTP (whose
+// secret token the program puts in front the same way). A secret cannot hold a blank, so
+// none of these can start inside it. npos when no line follows.
 std::size_t secretEnd(std::string_view body)
 {
     for (std::size_t i = 0; i < body.size(); ++i) {
         const std::string_view rest = body.substr(i);
-        if (rest.starts_with("L ") || rest.starts_with("log ") || startsWithToken(rest))
+        if (rest.starts_with("L ") || rest.starts_with("log ") || startsWithToken(rest) ||
+            startsWithHttpDate(rest))
             return i;
     }
     return std::string_view::npos;

@@ -149,16 +149,18 @@ ScStatus LibraryState::process(const Datagram &datagram, std::string &error)
             return SC_E_FAIL;
         }
     }
-    // A refused datagram is no failure for the program: a flood of forged ones must not
-    // push real errors out of its status line. The log file tells of them.
     const FramedDatagram framed = unframe(datagram.payload);
+    // A refused datagram is no failure for the program: a flood of forged ones must not
+    // push real errors out of its status line. The log file tells of them; the status tells
+    // an HTTP sender that nothing was taken.
     if (!m_gate.admit(datagram, framed, log))
-        return SC_OK;
+        return SC_S_FALSE;
     PooledConnection *pooled = connection(datagram.connectionString, log, error);
     bool wake = false;
     if (!pooled || !pooled->process(datagram, framed, log, error, wake)) {
         add(m_counters.datagramsRefused);
-        return SC_E_FAIL;
+        // Too much waiting is a pause, not a fault: the same data later will be taken.
+        return pooled && pooled->full() ? SC_E_PENDING : SC_E_FAIL;
     }
     if (wake)
         wakeWriter();

@@ -4,13 +4,15 @@
 #include "LineText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace ledgerwell {
 
 namespace {
 
-constexpr std::size_t TimestampLength = 25; // "L MM/DD/YYYY - hh:mm:ss: "
+constexpr std::size_t TimestampLength = 25;     // "L MM/DD/YYYY - hh:mm:ss: "
+constexpr std::size_t HttpTimestampLength = 28; // "MM/DD/YYYY - hh:mm:ss.mmm - "
 constexpr std::size_t MaxProperties = 32;
 
 bool isLeapYear(int year)
@@ -35,22 +37,35 @@ bool digits(std::string_view text, std::size_t pos, std::size_t count, int &valu
     return true;
 }
 
-bool parseTime(std::string_view line, LogTime &time)
+// "MM/DD/YYYY - hh:mm:ss" at the start of text.
+bool parseDateTime(std::string_view text, LogTime &time)
 {
-    if (line.size() < TimestampLength)
+    if (text.size() < 21 || text[2] != '/' || text[5] != '/' || text.substr(10, 3) != " - " ||
+        text[15] != ':' || text[18] != ':')
         return false;
-    const std::string_view head = line.substr(0, TimestampLength);
-    if (head[0] != 'L' || head[1] != ' ' || head[4] != '/' || head[7] != '/' ||
-        head.substr(12, 3) != " - " || head[17] != ':' || head[20] != ':' ||
-        head.substr(23, 2) != ": ")
-        return false;
-    if (!digits(head, 2, 2, time.month) || !digits(head, 5, 2, time.day) ||
-        !digits(head, 8, 4, time.year) || !digits(head, 15, 2, time.hour) ||
-        !digits(head, 18, 2, time.minute) || !digits(head, 21, 2, time.second))
+    if (!digits(text, 0, 2, time.month) || !digits(text, 3, 2, time.day) ||
+        !digits(text, 6, 4, time.year) || !digits(text, 13, 2, time.hour) ||
+        !digits(text, 16, 2, time.minute) || !digits(text, 19, 2, time.second))
         return false;
     return time.month >= 1 && time.month <= 12 && time.day >= 1 &&
            time.day <= daysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59 &&
            time.second <= 59;
+}
+
+// The length of the time at the start of a line, 0 when it has none: "L MM/DD/YYYY -
+// hh:mm:ss: " as servers write their log files and datagrams, or "MM/DD/YYYY - hh:mm:ss.mmm
+// - " as servers that post their log over HTTP write it (the milliseconds are not kept).
+std::size_t parseTime(std::string_view line, LogTime &time)
+{
+    if (line.starts_with("L ") && line.size() >= TimestampLength && line.substr(23, 2) == ": " &&
+        parseDateTime(line.substr(2), time))
+        return TimestampLength;
+    if (line.size() >= HttpTimestampLength && line[21] == '.' && line.substr(25, 3) == " - " &&
+        std::isdigit(static_cast<unsigned char>(line[22])) &&
+        std::isdigit(static_cast<unsigned char>(line[23])) &&
+        std::isdigit(static_cast<unsigned char>(line[24])) && parseDateTime(line, time))
+        return HttpTimestampLength;
+    return 0;
 }
 
 bool isKeyChar(char c)
@@ -315,12 +330,13 @@ LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
     // A message or a name with a line break in it: the line ends there; the rest is no
     // line of its own, so it cannot forge one.
     line = line.substr(0, std::min(line.find('\n'), line.find('\r')));
-    if (!parseTime(line, result.line.time)) {
+    const std::size_t timeLength = parseTime(line, result.line.time);
+    if (timeLength == 0) {
         result.reason = "no valid \"L MM/DD/YYYY - hh:mm:ss: \" time at the start";
         result.rejected = "no time";
         return result;
     }
-    std::string_view core = withoutTrailingBlanks(line.substr(TimestampLength));
+    std::string_view core = withoutTrailingBlanks(line.substr(timeLength));
     const std::string_view fullCore = core;
     if (core.empty()) {
         result.reason = "no event after the time";

@@ -160,7 +160,7 @@ bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &f
                                ProcessLog *log, std::string &error, bool &wakeWriter)
 {
     std::lock_guard lock(m_stateMutex);
-    if (m_pendingBytes.load(std::memory_order_relaxed) + m_open.bytes() > MaxPendingBytes) {
+    if (fullLocked()) {
         error = "The database does not take the rows fast enough (" +
                 std::to_string(m_pendingBytes.load() >> 20) +
                 " MB wait to be written); the datagram was not scored.";

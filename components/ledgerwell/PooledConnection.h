@@ -47,6 +47,13 @@ public:
     bool process(const Datagram &datagram, const FramedDatagram &framed, ProcessLog *log,
                  std::string &error, bool &wakeWriter);
 
+    // Whether so much waits to be written that datagrams are refused.
+    bool full() const
+    {
+        std::lock_guard lock(m_stateMutex);
+        return fullLocked();
+    }
+
     // On the writer thread: seals a transaction that is old enough and writes what is
     // sealed. final: everything now, at unload; what the database does not take by giveUpAt
     // is kept in a file for the next start.
@@ -60,6 +67,10 @@ public:
     Clock::time_point nextDue(Clock::time_point now) const;
 
 private:
+    bool fullLocked() const
+    {
+        return m_pendingBytes.load(std::memory_order_relaxed) + m_open.bytes() > MaxPendingBytes;
+    }
     PooledConnection(std::unique_ptr<Database> db, Counters &counters, ProcessLogs &logs);
     bool load(std::string &error);
     void replayKept(ProcessLog *log);
@@ -84,7 +95,7 @@ private:
     ProcessLogs &m_logs;
 
     // The program's thread and the writer meet here.
-    std::timed_mutex m_stateMutex;
+    mutable std::timed_mutex m_stateMutex;
     Ledger m_ledger;
     RowBatch m_open;
     std::deque<RowBatch> m_sealed;

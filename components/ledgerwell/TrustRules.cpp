@@ -31,13 +31,18 @@ std::string_view unquoted(std::string_view value)
 }
 
 // A game server sends its secret only while sv_logsecret holds a number other than 0, and
-// sends the text as it was set.
+// sends the text as it was set. A CS2 server posting over HTTP sends, instead of its
+// logaddress_token_secret, a token of 16 hex digits made from it (X-Server-Unique-Token),
+// which the program puts where a datagram has its secret.
 bool isSendableSecret(std::string_view secret)
 {
     const std::string_view digits =
         !secret.empty() && secret.front() == '-' ? secret.substr(1) : secret;
-    return secret.size() <= MaxSecretChars && isDigits(digits) &&
-           digits.find_first_not_of('0') != std::string_view::npos;
+    if (secret.size() <= MaxSecretChars && isDigits(digits) &&
+        digits.find_first_not_of('0') != std::string_view::npos)
+        return true;
+    return secret.size() == 16 &&
+           secret.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
 std::vector<std::string_view> commaSeparated(std::string_view value)
@@ -192,7 +197,8 @@ private:
         if (!isSendableSecret(value)) {
             close(*m_current, number,
                   "secret must be a whole number other than 0, as set with sv_logsecret (a "
-                  "game server sends no secret otherwise)");
+                  "game server sends no secret otherwise), or the 16 hex digits a CS2 server "
+                  "posts as X-Server-Unique-Token");
             return;
         }
         m_current->secret = value;

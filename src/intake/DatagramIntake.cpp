@@ -51,10 +51,31 @@ Status DatagramIntake::intake(int index, qint64 bytesTotal)
 
     m_state.Label1.setCaption(
         m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytesTotal));
-    return handOver(index, row);
+    return handOver(index, row, DataBytes);
 }
 
-Status DatagramIntake::handOver(int index, int row)
+Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint32 peerPort,
+                                          qint32 localPort, QByteArrayView line)
+{
+    const int row = m_state.ListView1.find(ConnKey(index));
+    if (row < 0)
+        return ErrorInfo{
+            NoConnectionRow,
+            QStringLiteral("Element not found: no connection row %1").arg(ConnKey(index))};
+    PeerIP = peerIp;
+    PeerPort = peerPort;
+    CurPort = localPort;
+    m_state.Label1.setCaption(
+        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, line.size()));
+    if (const Status status = handOver(index, row, line); !status) {
+        ++m_dropped;
+        return status.error();
+    }
+    ++m_handedOver;
+    return !Scorer.refusedSender();
+}
+
+Status DatagramIntake::handOver(int index, int row, QByteArrayView payload)
 {
     if (!m_state.hasConnSlot(index))
         return ErrorInfo{9, QStringLiteral("Subscript out of range: connection %1 is above the "
@@ -80,7 +101,7 @@ Status DatagramIntake::handOver(int index, int row)
     if (step)
         step = Scorer.setRawMode(m_state.RawLogging);
     if (step)
-        step = Scorer.setPayload(DataBytes);
+        step = Scorer.setPayload(payload);
     if (step)
         step = Scorer.Process();
     return step;

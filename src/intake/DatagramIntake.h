@@ -21,12 +21,19 @@ public:
 
     void onDataArrival(int index, qint64 bytesTotal);
 
+    // A log line that came by another way than a datagram (an HTTP post), handed over
+    // exactly as a datagram from peerIp:peerPort to localPort on connection index would be,
+    // announced in the status line the same way. True when the component took it, false
+    // when it would not take the sender; a failure says why.
+    Result<bool> handOverLine(int index, const QString &peerIp, qint32 peerPort, qint32 localPort,
+                              QByteArrayView line);
+
     quint64 handedOver() const { return m_handedOver; }
     quint64 dropped() const { return m_dropped; }
 
 private:
     Status intake(int index, qint64 bytesTotal);
-    Status handOver(int index, int row);
+    Status handOver(int index, int row, QByteArrayView payload);
 
     MainModule &m_state;
     ScoringComponentFactory &m_factory;

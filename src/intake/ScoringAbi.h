@@ -26,6 +26,12 @@ typedef int32_t ScStatus; /* 0 = success, negative = failure (HRESULT-like) */
 #define SC_E_INVALIDARG ((ScStatus)0x80070057)
 #define SC_E_OUTOFMEMORY ((ScStatus)0x8007000E)
 #define SC_E_CLASSNOTREG ((ScStatus)0x80040154)
+/* Optional answers of Process, for a component that tells them apart; any other status
+   keeps its meaning. SC_S_FALSE is a success: the component would not take the sender (not
+   trusted, or without the port's secret) and wrote nothing. SC_E_PENDING: the component
+   cannot take more now (too much waits to be written); the same data later will do. */
+#define SC_S_FALSE ((ScStatus)1)
+#define SC_E_PENDING ((ScStatus)0x8000000A)
 
 typedef struct ScoreObject ScoreObject;
 

@@ -5,6 +5,7 @@ ScoringComponent &ScoringComponent::operator=(ScoringComponent &&other) noexcept
     if (this != &other) {
         // The new instance exists before the previous one is released.
         ScoreObject *previous = std::exchange(m_object, std::exchange(other.m_object, nullptr));
+        m_refused = std::exchange(other.m_refused, false);
         if (previous)
             previous->vtbl->Release(previous);
     }
@@ -31,7 +32,9 @@ Status ScoringComponent::check(ScStatus status, const char *member) const
 
 Status ScoringComponent::Process()
 {
-    return check(m_object->vtbl->Process(m_object), "Process");
+    const ScStatus status = m_object->vtbl->Process(m_object);
+    m_refused = status == SC_S_FALSE;
+    return check(status, "Process");
 }
 
 Status ScoringComponent::setConnectionString(const QByteArray &utf8)
@@ -65,7 +68,7 @@ Status ScoringComponent::setRawMode(qint16 mode)
     return check(m_object->vtbl->SetRawMode(m_object, mode), "RawMode");
 }
 
-Status ScoringComponent::setPayload(const QByteArray &bytes)
+Status ScoringComponent::setPayload(QByteArrayView bytes)
 {
     return check(m_object->vtbl->SetPayload(m_object,
                                             reinterpret_cast<const uint8_t *>(bytes.constData()),

@@ -5,6 +5,7 @@
 #include "platform/Result.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <utility>
@@ -30,16 +31,19 @@ public:
     bool isNull() const { return m_object == nullptr; }
 
     Status Process();
+    // After Process: the component would not take the sender and wrote nothing.
+    bool refusedSender() const { return m_refused; }
     Status setConnectionString(const QByteArray &utf8);
     Status setListenPort(qint32 port);
     Status setSenderIP(const QString &dotted);
     Status setSenderPort(qint32 port);
     Status setLogPath(const QByteArray &utf8);
     Status setRawMode(qint16 mode);
-    Status setPayload(const QByteArray &bytes);
+    Status setPayload(QByteArrayView bytes);
 
 private:
     Status check(ScStatus status, const char *member) const;
 
     ScoreObject *m_object = nullptr;
+    bool m_refused = false;
 };

@@ -12,6 +12,8 @@ void UdpSocketArray::add(int index)
 {
     auto *element = new UdpSocketElement(index, this);
     connect(element, &UdpSocketElement::dataArrival, this, &UdpSocketArray::DataArrival);
+    connect(element, &UdpSocketElement::bound, this, &UdpSocketArray::ElementBound);
+    connect(element, &UdpSocketElement::closed, this, &UdpSocketArray::ElementClosed);
     m_elements[index] = element;
 }
 

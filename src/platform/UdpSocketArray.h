@@ -29,6 +29,8 @@ public:
 
 signals:
     void DataArrival(int index, qint64 bytesTotal);
+    void ElementBound(int index, quint16 port);
+    void ElementClosed(int index);
 
 private:
     void add(int index);

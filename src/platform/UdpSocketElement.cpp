@@ -31,6 +31,7 @@ Status UdpSocketElement::Bind(qint64 port)
     m_receiver.askReceiveBuffer(ReceiveBufferBytes);
     m_notifier = std::make_unique<QSocketNotifier>(m_receiver.descriptor(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &UdpSocketElement::readPending);
+    emit bound(m_index, quint16(port));
     return {};
 }
 
@@ -41,9 +42,12 @@ int UdpSocketElement::receiveBufferBytes()
 
 void UdpSocketElement::Close()
 {
+    const bool wasBound = m_receiver.isBound();
     m_notifier.reset(); // before the descriptor it watches goes
     m_receiver.close();
     m_current = -1;
+    if (wasBound)
+        emit closed(m_index);
 }
 
 int UdpSocketElement::State() const

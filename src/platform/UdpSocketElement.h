@@ -47,6 +47,9 @@ public:
 
 signals:
     void dataArrival(int index, qint64 bytesTotal);
+    // The element took its port, or gave it up: what else listens on the port follows.
+    void bound(int index, quint16 port);
+    void closed(int index);
 
 private:
     void readPending();

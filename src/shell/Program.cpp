@@ -6,6 +6,7 @@
 #include "WindowCommands.h"
 #include "state/MainModule.h"
 
+#include "httpintake/HttpIntake.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "platform/ClassRegistry.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
 ProgramOptions readProgramOptions(const QStringList &arguments, bool display)
@@ -31,6 +33,8 @@ ProgramOptions readProgramOptions(const QStringList &arguments, bool display)
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--headless"))
             options.headless = true;
+        else if (argument == QLatin1String("--no-http"))
+            options.http = false;
         else if (argument.startsWith(QLatin1String("--screenshot=")))
             options.screenshotPath = argument.mid(int(qstrlen("--screenshot=")));
         else
@@ -49,6 +53,23 @@ bool displayAvailable()
 }
 
 namespace {
+
+// HTTP log posts follow every socket element that binds, from the start on.
+std::unique_ptr<HttpIntake> httpIntake(const ProgramOptions &options, MainModule &state,
+                                       DatagramIntake &intake)
+{
+    if (!options.http)
+        return nullptr;
+    return std::make_unique<HttpIntake>(state, intake);
+}
+
+// Start-up ends with its notice in the status line; a port that could not listen for HTTP
+// must still show there.
+void showHttpFailure(const HttpIntake *http, MainModule &state)
+{
+    if (http && !http->lastFailure().isEmpty())
+        state.Label1.setCaption(http->lastFailure());
+}
 
 // Whether start-up left the program running, and if not, the exit code.
 std::optional<int> exitCodeAfter(StartResult result)
@@ -85,6 +106,7 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
     MainModule state;
     ScoringComponentFactory factory;
     DatagramIntake intake(state, factory);
+    const std::unique_ptr<HttpIntake> http = httpIntake(options, state, intake);
     MainForm form(state);
     WidgetsOperator op(&form);
     const ClassRegistry registry;
@@ -93,6 +115,7 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
     if (const auto code = exitCodeAfter(
             Main(state, MainServices{op, registry, databases, &form}, options.commandLine)))
         return *code;
+    showHttpFailure(http.get(), state);
 
     // Cancel in a database prompt ends the run on the spot: nothing is saved, and exit()
     // still lets the scoring component finish what it wrote. Exit leaves the event loop, so
@@ -124,6 +147,7 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
     MainModule state;
     ScoringComponentFactory factory;
     DatagramIntake intake(state, factory);
+    const std::unique_ptr<HttpIntake> http = httpIntake(options, state, intake);
     ConsoleOperator op;
     ConsoleStatus console(state.Label1, stdout);
     const ClassRegistry registry;
@@ -132,6 +156,7 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
     if (const auto code = exitCodeAfter(
             Main(state, MainServices{op, registry, databases, nullptr}, options.commandLine)))
         return *code;
+    showHttpFailure(http.get(), state);
     // Nothing was edited, so stopping saves nothing: a connection whose logon could not be
     // asked stays in the file.
     StopSignals stop;

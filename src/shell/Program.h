@@ -7,6 +7,7 @@
 struct ProgramOptions
 {
     bool headless = false;
+    bool http = true; // --no-http: the ports take datagrams only
     QString
         screenshotPath;  // --screenshot=FILE: save a picture of the window after start-up, then end
     QString commandLine; // the remaining arguments joined by blanks, for the three options

@@ -119,6 +119,10 @@ private slots:
                "3: port 28000");
         addRow("a secret a server cannot send", QByteArray("[28000]\nsecret = s3cret\n"), "closed",
                "open", "2: port 28000");
+        addRow("a CS2 server's posted token", QByteArray("[28000]\nsecret = 7be6ded70c65DF71\n"),
+               "0 7be6ded70c65DF71", "open", "");
+        addRow("a token a digit short", QByteArray("[28000]\nsecret = 7be6ded70c65df7\n"), "closed",
+               "open", "2: port 28000");
         addRow("secret 0 turns secrets off on the server", QByteArray("[28000]\nsecret = 000\n"),
                "closed", "open", "2: port 28000");
         addRow("a second section for a port", QByteArray("[28000]\nallow=::1\n[28000]\n"), "closed",

@@ -35,11 +35,13 @@ def split_lines(data):
 
 # re.A throughout: \d and \w must not match non-ASCII digits and letters in names.
 STAMP = re.compile(r"L (\d\d)/(\d\d)/(\d{4}) - (\d\d):(\d\d):(\d\d): ", re.A)
+# How CS2 writes the time of a line it posts over HTTP.
+HTTP_STAMP = re.compile(r"(\d\d)/(\d\d)/(\d{4}) - (\d\d):(\d\d):(\d\d)\.\d{3} - ", re.A)
 
 
 def split_stamp(line):
     """The event text after a valid timestamp, or None."""
-    m = STAMP.match(line)
+    m = STAMP.match(line) or HTTP_STAMP.match(line)
     if not m:
         return None
     month, day, _, hh, mm, ss = map(int, m.groups())

@@ -1,6 +1,9 @@
 // A scoring component for the tests: it records every call it receives, one line each, in
 // the file named by RECORDING_COMPONENT_LOG, so a test can check what the program handed
 // over and in which order. RECORDING_COMPONENT_FAIL=<member> makes that member fail.
+// Process answers as a component that tells refusals apart would: "not taken" (a refused
+// sender) when RECORDING_COMPONENT_REFUSE is set, "busy" when the payload holds the text
+// of RECORDING_COMPONENT_BUSY.
 //
 // Line format: <instance> <member> [<value>]; the payload is written in hex.
 #include "intake/ScoringAbi.h"
@@ -21,6 +24,7 @@ struct Recorder : ScoreObject
 {
     unsigned id = 0;
     std::string error;
+    std::string payload;
 };
 
 void record(const Recorder *self, const char *member, const std::string &value)
@@ -68,9 +72,18 @@ void Release(ScoreObject *object)
     delete self;
 }
 
-ScStatus Process(ScoreObject *self)
+ScStatus Process(ScoreObject *object)
 {
-    return answer(self, "Process", {});
+    const ScStatus status = answer(object, "Process", {});
+    auto *self = static_cast<Recorder *>(object);
+    const char *busy = std::getenv("RECORDING_COMPONENT_BUSY");
+    if (status == SC_OK && busy && *busy && self->payload.find(busy) != std::string::npos) {
+        self->error = "Busy: too much waits to be written";
+        return SC_E_PENDING;
+    }
+    if (status == SC_OK && std::getenv("RECORDING_COMPONENT_REFUSE"))
+        return SC_S_FALSE;
+    return status;
 }
 ScStatus SetConnectionString(ScoreObject *self, const char *utf8)
 {
@@ -94,6 +107,7 @@ ScStatus SetLogPath(ScoreObject *self, const char *utf8)
 }
 ScStatus SetPayload(ScoreObject *self, const uint8_t *bytes, size_t count)
 {
+    static_cast<Recorder *>(self)->payload.assign(reinterpret_cast<const char *>(bytes), count);
     return answer(self, "Payload", hex(bytes, count));
 }
 ScStatus SetRawMode(ScoreObject *self, int16_t mode)

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+
+// What the program answers one log post.
+struct HttpAnswer
+{
+    int status = 200;
+    QByteArray text;    // a short plain-text reason, a line
+    int retryAfter = 0; // seconds, for 503; 0: no Retry-After header
+};

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Appends one dated note of the program's HTTP intake to a connection's log file, in one
+// write, so it never splits a line another writer of the file is appending. False when the
+// file cannot be written.
+bool appendLogNote(const QString &path, const QString &text);

@@ -1,0 +1,256 @@
+#include "FreePort.h"
+#include "RawHttp.h"
+#include "RecordingLog.h"
+#include "TestMain.h"
+
+#include "httpintake/HttpIntake.h"
+#include "intake/ComponentLibrary.h"
+#include "intake/DatagramIntake.h"
+#include "intake/ScoringComponentFactory.h"
+#include "state/MainModule.h"
+#include "state/TextFunctions.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace {
+
+// Three lines of a real CS2 post body (tests/data/http), with the offsets that place them.
+const QByteArray Body =
+    "01/19/2026 - 18:58:10.512 - World triggered \"Round_Start\"\n"
+    "01/19/2026 - 18:58:11.004 - Team \"CT\" scored \"0\" with \"5\" players\n"
+    "01/19/2026 - 18:58:11.004 - Team \"TERRORIST\" scored \"0\" with \"5\" players\n";
+
+QList<QByteArray> offsets(qint64 begin, qint64 length)
+{
+    return {"X-Server-Addr: 203.0.113.7:27015", "X-Server-Instance-Token: 7A2C41D5",
+            "X-Logbytes-BeginOffset: " + QByteArray::number(begin),
+            "X-Logbytes-EndOffset: " + QByteArray::number(begin + length)};
+}
+
+} // namespace
+
+// Log posts over a real TCP connection, handed to the real recording component loaded from
+// its library, exactly as datagrams are.
+class TestHttpIntake : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_log = m_dir->filePath(QStringLiteral("calls.log"));
+        qputenv("RECORDING_COMPONENT_LOG", m_log.toLocal8Bit());
+        qunsetenv("RECORDING_COMPONENT_REFUSE");
+        qunsetenv("RECORDING_COMPONENT_BUSY");
+        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
+                    .ok());
+        m_state = std::make_unique<MainModule>();
+        m_factory = std::make_unique<ScoringComponentFactory>();
+        m_intake = std::make_unique<DatagramIntake>(*m_state, *m_factory);
+        HttpLimits limits;
+        limits.idleTimeoutSeconds = 1;
+        limits.maxConnectionsPerAddress = 3;
+        limits.maxBodyBytes = 64 * 1024;
+        limits.connectionMemory = 16 * 1024;
+        m_http = std::make_unique<HttpIntake>(*m_state, *m_intake, limits);
+    }
+
+    void cleanup()
+    {
+        m_http.reset();
+        m_intake.reset();
+        m_state.reset();
+    }
+
+    // Each line is one hand-over with the seven values in order; the sender is the TCP peer
+    // at the game server's port, so every post of one server is the same sender.
+    void linesAreHandedOverAsDatagrams()
+    {
+        const quint16 port = addConnection(1, "Provider=SQLite;Data Source=/a.db", "/l/a.log");
+        QVERIFY(port);
+        const RawResponse response = await(
+            rawExchange(port, {logPost(Body, offsets(0, Body.size())),
+                               logPost("one more line", {"X-Server-Addr: 203.0.113.7:27015"})}));
+        QCOMPARE(response.status(0), 200);
+        QCOMPARE(response.status(1), 200);
+
+        const QList<RecordedInstance> instances = readRecording(m_log);
+        const QList<QByteArray> lines = Body.split('\n').mid(0, 3) << "one more line";
+        QCOMPARE(instances.size(), lines.size());
+        for (int i = 0; i < instances.size(); ++i) {
+            const RecordedInstance &instance = instances.at(i);
+            QCOMPARE(instance.members().mid(0, 9),
+                     QStringList({"Create", "ConnectionString", "ListenPort", "SenderIP",
+                                  "SenderPort", "LogPath", "RawMode", "Payload", "Process"}));
+            QCOMPARE(instance.value("ConnectionString"), "Provider=SQLite;Data Source=/a.db");
+            QCOMPARE(instance.value("ListenPort").toInt(), int(port));
+            QCOMPARE(instance.value("SenderIP"), "127.0.0.1");
+            QCOMPARE(instance.value("SenderPort"), "27015");
+            QCOMPARE(instance.payload(), lines.at(i));
+        }
+        QVERIFY2(
+            m_state->Label1.caption().startsWith("Log recieved on port " + QString::number(port)),
+            qPrintable(m_state->Label1.caption()));
+        QVERIFY(m_state->Label1.caption().endsWith(" containing 13 bytes of data."));
+    }
+
+    // The server's log secret travels as the header a datagram with a secret carries, so
+    // the component checks both the same way.
+    void secretIsFramedAsInADatagram()
+    {
+        const quint16 port = addConnection(1, "c", "/l");
+        QCOMPARE(await(rawExchange(port, {logPost("line\n", {"X-Server-Unique-Token: s3cr3t"})}))
+                     .status(),
+                 200);
+        QCOMPARE(readRecording(m_log).value(0).payload(),
+                 QByteArray("\xFF\xFF\xFF\xFFSs3cr3tline"));
+    }
+
+    void badRequestsGetClearAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("allow");
+        QTest::newRow("GET") << QByteArray("GET /log HTTP/1.1\r\nHost: x\r\n\r\n") << 405
+                             << QByteArray("POST");
+        QTest::newRow("PUT with body")
+            << logPost("x\n").replace(0, 4, "PUT ") << 405 << QByteArray("POST");
+        QTest::newRow("body over the limit")
+            << QByteArray("POST /log HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n\r\n") << 413
+            << QByteArray();
+        QTest::newRow("headers over the limit")
+            << logPost("x\n", {"X-Filler: " + QByteArray(20000, 'a')}) << 431 << QByteArray();
+        QTest::newRow("URL over the limit")
+            << logPost("x\n", {}, "/" + QByteArray(20000, 'a')) << 414 << QByteArray();
+        QTest::newRow("not HTTP") << QByteArray("HELLO THERE\r\n\r\n") << 400 << QByteArray();
+    }
+
+    void badRequestsGetClearAnswers()
+    {
+        QFETCH(QByteArray, request);
+        const quint16 port = addConnection(1, "c", "/l");
+        const RawResponse response = await(rawExchange(port, {request}));
+        QVERIFY(response.connected);
+        QFETCH(int, status);
+        QFETCH(QByteArray, allow);
+        QCOMPARE(response.status(), status);
+        QCOMPARE(response.header("Allow"), allow);
+        QVERIFY(readRecording(m_log).isEmpty()); // nothing handed over
+    }
+
+    void refusedSenderGets403()
+    {
+        qputenv("RECORDING_COMPONENT_REFUSE", "1");
+        const quint16 port = addConnection(1, "c", "/l");
+        QCOMPARE(await(rawExchange(port, {logPost(Body)})).status(), 403);
+        QCOMPARE(readRecording(m_log).size(), 1); // the first line told; the rest not tried
+    }
+
+    // A post sent again after a busy answer, or whose answer was lost, is taken once; a
+    // post that skips bytes of its stream is counted and noted in the connection's log.
+    void resendsAreTakenOnceAndGapsNoted()
+    {
+        const QString logFile = m_dir->filePath("process.log");
+        const quint16 port = addConnection(1, "c", logFile);
+        const QByteArray first = logPost(Body, offsets(1000, Body.size()));
+        QCOMPARE(await(rawExchange(port, {first, first})).status(1), 200);
+        QCOMPARE(readRecording(m_log).size(), 3);
+
+        const QByteArray next = "a\nb busy\nc\n";
+        const QByteArray second = logPost(next, offsets(1000 + Body.size(), next.size()));
+        qputenv("RECORDING_COMPONENT_BUSY", "busy");
+        const RawResponse busy = await(rawExchange(port, {second}));
+        QCOMPARE(busy.status(), 503);
+        QVERIFY(busy.header("Retry-After").toInt() > 0);
+        qunsetenv("RECORDING_COMPONENT_BUSY");
+        QCOMPARE(await(rawExchange(port, {second})).status(), 200);
+        QList<QByteArray> payloads;
+        for (const RecordedInstance &instance : readRecording(m_log))
+            payloads << instance.payload();
+        QCOMPARE(payloads.mid(3), QList<QByteArray>({"a", "b busy", "b busy", "c"}));
+        QCOMPARE(m_http->gaps(), quint64(0));
+
+        const QByteArray later = logPost("d\n", offsets(5000, 2));
+        QCOMPARE(await(rawExchange(port, {later})).status(), 200);
+        QCOMPARE(m_http->gaps(), quint64(1));
+        QFile note(logFile);
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QVERIFY(note.readAll().contains("skipped"));
+    }
+
+    void idleAndCrowdingClientsAreClosed()
+    {
+        const quint16 port = addConnection(1, "c", "/l");
+        const RawResponse idle = await(rawExchange(port, {QByteArray()}, 8000));
+        QVERIFY(idle.connected);
+        QVERIFY(idle.closedByServer); // after its second of silence
+
+        QList<int> held;
+        for (int i = 0; i < 3; ++i)
+            held << rawConnect(port);
+        QTest::qWait(200); // the server takes them in
+        const RawResponse fourth = await(rawExchange(port, {logPost("x\n")}, 3000));
+        QVERIFY(!fourth.connected || fourth.closedByServer || fourth.status() == 0);
+        for (int fd : held)
+            ::close(fd);
+        QTRY_COMPARE(await(rawExchange(port, {logPost("x\n")})).status(), 200);
+    }
+
+    // HTTP follows the datagram socket: it listens while the element is bound; a TCP port
+    // held elsewhere leaves the datagrams flowing and says why.
+    void httpFollowsTheSocketElement()
+    {
+        const quint16 port = addConnection(1, "c", m_dir->filePath("p.log"));
+        QCOMPARE(m_http->port(1), port);
+        m_state->udpPeerB.element(1)->Close();
+        QCOMPARE(m_http->port(1), quint16(0));
+        QVERIFY(!await(rawExchange(port, {logPost("x\n")})).connected);
+
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+        QVERIFY(m_state->udpPeerB.element(1)->Bind(holder.serverPort()).ok());
+        QCOMPARE(m_http->port(1), quint16(0));
+        QVERIFY2(m_state->Label1.caption().contains("HTTP log posts can not be taken on port " +
+                                                    QString::number(holder.serverPort())),
+                 qPrintable(m_state->Label1.caption()));
+        QVERIFY(m_state->Label1.caption().contains("10048"));
+        QUdpSocket sender;
+        sender.writeDatagram("datagram", QHostAddress::LocalHost, holder.serverPort());
+        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+    }
+
+private:
+    quint16 addConnection(int n, const QString &connString, const QString &log)
+    {
+        m_state->ConnStrings[n] = connString;
+        if (!m_state->udpPeerB.Load(n).ok())
+            return 0;
+        m_state->ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const quint16 port = freePort();
+            if (m_state->udpPeerB.element(n)->Bind(port).ok() && m_http->port(n) == port) {
+                m_state->ListView1.setText(m_state->ListView1.find(ConnKey(n)),
+                                           QString::number(port));
+                return port;
+            }
+            m_state->udpPeerB.element(n)->Close(); // the TCP port was taken: another one
+        }
+        return 0;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_log;
+    std::unique_ptr<MainModule> m_state;
+    std::unique_ptr<ScoringComponentFactory> m_factory;
+    std::unique_ptr<DatagramIntake> m_intake;
+    std::unique_ptr<HttpIntake> m_http;
+};
+
+VARNOCK_TEST_MAIN(TestHttpIntake)
+#include "tst_httpintake.moc"
