@@ -1,4 +1,5 @@
 #include "Framed.h"
+#include "HttpLogPosts.h"
 #include "ReceiverProcess.h"
 #include "TestMain.h"
 
@@ -26,7 +27,8 @@ QString readText(const QString &path)
 } // namespace
 
 // The real program, headless, with the real Ledgerwell.so and its Ledgerwell.ini in the
-// program folder, receiving real UDP datagrams from 127.0.0.1 on ports the test chose.
+// program folder, receiving real UDP datagrams and HTTP posts from 127.0.0.1 on ports the
+// test chose.
 class TestTrustedSenders : public QObject
 {
     Q_OBJECT
@@ -91,6 +93,62 @@ private slots:
         QVERIFY2(log.contains("port " + QString::number(trusting) +
                               " takes datagrams from 1 allowed address with its log secret"),
                  qPrintable(log));
+    }
+
+    // HTTP posts meet the same rules: the allow-list holds the TCP peer, whatever the post's
+    // address header says, and a CS2 server's posted token is the port's secret. A refused
+    // post is answered 403 and leaves nothing written.
+    void httpPostsMeetTheSameRules()
+    {
+        Receiver receiver(m_dir.filePath("http"), QStringLiteral(LEDGERWELL_PATH));
+        const QString database = m_dir.filePath("http.db");
+        QVERIFY(QFile(database).open(QIODevice::WriteOnly));
+        const QList<quint16> ports = receiver.choosePorts(3);
+        QFile ini(receiver.programFolder() + "/Ledgerwell.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[" + QByteArray::number(ports.at(0)) +
+                  "]\nallow = 127.0.0.1\nsecret = 7be6ded70c65df71\n[" +
+                  QByteArray::number(ports.at(1)) + "]\nallow = 203.0.113.7\n");
+        ini.close();
+        const QString connection = "Provider=SQLite;Data Source=" + database;
+        QVERIFY2(receiver.start({connection, connection, connection}),
+                 qPrintable(receiver.errors()));
+
+        struct Case
+        {
+            const char *what;
+            int port;
+            QByteArray token, serverAddr;
+            int status;
+        };
+        const Case cases[] = {
+            {"the port's token", 0, "7be6ded70c65df71", "127.0.0.1:27015", 200},
+            {"no token", 0, {}, "127.0.0.1:27015", 403},
+            {"another token", 0, "7be6ded70c65df72", "127.0.0.1:27015", 403},
+            {"an allowed address named only in the header", 1, {}, "203.0.113.7:27015", 403},
+            {"a port without rules", 2, {}, "198.51.100.9:27016", 200},
+        };
+        int taken = 0;
+        for (const Case &c : cases) {
+            HttpLogPost post;
+            post.body = "03/21/2026 - 20:00:01.250 - World triggered \"Round_Start\"\n"
+                        "03/21/2026 - 20:00:02.500 - World triggered \"Round_End\"\n";
+            post.headers = {{"X-Server-Addr", c.serverAddr}};
+            if (!c.token.isEmpty())
+                post.headers.append({"X-Server-Unique-Token", c.token});
+            QCOMPARE(sendPosts(ports.at(c.port), {post}), QList<int>{c.status});
+            taken += c.status == 200 ? 2 : 0;
+        }
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "http");
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QTRY_COMPARE_WITH_TIMEOUT(value(db, "SELECT COUNT(*) FROM Logs"), QString::number(taken),
+                                  30000);
+        QVERIFY2(receiver.stop(), qPrintable(receiver.errors()));
+        QCOMPARE(value(db, "SELECT COUNT(*) FROM Logs"), QString::number(taken));
+        QCOMPARE(value(db, "SELECT GROUP_CONCAT(Server_IP || ':' || Server_Port || ' ' || "
+                           "Packet_Number, ', ') FROM Servers"),
+                 QStringLiteral("127.0.0.1:27015 2, 127.0.0.1:27016 2"));
     }
 
 private:
