@@ -86,6 +86,8 @@ private slots:
         row("secret, HL1 form", h + "S77log L x\n", Framing::Secret, "L x", "77");
         row("secret and a token", h + "S77" + token + "L x\n", Framing::Secret, "L x", "77");
         row("secret with an L in it", h + "S-5LL x\n", Framing::Secret, "L x", "-5L");
+        row("a posted line behind its token", h + "S7be6ded70c65df7103/21/2026 - 20:00:01.250 - x",
+            Framing::Secret, "03/21/2026 - 20:00:01.250 - x", "7be6ded70c65df71");
         row("HL1 without line end", h + "log L x", Framing::Hl1, "L x");
         row("line break inside a framed line", h + "log L a\nL b\n", Framing::Hl1, "L a\nL b");
         row("plain lines, CR LF and blank lines", "L a\r\n\r\nL b\nL c", Framing::Plain,
@@ -243,6 +245,9 @@ private slots:
         bad("month 13", "L 13/14/2026 - 20:00:40: Log file closed");
         bad("29 February of a common year", "L 02/29/2026 - 20:00:40: Log file closed");
         row("29 February of a leap year", "L 02/29/2028 - 20:00:40: Log file closed", K::LogClosed);
+        row("as CS2 posts it", "01/19/2026 - 18:58:10.512 - Log file closed", K::LogClosed);
+        bad("posted without milliseconds", "01/19/2026 - 18:58:10 - Log file closed");
+        bad("posted with a colon", "01/19/2026 - 18:58:10.512: Log file closed");
         bad("hour 24", "L 03/14/2026 - 24:00:40: Log file closed");
         bad("nothing after the time", T);
         bad("kill without a weapon", T + "\"Al<2><X><CT>\" killed \"Bo<3><Y><T>\"");
