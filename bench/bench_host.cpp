@@ -10,6 +10,7 @@
 
 #include "database/CreateSchema.h"
 #include "intake/ComponentLibrary.h"
+#include "httpintake/HttpIntake.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "platform/ConsoleOperator.h"
@@ -198,6 +199,8 @@ int main(int argc, char *argv[])
     MainModule state;
     ScoringComponentFactory factory;
     DatagramIntake intake(state, factory);
+    // HTTP posts on the same port, as the program takes them.
+    HttpIntake http(state, intake);
     state.RawLogging = qint16(argument(args, QStringLiteral("--raw"), QStringLiteral("1")).toInt());
     const QString log =
         argument(args, QStringLiteral("--log"), home.filePath(QStringLiteral("Process.log")));
@@ -209,8 +212,10 @@ int main(int argc, char *argv[])
             probe.bind(QHostAddress::AnyIPv4, 0);
             const quint16 candidate = probe.localPort();
             probe.close();
-            if (state.udpPeerB.element(1)->Bind(candidate).ok())
+            if (state.udpPeerB.element(1)->Bind(candidate).ok() && http.port(1) == candidate)
                 port = candidate;
+            else
+                state.udpPeerB.element(1)->Close();
         }
     }
     if (!port) {
