@@ -7,7 +7,7 @@
 // for clients that are not game servers.
 struct HttpLimits
 {
-    std::size_t maxBodyBytes = 8u << 20;      // a longer body is answered 413 unread
+    std::size_t maxBodyBytes = 4u << 20;      // a longer body is answered 413 unread
     std::size_t connectionMemory = 64u << 10; // request line and headers; past it 414 or 431
     unsigned idleTimeoutSeconds = 30;         // a connection that sends nothing for this long goes
     unsigned maxConnections = 256;            // at once, on one port
