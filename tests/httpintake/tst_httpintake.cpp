@@ -202,6 +202,32 @@ private slots:
         QTRY_COMPARE(await(rawExchange(port, {logPost("x\n")})).status(), 200);
     }
 
+    // A stream of posts takes turns with the datagrams on the same thread: datagrams sent
+    // while posts keep coming are handed over among the posts' lines, not after them all.
+    void postsTakeTurnsWithDatagrams()
+    {
+        const quint16 port = addConnection(1, "c", "/l");
+        QByteArray body;
+        for (int i = 0; i < 50; ++i)
+            body += "posted line " + QByteArray::number(i) + '\n';
+        auto posts = rawExchange(port, QList<QByteArray>(400, logPost(body)), 30000);
+        QUdpSocket sender;
+        for (int i = 0; i < 200; ++i) {
+            sender.writeDatagram("datagram", QHostAddress::LocalHost, port);
+            QTest::qWait(1);
+        }
+        const RawResponse answered = await(std::move(posts), 60000);
+        QCOMPARE(answered.answers.size(), 400);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(400 * 50 + 200));
+        const QList<RecordedInstance> instances = readRecording(m_log);
+        qsizetype lastDatagram = -1;
+        for (qsizetype i = 0; i < instances.size(); ++i) {
+            if (instances.at(i).payload() == "datagram")
+                lastDatagram = i;
+        }
+        QVERIFY2(lastDatagram < instances.size() - 50, "the datagrams waited for every post");
+    }
+
     // HTTP follows the datagram socket: it listens while the element is bound; a TCP port
     // held elsewhere leaves the datagrams flowing and says why.
     void httpFollowsTheSocketElement()
