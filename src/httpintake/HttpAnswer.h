@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 
+// How long a server is asked to wait before it sends a post again.
+constexpr int RetryAfterSeconds = 5;
+
 // What the program answers one log post.
 struct HttpAnswer
 {

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int RetryAfterSeconds = 5;
-
 // The post's offsets, when they describe its body: a post whose offsets do not span its
 // body cannot be placed in its stream.
 bool placeable(const LogPost &post)
@@ -75,9 +73,34 @@ void HttpIntake::onBound(int index, quint16 port)
     m_servers[index] = std::move(server);
 }
 
+// A sender whose every post skips bytes must not fill the log: a connection notes a gap at
+// once, then at most one a minute with the number since the last note.
+void HttpIntake::noteGap(int index, const LogPost &post, qint64 bytes)
+{
+    ++m_gaps;
+    GapNotes &notes = m_gapNotes[index];
+    ++notes.unnoted;
+    if (notes.last.isValid() && notes.last.elapsed() < 60'000)
+        return;
+    const QString more =
+        notes.unnoted > 1
+            ? QStringLiteral(" (%1 posts skipped bytes since the last note)").arg(notes.unnoted)
+            : QString();
+    appendLogNote(logPath(index),
+                  QStringLiteral("the log posts of %1 (from %2) skipped %3 bytes before offset "
+                                 "%4: lines the server sent were not received%5")
+                      .arg(QString::fromLatin1(post.serverAddr.left(100)), post.peerIp)
+                      .arg(bytes)
+                      .arg(*post.beginOffset)
+                      .arg(more));
+    notes.last.start();
+    notes.unnoted = 0;
+}
+
 void HttpIntake::onClosed(int index)
 {
     m_servers.erase(index);
+    m_gapNotes.erase(index);
 }
 
 HttpAnswer HttpIntake::onPost(int index, const LogPost &post)
@@ -90,15 +113,8 @@ HttpAnswer HttpIntake::onPost(int index, const LogPost &post)
     StreamOffsets::Plan plan{post.beginOffset.value_or(0), 0};
     if (!stream.isEmpty())
         plan = m_offsets.plan(stream, *post.beginOffset, *post.endOffset, post.body);
-    if (plan.gap > 0) {
-        ++m_gaps;
-        appendLogNote(logPath(index),
-                      QStringLiteral("the log posts of %1 (from %2) skipped %3 bytes before "
-                                     "offset %4: lines the server sent before were not received")
-                          .arg(QString::fromLatin1(post.serverAddr), post.peerIp)
-                          .arg(plan.gap)
-                          .arg(*post.beginOffset));
-    }
+    if (plan.gap > 0)
+        noteGap(index, post, plan.gap);
 
     qint64 takenUpTo = plan.takeFrom;
     HttpAnswer answer{200, "taken", 0};

@@ -4,6 +4,7 @@
 #include "HttpLogServer.h"
 #include "StreamOffsets.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <map>
@@ -39,6 +40,7 @@ private:
     void onBound(int index, quint16 port);
     void onClosed(int index);
     HttpAnswer onPost(int index, const LogPost &post);
+    void noteGap(int index, const LogPost &post, qint64 bytes);
     QString logPath(int index) const;
 
     MainModule &m_state;
@@ -46,6 +48,12 @@ private:
     HttpLimits m_limits;
     std::map<int, std::unique_ptr<HttpLogServer>> m_servers;
     StreamOffsets m_offsets;
+    struct GapNotes
+    {
+        QElapsedTimer last;
+        quint64 unnoted = 0;
+    };
+    std::map<int, GapNotes> m_gapNotes;
     QString m_lastFailure;
     quint64 m_gaps = 0;
     quint64 m_resentLines = 0;

@@ -10,9 +10,43 @@
 
 #include <cstring>
 
-// One request in progress: its body so far, or the answer given before the body ended.
+// One request in progress: its body so far, or the answer given before the body ended. Its
+// body counts against what the port holds of all bodies at once until the request ends.
 struct HttpLogServer::Request
 {
+    explicit Request(std::size_t &inFlight)
+        : inFlight(inFlight)
+    {
+    }
+    ~Request() { inFlight -= counted; }
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+
+    // Counts a body of this length against the budget before it is read.
+    bool reserve(std::size_t length, std::size_t budget)
+    {
+        if (inFlight + length > budget)
+            return false;
+        counted = length;
+        inFlight += length;
+        return true;
+    }
+    // A body read past what was reserved (one without a length) counts as it comes.
+    bool append(const char *data, std::size_t size, std::size_t budget)
+    {
+        const std::size_t beyond = std::size_t(body.size()) + size > counted
+                                       ? std::size_t(body.size()) + size - counted
+                                       : 0;
+        if (inFlight + beyond > budget)
+            return false;
+        counted += beyond;
+        inFlight += beyond;
+        body.append(data, qsizetype(size));
+        return true;
+    }
+
+    std::size_t &inFlight;
+    std::size_t counted = 0;
     QByteArray body;
     bool answered = false;
 };
@@ -179,38 +213,47 @@ bool HttpLogServer::answer(MHD_Connection *connection, const HttpAnswer &answer)
     return queued == MHD_YES;
 }
 
+// The headers are in; the body, if any, follows in later calls. What the headers tell is
+// answered before a byte of the body is read: the library can answer only then (or after the
+// whole body), so a body without a length that grows past a limit loses its connection.
+bool HttpLogServer::onHeaders(MHD_Connection *connection, const char *method, Request &request)
+{
+    if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0) {
+        request.answered = true;
+        return answer(connection,
+                      {MHD_HTTP_METHOD_NOT_ALLOWED, "Only POST takes log lines here.", 0});
+    }
+    const std::optional<qint64> length = offsetHeader(connection, "Content-Length");
+    if (length && quint64(*length) > m_limits.maxBodyBytes) {
+        request.answered = true;
+        return answer(connection,
+                      {MHD_HTTP_CONTENT_TOO_LARGE, "The body is longer than this port takes.", 0});
+    }
+    // Many clients sending large bodies at once must not take the program's memory.
+    if (length && !request.reserve(std::size_t(*length), m_limits.maxBodyBytesInFlight)) {
+        request.answered = true;
+        return answer(connection,
+                      {MHD_HTTP_SERVICE_UNAVAILABLE,
+                       "Too many posts arrive at once; send again later.", RetryAfterSeconds});
+    }
+    return true;
+}
+
 bool HttpLogServer::onAccess(MHD_Connection *connection, const char *method, const char *uploadData,
                              size_t *uploadSize, Request *&request)
 {
     if (!request) {
-        // The headers are in; the body, if any, follows in later calls.
-        request = new Request;
-        if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0) {
-            request->answered = true;
-            return answer(connection,
-                          {MHD_HTTP_METHOD_NOT_ALLOWED, "Only POST takes log lines here.", 0});
-        }
-        const std::optional<qint64> length = offsetHeader(connection, "Content-Length");
-        if (length && quint64(*length) > m_limits.maxBodyBytes) {
-            request->answered = true;
-            return answer(connection, {MHD_HTTP_CONTENT_TOO_LARGE,
-                                       "The body is longer than this port takes.", 0});
-        }
-        return true;
+        request = new Request(m_bodyBytesInFlight);
+        return onHeaders(connection, method, *request);
     }
     if (*uploadSize != 0) {
-        // Once answered, the rest of the body is read and dropped.
-        if (!request->answered) {
-            if (size_t(request->body.size()) + *uploadSize > m_limits.maxBodyBytes) {
-                request->answered = true;
-                request->body = QByteArray();
-                *uploadSize = 0;
-                return answer(connection, {MHD_HTTP_CONTENT_TOO_LARGE,
-                                           "The body is longer than this port takes.", 0});
-            }
-            request->body.append(uploadData, qsizetype(*uploadSize));
-        }
+        const std::size_t size = *uploadSize;
         *uploadSize = 0;
+        if (request->answered)
+            return true; // the rest of an answered request is read and dropped
+        if (size_t(request->body.size()) + size > m_limits.maxBodyBytes ||
+            !request->append(uploadData, size, m_limits.maxBodyBytesInFlight))
+            return false;
         return true;
     }
     if (request->answered)

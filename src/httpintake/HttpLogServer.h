@@ -43,6 +43,7 @@ private:
     friend struct HttpLogServerCallbacks;
     struct Request;
 
+    bool onHeaders(MHD_Connection *connection, const char *method, Request &request);
     bool onAccess(MHD_Connection *connection, const char *method, const char *uploadData,
                   size_t *uploadSize, Request *&request);
     bool answer(MHD_Connection *connection, const HttpAnswer &answer);
@@ -57,4 +58,5 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
     quint64 m_answered = 0;
+    std::size_t m_bodyBytesInFlight = 0;
 };

@@ -1,5 +1,7 @@
 #include "LogPostReader.h"
 
+#include <QCryptographicHash>
+
 namespace {
 
 bool allDigits(QByteArrayView text)
@@ -70,9 +72,14 @@ QByteArray payloadOf(const LogPost &post, QByteArrayView line)
 
 QByteArray streamKeyOf(const LogPost &post)
 {
+    QByteArray key;
     if (!post.instanceToken.isEmpty())
-        return "i:" + post.instanceToken;
-    if (!post.serverAddr.isEmpty())
-        return "a:" + post.serverAddr + '@' + post.peerIp.toLatin1();
-    return {};
+        key = "i:" + post.instanceToken;
+    else if (!post.serverAddr.isEmpty())
+        key = "a:" + post.serverAddr + '@' + post.peerIp.toLatin1();
+    // Real tokens and addresses are short; a long one is remembered by its digest, so the
+    // streams kept cost little whatever the headers hold.
+    if (key.size() > 64)
+        key = "h:" + QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex();
+    return key;
 }

@@ -57,6 +57,7 @@ private slots:
         limits.idleTimeoutSeconds = 1;
         limits.maxConnectionsPerAddress = 3;
         limits.maxBodyBytes = 64 * 1024;
+        limits.maxBodyBytesInFlight = 48 * 1024;
         limits.connectionMemory = 16 * 1024;
         m_http = std::make_unique<HttpIntake>(*m_state, *m_intake, limits);
     }
@@ -128,6 +129,8 @@ private slots:
             << logPost("x\n", {"X-Filler: " + QByteArray(20000, 'a')}) << 431 << QByteArray();
         QTest::newRow("URL over the limit")
             << logPost("x\n", {}, "/" + QByteArray(20000, 'a')) << 414 << QByteArray();
+        QTest::newRow("bodies at once over the port's budget")
+            << logPost(QByteArray(50000, 'x')) << 503 << QByteArray();
         QTest::newRow("not HTTP") << QByteArray("HELLO THERE\r\n\r\n") << 400 << QByteArray();
     }
 
