@@ -3,16 +3,16 @@
 #include <QDateTime>
 #include <QFile>
 
-bool appendLogNote(const QString &path, const QString &text)
+void appendLogNote(const QString &path, const QString &text)
 {
     if (path.isEmpty())
-        return false;
+        return;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
+        return;
     const QString line =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
         QStringLiteral(" Varnock_UDP: ") + text + QLatin1Char('\n');
     const QByteArray bytes = line.toUtf8();
-    return file.write(bytes) == bytes.size();
+    file.write(bytes);
 }

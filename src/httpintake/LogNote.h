@@ -3,6 +3,6 @@
 #include <QString>
 
 // Appends one dated note of the program's HTTP intake to a connection's log file, in one
-// write, so it never splits a line another writer of the file is appending. False when the
-// file cannot be written.
-bool appendLogNote(const QString &path, const QString &text);
+// write, so it never splits a line another writer of the file is appending. A file that
+// cannot be written misses the note; the status line and standard error still tell.
+void appendLogNote(const QString &path, const QString &text);

@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "httpintake/HttpIntake.h"
+#include "httpintake/LogPostReader.h"
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
@@ -67,6 +68,73 @@ private slots:
         m_http.reset();
         m_intake.reset();
         m_state.reset();
+    }
+
+    // The game port a post's address header names; 0 for anything else, so the TCP port
+    // is taken instead.
+    void addressPorts_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<int>("port");
+        QTest::newRow("IPv4") << QByteArray("186.104.70.128:27015") << 27015;
+        QTest::newRow("IPv6 in brackets") << QByteArray("[2001:db8::1]:27016") << 27016;
+        QTest::newRow("lowest port") << QByteArray("0.0.0.0:1") << 1;
+        QTest::newRow("highest port") << QByteArray("0.0.0.0:65535") << 65535;
+        QTest::newRow("port 0") << QByteArray("0.0.0.0:0") << 0;
+        QTest::newRow("above 65535") << QByteArray("0.0.0.0:65536") << 0;
+        QTest::newRow("no port") << QByteArray("203.0.113.7") << 0;
+        QTest::newRow("IPv6 without brackets") << QByteArray("::1:27015") << 0;
+        QTest::newRow("not a number") << QByteArray("host:27a15") << 0;
+        QTest::newRow("Steam id form") << QByteArray("=[A:1:2404786178:50561]:0") << 0;
+    }
+    void addressPorts()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(int, port);
+        QCOMPARE(int(portOfAddress(address)), port);
+        LogPost post;
+        post.peerPort = 40000;
+        post.serverAddr = address;
+        QCOMPARE(senderOf(post).port, port ? port : 40000);
+    }
+
+    // A body's lines, and where each ends in the stream the offsets place it in.
+    void bodyLines_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("lines"); // text@end, joined with '|'
+        QTest::newRow("LF lines") << QByteArray("a\nbc\n") << QByteArray("a@102|bc@105");
+        QTest::newRow("CR LF and an empty line")
+            << QByteArray("a\r\n\r\nb\r\n") << QByteArray("a@103|b@108");
+        QTest::newRow("a line break first") << QByteArray("\nab\n") << QByteArray("ab@104");
+        QTest::newRow("no line end at the end") << QByteArray("a\nb") << QByteArray("a@102|b@103");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void bodyLines()
+    {
+        QFETCH(QByteArray, body);
+        LogPost post;
+        post.body = body;
+        post.beginOffset = 100;
+        QByteArrayList found;
+        for (const PostLine &line : linesOf(post))
+            found << line.text.toByteArray() + '@' + QByteArray::number(line.end);
+        QTEST(found.join('|'), "lines");
+    }
+
+    // Posts are placed in their server's stream by its instance token, else by its address
+    // header and peer; without either they cannot be placed.
+    void streamKeys()
+    {
+        LogPost post;
+        post.peerIp = QStringLiteral("127.0.0.1");
+        QCOMPARE(streamKeyOf(post), QByteArray());
+        post.serverAddr = "203.0.113.7:27015";
+        QCOMPARE(streamKeyOf(post), QByteArray("a:203.0.113.7:27015@127.0.0.1"));
+        post.instanceToken = "7be6ded70c65df71";
+        QCOMPARE(streamKeyOf(post), QByteArray("i:7be6ded70c65df71"));
+        post.instanceToken = QByteArray(10000, 'x');
+        QCOMPARE(streamKeyOf(post).size(), 2 + 64);
     }
 
     // Each line is one hand-over with the seven values in order; the sender is the TCP peer
@@ -189,13 +257,20 @@ private slots:
         QVERIFY(note.readAll().contains("skipped"));
     }
 
-    void idleAndCrowdingClientsAreClosed()
+    void idleClientsAreClosed()
     {
         const quint16 port = addConnection(1, "c", "/l");
         const RawResponse idle = await(rawExchange(port, {QByteArray()}, 8000));
         QVERIFY(idle.connected);
         QVERIFY(idle.closedByServer); // after its second of silence
+    }
 
+    void crowdingClientsAreTurnedAway()
+    {
+        HttpLimits limits;
+        limits.maxConnectionsPerAddress = 3; // and time enough to hold them
+        m_http = std::make_unique<HttpIntake>(*m_state, *m_intake, limits);
+        const quint16 port = addConnection(1, "c", "/l");
         QList<int> held;
         for (int i = 0; i < 3; ++i)
             held << rawConnect(port);
