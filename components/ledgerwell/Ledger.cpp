@@ -133,7 +133,7 @@ void Ledger::rememberName(Table table, std::int64_t record, std::string text)
 
 std::size_t Ledger::cachedNames() const
 {
-    std::size_t names = m_cvars.size();
+    std::size_t names = m_cvars.size() + m_serverRecords.size();
     for (const NameCache &cache : m_names)
         names += cache.size();
     return names;
@@ -141,7 +141,7 @@ std::size_t Ledger::cachedNames() const
 
 std::uint64_t Ledger::droppedNames() const
 {
-    std::uint64_t names = m_cvars.dropped();
+    std::uint64_t names = m_cvars.dropped() + m_serverRecords.dropped();
     for (const NameCache &cache : m_names)
         names += cache.dropped();
     return names;
@@ -155,23 +155,22 @@ void Ledger::rememberCvar(std::int64_t record, const std::string &name, const st
     m_cvars.insert(std::move(key), record, noneToForget());
 }
 
-void Ledger::rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
-                            std::int64_t packets, std::string name)
+void Ledger::rememberServer(std::int64_t record, const std::string &ip, const std::string &port)
 {
-    const auto [it, inserted] = m_servers.try_emplace(ip + ":" + port);
-    if (!inserted)
-        return;
-    it->second.id = record;
-    it->second.packets = packets;
-    it->second.name = std::move(name);
-    m_serversById.emplace(record, &it->second);
+    m_serverRecords.insert(ip + ":" + port, record, noneToForget());
 }
 
 void Ledger::rememberServerCvar(std::int64_t server, std::int64_t cvar)
 {
-    const auto found = m_serversById.find(server);
-    if (found != m_serversById.end())
-        found->second->linkedCvars.insert(cvar);
+    m_links.insert({server, cvar, 0, Table::ServersCvars});
+}
+
+std::size_t LinkHash::operator()(const Link &link) const
+{
+    std::size_t hash = std::hash<std::int64_t>()(link.a);
+    for (const std::int64_t part : {link.b, link.c, std::int64_t(link.table)})
+        hash = hash * 1099511628211ull ^ std::hash<std::int64_t>()(part);
+    return hash;
 }
 
 ServerState &Ledger::server(std::string_view ip, std::string_view port,
@@ -180,16 +179,34 @@ ServerState &Ledger::server(std::string_view ip, std::string_view port,
     std::string key(ip);
     key += ':';
     key += port;
-    const auto [it, inserted] = m_servers.try_emplace(std::move(key));
-    ServerState &state = it->second;
-    if (inserted) {
-        state.id = next(Table::Servers);
-        batch.add(insertInto(Table::Servers), Value::record(state.id), Value::null(),
-                  Value::of(storedText(ip, Length::Address)),
-                  Value::of(storedText(port, Length::Port)), Value::of(std::int64_t(0)),
-                  Value::of(receivedIso));
+    if (ServerState *known = m_servers.find(key))
+        return *known;
+    const std::optional<std::int64_t> record = m_serverRecords.find(key);
+    ServerState &state =
+        m_servers.add(std::move(key), [&](const std::string &leavingKey, ServerState &leaving) {
+            retire(leavingKey, leaving, batch);
+        });
+    if (record) {
+        state.id = *record;
+        return state;
     }
+    // A server whose Record was let go too is found again by its address and port when this
+    // row is written: the insert then writes nothing.
+    state.id = next(Table::Servers);
+    batch.add(insertInto(Table::Servers), Value::record(state.id), Value::null(),
+              Value::of(storedText(ip, Length::Address)), Value::of(storedText(port, Length::Port)),
+              Value::of(std::int64_t(0)), Value::of(receivedIso));
     return state;
+}
+
+void Ledger::retire(const std::string &key, ServerState &server, RowBatch &batch)
+{
+    if (server.dirty) {
+        writeServer(server, batch);
+        std::erase(m_dirty, &server);
+    }
+    forgetGame(server, batch);
+    m_serverRecords.insert(key, server.id, batch.forgotten());
 }
 
 void Ledger::markDirty(ServerState &server)
@@ -208,14 +225,20 @@ void Ledger::countDatagram(ServerState &server, const std::string &receivedIso)
     markDirty(server);
 }
 
+// The datagrams are added to the row's count, so a server found again after it was dropped
+// goes on counting; a name not given since keeps the one the row has.
+void Ledger::writeServer(ServerState &server, RowBatch &batch)
+{
+    batch.add(Statement::CountServer, Value::textOrNull(server.name), Value::of(server.packets),
+              Value::of(server.lastSeen), Value::record(server.id));
+    server.packets = 0;
+    server.dirty = false;
+}
+
 void Ledger::sealServers(RowBatch &batch)
 {
-    for (ServerState *server : m_dirty) {
-        batch.add(Statement::UpdateServer, Value::textOrNull(server->name),
-                  Value::of(server->packets), Value::of(server->lastSeen),
-                  Value::record(server->id));
-        server->dirty = false;
-    }
+    for (ServerState *server : m_dirty)
+        writeServer(*server, batch);
     m_dirty.clear();
 }
 
@@ -261,18 +284,26 @@ std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &ti
     return record;
 }
 
+void Ledger::link(Table table, std::int64_t a, std::int64_t b, std::int64_t c, RowBatch &batch)
+{
+    if (!m_links.insert({a, b, c, table}))
+        return;
+    if (table == Table::GamesPlayersCvars || table == Table::GamesPlayersTeams)
+        batch.add(insertInto(table), Value::record(next(table)), Value::record(a), Value::record(b),
+                  Value::record(c));
+    else
+        batch.add(insertInto(table), Value::record(next(table)), Value::record(a),
+                  Value::record(b));
+}
+
 void Ledger::linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch)
 {
-    if (server.linkedCvars.insert(cvar).second)
-        batch.add(insertInto(Table::ServersCvars), Value::record(next(Table::ServersCvars)),
-                  Value::record(server.id), Value::record(cvar));
+    link(Table::ServersCvars, server.id, cvar, 0, batch);
 }
 
 void Ledger::linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch)
 {
-    if (game.cvars.insert(cvar).second)
-        batch.add(insertInto(Table::GamesCvars), Value::record(next(Table::GamesCvars)),
-                  Value::record(game.id), Value::record(cvar));
+    link(Table::GamesCvars, game.id, cvar, 0, batch);
 }
 
 void Ledger::logRow(std::string_view ip, std::int32_t port, std::string_view bytes,

@@ -80,10 +80,13 @@ void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *na
                         std::string_view value, const LogTime &time, RowBatch &batch, bool remember)
 {
     const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch, remember);
-    if (server.game.playerCvars.insert(pair(player, record)).second)
-        batch.add(insertInto(Table::GamesPlayersCvars),
-                  Value::record(next(Table::GamesPlayersCvars)), Value::record(server.game.id),
-                  Value::record(player), Value::record(record));
+    if (remember) {
+        link(Table::GamesPlayersCvars, server.game.id, player, record, batch);
+        return;
+    }
+    // Chat: a row of its own each time, so there is nothing to remember it by.
+    batch.add(insertInto(Table::GamesPlayersCvars), Value::record(next(Table::GamesPlayersCvars)),
+              Value::record(server.game.id), Value::record(player), Value::record(record));
 }
 
 void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
@@ -92,10 +95,7 @@ void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_vi
     if (teamName.empty())
         return;
     const std::int64_t team = named(Table::Teams, storedText(teamName, Length::Name), time, batch);
-    if (server.game.playerTeams.insert(pair(player, team)).second)
-        batch.add(insertInto(Table::GamesPlayersTeams),
-                  Value::record(next(Table::GamesPlayersTeams)), Value::record(server.game.id),
-                  Value::record(player), Value::record(team));
+    link(Table::GamesPlayersTeams, server.game.id, player, team, batch);
 }
 
 std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,

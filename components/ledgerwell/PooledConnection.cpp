@@ -126,12 +126,10 @@ bool PooledConnection::load(std::string &error)
         return false;
     if (m_db->hasTable(Table::Servers) &&
         !m_db->query(
-            "SELECT Record, Server_IP, Server_Port, Packet_Number, Server_Name FROM "
-            "Servers ORDER BY Record",
+            "SELECT Record, Server_IP, Server_Port FROM Servers ORDER BY Record",
             [&](const Database::Row &row) {
                 m_ledger.rememberServer(number(row.at(0)), std::string(row.at(1)),
-                                        std::string(row.at(2)), number(row.at(3)),
-                                        std::string(row.at(4)));
+                                        std::string(row.at(2)));
             },
             error))
         return false;
@@ -382,6 +380,10 @@ void PooledConnection::memory(LedgerwellCounterSet &out)
         std::lock_guard lock(m_stateMutex);
         out.namesCached += m_ledger.cachedNames();
         out.namesDropped += m_ledger.droppedNames();
+        out.serversCached += m_ledger.cachedServers();
+        out.serversDropped += m_ledger.droppedServers();
+        out.linksCached += m_ledger.cachedLinks();
+        out.linksDropped += m_ledger.droppedLinks();
     }
     std::lock_guard lock(m_dbMutex);
     out.recordsKept += m_numbers.kept();
