@@ -102,6 +102,8 @@ private:
     std::int64_t type(std::string_view name, const LogTime &time, RowBatch &batch);
     std::int64_t weapon(std::string_view name, const LogTime &time, RowBatch &batch);
     void killed(ServerState &server, const ParsedLine &line, std::int64_t actor, RowBatch &batch);
+    void killedByWorld(ServerState &server, const ParsedLine &line, std::int64_t victim,
+                       RowBatch &batch);
     void attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
                   std::string_view weaponName, RowBatch &batch);
     void triggered(ServerState &server, const ParsedLine &line, std::int64_t actor,

@@ -146,6 +146,21 @@ void Ledger::killed(ServerState &server, const ParsedLine &line, std::int64_t ac
               Value::textOrNull(storedText(victimAt, Length::Name)));
 }
 
+// A kill by the world (the bomb): nobody is the killer, and nobody scores.
+void Ledger::killedByWorld(ServerState &server, const ParsedLine &line, std::int64_t victim,
+                           RowBatch &batch)
+{
+    const Event &event = line.event;
+    const std::int64_t score =
+        scoreRow(server, line.time, 0, victim, type("kill", line.time, batch),
+                 weapon(event.text, line.time, batch), 0, batch);
+    if (event.actorPosition.empty())
+        return;
+    batch.add(insertInto(Table::Kills), Value::record(next(Table::Kills)), Value::record(score),
+              Value::record(server.game.id), Value::of(std::int64_t(0)), Value::null(),
+              Value::null(), Value::of(storedText(event.actorPosition, Length::Name)));
+}
+
 // An attack scores no points; its Score carries the damage done.
 void Ledger::attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
                       std::string_view weaponName, RowBatch &batch)
@@ -182,7 +197,9 @@ void Ledger::triggered(ServerState &server, const ParsedLine &line, std::int64_t
         victim = player(server, owner, time, batch);
     const std::string_view weaponName =
         event.detail.empty() ? event.property("weapon") : event.detail;
-    const std::int64_t points = event.hasProperty("healing")
+    // Only a heal scores its healing: a medic's death names the healing he had done, which
+    // is no score of his killer's.
+    const std::int64_t points = equalsIgnoreCase(event.text, "healed")
                                     ? leadingNumber(event.property("healing"))
                                     : leadingNumber(event.property("points"));
     scoreRow(server, time, actor, victim, type(event.text, time, batch),
@@ -280,6 +297,17 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
         break;
     case EventKind::Attacked:
         attacked(server, line, actor, event.text, batch);
+        break;
+    case EventKind::KilledByWorld:
+        killedByWorld(server, line, actor, batch);
+        break;
+    case EventKind::Spawned:
+        scoreRow(server, time, actor, 0, type("spawned as " + std::string(event.text), time, batch),
+                 0, 0, batch);
+        break;
+    case EventKind::PickedUp:
+        scoreRow(server, time, actor, 0, type("picked up " + std::string(event.text), time, batch),
+                 0, leadingNumber(event.property("healing")), batch);
         break;
     case EventKind::Say:
         playerCvar(server, actor, "say", event.text, time, batch, false);

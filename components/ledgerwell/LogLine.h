@@ -55,6 +55,9 @@ enum class EventKind {
     Attacked,
     Say,
     SayTeam,
+    KilledByWorld, // "was killed by the bomb.": text is what killed
+    Spawned,       // TF2 "spawned as": text is the class of the life
+    PickedUp,      // TF2 "picked up item": text is the item
     TeamTriggered,
     TeamScore,
     WorldTriggered,
@@ -128,6 +131,9 @@ struct LineParse
     // about them may no longer hold, and a stale name would contradict the true reading of
     // a later line, so it is to be forgotten.
     std::vector<PlayerToken> renamed;
+    // When the line allows several readings: the names each gives its two players (the
+    // second empty when it has one), to tell where a glued second line can begin.
+    std::vector<std::string_view> readingNames;
 };
 
 // Game servers never write lines this long; a longer one is refused, not cut.

@@ -80,9 +80,19 @@ Reading quotedText(std::string_view rest, EventKind kind, bool strict, Event &ev
 
 // Player actions that are read and left alone; their first word names them.
 constexpr std::string_view OtherActions[] = {
-    "threw ",       "purchased ",    "left buyzone", "money change", "spawned as ", "picked up ",
-    "steam userid", "was killed by", "other death",  "was kicked",   "triggered",   "changed",
+    "threw ",      "purchased ",    "left buyzone", "money change", "picked up ", "steam userid",
+    "other death", "was killed by", "was kicked",   "triggered",    "changed",
 };
+
+// `was killed by the bomb.`: a death the world caused, named without quotes.
+Reading killedByWorld(std::string_view rest, Event &event)
+{
+    event.kind = EventKind::KilledByWorld;
+    if (rest.ends_with('.'))
+        rest.remove_suffix(1);
+    event.text = rest;
+    return known(!rest.empty() && !containsAnyOf(rest, "\"<> "));
+}
 
 Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event)
 {
@@ -138,6 +148,12 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
         event.properties = {{"reason", tail, true}};
         return Reading::Known;
     }
+    if (takePrefix(rest, "was killed by the "))
+        return killedByWorld(rest, event);
+    if (takePrefix(rest, "spawned as "))
+        return quotedText(rest, EventKind::Spawned, true, event);
+    if (takePrefix(rest, "picked up item "))
+        return quotedText(rest, EventKind::PickedUp, true, event);
     if (takePrefix(rest, "say_team "))
         return quotedText(rest, EventKind::SayTeam, false, event);
     if (takePrefix(rest, "say "))
@@ -188,6 +204,8 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
     bool uncontradicted = false; // a reading neither confirmed nor contradicted
     std::vector<PlayerToken> renamed;
     const auto weigh = [&](Event &event) {
+        result.readingNames.push_back(event.actor.name);
+        result.readingNames.push_back(event.hasOther ? event.other.name : std::string_view());
         if (event.kind == EventKind::ChangedName)
             renamed.push_back(event.actor);
         const Standing current = standing(event, directory);
