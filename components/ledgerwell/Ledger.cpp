@@ -75,43 +75,31 @@ bool isConsole(const PlayerToken &token)
     return equalsIgnoreCase(token.id, "Console");
 }
 
-std::string ServerState::playerKey(const PlayerToken &token)
-{
-    std::string key(token.uid);
-    key += '<';
-    key += token.id;
-    return key;
-}
-
 Recognition ServerState::recognise(const PlayerToken &token) const
 {
-    const auto found = m_names.find(playerKey(token));
-    if (found == m_names.end())
+    const auto found = m_ids.find(std::string(token.uid));
+    if (found == m_ids.end())
         return Recognition::Unseen;
-    return found->second == token.name ? Recognition::SameName : Recognition::OtherName;
+    // A pending id becomes the Steam id of the same uid: only two Steam ids differ for sure.
+    return found->second == token.id || !isUniqueId(found->second) || !isUniqueId(token.id)
+               ? Recognition::SameId
+               : Recognition::OtherId;
 }
 
 void ServerState::rememberPlayer(const PlayerToken &token)
 {
-    rememberName(token, token.name);
-}
-
-void ServerState::rememberName(const PlayerToken &token, std::string_view name)
-{
-    std::string &known = m_names[playerKey(token)];
-    if (known != name)
-        known.assign(name);
+    // A server has at most a few hundred players; a sender who makes up ever new uids only
+    // makes the server's word count for less.
+    if (m_ids.size() >= MaxPlayers && !m_ids.count(std::string(token.uid)))
+        m_ids.clear();
+    std::string &id = m_ids[std::string(token.uid)];
+    if (id != token.id)
+        id.assign(token.id);
 }
 
 void ServerState::forgetPlayer(const PlayerToken &token)
 {
-    m_names.erase(playerKey(token));
-}
-
-void Ledger::passOver(ServerState &server, const LineParse &ambiguous)
-{
-    for (const PlayerToken &token : ambiguous.renamed)
-        server.forgetPlayer(token);
+    m_ids.erase(std::string(token.uid));
 }
 
 namespace {

@@ -50,9 +50,6 @@ public:
     void countDatagram(ServerState &server, const std::string &receivedIso);
     // Writes the rows of one line; returns the game the line belongs to (0: none).
     std::int64_t score(ServerState &server, const ParsedLine &line, RowBatch &batch);
-    // An ambiguous line writes nothing; the server forgets the players it may have renamed,
-    // so that what it still knows is never a stale name.
-    void passOver(ServerState &server, const LineParse &ambiguous);
     // The raw datagram and the game it belongs to.
     void logRow(std::string_view ip, std::int32_t port, std::string_view bytes,
                 const std::string &receivedIso, std::int64_t game, RowBatch &batch);

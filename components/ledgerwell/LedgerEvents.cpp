@@ -270,7 +270,6 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
         break;
     case EventKind::ChangedName:
         playerCvar(server, actor, "name", event.text, time, batch);
-        server.rememberName(event.actor, event.text);
         break;
     case EventKind::Disconnected:
         playerCvar(server, actor, "disconnected", event.property("reason"), time, batch);
@@ -333,6 +332,7 @@ std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch
     case EventKind::TeamOther:
         return server.game.id;
     case EventKind::LogStarted:
+        server.forgetPlayers();
         server.logStarted = true;
         server.version = storedText(event.property("version"), Length::Name);
         server.gameName = storedText(lastPathPart(event.property("game")), Length::Name);

@@ -217,7 +217,6 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
         if (parsed.ambiguous) {
             // A log line all the same: the datagram is not rejected for it.
             add(m_counters.linesAmbiguous);
-            m_ledger.passOver(server, parsed);
             if (log)
                 log->countAmbiguous(parsed.reason + ": " + noteExcerpt(text));
             accepted = true;

@@ -38,8 +38,9 @@ class ServerState : public PlayerDirectory
 public:
     Recognition recognise(const PlayerToken &token) const override;
     void rememberPlayer(const PlayerToken &token);
-    void rememberName(const PlayerToken &token, std::string_view name);
     void forgetPlayer(const PlayerToken &token);
+    // A new log file: the server may have restarted, and its uids stand for new players.
+    void forgetPlayers() { m_ids.clear(); }
 
     std::int64_t id = 0;
     std::string name;         // empty until the server names itself
@@ -53,8 +54,8 @@ public:
     GameState game;
 
 private:
-    static std::string playerKey(const PlayerToken &token);
-    std::unordered_map<std::string, std::string> m_names; // uid<id -> name, while connected
+    static constexpr std::size_t MaxPlayers = 1024;
+    std::unordered_map<std::string, std::string> m_ids; // uid -> Steam id, while connected
 };
 
 } // namespace ledgerwell
