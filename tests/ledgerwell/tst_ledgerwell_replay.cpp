@@ -422,7 +422,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString folder = m_dir.path();
         addRow("missing SQLite file", "Provider=SQLite;Data Source=" + folder + "/missing.db", "",
-               "does not exist");
+               "missing.db does not exist; the program never creates one");
         addRow("log file in a missing folder", "", folder + "/no/such/folder/Process.log",
                "cannot be written");
         addRow("no PostgreSQL server on the port",
