@@ -202,6 +202,8 @@ private slots:
                none, 1);
         // Bob may have taken the name the other reading gives him, in a datagram that was lost.
         addRow("spoofer seen", said(alice) + said(bob) + said(spoofer) << kill, none, 1);
+        addRow("spoofer only entered the game",
+               said(alice) + said(bob) << said(spoofer).last() << kill, none, 1);
         // A uid of the imitation belongs to another Steam id: that reading is ruled out.
         const QByteArray otherId = T + "\"Alice<2><STEAM_0:1:9><CT>\" killed \"<5><STEAM_0:1:5>"
                                        "<CT>\" killed \"Bob<3><STEAM_0:1:2><TERRORIST>\" "
