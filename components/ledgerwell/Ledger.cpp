@@ -194,7 +194,10 @@ void Ledger::retire(const std::string &key, ServerState &server, RowBatch &batch
         std::erase(m_dirty, &server);
     }
     forgetGame(server, batch);
-    m_serverRecords.insert(key, server.id, batch.forgotten());
+    // Kept there already when it was found there: a name lives in one generation only, or
+    // dropping the older copy would forget a Record still in use.
+    if (!m_serverRecords.find(key))
+        m_serverRecords.insert(key, server.id, batch.forgotten());
 }
 
 void Ledger::markDirty(ServerState &server)
