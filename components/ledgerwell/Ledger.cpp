@@ -169,12 +169,13 @@ ServerState &Ledger::server(std::string_view ip, std::string_view port,
     key += port;
     if (ServerState *known = m_servers.find(key))
         return *known;
-    const std::optional<std::int64_t> record = m_serverRecords.find(key);
     ServerState &state =
-        m_servers.add(std::move(key), [&](const std::string &leavingKey, ServerState &leaving) {
+        m_servers.add(key, [&](const std::string &leavingKey, ServerState &leaving) {
             retire(leavingKey, leaving, batch);
         });
-    if (record) {
+    // Taken only now: the servers let go to make room may have pushed its Record out. The
+    // server keeps it while it is here.
+    if (const std::optional<std::int64_t> record = m_serverRecords.take(key)) {
         state.id = *record;
         return state;
     }
@@ -194,10 +195,7 @@ void Ledger::retire(const std::string &key, ServerState &server, RowBatch &batch
         std::erase(m_dirty, &server);
     }
     forgetGame(server, batch);
-    // Kept there already when it was found there: a name lives in one generation only, or
-    // dropping the older copy would forget a Record still in use.
-    if (!m_serverRecords.find(key))
-        m_serverRecords.insert(key, server.id, batch.forgotten());
+    m_serverRecords.insert(key, server.id, batch.forgotten());
 }
 
 void Ledger::markDirty(ServerState &server)

@@ -123,8 +123,9 @@ private:
     std::array<NameCache, TableCount> m_names;
     NameCache m_cvars{nameCacheLimit()}; // name NUL value
     ServerCache m_servers{serverCacheLimit()};
-    // The Records of servers not in m_servers: those the database held at the start and those
-    // let go since, so a server met again takes its own row again.
+    // The Records of servers not in m_servers (each Record in one of the two only): those the
+    // database held at the start and those let go since, so a server met again takes its own
+    // row again.
     NameCache m_serverRecords{nameCacheLimit()}; // ip:port
     RecentSet<Link, LinkHash> m_links{nameCacheLimit()};
     std::vector<ServerState *> m_dirty;

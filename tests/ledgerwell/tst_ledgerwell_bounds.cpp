@@ -4,7 +4,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -140,6 +142,34 @@ private slots:
         const LedgerwellCounterSet after = ledgerwellCounters();
         QVERIFY(after.serversCached - before.serversCached <= quint64(ServerLimit));
         QVERIFY(after.serversDropped - before.serversDropped >= quint64(others + 1 - ServerLimit));
+    }
+
+    // Many more servers than are kept whole, their Records coming and going among the names,
+    // speaking in turn, round after round: every datagram is written, to its server's one row.
+    void serversComeAndGoRoundAfterRound()
+    {
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const quint16 port =
+            program.addConnection(1, db->connectionString(), m_dir.filePath("churn.log"));
+        QVERIFY(port);
+        constexpr int Servers = NameLimit * 4 / 5, Rounds = 4;
+        std::vector<std::unique_ptr<GameServer>> servers;
+        for (int i = 0; i < Servers; ++i)
+            servers.push_back(std::make_unique<GameServer>());
+        std::mt19937 random(7);
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        for (int round = 1; round <= Rounds; ++round) {
+            std::shuffle(servers.begin(), servers.end(), random);
+            for (const auto &server : servers)
+                QVERIFY(server->send(line("Log file started"), port));
+            QVERIFY(waitUntilCommitted(before, quint64(round * Servers), 60000));
+        }
+        QCOMPARE(ledgerwellCounters().commitFailures, before.commitFailures);
+        QCOMPARE(db->count("Servers"), qint64(Servers));
+        QCOMPARE(db->count("Servers WHERE Packet_Number = " + QString::number(Rounds)),
+                 qint64(Servers));
     }
 
 private:
