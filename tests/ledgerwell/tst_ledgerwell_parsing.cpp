@@ -235,6 +235,21 @@ private slots:
         row("console with doubled quotes",
             T + "\"Console<0><Console><Console>\" say \"\"cfg executed\"\"", K::Say,
             "Console/Console/Console", "", "\"cfg executed\"|");
+        // A time inside a line: the next line glued to a cut-off one, or words in a message.
+        const QByteArray next = "L 03/14/2026 - 20:00:41: \"Al<2><STEAM_0:1:1><CT>\" ";
+        row("a cut-off line glued to the next",
+            T + "\"Bo<3><BOT><T>\" triggered \"shot_fired\" (weapon \"scatt" + next +
+                "entered the game",
+            K::Entered, "Al/STEAM_0:1:1/CT");
+        row("a cut-off line glued to the next, whole line unreadable",
+            T + "Loading map \"cp_gully" + next + "changed role to \"medic\"", K::ChangedRole,
+            "Al/STEAM_0:1:1/CT", "", "medic|");
+        row("a time typed into chat stays chat",
+            T + "\"Mal<5><STEAM_0:1:5><CT>\" say \"x " + next + "entered the game\"", K::Say,
+            "Mal/STEAM_0:1:5/CT", "",
+            "x L 03/14/2026 - 20:00:41: \"Al<2><STEAM_0:1:1><CT>\" entered the game|");
+        bad("a time after a line break is no line",
+            T + "\"Bo<3><BOT><T>\" say \"hi\n" + next + "entered the game");
 
         bad("no time", "Log file closed");
         bad("time without the blank", "L 03/14/2026 - 20:00:40:Log file closed");
