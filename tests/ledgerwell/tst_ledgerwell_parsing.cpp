@@ -235,6 +235,17 @@ private slots:
         row("console with doubled quotes",
             T + "\"Console<0><Console><Console>\" say \"\"cfg executed\"\"", K::Say,
             "Console/Console/Console", "", "\"cfg executed\"|");
+        row("killed by the bomb",
+            T + "\"Duffy<3><BOT><CT>\" [260 2031 1769] was killed by the bomb.", K::KilledByWorld,
+            "Duffy/BOT/CT", "", "bomb|");
+        row("the class of a life", T + "\"Bv<7><[U:1:88677982]><Blue>\" spawned as \"Soldier\"",
+            K::Spawned, "Bv/[U:1:88677982]/Blue", "", "Soldier|");
+        row("an item picked up",
+            T + "\"Rayno<163><[U:1:205162937]><Red>\" picked up item \"medkit_medium\" (healing "
+                "\"41\")",
+            K::PickedUp, "Rayno/[U:1:205162937]/Red", "", "medkit_medium|", "healing=41");
+        bad("killed by something quoted", T + "\"Al<2><X><CT>\" was killed by the \"bomb\".");
+        bad("an item with a quote in it", T + "\"Al<2><X><CT>\" picked up item \"med\"kit\"");
         // A time inside a line: the next line glued to a cut-off one, or words in a message.
         const QByteArray next = "L 03/14/2026 - 20:00:41: \"Al<2><STEAM_0:1:1><CT>\" ";
         row("a cut-off line glued to the next",
