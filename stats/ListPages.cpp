@@ -101,6 +101,9 @@ QString gamePage(const QJsonObject &game, int db)
 QString livePage(const QJsonArray &events, int db)
 {
     const auto who = [db](const QJsonObject &row, const char *id, const char *name) {
+        // A kill by the world (CS:GO's bomb) has no killer.
+        if (row.value(QLatin1String(id)).toInteger() <= 0)
+            return QStringLiteral("(the world)");
         return anchor(playerUrl(db, row.value(QLatin1String(id))),
                       escaped(row.value(QLatin1String(name)).toString()));
     };

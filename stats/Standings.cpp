@@ -32,7 +32,7 @@ qint64 Standings::gameOf(const ScoreEvent &event) const
 {
     if (event.game != 0)
         return event.game;
-    const auto found = m_players.constFind(event.killer);
+    const auto found = m_players.constFind(event.killer > 0 ? event.killer : event.victim);
     return found == m_players.cend() ? 0 : found->lastGame;
 }
 
@@ -53,8 +53,10 @@ void Standings::present(qint64 player, const GameInfo &game, qint64 gameRecord, 
 
 void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord)
 {
-    if (event.killer <= 0)
+    if (event.killer <= 0) {
+        worldKill(event, game, gameRecord);
         return;
+    }
     const bool hasVictim = event.victim > 0 && event.victim != event.killer;
     present(event.killer, game, gameRecord, event.offset);
     if (hasVictim)
@@ -99,6 +101,18 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 game
         }
     }
     if (event.type == QLatin1String("kill") && event.victim > 0)
+        ++weapon(event.victim, event.weapon).deaths;
+}
+
+// A kill by the world (CS:GO's bomb) has no killer: a death of its victim, and no contest.
+void Standings::worldKill(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord)
+{
+    if (event.type != QLatin1String("kill") || event.victim <= 0)
+        return;
+    present(event.victim, game, gameRecord, event.offset);
+    for (const QString &scope : game.scopes)
+        ++totals(scope, event.victim).deaths;
+    if (event.weapon > 0)
         ++weapon(event.victim, event.weapon).deaths;
 }
 

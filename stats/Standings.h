@@ -96,6 +96,7 @@ private:
     Totals &totals(const QString &scope, qint64 player);
     WeaponTotals &weapon(qint64 player, qint64 weapon);
     void present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset);
+    void worldKill(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord);
 
     QHash<ScopeKey, Totals> m_totals;
     QHash<WeaponKey, WeaponTotals> m_weapons;

@@ -36,8 +36,6 @@ Coverage::Outcome Coverage::addLine(std::string_view bytes, const std::string &s
     std::string decoded;
     bytes = asUtf8(bytes, decoded);
     const LineParse parsed = parseLine(bytes, m_server);
-    if (parsed.ambiguous)
-        m_ledger.passOver(*m_server, parsed);
     if (!parsed.ok) {
         Tally &tally = m_kinds[parsed.rejected];
         ++tally.rejected;

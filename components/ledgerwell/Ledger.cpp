@@ -75,43 +75,31 @@ bool isConsole(const PlayerToken &token)
     return equalsIgnoreCase(token.id, "Console");
 }
 
-std::string ServerState::playerKey(const PlayerToken &token)
-{
-    std::string key(token.uid);
-    key += '<';
-    key += token.id;
-    return key;
-}
-
 Recognition ServerState::recognise(const PlayerToken &token) const
 {
-    const auto found = m_names.find(playerKey(token));
-    if (found == m_names.end())
+    const auto found = m_ids.find(std::string(token.uid));
+    if (found == m_ids.end())
         return Recognition::Unseen;
-    return found->second == token.name ? Recognition::SameName : Recognition::OtherName;
+    // A pending id becomes the Steam id of the same uid: only two Steam ids differ for sure.
+    return found->second == token.id || !isUniqueId(found->second) || !isUniqueId(token.id)
+               ? Recognition::SameId
+               : Recognition::OtherId;
 }
 
 void ServerState::rememberPlayer(const PlayerToken &token)
 {
-    rememberName(token, token.name);
-}
-
-void ServerState::rememberName(const PlayerToken &token, std::string_view name)
-{
-    std::string &known = m_names[playerKey(token)];
-    if (known != name)
-        known.assign(name);
+    // A server has at most a few hundred players; a sender who makes up ever new uids only
+    // makes the server's word count for less.
+    if (m_ids.size() >= MaxPlayers && !m_ids.count(std::string(token.uid)))
+        m_ids.clear();
+    std::string &id = m_ids[std::string(token.uid)];
+    if (id != token.id)
+        id.assign(token.id);
 }
 
 void ServerState::forgetPlayer(const PlayerToken &token)
 {
-    m_names.erase(playerKey(token));
-}
-
-void Ledger::passOver(ServerState &server, const LineParse &ambiguous)
-{
-    for (const PlayerToken &token : ambiguous.renamed)
-        server.forgetPlayer(token);
+    m_ids.erase(std::string(token.uid));
 }
 
 namespace {
@@ -133,7 +121,7 @@ void Ledger::rememberName(Table table, std::int64_t record, std::string text)
 
 std::size_t Ledger::cachedNames() const
 {
-    std::size_t names = m_cvars.size();
+    std::size_t names = m_cvars.size() + m_serverRecords.size();
     for (const NameCache &cache : m_names)
         names += cache.size();
     return names;
@@ -141,7 +129,7 @@ std::size_t Ledger::cachedNames() const
 
 std::uint64_t Ledger::droppedNames() const
 {
-    std::uint64_t names = m_cvars.dropped();
+    std::uint64_t names = m_cvars.dropped() + m_serverRecords.dropped();
     for (const NameCache &cache : m_names)
         names += cache.dropped();
     return names;
@@ -155,23 +143,22 @@ void Ledger::rememberCvar(std::int64_t record, const std::string &name, const st
     m_cvars.insert(std::move(key), record, noneToForget());
 }
 
-void Ledger::rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
-                            std::int64_t packets, std::string name)
+void Ledger::rememberServer(std::int64_t record, const std::string &ip, const std::string &port)
 {
-    const auto [it, inserted] = m_servers.try_emplace(ip + ":" + port);
-    if (!inserted)
-        return;
-    it->second.id = record;
-    it->second.packets = packets;
-    it->second.name = std::move(name);
-    m_serversById.emplace(record, &it->second);
+    m_serverRecords.insert(ip + ":" + port, record, noneToForget());
 }
 
 void Ledger::rememberServerCvar(std::int64_t server, std::int64_t cvar)
 {
-    const auto found = m_serversById.find(server);
-    if (found != m_serversById.end())
-        found->second->linkedCvars.insert(cvar);
+    m_links.insert({server, cvar, 0, Table::ServersCvars});
+}
+
+std::size_t LinkHash::operator()(const Link &link) const
+{
+    std::size_t hash = std::hash<std::int64_t>()(link.a);
+    for (const std::int64_t part : {link.b, link.c, std::int64_t(link.table)})
+        hash = hash * 1099511628211ull ^ std::hash<std::int64_t>()(part);
+    return hash;
 }
 
 ServerState &Ledger::server(std::string_view ip, std::string_view port,
@@ -180,16 +167,35 @@ ServerState &Ledger::server(std::string_view ip, std::string_view port,
     std::string key(ip);
     key += ':';
     key += port;
-    const auto [it, inserted] = m_servers.try_emplace(std::move(key));
-    ServerState &state = it->second;
-    if (inserted) {
-        state.id = next(Table::Servers);
-        batch.add(insertInto(Table::Servers), Value::record(state.id), Value::null(),
-                  Value::of(storedText(ip, Length::Address)),
-                  Value::of(storedText(port, Length::Port)), Value::of(std::int64_t(0)),
-                  Value::of(receivedIso));
+    if (ServerState *known = m_servers.find(key))
+        return *known;
+    ServerState &state =
+        m_servers.add(key, [&](const std::string &leavingKey, ServerState &leaving) {
+            retire(leavingKey, leaving, batch);
+        });
+    // Taken only now: the servers let go to make room may have pushed its Record out. The
+    // server keeps it while it is here.
+    if (const std::optional<std::int64_t> record = m_serverRecords.take(key)) {
+        state.id = *record;
+        return state;
     }
+    // A server whose Record was let go too is found again by its address and port when this
+    // row is written: the insert then writes nothing.
+    state.id = next(Table::Servers);
+    batch.add(insertInto(Table::Servers), Value::record(state.id), Value::null(),
+              Value::of(storedText(ip, Length::Address)), Value::of(storedText(port, Length::Port)),
+              Value::of(std::int64_t(0)), Value::of(receivedIso));
     return state;
+}
+
+void Ledger::retire(const std::string &key, ServerState &server, RowBatch &batch)
+{
+    if (server.dirty) {
+        writeServer(server, batch);
+        std::erase(m_dirty, &server);
+    }
+    forgetGame(server, batch);
+    m_serverRecords.insert(key, server.id, batch.forgotten());
 }
 
 void Ledger::markDirty(ServerState &server)
@@ -208,14 +214,20 @@ void Ledger::countDatagram(ServerState &server, const std::string &receivedIso)
     markDirty(server);
 }
 
+// The datagrams are added to the row's count, so a server found again after it was dropped
+// goes on counting; a name not given since keeps the one the row has.
+void Ledger::writeServer(ServerState &server, RowBatch &batch)
+{
+    batch.add(Statement::CountServer, Value::textOrNull(server.name), Value::of(server.packets),
+              Value::of(server.lastSeen), Value::record(server.id));
+    server.packets = 0;
+    server.dirty = false;
+}
+
 void Ledger::sealServers(RowBatch &batch)
 {
-    for (ServerState *server : m_dirty) {
-        batch.add(Statement::UpdateServer, Value::textOrNull(server->name),
-                  Value::of(server->packets), Value::of(server->lastSeen),
-                  Value::record(server->id));
-        server->dirty = false;
-    }
+    for (ServerState *server : m_dirty)
+        writeServer(*server, batch);
     m_dirty.clear();
 }
 
@@ -261,18 +273,26 @@ std::int64_t Ledger::cvar(std::string name, std::string value, const LogTime &ti
     return record;
 }
 
+void Ledger::link(Table table, std::int64_t a, std::int64_t b, std::int64_t c, RowBatch &batch)
+{
+    if (!m_links.insert({a, b, c, table}))
+        return;
+    if (table == Table::GamesPlayersCvars || table == Table::GamesPlayersTeams)
+        batch.add(insertInto(table), Value::record(next(table)), Value::record(a), Value::record(b),
+                  Value::record(c));
+    else
+        batch.add(insertInto(table), Value::record(next(table)), Value::record(a),
+                  Value::record(b));
+}
+
 void Ledger::linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch)
 {
-    if (server.linkedCvars.insert(cvar).second)
-        batch.add(insertInto(Table::ServersCvars), Value::record(next(Table::ServersCvars)),
-                  Value::record(server.id), Value::record(cvar));
+    link(Table::ServersCvars, server.id, cvar, 0, batch);
 }
 
 void Ledger::linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch)
 {
-    if (game.cvars.insert(cvar).second)
-        batch.add(insertInto(Table::GamesCvars), Value::record(next(Table::GamesCvars)),
-                  Value::record(game.id), Value::record(cvar));
+    link(Table::GamesCvars, game.id, cvar, 0, batch);
 }
 
 void Ledger::logRow(std::string_view ip, std::int32_t port, std::string_view bytes,

@@ -2,68 +2,32 @@
 
 #include "LogLine.h"
 #include "NameCache.h"
+#include "RecentSet.h"
 #include "RowBatch.h"
+#include "ServerCache.h"
+#include "ServerState.h"
 #include "Tables.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace ledgerwell {
 
-// Bits of Games.Game_Flags.
-namespace GameFlag {
-constexpr std::int64_t EndedByLogClose = 1; // "Log file closed" ended it
-constexpr std::int64_t EndedByNextMap = 2;  // the next "Started map" ended it
-constexpr std::int64_t SourceEngine = 4;    // the log's version is a single build number
-constexpr std::int64_t NoLogStart = 8;      // no "Log file started" came from the server before
-constexpr std::int64_t MidMap = 16;         // events came before any map line: map unknown
-constexpr std::int64_t GoesOnAfterLogClose = 32; // the map went on in a new log file
-constexpr std::int64_t NoStartedMap = 64;        // "Loading map" opened it, no "Started map" yet
-} // namespace GameFlag
-
-// The map being played on a server.
-struct GameState
+// A link row already written: a cvar to its server or game, a team or a property to a player
+// in a game. table says which; a, b, c are the Records (or references) it links.
+struct Link
 {
-    std::int64_t id = 0; // 0: none
-    std::int64_t startSeconds = 0;
-    std::int64_t flags = 0;
-    std::string map;          // as stored in Maps; empty when unknown
-    bool awaitsStart = false; // opened by "Loading map", no "Started map" yet
-    bool logClosed = false;   // "Log file closed" came, nothing of the game since
-    std::unordered_set<std::int64_t> cvars;
-    std::unordered_set<std::uint64_t> playerTeams; // player << 32 | team
-    std::unordered_set<std::uint64_t> playerCvars; // player << 32 | cvar
+    std::int64_t a = 0, b = 0, c = 0;
+    Table table = Table::ServersCvars;
+    bool operator==(const Link &) const = default;
 };
 
-// A game server, known by the address its datagrams come from.
-class ServerState : public PlayerDirectory
+struct LinkHash
 {
-public:
-    Recognition recognise(const PlayerToken &token) const override;
-    void rememberPlayer(const PlayerToken &token);
-    void rememberName(const PlayerToken &token, std::string_view name);
-    void forgetPlayer(const PlayerToken &token);
-
-    std::int64_t id = 0;
-    std::string name; // empty until the server names itself
-    std::int64_t packets = 0;
-    std::string lastSeen;
-    bool dirty = false;
-
-    bool logStarted = false;
-    std::string version;                          // of the last "Log file started"
-    std::string gameName;                         // the game folder it named
-    std::unordered_set<std::int64_t> linkedCvars; // in Servers_Cvars
-    GameState game;
-
-private:
-    static std::string playerKey(const PlayerToken &token);
-    std::unordered_map<std::string, std::string> m_names; // uid<id -> name, while connected
+    std::size_t operator()(const Link &link) const;
 };
 
 // The scoring state of one database: the name rows already made and the servers with their
@@ -77,8 +41,7 @@ public:
     // What the database already holds, read when the connection opens.
     void rememberName(Table table, std::int64_t record, std::string text);
     void rememberCvar(std::int64_t record, const std::string &name, const std::string &value);
-    void rememberServer(std::int64_t record, const std::string &ip, const std::string &port,
-                        std::int64_t packets, std::string name);
+    void rememberServer(std::int64_t record, const std::string &ip, const std::string &port);
     void rememberServerCvar(std::int64_t server, std::int64_t cvar);
 
     // The server's row is written with its first log datagram.
@@ -87,18 +50,20 @@ public:
     void countDatagram(ServerState &server, const std::string &receivedIso);
     // Writes the rows of one line; returns the game the line belongs to (0: none).
     std::int64_t score(ServerState &server, const ParsedLine &line, RowBatch &batch);
-    // An ambiguous line writes nothing; the server forgets the players it may have renamed,
-    // so that what it still knows is never a stale name.
-    void passOver(ServerState &server, const LineParse &ambiguous);
     // The raw datagram and the game it belongs to.
     void logRow(std::string_view ip, std::int32_t port, std::string_view bytes,
                 const std::string &receivedIso, std::int64_t game, RowBatch &batch);
     // Server rows change with every datagram; they are written once per transaction.
     void sealServers(RowBatch &batch);
 
-    // Names kept in memory now, and names dropped since the start to stay within the limit.
+    // Names kept in memory now, and names dropped since the start to stay within the limit;
+    // the same for servers and for the links already written.
     std::size_t cachedNames() const;
     std::uint64_t droppedNames() const;
+    std::size_t cachedServers() const { return m_servers.size(); }
+    std::uint64_t droppedServers() const { return m_servers.dropped(); }
+    std::size_t cachedLinks() const { return m_links.size(); }
+    std::uint64_t droppedLinks() const { return m_links.dropped(); }
 
 private:
     // A new row: a reference that becomes a Record when its transaction is written. Records
@@ -117,6 +82,8 @@ private:
     void playerCvar(ServerState &server, std::int64_t player, const char *name,
                     std::string_view value, const LogTime &time, RowBatch &batch,
                     bool remember = true);
+    // Writes the link unless it was written lately.
+    void link(Table table, std::int64_t a, std::int64_t b, std::int64_t c, RowBatch &batch);
     void linkServerCvar(ServerState &server, std::int64_t cvar, RowBatch &batch);
     void linkGameCvar(GameState &game, std::int64_t cvar, RowBatch &batch);
     void startGame(ServerState &server, const LogTime &time, std::int64_t flags, RowBatch &batch);
@@ -132,6 +99,8 @@ private:
     std::int64_t type(std::string_view name, const LogTime &time, RowBatch &batch);
     std::int64_t weapon(std::string_view name, const LogTime &time, RowBatch &batch);
     void killed(ServerState &server, const ParsedLine &line, std::int64_t actor, RowBatch &batch);
+    void killedByWorld(ServerState &server, const ParsedLine &line, std::int64_t victim,
+                       RowBatch &batch);
     void attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
                   std::string_view weaponName, RowBatch &batch);
     void triggered(ServerState &server, const ParsedLine &line, std::int64_t actor,
@@ -145,12 +114,20 @@ private:
                 RowBatch &batch);
     void setServerName(ServerState &server, std::string_view name);
     void markDirty(ServerState &server);
+    void writeServer(ServerState &server, RowBatch &batch);
+    // A server dropped from memory: what it has not written yet goes into the batch, and its
+    // Record is kept with the names.
+    void retire(const std::string &key, ServerState &server, RowBatch &batch);
 
     std::int64_t m_references = 0;
     std::array<NameCache, TableCount> m_names;
-    NameCache m_cvars{nameCacheLimit()};                    // name NUL value
-    std::unordered_map<std::string, ServerState> m_servers; // ip:port
-    std::unordered_map<std::int64_t, ServerState *> m_serversById;
+    NameCache m_cvars{nameCacheLimit()}; // name NUL value
+    ServerCache m_servers{serverCacheLimit()};
+    // The Records of servers not in m_servers (each Record in one of the two only): those the
+    // database held at the start and those let go since, so a server met again takes its own
+    // row again.
+    NameCache m_serverRecords{nameCacheLimit()}; // ip:port
+    RecentSet<Link, LinkHash> m_links{nameCacheLimit()};
     std::vector<ServerState *> m_dirty;
 };
 

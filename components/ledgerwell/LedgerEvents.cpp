@@ -80,10 +80,13 @@ void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *na
                         std::string_view value, const LogTime &time, RowBatch &batch, bool remember)
 {
     const std::int64_t record = cvar(name, storedText(value, Length::Value), time, batch, remember);
-    if (server.game.playerCvars.insert(pair(player, record)).second)
-        batch.add(insertInto(Table::GamesPlayersCvars),
-                  Value::record(next(Table::GamesPlayersCvars)), Value::record(server.game.id),
-                  Value::record(player), Value::record(record));
+    if (remember) {
+        link(Table::GamesPlayersCvars, server.game.id, player, record, batch);
+        return;
+    }
+    // Chat: a row of its own each time, so there is nothing to remember it by.
+    batch.add(insertInto(Table::GamesPlayersCvars), Value::record(next(Table::GamesPlayersCvars)),
+              Value::record(server.game.id), Value::record(player), Value::record(record));
 }
 
 void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
@@ -92,10 +95,7 @@ void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_vi
     if (teamName.empty())
         return;
     const std::int64_t team = named(Table::Teams, storedText(teamName, Length::Name), time, batch);
-    if (server.game.playerTeams.insert(pair(player, team)).second)
-        batch.add(insertInto(Table::GamesPlayersTeams),
-                  Value::record(next(Table::GamesPlayersTeams)), Value::record(server.game.id),
-                  Value::record(player), Value::record(team));
+    link(Table::GamesPlayersTeams, server.game.id, player, team, batch);
 }
 
 std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,
@@ -146,6 +146,21 @@ void Ledger::killed(ServerState &server, const ParsedLine &line, std::int64_t ac
               Value::textOrNull(storedText(victimAt, Length::Name)));
 }
 
+// A kill by the world (the bomb): nobody is the killer, and nobody scores.
+void Ledger::killedByWorld(ServerState &server, const ParsedLine &line, std::int64_t victim,
+                           RowBatch &batch)
+{
+    const Event &event = line.event;
+    const std::int64_t score =
+        scoreRow(server, line.time, 0, victim, type("kill", line.time, batch),
+                 weapon(event.text, line.time, batch), 0, batch);
+    if (event.actorPosition.empty())
+        return;
+    batch.add(insertInto(Table::Kills), Value::record(next(Table::Kills)), Value::record(score),
+              Value::record(server.game.id), Value::of(std::int64_t(0)), Value::null(),
+              Value::null(), Value::of(storedText(event.actorPosition, Length::Name)));
+}
+
 // An attack scores no points; its Score carries the damage done.
 void Ledger::attacked(ServerState &server, const ParsedLine &line, std::int64_t actor,
                       std::string_view weaponName, RowBatch &batch)
@@ -182,7 +197,9 @@ void Ledger::triggered(ServerState &server, const ParsedLine &line, std::int64_t
         victim = player(server, owner, time, batch);
     const std::string_view weaponName =
         event.detail.empty() ? event.property("weapon") : event.detail;
-    const std::int64_t points = event.hasProperty("healing")
+    // Only a heal scores its healing: a medic's death names the healing he had done, which
+    // is no score of his killer's.
+    const std::int64_t points = equalsIgnoreCase(event.text, "healed")
                                     ? leadingNumber(event.property("healing"))
                                     : leadingNumber(event.property("points"));
     scoreRow(server, time, actor, victim, type(event.text, time, batch),
@@ -253,7 +270,6 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
         break;
     case EventKind::ChangedName:
         playerCvar(server, actor, "name", event.text, time, batch);
-        server.rememberName(event.actor, event.text);
         break;
     case EventKind::Disconnected:
         playerCvar(server, actor, "disconnected", event.property("reason"), time, batch);
@@ -281,6 +297,17 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
     case EventKind::Attacked:
         attacked(server, line, actor, event.text, batch);
         break;
+    case EventKind::KilledByWorld:
+        killedByWorld(server, line, actor, batch);
+        break;
+    case EventKind::Spawned:
+        scoreRow(server, time, actor, 0, type("spawned as " + std::string(event.text), time, batch),
+                 0, 0, batch);
+        break;
+    case EventKind::PickedUp:
+        scoreRow(server, time, actor, 0, type("picked up " + std::string(event.text), time, batch),
+                 0, leadingNumber(event.property("healing")), batch);
+        break;
     case EventKind::Say:
         playerCvar(server, actor, "say", event.text, time, batch, false);
         break;
@@ -305,6 +332,7 @@ std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch
     case EventKind::TeamOther:
         return server.game.id;
     case EventKind::LogStarted:
+        server.forgetPlayers();
         server.logStarted = true;
         server.version = storedText(event.property("version"), Length::Name);
         server.gameName = storedText(lastPathPart(event.property("game")), Length::Name);

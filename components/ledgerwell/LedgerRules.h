@@ -38,9 +38,4 @@ inline std::string_view lastPathPart(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-inline std::uint64_t pair(std::int64_t a, std::int64_t b)
-{
-    return (std::uint64_t(a) << 32) | std::uint32_t(b);
-}
-
 } // namespace ledgerwell::rules

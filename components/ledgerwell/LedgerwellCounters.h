@@ -35,6 +35,11 @@ typedef struct LedgerwellCounterSet
                                         allow-list, or the port's rules could not be read */
     uint64_t datagramsWrongSecret;   /* refused before anything was written: without the
                                         port's log secret, or with another */
+    uint64_t serversCached;  /* now: game servers (sender address and port) kept in memory */
+    uint64_t serversDropped; /* servers dropped from memory to stay within the limit */
+    uint64_t linksCached;    /* now: links written lately (cvars and properties to their
+                                server, game or player), kept so as not to write them twice */
+    uint64_t linksDropped;   /* links dropped from memory to stay within the limit */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);

@@ -311,7 +311,71 @@ bool splitPlayerToken(std::string_view text, PlayerToken &token, bool teamOption
     return false;
 }
 
+namespace {
+
+LineParse parseOneLine(std::string_view line, const PlayerDirectory *directory);
+
+// Where a second log line begins inside this one, the last such place at or after `from`
+// and before `to`; npos when there is none.
+std::size_t embeddedLineStart(std::string_view line, std::size_t from, std::size_t to)
+{
+    LogTime time;
+    for (std::size_t at = std::min(to, line.size()); at-- > std::max<std::size_t>(from, 1);) {
+        if (line[at] == 'L' && parseTime(line.substr(at), time))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+bool within(std::string_view part, std::size_t at, std::string_view line)
+{
+    if (part.empty() || part.data() < line.data() || part.data() >= line.data() + line.size())
+        return false;
+    const std::size_t first = std::size_t(part.data() - line.data());
+    return at >= first && at < first + part.size();
+}
+
+// A line the server cut off and wrote the next one right after, without a line break: the
+// next line's time then stands inside what reads as a player's name, in every reading of
+// the line. Only there, or in a line that cannot be read at all, is it taken for a second
+// line: a time typed into a chat message is part of the message in one reading at least,
+// so nobody can forge a line by saying one.
+std::size_t gluedLineStart(std::string_view line, const LineParse &whole)
+{
+    std::vector<std::string_view> names = whole.readingNames;
+    if (names.empty()) {
+        if (!whole.ok)
+            return embeddedLineStart(line, 1, line.size());
+        names = {whole.line.event.actor.name, whole.line.event.other.name};
+    }
+    for (std::size_t at = embeddedLineStart(line, 1, line.size()); at != std::string_view::npos;
+         at = embeddedLineStart(line, 1, at)) {
+        bool inNames = true;
+        for (std::size_t reading = 0; inNames && reading + 1 < names.size(); reading += 2)
+            inNames = within(names[reading], at, line) || within(names[reading + 1], at, line);
+        if (inNames)
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+} // namespace
+
 LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
+{
+    LineParse whole = parseOneLine(line, directory);
+    // What follows a line break is no line of its own (see parseOneLine), glued or not.
+    const std::size_t second =
+        gluedLineStart(line.substr(0, std::min(line.find('\n'), line.find('\r'))), whole);
+    if (second == std::string_view::npos)
+        return whole;
+    LineParse glued = parseLine(line.substr(second), directory);
+    return glued.ok ? glued : whole;
+}
+
+namespace {
+
+LineParse parseOneLine(std::string_view line, const PlayerDirectory *directory)
 {
     LineParse result;
     if (line.starts_with("\xEF\xBB\xBF"))
@@ -363,6 +427,8 @@ LineParse parseLine(std::string_view line, const PlayerDirectory *directory)
     return result;
 }
 
+} // namespace
+
 const char *eventKindName(EventKind kind)
 {
     switch (kind) {
@@ -409,6 +475,12 @@ const char *eventKindName(EventKind kind)
         return "say";
     case EventKind::SayTeam:
         return "say_team";
+    case EventKind::KilledByWorld:
+        return "killed by the world";
+    case EventKind::Spawned:
+        return "spawned";
+    case EventKind::PickedUp:
+        return "picked up item";
     case EventKind::TeamTriggered:
         return "team trigger";
     case EventKind::TeamScore:

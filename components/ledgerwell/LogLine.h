@@ -55,6 +55,9 @@ enum class EventKind {
     Attacked,
     Say,
     SayTeam,
+    KilledByWorld, // "was killed by the bomb.": text is what killed
+    Spawned,       // TF2 "spawned as": text is the class of the life
+    PickedUp,      // TF2 "picked up item": text is the item
     TeamTriggered,
     TeamScore,
     WorldTriggered,
@@ -99,11 +102,12 @@ struct ParsedLine
     Event event;
 };
 
-// What a server has said about the player a token's uid and id stand for.
+// What a server has said about the player a token's uid stands for. Not his name: the
+// server may have changed it since, in a datagram that was lost.
 enum class Recognition {
-    Unseen,    // nothing, or the player has left
-    OtherName, // the server knows the player under another name
-    SameName,  // the server knows the player under this very name
+    Unseen,  // nothing, or the player has left
+    SameId,  // a player of this Steam id, or of one not known for sure
+    OtherId, // a player of another Steam id: the token is none of his
 };
 
 // What the scorer knows about the players of a server, to choose between readings of a
@@ -124,10 +128,9 @@ struct LineParse
     // The names allow several readings and the server's word does not single one out; the
     // line is well formed but says nothing anybody can be credited with.
     bool ambiguous = false;
-    // When ambiguous: the players that one of the readings renames. What the server said
-    // about them may no longer hold, and a stale name would contradict the true reading of
-    // a later line, so it is to be forgotten.
-    std::vector<PlayerToken> renamed;
+    // When the line allows several readings: the names each gives its two players (the
+    // second empty when it has one), to tell where a glued second line can begin.
+    std::vector<std::string_view> readingNames;
 };
 
 // Game servers never write lines this long; a longer one is refused, not cut.

@@ -19,6 +19,18 @@ std::optional<std::int64_t> NameCache::find(const std::string &name)
     return record;
 }
 
+std::optional<std::int64_t> NameCache::take(const std::string &name)
+{
+    for (auto *generation : {&m_young, &m_old}) {
+        if (const auto found = generation->find(name); found != generation->end()) {
+            const std::int64_t record = found->second;
+            generation->erase(found);
+            return record;
+        }
+    }
+    return std::nullopt;
+}
+
 void NameCache::insert(std::string name, std::int64_t record, std::vector<std::int64_t> &forgotten)
 {
     if (m_young.size() >= m_limit / 2)

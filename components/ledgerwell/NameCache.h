@@ -22,6 +22,9 @@ public:
     }
 
     std::optional<std::int64_t> find(const std::string &name);
+    // Finds the name and hands its Record over: the caller keeps it from now on, so that
+    // dropping it here can never forget a Record still in use.
+    std::optional<std::int64_t> take(const std::string &name);
     // forgotten: the references of rows made here that the cache dropped, so whoever keeps
     // their numbers can drop them too.
     void insert(std::string name, std::int64_t record, std::vector<std::int64_t> &forgotten);

@@ -80,9 +80,19 @@ Reading quotedText(std::string_view rest, EventKind kind, bool strict, Event &ev
 
 // Player actions that are read and left alone; their first word names them.
 constexpr std::string_view OtherActions[] = {
-    "threw ",       "purchased ",    "left buyzone", "money change", "spawned as ", "picked up ",
-    "steam userid", "was killed by", "other death",  "was kicked",   "triggered",   "changed",
+    "threw ",      "purchased ",    "left buyzone", "money change", "picked up ", "steam userid",
+    "other death", "was killed by", "was kicked",   "triggered",    "changed",
 };
+
+// `was killed by the bomb.`: a death the world caused, named without quotes.
+Reading killedByWorld(std::string_view rest, Event &event)
+{
+    event.kind = EventKind::KilledByWorld;
+    if (rest.ends_with('.'))
+        rest.remove_suffix(1);
+    event.text = rest;
+    return known(!rest.empty() && !containsAnyOf(rest, "\"<> "));
+}
 
 Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event)
 {
@@ -138,6 +148,12 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
         event.properties = {{"reason", tail, true}};
         return Reading::Known;
     }
+    if (takePrefix(rest, "was killed by the "))
+        return killedByWorld(rest, event);
+    if (takePrefix(rest, "spawned as "))
+        return quotedText(rest, EventKind::Spawned, true, event);
+    if (takePrefix(rest, "picked up item "))
+        return quotedText(rest, EventKind::PickedUp, true, event);
     if (takePrefix(rest, "say_team "))
         return quotedText(rest, EventKind::SayTeam, false, event);
     if (takePrefix(rest, "say "))
@@ -152,48 +168,36 @@ Reading playerVerb(std::string_view rest, std::string_view rawRest, Event &event
     return Reading::Unknown;
 }
 
-// How the server's word bears on one reading: every player of it known under exactly its
-// name, uid and id; some player known under another name; or neither.
-enum class Standing { Confirmed, Open, Contradicted };
-
-Standing standing(const Event &event, const PlayerDirectory *directory)
+// A reading the server's word rules out: one of its players has a uid that belongs to a
+// player of another Steam id. Names rule nothing out: the server may have changed a name
+// since it last said one, in a datagram that was lost.
+bool impossible(const Event &event, const PlayerDirectory *directory)
 {
-    if (!directory)
-        return Standing::Open;
-    const Recognition actor = directory->recognise(event.actor);
-    const Recognition other =
-        event.hasOther ? directory->recognise(event.other) : Recognition::SameName;
-    if (actor == Recognition::OtherName || other == Recognition::OtherName)
-        return Standing::Contradicted;
-    return actor == Recognition::SameName && other == Recognition::SameName ? Standing::Confirmed
-                                                                            : Standing::Open;
+    return directory &&
+           (directory->recognise(event.actor) == Recognition::OtherId ||
+            (event.hasOther && directory->recognise(event.other) == Recognition::OtherId));
 }
 
 } // namespace
 
 // Tries every place the first token can end. One reading is the line as the server wrote
 // it. Of several, a name imitates a token, and only what the server has said about its
-// players can tell which reading is true: the server's word never contradicts the true
-// reading, so a reading it confirms while contradicting all others is the true one. Any
-// other case credits nobody, as a guess could hand one player's event to another. Every
-// place is weighed, however many: a line is at most MaxLineBytes long.
+// players can tell which reading is true: when it rules out all readings but one, that one
+// is the true one. Any other case credits nobody, as a guess could hand one player's event
+// to another. Every place is weighed, however many: a line is at most MaxLineBytes long.
 bool playerEvent(std::string_view core, std::string_view fullCore,
                  const std::vector<Property> &properties, const PlayerDirectory *directory,
                  LineParse &result)
 {
     Event &chosen = result.line.event;
     std::size_t readings = 0;
-    Event confirmed;
-    std::size_t confirmedCount = 0;
-    bool uncontradicted = false; // a reading neither confirmed nor contradicted
-    std::vector<PlayerToken> renamed;
+    Event possible; // the first reading not ruled out
+    std::size_t possibleCount = 0;
     const auto weigh = [&](Event &event) {
-        if (event.kind == EventKind::ChangedName)
-            renamed.push_back(event.actor);
-        const Standing current = standing(event, directory);
-        if (current == Standing::Confirmed && ++confirmedCount == 1)
-            confirmed = std::move(event);
-        uncontradicted = uncontradicted || current == Standing::Open;
+        result.readingNames.push_back(event.actor.name);
+        result.readingNames.push_back(event.hasOther ? event.other.name : std::string_view());
+        if (!impossible(event, directory) && ++possibleCount == 1)
+            possible = std::move(event);
     };
     const char *failed = "unreadable player token";
     for (std::size_t end = core.size(); end-- > 2;) {
@@ -234,12 +238,11 @@ bool playerEvent(std::string_view core, std::string_view fullCore,
     }
     if (readings == 1)
         return true;
-    if (confirmedCount == 1 && !uncontradicted) {
-        chosen = std::move(confirmed);
+    if (possibleCount == 1) {
+        chosen = std::move(possible);
         return true;
     }
     result.ambiguous = true;
-    result.renamed = std::move(renamed);
     result.rejected = "ambiguous players";
     result.reason = std::to_string(readings) +
                     " readings of the player names, and what the server said about its players "

@@ -126,12 +126,10 @@ bool PooledConnection::load(std::string &error)
         return false;
     if (m_db->hasTable(Table::Servers) &&
         !m_db->query(
-            "SELECT Record, Server_IP, Server_Port, Packet_Number, Server_Name FROM "
-            "Servers ORDER BY Record",
+            "SELECT Record, Server_IP, Server_Port FROM Servers ORDER BY Record",
             [&](const Database::Row &row) {
                 m_ledger.rememberServer(number(row.at(0)), std::string(row.at(1)),
-                                        std::string(row.at(2)), number(row.at(3)),
-                                        std::string(row.at(4)));
+                                        std::string(row.at(2)));
             },
             error))
         return false;
@@ -219,7 +217,6 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
         if (parsed.ambiguous) {
             // A log line all the same: the datagram is not rejected for it.
             add(m_counters.linesAmbiguous);
-            m_ledger.passOver(server, parsed);
             if (log)
                 log->countAmbiguous(parsed.reason + ": " + noteExcerpt(text));
             accepted = true;
@@ -382,6 +379,10 @@ void PooledConnection::memory(LedgerwellCounterSet &out)
         std::lock_guard lock(m_stateMutex);
         out.namesCached += m_ledger.cachedNames();
         out.namesDropped += m_ledger.droppedNames();
+        out.serversCached += m_ledger.cachedServers();
+        out.serversDropped += m_ledger.droppedServers();
+        out.linksCached += m_ledger.cachedLinks();
+        out.linksDropped += m_ledger.droppedLinks();
     }
     std::lock_guard lock(m_dbMutex);
     out.recordsKept += m_numbers.kept();
@@ -448,13 +449,33 @@ void PooledConnection::keepForNextStart(std::deque<RowBatch> &work)
 
 // Rows an earlier run could not write are written first, oldest first, each batch once:
 // one that went through before is recognised by its Ledgerwell_Commits row.
+namespace {
+
+// The rows of a damaged file are written as far as they are intact; the file is kept aside,
+// not deleted, so whoever looks into the damage still has it. Said on standard error too.
+std::string keepDamaged(const std::string &path, std::uint64_t datagrams, const std::string &damage)
+{
+    std::string error;
+    const std::string aside = spill::keepAside(path, error);
+    const std::string text =
+        "Wrote the rows of " + std::to_string(datagrams) +
+        " datagrams kept from an earlier run in " + path + ", but the file is damaged: " + damage +
+        "." +
+        (aside.empty() ? " It cannot be kept aside (" + error + ") and stays where it is."
+                       : " The damaged file is kept as " + aside + ".");
+    std::fprintf(stderr, "Ledgerwell: %s\n", text.c_str());
+    return text;
+}
+
+} // namespace
+
 void PooledConnection::replayKept(ProcessLog *log)
 {
     const std::string path = spill::pathFor(m_keepFolder, m_identity);
     if (!fileExists(path))
         return;
     std::vector<std::vector<RowBatch>> segments;
-    std::string damage;
+    spill::Damage damage;
     std::string error;
     const bool read = spill::read(
         path, [&] { segments.emplace_back(); },
@@ -462,16 +483,18 @@ void PooledConnection::replayKept(ProcessLog *log)
     std::uint64_t datagrams = 0;
     bool done = read;
     for (std::vector<RowBatch> &segment : segments) {
-        if (done && !replaySegment(segment, datagrams, error))
+        if (done && !replaySegment(segment, datagrams, damage.stretches > 0, error))
             done = false;
     }
     std::string text;
-    if (done) {
+    if (done && damage.stretches > 0) {
+        text = keepDamaged(path, datagrams, damage.text);
+        // Each damaged stretch lost one datagram at least: the run ends telling so.
+        m_unwritten.fetch_add(damage.stretches);
+    } else if (done) {
         std::remove(path.c_str());
         text = "Wrote the rows of " + std::to_string(datagrams) +
                " datagrams kept from an earlier run in " + path + ".";
-        if (!damage.empty())
-            text += " " + damage + ".";
     } else {
         text = "The rows kept from an earlier run in " + path + " could not all be written (" +
                error + "); the file stays and is tried again at the next start.";
@@ -481,9 +504,11 @@ void PooledConnection::replayKept(ProcessLog *log)
 }
 
 bool PooledConnection::replaySegment(std::vector<RowBatch> &segment, std::uint64_t &datagrams,
-                                     std::string &error)
+                                     bool damaged, std::string &error)
 {
     RecordNumbers numbers; // the segment's references are its own
+    // A row of a damaged record is lost: what refers to it refers to nothing.
+    numbers.referMissingToNothing(damaged);
     for (RowBatch &batch : segment) {
         if (alreadyCommitted(batch))
             continue;

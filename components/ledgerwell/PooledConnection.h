@@ -74,7 +74,7 @@ private:
     PooledConnection(std::unique_ptr<Database> db, Counters &counters, ProcessLogs &logs);
     bool load(std::string &error);
     void replayKept(ProcessLog *log);
-    bool replaySegment(std::vector<RowBatch> &segment, std::uint64_t &datagrams,
+    bool replaySegment(std::vector<RowBatch> &segment, std::uint64_t &datagrams, bool damaged,
                        std::string &error);
     void finish(std::deque<RowBatch> &work, Clock::time_point giveUpAt);
     void keepForNextStart(std::deque<RowBatch> &work);

@@ -89,7 +89,7 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
             if (value.kind != Value::Kind::Ref)
                 continue;
             std::int64_t record = 0;
-            if (!lookup(value.integer, record)) {
+            if (!lookup(value.integer, record) && !m_missingToNothing) {
                 error = std::string("a row of ") + tableName(table) +
                         " refers to a row that was never written";
                 return false;

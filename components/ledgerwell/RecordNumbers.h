@@ -30,6 +30,9 @@ public:
     void discard(RowBatch &batch);
 
     std::size_t kept() const { return m_kept.size(); }
+    // For rows kept in a damaged file: a reference to a row that was lost with the damage
+    // becomes 0 (refers to nothing) instead of failing the transaction.
+    void referMissingToNothing(bool toNothing) { m_missingToNothing = toNothing; }
 
     // Replaces the references to rows written in earlier transactions by their Records, so
     // the batch can be written by another run, which does not know them. References to rows
@@ -51,6 +54,7 @@ private:
     std::unordered_map<std::string, std::int64_t> m_attemptNames;
     std::vector<std::pair<std::size_t, std::int64_t>> m_undo; // value index, reference
     std::vector<std::size_t> m_skipped;                       // step index
+    bool m_missingToNothing = false;
 };
 
 } // namespace ledgerwell

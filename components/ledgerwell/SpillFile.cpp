@@ -187,8 +187,54 @@ bool append(const std::string &path, const std::vector<const RowBatch *> &batche
     return written;
 }
 
+namespace {
+
+bool isMagic(const std::string &bytes, std::size_t at)
+{
+    return bytes.size() - at >= sizeof Magic && std::memcmp(bytes.data() + at, Magic, 8) == 0;
+}
+
+// The record at `at` when it is whole and its checksum holds; `end` is where it ends.
+bool recordAt(const std::string &bytes, std::size_t at, RowBatch &decoded, std::size_t &end)
+{
+    std::uint32_t size = 0;
+    std::uint64_t sum = 0;
+    if (bytes.size() - at < sizeof size)
+        return false;
+    std::memcpy(&size, bytes.data() + at, sizeof size);
+    if (size >= MaxRecord || bytes.size() - at - sizeof size < size + sizeof sum)
+        return false;
+    // Cheap tests first: while looking past damage, most places fail here.
+    std::uint32_t steps = 0;
+    if (size < sizeof steps + 1)
+        return false;
+    std::memcpy(&steps, bytes.data() + at + sizeof size, sizeof steps);
+    if (steps > size || (steps > 0 && std::uint8_t(bytes[at + 8]) >= StatementCount))
+        return false;
+    const std::string record = bytes.substr(at + sizeof size, size);
+    std::memcpy(&sum, bytes.data() + at + sizeof size + size, sizeof sum);
+    if (sum != checksum(record) || !decode(record, decoded))
+        return false;
+    end = at + sizeof size + size + sizeof sum;
+    return true;
+}
+
+// Where reading goes on after damage at `at`: the next segment mark or intact record.
+std::size_t nextIntact(const std::string &bytes, std::size_t at, bool inSegment)
+{
+    RowBatch ignored;
+    std::size_t end = 0;
+    for (std::size_t next = at + 1; next < bytes.size(); ++next) {
+        if (isMagic(bytes, next) || (inSegment && recordAt(bytes, next, ignored, end)))
+            return next;
+    }
+    return bytes.size();
+}
+
+} // namespace
+
 bool read(const std::string &path, const std::function<void()> &segment,
-          const std::function<void(RowBatch &&)> &batch, std::string &damage, std::string &error)
+          const std::function<void(RowBatch &&)> &batch, Damage &damage, std::string &error)
 {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file) {
@@ -208,31 +254,46 @@ bool read(const std::string &path, const std::function<void()> &segment,
     std::size_t at = 0;
     bool inSegment = false;
     while (at < bytes.size()) {
-        if (bytes.size() - at >= sizeof Magic && std::memcmp(bytes.data() + at, Magic, 8) == 0) {
+        if (isMagic(bytes, at)) {
             at += sizeof Magic;
             inSegment = true;
             segment();
             continue;
         }
-        std::uint32_t size = 0;
-        std::uint64_t sum = 0;
-        if (!inSegment || bytes.size() - at < sizeof size)
-            break;
-        std::memcpy(&size, bytes.data() + at, sizeof size);
-        if (size >= MaxRecord || bytes.size() - at - sizeof size < size + sizeof sum)
-            break;
-        const std::string record = bytes.substr(at + sizeof size, size);
-        std::memcpy(&sum, bytes.data() + at + sizeof size + size, sizeof sum);
         RowBatch decoded;
-        if (sum != checksum(record) || !decode(record, decoded))
-            break;
-        batch(std::move(decoded));
-        at += sizeof size + size + sizeof sum;
+        std::size_t end = 0;
+        if (inSegment && recordAt(bytes, at, decoded, end)) {
+            batch(std::move(decoded));
+            at = end;
+            continue;
+        }
+        const std::size_t next = nextIntact(bytes, at, inSegment);
+        ++damage.stretches;
+        damage.text += std::string(damage.text.empty() ? "" : "; ") + std::to_string(next - at) +
+                       " bytes at byte " + std::to_string(at) + " of " + path +
+                       " are damaged and were left out";
+        at = next;
     }
-    if (at < bytes.size())
-        damage = std::to_string(bytes.size() - at) + " bytes at the end of " + path +
-                 " are damaged and were left out";
     return true;
+}
+
+std::string keepAside(const std::string &path, std::string &error)
+{
+    for (int number = 1; number < 1000; ++number) {
+        const std::string aside =
+            path + ".damaged" + (number == 1 ? std::string() : "-" + std::to_string(number));
+        // link() never replaces a file: an earlier damaged file keeps its name.
+        if (::link(path.c_str(), aside.c_str()) == 0) {
+            ::unlink(path.c_str());
+            return aside;
+        }
+        if (errno != EEXIST) {
+            error = systemError("Can not keep aside", path);
+            return {};
+        }
+    }
+    error = "too many damaged files beside " + path;
+    return {};
 }
 
 } // namespace ledgerwell::spill

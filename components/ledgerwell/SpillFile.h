@@ -22,11 +22,23 @@ std::string pathFor(const std::string &folder, const std::string &databaseIdenti
 bool append(const std::string &path, const std::vector<const RowBatch *> &batches,
             std::string &error);
 
-// Reads the file: calls segment() at the start of each segment and batch() for each record.
-// False (with error) when the file cannot be read; a damaged record ends the reading and
-// is reported in damage.
+// What reading found damaged: stretches of bytes that hold no intact record.
+struct Damage
+{
+    std::size_t stretches = 0;
+    std::string text; // empty when the file is whole
+};
+
+// Reads the file: calls segment() at the start of each segment and batch() for each intact
+// record. A damaged record is skipped, and reading goes on with the next intact record or
+// segment; what was skipped is reported in damage. False (with error) when the file cannot
+// be read.
 bool read(const std::string &path, const std::function<void()> &segment,
-          const std::function<void(RowBatch &&)> &batch, std::string &damage, std::string &error);
+          const std::function<void(RowBatch &&)> &batch, Damage &damage, std::string &error);
+
+// Renames a damaged file aside (".damaged", numbered when that name is taken), so the next
+// start does not read it again; returns the new name, or empty (with error).
+std::string keepAside(const std::string &path, std::string &error);
 
 } // namespace spill
 

@@ -61,7 +61,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, st
     struct stat info = {};
     if (::stat(file.c_str(), &info) != 0) {
         error = "The database file " + file +
-                " does not exist (the program creates it with the statistics tables).";
+                " does not exist; the program never creates one (Tools, Add can make an empty one "
+                "in its database dialog).";
         return nullptr;
     }
     if (!S_ISREG(info.st_mode)) {

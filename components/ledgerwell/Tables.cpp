@@ -80,6 +80,7 @@ Table statementTable(Statement statement)
 {
     switch (statement) {
     case Statement::UpdateServer:
+    case Statement::CountServer:
         return Table::Servers;
     case Statement::UpdateGameEnd:
         return Table::Games;
@@ -96,7 +97,7 @@ bool isInsert(Statement statement)
 std::size_t parameterCount(Statement statement)
 {
     if (!isInsert(statement))
-        return statement == Statement::UpdateServer ? 4 : 3;
+        return statement == Statement::UpdateGameEnd ? 3 : 4;
     return 1 + tables()[index(statement)].columns.size();
 }
 
@@ -106,6 +107,15 @@ std::string statementSql(Statement statement, Dialect dialect)
         return update("Servers", {"Server_Name", "Packet_Number", "Date_Time"}, dialect);
     if (statement == Statement::UpdateGameEnd)
         return update("Games", {"Game_End_Date_Time", "Game_Flags"}, dialect);
+    if (statement == Statement::CountServer) {
+        // The count stays within the column's 32 bits.
+        const bool pg = dialect == Dialect::Postgres;
+        return std::string("UPDATE Servers SET Server_Name = COALESCE(") + placeholder(1, dialect) +
+               ", Server_Name), Packet_Number = " + (pg ? "LEAST" : "MIN") +
+               "(COALESCE(Packet_Number, 0) + " + (pg ? "$2::BIGINT" : "?") +
+               ", 2147483647), Date_Time = " + placeholder(3, dialect) +
+               " WHERE Record = " + placeholder(4, dialect);
+    }
     return insertSql(statementTable(statement), dialect, 1);
 }
 

@@ -45,8 +45,11 @@ enum class Statement : std::uint8_t {
     // Insert into Table(n) is Statement(n).
     UpdateServer = TableCount, // Server_Name, Packet_Number, Date_Time where Record
     UpdateGameEnd,             // Game_End_Date_Time, Game_Flags where Record
+    // Server_Name unless null, Packet_Number + n, Date_Time where Record. Scoring writes this
+    // one; UpdateServer, which sets the count, stays for rows kept by earlier versions.
+    CountServer,
 };
-constexpr std::size_t StatementCount = TableCount + 2;
+constexpr std::size_t StatementCount = TableCount + 3;
 
 enum class Dialect { Sqlite, Postgres };
 

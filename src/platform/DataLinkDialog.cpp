@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -229,8 +230,10 @@ DataLinkFields DataLinkDialog::fields() const
     DataLinkFields fields;
     fields.provider = DataLinkProvider(m_pages->currentIndex());
     fields.file = m_file->text();
+    // A name without a folder is the program folder's, as everywhere in the program; the
+    // folder the program was started from means nothing to the one who types it.
     if (!fields.file.trimmed().isEmpty())
-        fields.file = QFileInfo(fields.file.trimmed()).absoluteFilePath();
+        fields.file = QDir::cleanPath(QDir(m_startFolder).absoluteFilePath(fields.file.trimmed()));
     fields.host = m_host->text();
     fields.port = m_port->text();
     fields.database = m_database->text();

@@ -26,7 +26,8 @@ public:
     DataLinkDialog(const QList<DataLinkProvider> &providers, DbConnectionFactory testWith,
                    OperatorInteraction &op, QWidget *parent = nullptr);
 
-    // Where Browse starts while the file field is empty.
+    // The program folder: where Browse starts while the file field is empty, and the folder of
+    // a file name typed without one.
     void setStartFolder(const QString &folder) { m_startFolder = folder; }
 
     // The connection string of what the fields hold now.

@@ -4,6 +4,7 @@
 #include "StartupFixture.h"
 #include "TestMain.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -154,7 +155,8 @@ private slots:
         ProgramProcess program({"--headless"});
         QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
 
-        // About 1,000 datagrams a second for two seconds.
+        // About 1,000 datagrams a second for two seconds; on a loaded machine fewer a second,
+        // for longer. The summaries are counted against the time the sending really took.
         QUdpSocket sender;
         int sent = 0;
         QTimer pace;
@@ -163,16 +165,21 @@ private slots:
                 sender.writeDatagram("L 12/04/2026 - 06:44:50: busy", QHostAddress::LocalHost,
                                      port);
         });
+        QElapsedTimer clock;
+        clock.start();
         pace.start(50);
-        QTRY_COMPARE_WITH_TIMEOUT(sent, 2000, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sent, 2000, 120000);
         pace.stop();
         QTRY_COMPARE_WITH_TIMEOUT(readRecording(m_log).size(), 2000, 20000);
         QTest::qWait(1200); // the last summary comes out a second after the previous line
+        const qint64 seconds = clock.elapsed() / 1000;
         QVERIFY(program.stop(SIGTERM));
         program.out();
         const QStringList arrivals = program.out().split('\n').filter("Log recieved on port");
-        // A line a second at most, each saying how many arrived since the one before.
-        QVERIFY2(arrivals.size() >= 2 && arrivals.size() <= 6, qPrintable(program.out()));
+        // A line a second at most (the first at once), each saying how many arrived since the
+        // one before.
+        QVERIFY2(arrivals.size() >= 2 && arrivals.size() <= seconds + 2,
+                 qPrintable(QString::number(seconds) + " s:\n" + program.out()));
         qint64 counted = 1; // the first line stands for one datagram
         for (const QString &line : arrivals.mid(1)) {
             const QRegularExpressionMatch match =

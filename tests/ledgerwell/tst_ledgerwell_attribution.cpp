@@ -93,8 +93,8 @@ public:
     }
 
     // A name or a chat message: a mix of words, quotes, token groups and verbs, starting with
-    // the exact token of an imitated player when there is one. Under 200 bytes, so a name is
-    // stored whole.
+    // the token of an imitated player when there is one: exact, or with his uid and another
+    // Steam id. Under 200 bytes, so a name is stored whole.
     QByteArray text(const Player *imitated)
     {
         static const Lines words = {"Al", "Bob", "x",         " ",        "[1 2 3]",
@@ -102,7 +102,12 @@ public:
         static const Lines verbs = {"killed", "attacked", "triggered", "say", "with"};
         QByteArray text;
         if (imitated && imitated->name.size() < 80) {
-            text = imitated->name + groups(*imitated) + "\" " + pick(verbs) + " \"";
+            const QByteArray copied =
+                chance(50) ? groups(*imitated)
+                           : '<' + QByteArray::number(imitated->uid) +
+                                 "><STEAM_0:0:" + QByteArray::number(9000000 + below(1000)) + "><" +
+                                 imitated->team + '>';
+            text = imitated->name + copied + "\" " + pick(verbs) + " \"";
             if (chance(30))
                 text += "x\" with \""; // the shape of a trigger or a weapon
         }
@@ -195,9 +200,25 @@ private slots:
         const QByteArray bySpoofer = "STEAM_0:1:5>STEAM_0:1:2";
         addRow("spoofer unseen, the players it imitates seen", said(alice) + said(bob) << kill,
                none, 1);
-        addRow("spoofer seen", said(alice) + said(bob) + said(spoofer) << kill, bySpoofer, 0);
+        // Bob may have taken the name the other reading gives him, in a datagram that was lost.
+        addRow("spoofer seen", said(alice) + said(bob) + said(spoofer) << kill, none, 1);
         addRow("spoofer only entered the game",
-               said(alice) + said(bob) << said(spoofer).last() << kill, bySpoofer, 0);
+               said(alice) + said(bob) << said(spoofer).last() << kill, none, 1);
+        // A uid of the imitation belongs to another Steam id: that reading is ruled out.
+        const QByteArray otherId = T + "\"Alice<2><STEAM_0:1:9><CT>\" killed \"<5><STEAM_0:1:5>"
+                                       "<CT>\" killed \"Bob<3><STEAM_0:1:2><TERRORIST>\" "
+                                       "with \"ak47\"";
+        addRow("imitated uid of another Steam id", said(alice) + said(bob) << otherId, bySpoofer,
+               0);
+        // Mallory's name change and Nina's second one are lost: what the server said last
+        // makes the reading that credits Alice look right. It is one reading of two.
+        addRow("two name changes lost",
+               said(alice) + said("\"M<5><STEAM_0:1:5>") + said("\"N<6><STEAM_0:1:6>")
+                   << T + "\"N<6><STEAM_0:1:6><TERRORIST>\" changed name to \"x<5><STEAM_0:1:5>"
+                          "<CT>\" killed \"Nina\""
+                   << T + "\"Alice<2><STEAM_0:1:1><CT>\" killed \"x<5><STEAM_0:1:5><CT>\" killed "
+                          "\"Nina<6><STEAM_0:1:6><TERRORIST>\" with \"ak47\"",
+               none, 1);
         addRow("nothing seen, after a restart", Lines{kill}, none, 1);
         addRow("spoofer seen, victim unseen", said(alice) + said(spoofer) << kill, none, 1);
         // A reading that only needs Alice is confirmed too; a reading with a player the server
@@ -221,8 +242,8 @@ private slots:
                                               "<CT>\" killed \"Bob<3><STEAM_0:1:2><TERRORIST>\" "
                                               "with \"ak47\"",
                none, 1);
-        // The victim's new name makes the killer's token end in two places; only the name
-        // change tells the server's word which.
+        // The victim's new name makes the killer's token end in two places; a name change
+        // does not tell which, as the victim may have changed his name again since.
         const QByteArray renamed = T + "\"Quinn<5><STEAM_0:0:5><CT>\" killed \"x<9><STEAM_0:0:9>"
                                        "<T>\" killed \"y<7><STEAM_0:0:7><T>\" with \"awp\"";
         const Lines victim = said("\"Yann<7><STEAM_0:0:7>");
@@ -231,7 +252,7 @@ private slots:
                    << T + "\"Yann<7><STEAM_0:0:7><T>\" changed name to \"x<9><STEAM_0:0:9><T>\" "
                           "killed \"y\""
                    << renamed,
-               QByteArray("STEAM_0:0:5>STEAM_0:0:7"), 0);
+               none, 1);
         addRow("victim renamed, the change lost",
                said("\"Quinn<5><STEAM_0:0:5>") + victim << renamed, none, 1);
         addRow("plain names, nothing seen",

@@ -4,10 +4,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
 namespace {
 
 constexpr int Each = 3000;     // datagrams of each kind
 constexpr int NameLimit = 500; // names each cache keeps
+constexpr int ServerLimit = 8; // servers kept whole
 
 QByteArray line(const QByteArray &text)
 {
@@ -49,6 +55,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("LEDGERWELL_NAME_CACHE", QByteArray::number(NameLimit));
+        qputenv("LEDGERWELL_SERVER_CACHE", QByteArray::number(ServerLimit));
     }
 
     void newNamesWithoutEnd()
@@ -88,6 +95,81 @@ private slots:
         QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Player) FROM Players"), "0");
         QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Map) FROM Maps"), "0");
         QCOMPARE(db->value("SELECT COUNT(*) - COUNT(DISTINCT Weapon) FROM Weapons"), "0");
+    }
+
+    // A server that many others push out of memory and that speaks again keeps its one
+    // Servers row: its datagrams add up there and its name stays. Its Record is kept with the
+    // names (20 others), or, past their limit too (1,200 others), found in the database.
+    void serverLetGoAndMetAgain_data()
+    {
+        QTest::addColumn<int>("others");
+        QTest::addColumn<qint64>("cvarLinks"); // of the server, which lists one cvar twice
+        QTest::newRow("Record kept") << 20 << qint64(1);
+        // A link let go (its server's Record with it) is written again.
+        QTest::newRow("Record let go too") << 1200 << qint64(2);
+    }
+    void serverLetGoAndMetAgain()
+    {
+        QFETCH(int, others);
+        QFETCH(qint64, cvarLinks);
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const quint16 port = program.addConnection(1, db->connectionString(),
+                                                   m_dir.filePath("servers%1.log").arg(others));
+        QVERIFY(port);
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        const QByteArray hostname = line("Server cvar \"hostname\" = \"Alpha\"");
+        GameServer alpha;
+        QVERIFY(alpha.send(hostname, port));
+        QVERIFY(alpha.send(line("Started map \"de_dust2\""), port));
+        std::vector<std::unique_ptr<GameServer>> crowd;
+        for (int i = 0; i < others; ++i) {
+            crowd.push_back(std::make_unique<GameServer>());
+            QVERIFY(crowd.back()->send(line("Log file started"), port));
+        }
+        QVERIFY(alpha.send(line("Log file started"), port));
+        QVERIFY(alpha.send(hostname, port));
+        QVERIFY(waitUntilCommitted(before, quint64(others + 4), 60000));
+
+        QCOMPARE(db->count("Servers"), qint64(others + 1));
+        const QString alphaRow =
+            "Servers WHERE Server_Port = '" + QString::number(alpha.port()) + "'";
+        const QList<QStringList> alphaRows{{"Alpha", "4"}};
+        QCOMPARE(db->rows("SELECT Server_Name, Packet_Number FROM " + alphaRow), alphaRows);
+        QCOMPARE(db->count("Servers_Cvars WHERE Server IN (SELECT Record FROM " + alphaRow + ")"),
+                 cvarLinks);
+        const LedgerwellCounterSet after = ledgerwellCounters();
+        QVERIFY(after.serversCached - before.serversCached <= quint64(ServerLimit));
+        QVERIFY(after.serversDropped - before.serversDropped >= quint64(others + 1 - ServerLimit));
+    }
+
+    // Many more servers than are kept whole, their Records coming and going among the names,
+    // speaking in turn, round after round: every datagram is written, to its server's one row.
+    void serversComeAndGoRoundAfterRound()
+    {
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        ProgramUnderTest program;
+        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
+        const quint16 port =
+            program.addConnection(1, db->connectionString(), m_dir.filePath("churn.log"));
+        QVERIFY(port);
+        constexpr int Servers = NameLimit * 4 / 5, Rounds = 4;
+        std::vector<std::unique_ptr<GameServer>> servers;
+        for (int i = 0; i < Servers; ++i)
+            servers.push_back(std::make_unique<GameServer>());
+        std::mt19937 random(7);
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        for (int round = 1; round <= Rounds; ++round) {
+            std::shuffle(servers.begin(), servers.end(), random);
+            for (const auto &server : servers)
+                QVERIFY(server->send(line("Log file started"), port));
+            QVERIFY(waitUntilCommitted(before, quint64(round * Servers), 60000));
+        }
+        QCOMPARE(ledgerwellCounters().commitFailures, before.commitFailures);
+        QCOMPARE(db->count("Servers"), qint64(Servers));
+        QCOMPARE(db->count("Servers WHERE Packet_Number = " + QString::number(Rounds)),
+                 qint64(Servers));
     }
 
 private:

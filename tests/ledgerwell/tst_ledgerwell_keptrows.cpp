@@ -26,7 +26,7 @@ struct Read
 {
     int segments = 0;
     std::vector<RowBatch> batches;
-    std::string damage;
+    spill::Damage damage;
 };
 
 Read readBack(const std::string &path)
@@ -42,26 +42,34 @@ Read readBack(const std::string &path)
 } // namespace
 
 // The file that keeps rows from one run to the next: what is appended comes back as it was,
-// segment by segment, and a record cut short by a crash is left out, not misread.
+// segment by segment; a record cut short by a crash or damaged in the middle is left out, not
+// misread, and reading goes on with the next intact one.
 class TestKeptRows : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // Offsets: the segment mark takes bytes 0-7, the first record's length 8-11, its body
+    // from 12 on.
     void readsBackWhatWasKept_data()
     {
         QTest::addColumn<int>("cutBytes");
-        QTest::addColumn<int>("batches");
-        QTest::addColumn<bool>("damaged");
-        addRow("whole file", 0, 3, false);
-        addRow("last record cut short", 5, 2, true);
-        addRow("only its checksum cut", 8, 2, true);
+        QTest::addColumn<int>("badByte"); // -1: none
+        QTest::addColumn<QList<int>>("datagrams");
+        QTest::addColumn<int>("stretches");
+        QTest::newRow("whole file") << 0 << -1 << QList<int>{2, 3, 1} << 0;
+        QTest::newRow("last record cut short") << 5 << -1 << QList<int>{2, 3} << 1;
+        QTest::newRow("only its checksum cut") << 8 << -1 << QList<int>{2, 3} << 1;
+        QTest::newRow("a bad byte in a record") << 0 << 40 << QList<int>{3, 1} << 1;
+        QTest::newRow("a bad byte in a length") << 0 << 9 << QList<int>{3, 1} << 1;
+        QTest::newRow("a bad segment mark") << 0 << 0 << QList<int>{1} << 1;
     }
     void readsBackWhatWasKept()
     {
         QFETCH(int, cutBytes);
-        QFETCH(int, batches);
-        QFETCH(bool, damaged);
+        QFETCH(int, badByte);
+        QFETCH(QList<int>, datagrams);
+        QFETCH(int, stretches);
         QTemporaryDir dir;
         const std::string path = spill::pathFor(dir.path().toStdString(), "sqlite:/x/stats.db");
         std::string allBytes;
@@ -74,19 +82,49 @@ private slots:
         QVERIFY(spill::append(path, {&third}, error)); // a second run's segment
         QFile file(QString::fromStdString(path));
         QVERIFY(file.resize(file.size() - cutBytes));
+        if (badByte >= 0) {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QByteArray bytes = file.readAll();
+            bytes[badByte] = char(bytes[badByte] ^ 0x5A);
+            QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+            file.close();
+        }
 
         const Read read = readBack(path);
-        QCOMPARE(read.segments, 2);
-        QCOMPARE(int(read.batches.size()), batches);
-        QCOMPARE(!read.damage.empty(), damaged);
+        QList<int> readDatagrams;
+        for (const RowBatch &batch : read.batches)
+            readDatagrams << int(batch.datagrams());
+        QCOMPARE(readDatagrams, datagrams);
+        QCOMPARE(int(read.damage.stretches), stretches);
+        QCOMPARE(read.damage.text.empty(), stretches == 0);
+        QCOMPARE(read.segments, badByte == 0 ? 1 : 2);
+        if (datagrams.first() != 2)
+            return;
         const RowBatch &back = read.batches.front();
-        QCOMPARE(back.datagrams(), 2u);
         QCOMPARE(back.logPaths(), std::vector<std::string>{"/logs/a.log"});
         QCOMPARE(int(back.steps().size()), 2);
         QCOMPARE(back.values(back.steps()[0])[0].kind, Value::Kind::Ref);
         QCOMPARE(back.values(back.steps()[0])[0].integer, std::int64_t(7));
         QVERIFY(back.values(back.steps()[0])[1].bytes == allBytes);
         QCOMPARE(back.values(back.steps()[1])[1].bytes, std::string("writer"));
+    }
+
+    // A damaged file is kept aside under a name of its own, never over an earlier one.
+    void keepsDamagedFileAside()
+    {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("kept.rows").toStdString();
+        std::string error;
+        for (const char *expected : {"kept.rows.damaged", "kept.rows.damaged-2"}) {
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(expected) > 0);
+            file.close();
+            QCOMPARE(spill::keepAside(path, error), dir.filePath(expected).toStdString());
+            QVERIFY(!QFile::exists(QString::fromStdString(path)));
+        }
+        QFile earlier(dir.filePath("kept.rows.damaged"));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("kept.rows.damaged"));
     }
 };
 

@@ -220,6 +220,7 @@ class FileFigures:
         self.deaths_by_victim, self.round_wins = Counter(), Counter()
         self.games, self.game = [], None
         self.players, self.weapons = set(), set()
+        self.lives_by_class, self.medic_scores = Counter(), Counter()
         self.unused, self.odd = Counter(), []
 
     def open_game(self, map_name, loaded=False):
@@ -293,6 +294,10 @@ class FileFigures:
         elif r.verb == "suicide":
             self.weapons.add(cut(r.weapon))
             c["suicides"] += 1
+        elif r.verb == "against" and r.trigger in ("healed", "medic_death"):
+            # a heal scores its healing; a medic's death its points (it names his healing)
+            key = "healing" if r.trigger == "healed" else "points"
+            self.medic_scores[r.trigger] += self.damage(r.props.get(key, "0"), event)
         elif r.verb == "assist" or (r.verb == "against" and r.trigger == "kill assist"):
             c["assists"] += 1
         elif r.verb == "attack" or (r.verb == "against" and r.trigger == "damage"):
@@ -309,6 +314,23 @@ class FileFigures:
                 self.weapons.add(cut(g[0].get("weapon", "")))
                 c["attacks"] += 1
                 c["damage"] += self.damage(g[0].get("damage"), event)
+                return
+            m = re.fullmatch(r'(?: \[[^\]]*\])? was killed by the ([^ "<>]+?)\.?', rest, re.S)
+            if r.verb is None and m:  # a kill by the world: nobody killed
+                self.weapons.add(cut(m[1]))
+                c["kills"] += 1
+                self.deaths_by_victim[player_key(r.actor)] += 1
+                self.kills_by_weapon[cut(m[1])] += 1
+                return
+            m = re.fullmatch(r' spawned as "([^"]*)"', rest, re.S)
+            if r.verb is None and m:
+                self.lives_by_class[clean(m[1])] += 1
+                return
+            m = re.fullmatch(r' picked up item "([^"]*)"(.*)', rest, re.S)
+            g = m and groups(m[2])
+            if r.verb is None and g:
+                c["pickups"] += 1
+                c["pickup_healing"] += self.damage(g[0].get("healing", "0"), event)
                 return
             self.unused["player: " + verb_label(rest)] += 1
 
@@ -335,10 +357,13 @@ class FileFigures:
 
     def result(self):
         out = {k: self.c[k] for k in ("kills", "teamkills", "suicides", "headshots", "assists",
-                                      "attacks", "damage", "lines", "log_lines")}
+                                      "attacks", "damage", "pickups", "pickup_healing", "lines",
+                                      "log_lines")}
         out.update(kills_by_killer=dict(self.kills_by_killer),
                    kills_by_weapon=dict(self.kills_by_weapon),
                    deaths_by_victim=dict(self.deaths_by_victim),
+                   lives_by_class=dict(self.lives_by_class),
+                   medic_scores=dict(self.medic_scores),
                    round_wins=dict(self.round_wins), games=self.games,
                    players=sorted(self.players), weapons=sorted(self.weapons - {""}))
         return out

@@ -133,6 +133,16 @@ QJsonObject storedFigures(const QSqlDatabase &db)
     figures["kills_by_killer"] = per("JOIN Players p ON p.Record = s.Killer", "p.Player");
     figures["deaths_by_victim"] = per("JOIN Players p ON p.Record = s.Victim", "p.Player");
     figures["kills_by_weapon"] = per("JOIN Weapons w ON w.Record = s.Weapon", "w.Weapon");
+    const QString pickups = QStringLiteral(
+        "FROM Scores s JOIN Types t ON t.Record = s.Type WHERE t.Type LIKE 'picked up %'");
+    figures["pickups"] = number(db, "SELECT COUNT(*) " + pickups);
+    figures["pickup_healing"] = number(db, "SELECT COALESCE(SUM(s.Score), 0) " + pickups);
+    figures["lives_by_class"] = counted(
+        column(db, "SELECT SUBSTR(t.Type, 12), COUNT(*) FROM Scores s JOIN Types t ON t.Record = "
+                   "s.Type WHERE t.Type LIKE 'spawned as %' GROUP BY t.Type"));
+    figures["medic_scores"] = counted(
+        column(db, "SELECT t.Type, SUM(s.Score) FROM Scores s JOIN Types t ON t.Record = s.Type "
+                   "WHERE t.Type IN ('healed', 'medic_death') GROUP BY t.Type"));
     figures["round_wins"] = counted(column(
         db, "SELECT COALESCE(m.Map, '') || '|' || r.Team, COUNT(*) FROM Ledgerwell_Results r "
             "LEFT JOIN Games_Maps gm ON gm.Game = r.Game LEFT JOIN Maps m ON m.Record = gm.Map "
