@@ -345,7 +345,7 @@ private slots:
         const QJsonObject expected = expectedFigures(files, error);
         QVERIFY2(!expected.isEmpty(), qPrintable(error));
 
-        std::vector<FileDatabase> databases = makeDatabases(postgres, files);
+        std::vector<FileDatabase> databases = makeDatabases(postgres, files, "http-");
         QVERIFY(!databases.empty());
         Receiver receiver(m_dir.filePath(postgres ? "http-postgres" : "http-sqlite"),
                           QStringLiteral(LEDGERWELL_PATH));
@@ -387,7 +387,8 @@ private slots:
     }
 
 private:
-    std::vector<FileDatabase> makeDatabases(bool postgres, const QStringList &files)
+    std::vector<FileDatabase> makeDatabases(bool postgres, const QStringList &files,
+                                            const QString &prefix = {})
     {
         std::vector<FileDatabase> databases;
         for (const QString &file : files) {
@@ -408,7 +409,7 @@ private:
                 database.connectionString = database.pg->connString();
                 database.db = database.pg->direct();
             } else {
-                database.sqlitePath = m_dir.filePath(QFileInfo(file).baseName() + ".db");
+                database.sqlitePath = m_dir.filePath(prefix + QFileInfo(file).baseName() + ".db");
                 QFile empty(database.sqlitePath);
                 empty.open(QIODevice::WriteOnly); // the program creates no database file
                 database.connectionString = "Provider=SQLite;Data Source=" + database.sqlitePath;
