@@ -29,6 +29,20 @@ QString upsert(const QString &table, const QString &columns, const QString &keys
              sets.join(QStringLiteral(", ")));
 }
 
+// The same, adding the numbers to what the row holds.
+QString increment(const QString &table, const QString &columns, const QString &keys)
+{
+    QStringList marks, sums;
+    for (const QString &name : columns.split(QStringLiteral(", "))) {
+        marks << QStringLiteral("?");
+        if (!keys.split(QStringLiteral(", ")).contains(name))
+            sums << QStringLiteral("%1 = %2.%1 + excluded.%1").arg(name, table);
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
+        .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
+             sums.join(QStringLiteral(", ")));
+}
+
 void bindAll(QSqlQuery &query, const QVariantList &values)
 {
     for (int i = 0; i < values.size(); ++i)
@@ -41,6 +55,10 @@ double ratio(qint64 part, qint64 whole, double factor = 1.0)
 }
 
 } // namespace
+
+const QString GameLineColumns =
+    QStringLiteral("Game, Player, Kills, Deaths, Headshots, Teamkills, Suicides, Assists, "
+                   "Damage, Attacks, Extras");
 
 ErrorInfo queryError(const QSqlQuery &query)
 {
@@ -66,6 +84,22 @@ Status StandingsStore::prepare()
         if (!hasTable(m_db, table))
             continue;
         if (const Status done = exec(sql); !done)
+            return done;
+    }
+    return {};
+}
+
+Status StandingsStore::startOverUnless(qint64 layout)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT Value FROM Stats_Cursor WHERE Name = 'layout'")))
+        return queryError(query);
+    if (query.next() && query.value(0).toLongLong() == layout)
+        return {};
+    query.finish();
+    for (const char *table : {"Stats_Standings", "Stats_History", "Stats_Weapons",
+                              "Stats_Games_Players", "Stats_Cursor"}) {
+        if (const Status done = exec(QStringLiteral("DELETE FROM ") + QLatin1String(table)); !done)
             return done;
     }
     return {};
@@ -174,15 +208,33 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                            QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
                            QStringLiteral("Scope, Player, Game")));
     for (auto it = changes.history.cbegin(); it != changes.history.cend(); ++it) {
-        const Skill skill = standings.totals().value(it.key().first).skill;
-        const QVariantList values = {
-            it.key().first.first, it.key().first.second, it.key().second, it.value(), skill.mu,
-            skill.sigma,          skill.rating()};
+        const Skill skill = it.value().skill;
+        const QVariantList values = {it.key().first.first,
+                                     it.key().first.second,
+                                     it.key().second,
+                                     it.value().start,
+                                     skill.mu,
+                                     skill.sigma,
+                                     skill.rating()};
         bindAll(history, values);
         if (!history.exec())
             return fail(history);
     }
+    QSqlQuery lines(m_db);
+    lines.prepare(increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
+                            QStringLiteral("Game, Player")));
+    for (auto it = changes.lines.cbegin(); it != changes.lines.cend(); ++it) {
+        const GameLine &l = it.value();
+        bindAll(lines, {it.key().first, it.key().second, l.kills, l.deaths, l.headshots,
+                        l.teamkills, l.suicides, l.assists, l.damage, l.attacks, l.extras});
+        if (!lines.exec())
+            return fail(lines);
+    }
+    // The cursors are the whole of the reading state (servers' games, rounds taken early
+    // among them): what is no longer there goes.
     QSqlQuery cursor(m_db);
+    if (!cursor.exec(QStringLiteral("DELETE FROM Stats_Cursor")))
+        return fail(cursor);
     cursor.prepare(upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
                           QStringLiteral("Name")));
     for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {

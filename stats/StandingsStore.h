@@ -16,6 +16,8 @@ public:
 
     // Creates the own tables and the indexes the pages need, when missing.
     Status prepare();
+    // Tables another layout wrote (or none) are emptied: everything is computed anew.
+    Status startOverUnless(qint64 layout);
     Status load(Standings &standings, QHash<QString, qint64> &cursors);
     // One transaction: the changes and the cursors that led to them, so a restart goes on
     // exactly where the last flush ended.
@@ -26,6 +28,9 @@ private:
 
     QSqlDatabase m_db;
 };
+
+// The columns of Stats_Games_Players, a game's scoreboard.
+extern const QString GameLineColumns;
 
 // The failure of a query, in the engine's words.
 ErrorInfo queryError(const class QSqlQuery &query);

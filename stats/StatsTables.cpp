@@ -41,6 +41,14 @@ QStringList ownTableStatements(Dialect dialect)
                                  "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
                                  "Weapon))")
                       .arg(integer)
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
+                                 "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "
+                                 "NULL, Headshots %1 NOT NULL, Teamkills %1 NOT NULL, Suicides %1 "
+                                 "NOT NULL, Assists %1 NOT NULL, Damage %1 NOT NULL, Attacks %1 "
+                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))")
+                      .arg(integer)
+               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Games_Players_Player ON "
+                                 "Stats_Games_Players (Player, Game)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Cursor (Name VARCHAR(32) "
                                  "PRIMARY KEY, Value %1 NOT NULL)")
                       .arg(integer);
@@ -63,6 +71,7 @@ QStringList sourceIndexStatements()
         {"Games_Maps", "Game"},
         {"Games_Maps", "Map"},
         {"Ledgerwell_Results", "Game"},
+        {"Games", "Game_Start_Date_Time"},
     };
     for (const auto &[table, column] : indexes)
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_%1_%2 ON %1 (%2)")
