@@ -147,8 +147,10 @@ void Standings::apply(const RoundEvent &round, const GameInfo &game)
         std::vector<Skill *> won, lost;
         for (const qint64 player : std::as_const(present))
             ++totals(scope, player).rounds;
-        for (const qint64 player : std::as_const(winners))
+        for (const qint64 player : std::as_const(winners)) {
+            ++totals(scope, player).won;
             won.push_back(&totals(scope, player).skill);
+        }
         for (const qint64 player : std::as_const(losers))
             lost.push_back(&totals(scope, player).skill);
         rateContest(won, lost);

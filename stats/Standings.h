@@ -13,7 +13,7 @@
 struct Totals
 {
     qint64 kills = 0, deaths = 0, assists = 0, headshots = 0, damage = 0, rounds = 0, seconds = 0,
-           teamkills = 0, suicides = 0;
+           teamkills = 0, suicides = 0, won = 0;
     Skill skill;
 };
 

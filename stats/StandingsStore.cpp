@@ -11,7 +11,7 @@ namespace {
 
 const QString StandingsColumns = QStringLiteral(
     "Scope, Player, Steam, Name, Kills, Deaths, Assists, Headshots, Damage, Rounds, Seconds, "
-    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR");
+    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR, Won");
 
 // "INSERT ... ON CONFLICT (keys) DO UPDATE SET every other column", which SQLite and
 // PostgreSQL both speak.
@@ -99,10 +99,10 @@ Status StandingsStore::startOverUnless(qint64 layout)
     query.finish();
     for (const char *table : {"Stats_Standings", "Stats_History", "Stats_Weapons",
                               "Stats_Games_Players", "Stats_Cursor"}) {
-        if (const Status done = exec(QStringLiteral("DELETE FROM ") + QLatin1String(table)); !done)
+        if (const Status done = exec(QStringLiteral("DROP TABLE ") + QLatin1String(table)); !done)
             return done;
     }
-    return {};
+    return prepare();
 }
 
 Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors)
@@ -120,6 +120,7 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         for (int i = 0; i < 9; ++i)
             *counts[i] = query.value(4 + i).toLongLong();
         totals.skill = {query.value(15).toDouble(), query.value(16).toDouble()};
+        totals.won = query.value(21).toLongLong();
         standings.restore({query.value(0).toString(), player}, totals);
         if (query.value(0).toString().isEmpty()) {
             PlayerInfo &info = standings.player(player);
@@ -177,7 +178,8 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                      t.skill.rating(),
                                      ratio(t.kills, std::max<qint64>(t.deaths, 1)),
                                      ratio(t.headshots, t.kills, 100.0),
-                                     ratio(t.damage, t.rounds)};
+                                     ratio(t.damage, t.rounds),
+                                     t.won};
         bindAll(rows, values);
         if (!rows.exec())
             return fail(rows);

@@ -16,7 +16,7 @@ public:
 
     // Creates the own tables and the indexes the pages need, when missing.
     Status prepare();
-    // Tables another layout wrote (or none) are emptied: everything is computed anew.
+    // Tables another layout wrote (or none) are made anew: everything is computed again.
     Status startOverUnless(qint64 layout);
     Status load(Standings &standings, QHash<QString, qint64> &cursors);
     // One transaction: the changes and the cursors that led to them, so a restart goes on

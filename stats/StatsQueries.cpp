@@ -107,15 +107,16 @@ Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
         m_db,
         QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
                        "Deaths, KD, HS, Headshots, Assists, Damage, Rounds, "
-                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings %1 %2 "
+                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds, Won FROM Stats_Standings %1 %2 "
                        "ORDER BY %3 DESC LIMIT ? OFFSET ?")
             .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
         values);
     if (!rows)
         return rows.error();
-    QJsonArray array = objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills",
-                                       "deaths", "kd", "headshot_pct", "headshots", "assists",
-                                       "damage", "rounds", "damage_per_round", "seconds"});
+    QJsonArray array =
+        objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills", "deaths", "kd",
+                        "headshot_pct", "headshots", "assists", "damage", "rounds",
+                        "damage_per_round", "seconds", "rounds_won"});
     for (int i = 0; i < array.size(); ++i) {
         QJsonObject object = array.at(i).toObject();
         object.insert(QStringLiteral("rank"), (request.page - 1) * request.pageSize + i + 1);
@@ -266,7 +267,8 @@ Result<QJsonArray> StatsQueries::servers() const
 namespace {
 
 const QString GameColumns = QStringLiteral(
-    "SELECT g.Record, m.Map, g.Patch_Name, sv.Record, sv.Server_Name, g.Game_Start_Date_Time, "
+    "SELECT g.Record, m.Map, g.Patch_Name, sv.Record, COALESCE(NULLIF(sv.Server_Name, ''), "
+    "sv.Server_IP || ':' || CAST(sv.Server_Port AS VARCHAR(8))), g.Game_Start_Date_Time, "
     "g.Game_End_Date_Time FROM Games g LEFT JOIN Games_Maps gm ON gm.Game = g.Record LEFT JOIN "
     "Maps m ON m.Record = gm.Map LEFT JOIN Servers_Games sg ON sg.Game = g.Record LEFT JOIN "
     "Servers sv ON sv.Record = sg.Server ");

@@ -12,8 +12,9 @@ QStringList ownTableStatements(Dialect dialect)
         QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Standings (Scope VARCHAR(160) NOT NULL, "
                        "Player %1 NOT NULL, Steam VARCHAR(64), Name VARCHAR(250)")
             .arg(integer);
-    for (const char *column : {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds",
-                               "Seconds", "Teamkills", "Suicides", "Last_Game", "Last_Offset"})
+    for (const char *column :
+         {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds", "Seconds", "Teamkills",
+          "Suicides", "Last_Game", "Last_Offset", "Won"})
         standings +=
             QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), integer);
     for (const char *column : {"Mu", "Sigma", "Rating", "KD", "HS", "DPR"})

@@ -210,9 +210,19 @@ private slots:
             << Joins{{1, "CT"}, {2, "TERRORIST"}, {3, "Spectator"}, {3, "CT"}, {4, "CT"}}
             << QList<RoundKill>{{3, 2, true}, {1, 1, false}}
             << Sides{{1, "CT"}, {2, "TERRORIST"}, {3, "CT"}};
-        QTest::newRow("a kill that contradicts leaves both out")
+        QTest::newRow("on a team he never joined: left out")
             << QStringList{"1:0"} << Joins{{1, "CT"}, {2, "CT"}, {3, "TERRORIST"}}
-            << QList<RoundKill>{{1, 2, true}, {3, 1, true}} << Sides{{3, "TERRORIST"}};
+            << QList<RoundKill>{{1, 2, true}, {3, 1, true}} << Sides{{1, "CT"}, {3, "TERRORIST"}};
+        QTest::newRow("kills that contradict each other: all left out")
+            << QStringList{"1:0"} << Joins{{1, "CT"}, {2, "TERRORIST"}, {3, "CT"}}
+            << QList<RoundKill>{{1, 2, true}, {2, 3, true}, {3, 1, true}} << Sides{};
+        // Player 1 joined CT, then TERRORIST before the first round; his kills say where.
+        QTest::newRow("changed sides on his own: the kills put him right")
+            << QStringList{"1:0"}
+            << Joins{{1, "CT"},        {2, "TERRORIST"}, {3, "CT"},       {5, "CT"},
+                     {1, "TERRORIST"}, {2, "CT"},        {3, "TERRORIST"}}
+            << QList<RoundKill>{{3, 2, true}, {1, 5, true}, {1, 3, true}}
+            << Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {5, "CT"}};
         QTest::newRow("no score (TF2)")
             << QStringList{""} << Joins{{1, "Red"}, {2, "Blue"}} << QList<RoundKill>{{1, 2, true}}
             << Sides{{1, "Red"}, {2, "Blue"}};
@@ -227,6 +237,22 @@ private slots:
         for (int i = 0; i + 1 < scores.size(); ++i)
             roundSides(state, joins, {}, scores.at(i));
         QCOMPARE(roundSides(state, joins, kills, scores.last()), sides);
+    }
+
+    // Player 1 joined CT, changed to TERRORIST before the match; half time swaps everyone.
+    void aSideOnceKnownCarriesToTheNextRounds()
+    {
+        const Joins joins = {{1, "CT"},        {2, "TERRORIST"}, {3, "CT"},
+                             {4, "CT"},        {1, "TERRORIST"}, {2, "CT"},
+                             {3, "TERRORIST"}, {4, "TERRORIST"}};
+        SideState state;
+        QCOMPARE(roundSides(state, joins, {{3, 2, true}, {1, 4, true}, {1, 3, true}}, "1:0"),
+                 (Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {4, "CT"}}));
+        // Two players alone: their joins would tie, the last round decides.
+        QCOMPARE(roundSides(state, joins, {{1, 4, true}}, "2:0"),
+                 (Sides{{1, "TERRORIST"}, {4, "CT"}}));
+        QCOMPARE(roundSides(state, joins, {{4, 1, true}}, "1:2"),
+                 (Sides{{1, "CT"}, {4, "TERRORIST"}}));
     }
 
     void roundsWaitForTheirPlaceAmongTheKills()
