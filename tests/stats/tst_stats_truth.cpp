@@ -218,10 +218,12 @@ private slots:
             QVERIFY2(engine.stats->waitCaughtUp(), qPrintable(engine.stats->errors()));
             engine.liveStandings = snapshot(engine.db, StandingsSql, 2);
             engine.liveHistory = snapshot(engine.db, HistorySql, 3);
-            // From scratch: a cursor table without the layout makes it compute anew.
+            // From scratch, as the README says to ask for it.
             engine.stats.reset();
             QSqlQuery wipe(engine.db);
-            QVERIFY(wipe.exec("DELETE FROM Stats_Cursor"));
+            for (const char *table :
+                 {"Stats_Standings", "Stats_History", "Stats_Weapons", "Stats_Cursor"})
+                QVERIFY(wipe.exec(QStringLiteral("DROP TABLE %1").arg(table)));
             engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
             QVERIFY2(engine.stats->waitCaughtUp(), qPrintable(engine.stats->errors()));
         }
