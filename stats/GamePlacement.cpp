@@ -36,10 +36,12 @@ Result<GamePlacement::Placed> GamePlacement::known(qint64 game, qint64 offset)
 
 Result<QList<qint64>> GamePlacement::gamesOf(qint64 player, bool fresh)
 {
-    if (!fresh) {
+    if (!fresh || m_refreshed.contains(player)) {
         if (const auto found = m_games.constFind(player); found != m_games.cend())
             return *found;
     }
+    if (fresh)
+        m_refreshed.insert(player);
     const Result<QList<qint64>> games = m_gamesOf(player);
     if (games)
         m_games.insert(player, *games);

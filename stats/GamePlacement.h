@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 #include <functional>
 
@@ -59,6 +60,8 @@ public:
     void restore(qint64 server, const ServerStream &stream) { m_streams.insert(server, stream); }
     // Players' games change as games are played: asked again after this.
     void forgetPlayers() { m_games.clear(); }
+    // A player's games are asked again at most once a batch when nothing fits.
+    void newBatch() { m_refreshed.clear(); }
     qsizetype cached() const { return m_games.size(); }
 
 private:
@@ -73,4 +76,5 @@ private:
     FactsOf m_factsOf;
     QHash<qint64, ServerStream> m_streams;
     QHash<qint64, QList<qint64>> m_games;
+    QSet<qint64> m_refreshed;
 };

@@ -283,6 +283,7 @@ Result<int> StandingsWriter::readScores()
         return rows.error();
     if (m_placement->cached() > MaxCached)
         m_placement->forgetPlayers();
+    m_placement->newBatch();
     m_readAgain = false;
     qsizetype taken = 0;
     for (const Row &row : *rows) {
