@@ -98,6 +98,7 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game)
             Totals &victim = totals(scope, victimOrSelf);
             ++killer.kills;
             killer.headshots += event.headshot ? 1 : 0;
+            killer.extras += event.extras ? 1 : 0;
             ++victim.deaths;
             if (hasVictim) {
                 rateContest({&killer.skill}, {&victim.skill});
@@ -116,6 +117,7 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game)
             ++killer.assists;
         } else if (event.type == QLatin1String("attack")) {
             killer.damage += event.score;
+            ++killer.attacks;
         }
     }
     if (event.weapon <= 0)

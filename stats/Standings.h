@@ -14,6 +14,8 @@ struct Totals
 {
     qint64 kills = 0, deaths = 0, assists = 0, headshots = 0, damage = 0, rounds = 0, seconds = 0,
            teamkills = 0, suicides = 0, won = 0;
+    qint64 extras = 0;  // kills whose headshot is known (they have a Ledgerwell_Kills row)
+    qint64 attacks = 0; // rows that carry damage: none, and the damage is unknown
     Skill skill;
 };
 

@@ -11,7 +11,8 @@ namespace {
 
 const QString StandingsColumns = QStringLiteral(
     "Scope, Player, Steam, Name, Kills, Deaths, Assists, Headshots, Damage, Rounds, Seconds, "
-    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR, Won");
+    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR, Won, Extras, "
+    "Attacks");
 
 // "INSERT ... ON CONFLICT (keys) DO UPDATE SET every other column", which SQLite and
 // PostgreSQL both speak.
@@ -121,6 +122,8 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
             *counts[i] = query.value(4 + i).toLongLong();
         totals.skill = {query.value(15).toDouble(), query.value(16).toDouble()};
         totals.won = query.value(21).toLongLong();
+        totals.extras = query.value(22).toLongLong();
+        totals.attacks = query.value(23).toLongLong();
         standings.restore({query.value(0).toString(), player}, totals);
         if (query.value(0).toString().isEmpty()) {
             PlayerInfo &info = standings.player(player);
@@ -177,9 +180,11 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                      t.skill.sigma,
                                      t.skill.rating(),
                                      ratio(t.kills, std::max<qint64>(t.deaths, 1)),
-                                     ratio(t.headshots, t.kills, 100.0),
+                                     ratio(t.headshots, t.extras, 100.0),
                                      ratio(t.damage, t.rounds),
-                                     t.won};
+                                     t.won,
+                                     t.extras,
+                                     t.attacks};
         bindAll(rows, values);
         if (!rows.exec())
             return fail(rows);

@@ -19,7 +19,7 @@ constexpr qint64 FlushEveryMs = 30000;
 // Games and players' game lists kept in memory, at most.
 constexpr qsizetype MaxCached = 200000;
 // What the Stats_* tables hold; tables of another layout are computed anew.
-constexpr qint64 Layout = 2;
+constexpr qint64 Layout = 3;
 const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 } // namespace

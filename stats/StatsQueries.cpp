@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int MinimumForRatio = 20;
+
 // Sort key -> column of Stats_Standings, each with an index (Scope, column).
 const QHash<QString, QString> &sortColumns()
 {
@@ -36,7 +38,7 @@ QJsonValue json(const QVariant &value)
         return value.toLongLong();
     case QMetaType::Double:
     case QMetaType::Float:
-        return std::round(value.toDouble() * 1000.0) / 1000.0;
+        return value.toDouble(); // rounded once, where it is shown
     default:
         return value.toString();
     }
@@ -56,6 +58,11 @@ QString rankingFilter(const PageRequest &request, QVariantList &values)
 {
     values << request.scope;
     QString where = QStringLiteral("WHERE Scope = ? AND Kills + Deaths > 0");
+    // A ratio of three kills says nothing: these sorts rank players with enough of them.
+    if (request.sort == QLatin1String("kd"))
+        where += QStringLiteral(" AND Kills + Deaths >= %1").arg(MinimumForRatio);
+    else if (request.sort == QLatin1String("hs"))
+        where += QStringLiteral(" AND Extras >= %1").arg(MinimumForRatio);
     if (!request.search.isEmpty()) {
         where += QStringLiteral(" AND (Name LIKE ? ESCAPE '\\' OR Steam LIKE ? ESCAPE '\\')");
         values << likePattern(request.search) << likePattern(request.search);
@@ -106,8 +113,10 @@ Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
     const Result<QList<Row>> rows = selectRows(
         m_db,
         QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
-                       "Deaths, KD, HS, Headshots, Assists, Damage, Rounds, "
-                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds, Won FROM Stats_Standings %1 %2 "
+                       "Deaths, KD, CASE WHEN Extras > 0 THEN HS END, CASE WHEN Extras > 0 THEN "
+                       "Headshots END, Assists, CASE WHEN Attacks > 0 THEN Damage END, Rounds, "
+                       "CASE WHEN Rounds > 0 AND Attacks > 0 THEN DPR END, Seconds, Won FROM "
+                       "Stats_Standings %1 %2 "
                        "ORDER BY %3 DESC LIMIT ? OFFSET ?")
             .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
         values);
@@ -139,9 +148,12 @@ Result<qint64> StatsQueries::rankingCount(const PageRequest &request) const
 Result<QJsonArray> StatsQueries::scopes() const
 {
     const Result<QList<Row>> rows = selectRows(
-        m_db, QStringLiteral("SELECT 'server:' || CAST(Record AS VARCHAR(20)), Server_Name FROM "
-                             "Servers UNION ALL SELECT DISTINCT 'mod:' || Patch_Name, Patch_Name "
-                             "FROM Games WHERE Patch_Name IS NOT NULL ORDER BY 1 LIMIT 200"));
+        m_db,
+        QStringLiteral("SELECT scope, name FROM (SELECT 0 AS kind, Record AS number, 'server:' "
+                       "|| CAST(Record AS VARCHAR(20)) AS scope, Server_Name AS name FROM "
+                       "Servers UNION SELECT DISTINCT 1, 0, 'mod:' || Patch_Name, Patch_Name "
+                       "FROM Games WHERE Patch_Name IS NOT NULL) s ORDER BY kind, number, "
+                       "scope LIMIT 200"));
     if (!rows)
         return rows.error();
     return objects(*rows, {"scope", "name"});
@@ -172,9 +184,10 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
     const QString kill = QStringLiteral("JOIN Types t ON t.Record = s.Type AND t.Type = 'kill'");
     const QList<std::tuple<const char *, QString, QVariantList, QStringList>> parts = {
         {"standings",
-         QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, HS, Assists, Damage, "
-                        "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings WHERE "
-                        "Player = ? ORDER BY Scope LIMIT 100"),
+         QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, CASE WHEN Extras > "
+                        "0 THEN HS END, Assists, CASE WHEN Attacks > 0 THEN Damage END, CASE WHEN "
+                        "Rounds > 0 AND Attacks > 0 THEN DPR END, Seconds FROM Stats_Standings "
+                        "WHERE Player = ? ORDER BY Scope LIMIT 100"),
          {id},
          {"scope", "rating", "mu", "sigma", "kills", "deaths", "kd", "headshot_pct", "assists",
           "damage", "damage_per_round", "seconds"}},

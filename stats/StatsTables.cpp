@@ -14,7 +14,7 @@ QStringList ownTableStatements(Dialect dialect)
             .arg(integer);
     for (const char *column :
          {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds", "Seconds", "Teamkills",
-          "Suicides", "Last_Game", "Last_Offset", "Won"})
+          "Suicides", "Last_Game", "Last_Offset", "Won", "Extras", "Attacks"})
         standings +=
             QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), integer);
     for (const char *column : {"Mu", "Sigma", "Rating", "KD", "HS", "DPR"})

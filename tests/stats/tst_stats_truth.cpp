@@ -317,6 +317,41 @@ private slots:
         QVERIFY(switched >= 6);
     }
 
+    // What a game does not log is shown as unknown, not as 0; ratios are rounded once; a
+    // ratio ranks only players with 20 kills and deaths (or kills with headshot known).
+    void figuresAreShownAsKnown_data() { engines(); }
+    void figuresAreShownAsKnown()
+    {
+        CURRENT_ENGINE(engine);
+        for (const char *mod : {"cstrike", "csgo"}) {
+            const QJsonArray rows =
+                engine.stats->get(QStringLiteral("/api/rankings?size=100&scope=mod:") + mod)
+                    .json()
+                    .toArray();
+            QVERIFY(rows.size() > 5);
+            for (const QJsonValue &row : rows) {
+                // CS 1.6 writes neither headshots nor damage; CS:GO writes both with a kill.
+                const bool known = QByteArray(mod) == "csgo" && row["kills"].toInteger() > 0;
+                QCOMPARE(row["headshot_pct"].isNull(), !known);
+                if (known || QByteArray(mod) == "cstrike")
+                    QCOMPARE(row["damage"].isNull(), !known);
+                const double kd = double(row["kills"].toInteger()) /
+                                  double(std::max<qint64>(1, row["deaths"].toInteger()));
+                QCOMPARE(row["kd"].toDouble(), kd);
+            }
+        }
+        for (const QString &sort : {QStringLiteral("kd"), QStringLiteral("hs")}) {
+            const QJsonArray rows =
+                engine.stats->get("/api/rankings?size=100&sort=" + sort).json().toArray();
+            QVERIFY(!rows.isEmpty());
+            for (const QJsonValue &row : rows)
+                QVERIFY(row["kills"].toInteger() + row["deaths"].toInteger() >= 20);
+        }
+        const QJsonArray scopes = engine.stats->get("/api/scopes").json().toArray();
+        QCOMPARE(scopes.first()["scope"].toString(), QStringLiteral("server:1"));
+        QCOMPARE(scopes.last()["scope"].toString(), QStringLiteral("mod:cstrike"));
+    }
+
 private:
     void engines()
     {
