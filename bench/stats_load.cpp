@@ -3,7 +3,10 @@
 // median and 95th percentile per page, whether the probe got through, and the server's
 // memory. Asserts nothing.
 //
-//   varnock_stats_load --stats PATH --file DB [--concurrent N] [--idle N]
+//   varnock_stats_load --stats PATH --file DB [--concurrent N] [--idle N] [--sources N]
+//
+// The crowd comes from --sources loopback addresses (1: all from 127.0.0.1), the idle
+// connections from 127.0.0.1, the probe from an address of its own.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -33,11 +36,20 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-int connectTo(int port)
+// Connects from 127.0.0.1, or from another loopback address (`source` from 1): as
+// another client would.
+int connectTo(int port, int source = 0)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
+    if (source > 0) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7F000000u + std::uint32_t(1 + source / 250) * 256u +
+                                     std::uint32_t(source % 250 + 1));
+        bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(std::uint16_t(port));
@@ -76,13 +88,14 @@ bool complete(const std::string &in)
 
 // Sends every request at once and waits for all answers (or the deadline). Milliseconds of
 // each answered one, from the moment all were started.
-std::vector<double> crowd(int port, const std::string &path, int count, double deadlineMs,
-                          int *failed)
+std::vector<double> crowd(int port, const std::string &path, int count, int sources,
+                          double deadlineMs, int *failed)
 {
     std::vector<Request> requests(static_cast<std::size_t>(count));
     const Clock::time_point start = Clock::now();
+    int next = 0;
     for (Request &request : requests) {
-        request.fd = connectTo(port);
+        request.fd = connectTo(port, sources > 1 ? 1 + next++ % sources : 0);
         request.out = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
         if (request.fd < 0)
             request.done = true;
@@ -141,11 +154,12 @@ std::vector<double> crowd(int port, const std::string &path, int count, double d
 }
 
 // One request over a fresh connection; milliseconds, or -1 after `deadlineMs`.
-double single(int port, const std::string &path, double deadlineMs, std::string *body = nullptr)
+double single(int port, const std::string &path, double deadlineMs, std::string *body = nullptr,
+              int source = 0)
 {
     const Clock::time_point start = Clock::now();
     std::vector<Request> one(1);
-    one[0].fd = connectTo(port);
+    one[0].fd = connectTo(port, source);
     one[0].out = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     while (!one[0].done && msSince(start) < deadlineMs && one[0].fd >= 0) {
         pollfd p{one[0].fd, short(one[0].sent < one[0].out.size() ? POLLOUT : POLLIN), 0};
@@ -212,7 +226,7 @@ void report(const std::string &what, std::vector<double> times, int failed)
 int main(int argc, char *argv[])
 {
     std::string stats, file;
-    int concurrent = 2000, idle = 2000;
+    int concurrent = 2000, idle = 2000, sources = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--stats")
@@ -223,10 +237,12 @@ int main(int argc, char *argv[])
             concurrent = std::atoi(argv[i + 1]);
         else if (key == "--idle")
             idle = std::atoi(argv[i + 1]);
+        else if (key == "--sources")
+            sources = std::atoi(argv[i + 1]);
     }
     if (stats.empty() || file.empty()) {
         std::fprintf(stderr, "usage: varnock_stats_load --stats PATH --file DB [--concurrent N] "
-                             "[--idle N]\n");
+                             "[--idle N] [--sources N]\n");
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
@@ -255,7 +271,7 @@ int main(int argc, char *argv[])
 
     for (const std::string path : {"/api/rankings", "/", "/player?id=4711"}) {
         int failed = 0;
-        const std::vector<double> times = crowd(port, path, concurrent, 600000, &failed);
+        const std::vector<double> times = crowd(port, path, concurrent, sources, 600000, &failed);
         report(std::to_string(concurrent) + " x GET " + path, times, failed);
     }
     std::printf("after the crowds: %s\n", memory(child).c_str());
@@ -268,7 +284,8 @@ int main(int argc, char *argv[])
             idlers.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double probe = single(port, "/api/rankings", 30000);
+    // The probe comes from an address of its own, as another visitor would.
+    const double probe = single(port, "/api/rankings", 30000, nullptr, 400);
     if (probe >= 0)
         std::printf("%zu idle connections: a probe got through in %.0f ms; %s\n", idlers.size(),
                     probe, memory(child).c_str());
