@@ -65,7 +65,8 @@ struct Rounds
     bool operator==(const Rounds &other) const = default;
 };
 
-// Rounds each Steam id was in, and won: he killed or died (a suicide too) on a playing side since
+// Rounds each player (his Steam id, or his name where the id is no account of his) was in,
+// and won: he killed or died (a suicide too) on a playing side since
 // the previous round ended, as the lines themselves name his side. A round in which someone killed
 // or died on both sides (a warm-up with players changing teams) counts for nobody: the tables keep
 // no side per kill, so such a round cannot be told apart.
@@ -73,13 +74,18 @@ QHash<QString, Rounds> roundsPerPlayer(const QString &path)
 {
     QHash<QString, Rounds> rounds;
     QHash<QString, QSet<QString>> inRound; // who (a bot by name) -> sides
+    static const QRegularExpression account(QStringLiteral("^STEAM_\\d:\\d:\\d+$"));
     const auto add = [&](const QRegularExpressionMatch &match, int at) {
         const QString id = match.captured(at + 2);
+        const bool own = account.match(id).hasMatch() && !id.endsWith(QLatin1String(":12345")) &&
+                         !id.endsWith(QLatin1String(":0"));
         if (playing(match.captured(at + 3)))
-            inRound[id == QLatin1String("BOT") ? match.captured(at) : id] << match.captured(at + 3);
+            inRound[own ? id : match.captured(at)] << match.captured(at + 3);
     };
     for (const QByteArray &raw : logLines(path)) {
         const QString line = QString::fromLatin1(raw);
+        if (line.contains(QLatin1String(": Loading map \""))) // kills after a game's last round
+            inRound.clear();
         const QRegularExpressionMatch kill = KillLine.match(line);
         if (kill.hasMatch()) {
             add(kill, 1);
@@ -292,6 +298,17 @@ private slots:
             QVERIFY(!game["server_name"].toString().isEmpty());
         }
         QCOMPARE(shown, expected);
+
+        // Its rounds count too, for the players in them.
+        const QHash<QString, Rounds> rounds = roundsPerPlayer(Hl1Log);
+        QVERIFY(rounds.size() >= 9);
+        const QJsonArray players =
+            engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
+        for (const QJsonValue &player : players) {
+            const QString who = player["player"].toString();
+            QCOMPARE(player["rounds"].toInteger(), rounds.value(who).played);
+            QCOMPARE(player["rounds_won"].toInteger(), rounds.value(who).won);
+        }
 
         const qint64 total = std::accumulate(expected.cbegin(), expected.cend(), qint64(0));
         const QString server = QString::number(count(
