@@ -99,14 +99,15 @@ Status StandingsStore::startOverUnless(qint64 layout)
         return {};
     query.finish();
     for (const char *table : {"Stats_Standings", "Stats_History", "Stats_Weapons",
-                              "Stats_Games_Players", "Stats_Cursor"}) {
+                              "Stats_Games_Players", "Stats_Rounds", "Stats_Cursor"}) {
         if (const Status done = exec(QStringLiteral("DROP TABLE ") + QLatin1String(table)); !done)
             return done;
     }
     return prepare();
 }
 
-Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors)
+Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors,
+                            QHash<qint64, RoundState> &rounds)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
@@ -142,10 +143,15 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         return queryError(query);
     while (query.next())
         cursors.insert(query.value(0).toString(), query.value(1).toLongLong());
+    if (!query.exec(QStringLiteral("SELECT Game, State FROM Stats_Rounds")))
+        return queryError(query);
+    while (query.next())
+        rounds.insert(query.value(0).toLongLong(), roundStateFrom(query.value(1).toByteArray()));
     return {};
 }
 
-Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> &cursors)
+Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> &cursors,
+                             const QHash<qint64, RoundState> &rounds)
 {
     const Standings::Changes changes = standings.takeChanges();
     if (!m_db.transaction())
@@ -236,6 +242,15 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                         l.teamkills, l.suicides, l.assists, l.damage, l.attacks, l.extras});
         if (!lines.exec())
             return fail(lines);
+    }
+    QSqlQuery open(m_db);
+    if (!open.exec(QStringLiteral("DELETE FROM Stats_Rounds")))
+        return fail(open);
+    open.prepare(QStringLiteral("INSERT INTO Stats_Rounds (Game, State) VALUES (?, ?)"));
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        bindAll(open, {it.key(), QString::fromUtf8(roundStateText(it.value()))});
+        if (!open.exec())
+            return fail(open);
     }
     // The cursors are the whole of the reading state (servers' games, rounds taken early
     // among them): what is no longer there goes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RoundState.h"
 #include "Standings.h"
 #include "platform/Result.h"
 
@@ -18,10 +19,12 @@ public:
     Status prepare();
     // Tables another layout wrote (or none) are made anew: everything is computed again.
     Status startOverUnless(qint64 layout);
-    Status load(Standings &standings, QHash<QString, qint64> &cursors);
+    Status load(Standings &standings, QHash<QString, qint64> &cursors,
+                QHash<qint64, RoundState> &rounds);
     // One transaction: the changes and the cursors that led to them, so a restart goes on
     // exactly where the last flush ended.
-    Status flush(Standings &standings, const QHash<QString, qint64> &cursors);
+    Status flush(Standings &standings, const QHash<QString, qint64> &cursors,
+                 const QHash<qint64, RoundState> &rounds);
 
 private:
     Status exec(const QString &sql);

@@ -92,8 +92,14 @@ Status StandingsWriter::prepare()
                             return GameFacts{info->server, info->length};
                         });
     m_sinceFlush.start();
-    if (const Status loaded = m_store->load(*m_standings, m_cursors); !loaded)
+    QHash<qint64, RoundState> rounds;
+    if (const Status loaded = m_store->load(*m_standings, m_cursors, rounds); !loaded)
         return loaded;
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        m_sides.insert(it.key(), it.value().sides);
+        if (!it.value().kills.isEmpty())
+            m_roundKills.insert(it.key(), it.value().kills);
+    }
     restoreCursors();
     return {};
 }
@@ -116,6 +122,16 @@ void StandingsWriter::restoreCursors()
     for (auto it = streams.cbegin(); it != streams.cend(); ++it)
         m_placement->restore(it.key(), it.value());
     m_resultsRead = m_cursors.value(QStringLiteral("results"));
+}
+
+QHash<qint64, RoundState> StandingsWriter::openRounds() const
+{
+    QHash<qint64, RoundState> rounds;
+    for (auto it = m_sides.cbegin(); it != m_sides.cend(); ++it)
+        rounds[it.key()].sides = it.value();
+    for (auto it = m_roundKills.cbegin(); it != m_roundKills.cend(); ++it)
+        rounds[it.key()].kills = it.value();
+    return rounds;
 }
 
 void StandingsWriter::storeCursors()
@@ -169,7 +185,7 @@ void StandingsWriter::tick()
 
     if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > FlushEveryMs)) {
         storeCursors();
-        if (const Status flushed = m_store->flush(*m_standings, m_cursors); !flushed)
+        if (const Status flushed = m_store->flush(*m_standings, m_cursors, openRounds()); !flushed)
             return fail(QStringLiteral("storing the standings"), flushed.error());
         m_sinceFlush.restart();
     }

@@ -3,6 +3,7 @@
 #include "GamePlacement.h"
 #include "RoundQueue.h"
 #include "RoundSides.h"
+#include "RoundState.h"
 #include "Standings.h"
 #include "platform/Result.h"
 
@@ -73,6 +74,7 @@ private:
     Status learnPlayer(qint64 record);
     void restoreCursors();
     void storeCursors();
+    QHash<qint64, RoundState> openRounds() const;
     void fail(const QString &what, const ErrorInfo &error);
 
     QString m_connString;

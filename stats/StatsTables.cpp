@@ -50,6 +50,9 @@ QStringList ownTableStatements(Dialect dialect)
                       .arg(integer)
                << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Games_Players_Player ON "
                                  "Stats_Games_Players (Player, Game)")
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Rounds (Game %1 PRIMARY KEY, "
+                                 "State TEXT NOT NULL)")
+                      .arg(integer)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Cursor (Name VARCHAR(32) "
                                  "PRIMARY KEY, Value %1 NOT NULL)")
                       .arg(integer);

@@ -171,7 +171,8 @@ qint64 count(const QSqlDatabase &db, const QString &sql)
 
 // A CS 1.6 server's five games and a CS:GO match with a half-time swap, sent at once by two
 // servers through the program and Ledgerwell into SQLite and PostgreSQL while varnock_stats
-// reads along; then the standings are computed again from scratch over the same rows.
+// reads along (stopped for a while in the middle); then the standings are computed again
+// from scratch over the same rows.
 class TestStatsTruth : public QObject
 {
     Q_OBJECT
@@ -229,6 +230,14 @@ private slots:
                                              30000);
                     engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
                 }
+            }
+            // A pause in the middle of the games: it goes on from where it stopped.
+            if (part == 4) {
+                for (auto &[name, engine] : m_engines)
+                    engine.stats.reset();
+            } else if (part == 6) {
+                for (auto &[name, engine] : m_engines)
+                    engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
             }
             QTest::qWait(2500);
         }
