@@ -3,8 +3,10 @@
 // over HTTP. Prints figures; asserts nothing.
 //
 //   varnock_stats_bench [--players N] [--scores N] [--requests N] [--file PATH] [--reuse]
+//                       [--fill-only]
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -147,8 +149,13 @@ void fill(const QString &file, qint64 players, qint64 scores)
     QRandomGenerator random(42);
     qint64 scoreRecord = 0, killRecord = 0, teamRecord = 0, nameRecord = 0, roundRecord = 0;
     for (qint64 g = 1; g <= games && scoreRecord < scores; ++g) {
-        const QByteArray start = QByteArray("2024-05-01 20:00:00");
-        game.bind(1, g).bind(2, start).bind(3, start).run();
+        // Each of the four servers plays its games one after another, 2,000 s each.
+        const QDateTime began = QDateTime(QDate(2024, 5, 1), QTime(20, 0)).addSecs(g / 4 * 2100);
+        const auto text = [](const QDateTime &time) {
+            return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
+        };
+        const QByteArray start = text(began);
+        game.bind(1, g).bind(2, start).bind(3, text(began.addSecs(ScoresPerGame * 2))).run();
         gameMap.bind(1, g).bind(2, g).bind(3, qint64(1 + g % 10)).run();
         serverGame.bind(1, g).bind(2, qint64(1 + g % 4)).bind(3, g).run();
         std::vector<qint64> in;
@@ -184,7 +191,7 @@ void fill(const QString &file, qint64 players, qint64 scores)
             round.bind(1, ++roundRecord)
                 .bind(2, g)
                 .bind(3, QByteArray(r % 2 ? "CT" : "TERRORIST"))
-                .bind(4, start)
+                .bind(4, text(began.addSecs((r + 1) * ScoresPerGame * 2 / RoundsPerGame)))
                 .run();
     }
     exec(db, "COMMIT");
@@ -242,7 +249,7 @@ int main(int argc, char *argv[])
     qint64 players = 100000, scores = 10000000;
     int requests = 200;
     QString file = QStringLiteral("/tmp/varnock_stats_bench.db");
-    bool reuse = false;
+    bool reuse = false, fillOnly = false;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == "--players" && i + 1 < args.size())
@@ -255,9 +262,11 @@ int main(int argc, char *argv[])
             file = args[++i];
         else if (args[i] == "--reuse")
             reuse = true;
+        else if (args[i] == "--fill-only")
+            fillOnly = true;
         else {
             out << "usage: varnock_stats_bench [--players N] [--scores N] [--requests N] [--file "
-                   "PATH] [--reuse]\n";
+                   "PATH] [--reuse] [--fill-only]\n";
             return 2;
         }
     }
@@ -269,6 +278,8 @@ int main(int argc, char *argv[])
                                  qPrintable(file), players, scores, double(timer.elapsed()) / 1000);
         out.flush();
     }
+    if (fillOnly)
+        return 0;
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();

@@ -28,12 +28,39 @@ WeaponTotals &Standings::weapon(qint64 player, qint64 weapon)
     return m_weapons[key];
 }
 
-qint64 Standings::gameOf(const ScoreEvent &event) const
+// The point stored is the rating after his latest contest of the game, taken now: a flush
+// may come many games later.
+void Standings::rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info)
 {
-    if (event.game != 0)
-        return event.game;
-    const auto found = m_players.constFind(event.killer > 0 ? event.killer : event.victim);
-    return found == m_players.cend() ? 0 : found->lastGame;
+    m_changes.history.insert({{scope, player}, game},
+                             {info.start, m_totals.value({scope, player}).skill});
+}
+
+// A game's scoreboard line: kills, deaths and the rest as the game's own rows say.
+void Standings::count(const ScoreEvent &event)
+{
+    if (event.game == 0)
+        return;
+    GameLine &killer = m_changes.lines[{event.game, event.killer}];
+    if (event.type == QLatin1String("kill")) {
+        ++killer.kills;
+        killer.headshots += event.headshot ? 1 : 0;
+        killer.extras += event.extras ? 1 : 0;
+        if (event.victim > 0)
+            ++m_changes.lines[{event.game, event.victim}].deaths;
+    } else if (event.type == QLatin1String("teamkill")) {
+        ++killer.teamkills;
+        if (event.victim > 0)
+            ++m_changes.lines[{event.game, event.victim}].deaths;
+    } else if (event.type == QLatin1String("suicide")) {
+        ++killer.suicides;
+        ++killer.deaths;
+    } else if (event.type == QLatin1String("assist")) {
+        ++killer.assists;
+    } else if (event.type == QLatin1String("attack")) {
+        killer.damage += event.score;
+        ++killer.attacks;
+    }
 }
 
 void Standings::present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset)
@@ -51,12 +78,14 @@ void Standings::present(qint64 player, const GameInfo &game, qint64 gameRecord, 
     info.lastOffset = offset;
 }
 
-void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord)
+void Standings::apply(const ScoreEvent &event, const GameInfo &game)
 {
+    const qint64 gameRecord = event.game;
     if (event.killer <= 0) {
         worldKill(event, game, gameRecord);
         return;
     }
+    count(event);
     const bool hasVictim = event.victim > 0 && event.victim != event.killer;
     present(event.killer, game, gameRecord, event.offset);
     if (hasVictim)
@@ -71,11 +100,14 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 game
             Totals &victim = totals(scope, victimOrSelf);
             ++killer.kills;
             killer.headshots += event.headshot ? 1 : 0;
+            killer.extras += event.extras ? 1 : 0;
             ++victim.deaths;
             if (hasVictim) {
                 rateContest({&killer.skill}, {&victim.skill});
-                m_changes.history.insert({{scope, event.killer}, gameRecord}, game.start);
-                m_changes.history.insert({{scope, event.victim}, gameRecord}, game.start);
+                if (gameRecord != 0) {
+                    rated(scope, event.killer, gameRecord, game);
+                    rated(scope, event.victim, gameRecord, game);
+                }
             }
         } else if (event.type == QLatin1String("teamkill")) {
             ++killer.teamkills;
@@ -87,6 +119,7 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game, qint64 game
             ++killer.assists;
         } else if (event.type == QLatin1String("attack")) {
             killer.damage += event.score;
+            ++killer.attacks;
         }
     }
     if (event.weapon <= 0)
@@ -110,6 +143,8 @@ void Standings::worldKill(const ScoreEvent &event, const GameInfo &game, qint64 
     if (event.type != QLatin1String("kill") || event.victim <= 0)
         return;
     present(event.victim, game, gameRecord, event.offset);
+    if (gameRecord != 0)
+        ++m_changes.lines[{gameRecord, event.victim}].deaths;
     for (const QString &scope : game.scopes)
         ++totals(scope, event.victim).deaths;
     if (event.weapon > 0)
@@ -119,32 +154,27 @@ void Standings::worldKill(const ScoreEvent &event, const GameInfo &game, qint64 
 void Standings::apply(const RoundEvent &round, const GameInfo &game)
 {
     QList<qint64> present, winners, losers;
-    for (auto it = round.teams.cbegin(); it != round.teams.cend(); ++it) {
-        QSet<QString> playing;
-        for (const QString &team : it.value()) {
-            if (isPlayingTeam(team))
-                playing.insert(team);
-        }
-        if (playing.isEmpty())
+    for (auto it = round.sides.cbegin(); it != round.sides.cend(); ++it) {
+        if (!isPlayingTeam(it.value()))
             continue;
         present << it.key();
-        // Who changed sides during the game (half time) cannot be told apart per round.
-        if (playing.size() == 1)
-            (playing.contains(round.winner) ? winners : losers) << it.key();
+        (it.value() == round.winner ? winners : losers) << it.key();
     }
     for (const QString &scope : game.scopes) {
         // Every winner and loser is present, so their rows exist before pointers are taken.
         std::vector<Skill *> won, lost;
         for (const qint64 player : std::as_const(present))
             ++totals(scope, player).rounds;
-        for (const qint64 player : std::as_const(winners))
+        for (const qint64 player : std::as_const(winners)) {
+            ++totals(scope, player).won;
             won.push_back(&totals(scope, player).skill);
+        }
         for (const qint64 player : std::as_const(losers))
             lost.push_back(&totals(scope, player).skill);
         rateContest(won, lost);
         if (!won.empty() && !lost.empty()) {
             for (const qint64 player : winners + losers)
-                m_changes.history.insert({{scope, player}, round.game}, game.start);
+                rated(scope, player, round.game, game);
         }
     }
 }

@@ -13,7 +13,9 @@
 struct Totals
 {
     qint64 kills = 0, deaths = 0, assists = 0, headshots = 0, damage = 0, rounds = 0, seconds = 0,
-           teamkills = 0, suicides = 0;
+           teamkills = 0, suicides = 0, won = 0;
+    qint64 extras = 0;  // kills whose headshot is known (they have a Ledgerwell_Kills row)
+    qint64 attacks = 0; // rows that carry damage: none, and the damage is unknown
     Skill skill;
 };
 
@@ -35,6 +37,8 @@ struct GameInfo
 {
     QStringList scopes{QString()};
     QString start;
+    qint64 server = 0;
+    qint64 length = -1; // seconds from start to end; -1 while it is open
 };
 
 // One Scores row with its kill extras.
@@ -42,29 +46,42 @@ struct ScoreEvent
 {
     qint64 killer = 0, victim = 0, weapon = 0, score = 0, offset = 0;
     QString type;
-    qint64 game = 0; // Ledgerwell_Kills.Game, 0 when the row has none
+    qint64 game = 0;     // the game it was placed in, 0 when none fits
+    bool extras = false; // it has a Ledgerwell_Kills row, so Headshot is known
     bool headshot = false;
 };
 
-// A round won: the players of the game by the teams they played for there.
+// A round won: the players who were in it, by the side they played for.
 struct RoundEvent
 {
     qint64 game = 0;
     QString winner;
-    QHash<qint64, QSet<QString>> teams;
+    QHash<qint64, QString> sides;
+};
+
+// A player's figures in one game, as added since the last flush.
+struct GameLine
+{
+    qint64 kills = 0, deaths = 0, headshots = 0, teamkills = 0, suicides = 0, assists = 0,
+           damage = 0, attacks = 0, extras = 0;
+};
+
+// A player's rating in a scope after his latest contest of a game.
+struct HistoryPoint
+{
+    QString start; // the game's
+    Skill skill;
 };
 
 using ScopeKey = std::pair<QString, qint64>;
 using WeaponKey = std::pair<qint64, qint64>;    // player (0: everyone), weapon
 using HistoryKey = std::pair<ScopeKey, qint64>; // game
+using LineKey = std::pair<qint64, qint64>;      // game, player
 
 class Standings
 {
 public:
-    // The game a row counts for: its own, or for rows without one (attacks, assists) the
-    // game of the player's latest kill or death.
-    qint64 gameOf(const ScoreEvent &event) const;
-    void apply(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord);
+    void apply(const ScoreEvent &event, const GameInfo &game);
     void apply(const RoundEvent &round, const GameInfo &game);
     void rename(qint64 player, const QString &name);
 
@@ -86,8 +103,9 @@ public:
     {
         QSet<ScopeKey> totals;
         QSet<WeaponKey> weapons;
-        QHash<HistoryKey, QString> history; // -> the game's start
-        QSet<qint64> renamed;               // every scope's row takes the new name
+        QHash<HistoryKey, HistoryPoint> history;
+        QSet<qint64> renamed;           // every scope's row takes the new name
+        QHash<LineKey, GameLine> lines; // added to what is stored
     };
     Changes takeChanges() { return std::exchange(m_changes, {}); }
     bool changed() const { return !m_changes.totals.isEmpty() || !m_changes.weapons.isEmpty(); }
@@ -97,6 +115,8 @@ private:
     WeaponTotals &weapon(qint64 player, qint64 weapon);
     void present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset);
     void worldKill(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord);
+    void count(const ScoreEvent &event);
+    void rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info);
 
     QHash<ScopeKey, Totals> m_totals;
     QHash<WeaponKey, WeaponTotals> m_weapons;

@@ -11,7 +11,8 @@ namespace {
 
 const QString StandingsColumns = QStringLiteral(
     "Scope, Player, Steam, Name, Kills, Deaths, Assists, Headshots, Damage, Rounds, Seconds, "
-    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR");
+    "Teamkills, Suicides, Last_Game, Last_Offset, Mu, Sigma, Rating, KD, HS, DPR, Won, Extras, "
+    "Attacks");
 
 // "INSERT ... ON CONFLICT (keys) DO UPDATE SET every other column", which SQLite and
 // PostgreSQL both speak.
@@ -29,6 +30,20 @@ QString upsert(const QString &table, const QString &columns, const QString &keys
              sets.join(QStringLiteral(", ")));
 }
 
+// The same, adding the numbers to what the row holds.
+QString increment(const QString &table, const QString &columns, const QString &keys)
+{
+    QStringList marks, sums;
+    for (const QString &name : columns.split(QStringLiteral(", "))) {
+        marks << QStringLiteral("?");
+        if (!keys.split(QStringLiteral(", ")).contains(name))
+            sums << QStringLiteral("%1 = %2.%1 + excluded.%1").arg(name, table);
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
+        .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
+             sums.join(QStringLiteral(", ")));
+}
+
 void bindAll(QSqlQuery &query, const QVariantList &values)
 {
     for (int i = 0; i < values.size(); ++i)
@@ -41,6 +56,10 @@ double ratio(qint64 part, qint64 whole, double factor = 1.0)
 }
 
 } // namespace
+
+const QString GameLineColumns =
+    QStringLiteral("Game, Player, Kills, Deaths, Headshots, Teamkills, Suicides, Assists, "
+                   "Damage, Attacks, Extras");
 
 ErrorInfo queryError(const QSqlQuery &query)
 {
@@ -71,7 +90,24 @@ Status StandingsStore::prepare()
     return {};
 }
 
-Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors)
+Status StandingsStore::startOverUnless(qint64 layout)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT Value FROM Stats_Cursor WHERE Name = 'layout'")))
+        return queryError(query);
+    if (query.next() && query.value(0).toLongLong() == layout)
+        return {};
+    query.finish();
+    for (const char *table : {"Stats_Standings", "Stats_History", "Stats_Weapons",
+                              "Stats_Games_Players", "Stats_Rounds", "Stats_Cursor"}) {
+        if (const Status done = exec(QStringLiteral("DROP TABLE ") + QLatin1String(table)); !done)
+            return done;
+    }
+    return prepare();
+}
+
+Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursors,
+                            QHash<qint64, RoundState> &rounds)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
@@ -86,6 +122,9 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         for (int i = 0; i < 9; ++i)
             *counts[i] = query.value(4 + i).toLongLong();
         totals.skill = {query.value(15).toDouble(), query.value(16).toDouble()};
+        totals.won = query.value(21).toLongLong();
+        totals.extras = query.value(22).toLongLong();
+        totals.attacks = query.value(23).toLongLong();
         standings.restore({query.value(0).toString(), player}, totals);
         if (query.value(0).toString().isEmpty()) {
             PlayerInfo &info = standings.player(player);
@@ -104,10 +143,15 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         return queryError(query);
     while (query.next())
         cursors.insert(query.value(0).toString(), query.value(1).toLongLong());
+    if (!query.exec(QStringLiteral("SELECT Game, State FROM Stats_Rounds")))
+        return queryError(query);
+    while (query.next())
+        rounds.insert(query.value(0).toLongLong(), roundStateFrom(query.value(1).toByteArray()));
     return {};
 }
 
-Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> &cursors)
+Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> &cursors,
+                             const QHash<qint64, RoundState> &rounds)
 {
     const Standings::Changes changes = standings.takeChanges();
     if (!m_db.transaction())
@@ -142,8 +186,11 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                      t.skill.sigma,
                                      t.skill.rating(),
                                      ratio(t.kills, std::max<qint64>(t.deaths, 1)),
-                                     ratio(t.headshots, t.kills, 100.0),
-                                     ratio(t.damage, t.rounds)};
+                                     ratio(t.headshots, t.extras, 100.0),
+                                     ratio(t.damage, t.rounds),
+                                     t.won,
+                                     t.extras,
+                                     t.attacks};
         bindAll(rows, values);
         if (!rows.exec())
             return fail(rows);
@@ -174,15 +221,42 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                            QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
                            QStringLiteral("Scope, Player, Game")));
     for (auto it = changes.history.cbegin(); it != changes.history.cend(); ++it) {
-        const Skill skill = standings.totals().value(it.key().first).skill;
-        const QVariantList values = {
-            it.key().first.first, it.key().first.second, it.key().second, it.value(), skill.mu,
-            skill.sigma,          skill.rating()};
+        const Skill skill = it.value().skill;
+        const QVariantList values = {it.key().first.first,
+                                     it.key().first.second,
+                                     it.key().second,
+                                     it.value().start,
+                                     skill.mu,
+                                     skill.sigma,
+                                     skill.rating()};
         bindAll(history, values);
         if (!history.exec())
             return fail(history);
     }
+    QSqlQuery lines(m_db);
+    lines.prepare(increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
+                            QStringLiteral("Game, Player")));
+    for (auto it = changes.lines.cbegin(); it != changes.lines.cend(); ++it) {
+        const GameLine &l = it.value();
+        bindAll(lines, {it.key().first, it.key().second, l.kills, l.deaths, l.headshots,
+                        l.teamkills, l.suicides, l.assists, l.damage, l.attacks, l.extras});
+        if (!lines.exec())
+            return fail(lines);
+    }
+    QSqlQuery open(m_db);
+    if (!open.exec(QStringLiteral("DELETE FROM Stats_Rounds")))
+        return fail(open);
+    open.prepare(QStringLiteral("INSERT INTO Stats_Rounds (Game, State) VALUES (?, ?)"));
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        bindAll(open, {it.key(), QString::fromUtf8(roundStateText(it.value()))});
+        if (!open.exec())
+            return fail(open);
+    }
+    // The cursors are the whole of the reading state (servers' games, rounds taken early
+    // among them): what is no longer there goes.
     QSqlQuery cursor(m_db);
+    if (!cursor.exec(QStringLiteral("DELETE FROM Stats_Cursor")))
+        return fail(cursor);
     cursor.prepare(upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
                           QStringLiteral("Name")));
     for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {

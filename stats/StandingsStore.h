@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RoundState.h"
 #include "Standings.h"
 #include "platform/Result.h"
 
@@ -16,16 +17,23 @@ public:
 
     // Creates the own tables and the indexes the pages need, when missing.
     Status prepare();
-    Status load(Standings &standings, QHash<QString, qint64> &cursors);
+    // Tables another layout wrote (or none) are made anew: everything is computed again.
+    Status startOverUnless(qint64 layout);
+    Status load(Standings &standings, QHash<QString, qint64> &cursors,
+                QHash<qint64, RoundState> &rounds);
     // One transaction: the changes and the cursors that led to them, so a restart goes on
     // exactly where the last flush ended.
-    Status flush(Standings &standings, const QHash<QString, qint64> &cursors);
+    Status flush(Standings &standings, const QHash<QString, qint64> &cursors,
+                 const QHash<qint64, RoundState> &rounds);
 
 private:
     Status exec(const QString &sql);
 
     QSqlDatabase m_db;
 };
+
+// The columns of Stats_Games_Players, a game's scoreboard.
+extern const QString GameLineColumns;
 
 // The failure of a query, in the engine's words.
 ErrorInfo queryError(const class QSqlQuery &query);

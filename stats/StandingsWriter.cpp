@@ -16,6 +16,11 @@ constexpr int OtherBatch = 5000;
 constexpr int IdleMs = 2000;
 // During a catch-up the changes are stored at most this often, not after every batch.
 constexpr qint64 FlushEveryMs = 30000;
+// Games and players' game lists kept in memory, at most.
+constexpr qsizetype MaxCached = 200000;
+// What the Stats_* tables hold; tables of another layout are computed anew.
+constexpr qint64 Layout = 3;
+const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 } // namespace
 
@@ -68,13 +73,84 @@ Status StandingsWriter::prepare()
     }
     if (const Status prepared = m_store->prepare(); !prepared)
         return prepared;
+    if (const Status current = m_store->startOverUnless(Layout); !current)
+        return current;
     m_hasKills = hasTable(m_db, QStringLiteral("Ledgerwell_Kills"));
     m_hasResults = hasTable(m_db, QStringLiteral("Ledgerwell_Results"));
     m_standings.emplace();
     m_cursors.clear();
     m_games.clear();
+    m_rounds = RoundQueue();
+    m_roundKills.clear();
+    m_sides.clear();
+    m_roundTriggers.clear();
+    m_placement.emplace([this](qint64 player) { return gamesOf(player); },
+                        [this](qint64 record) -> Result<GameFacts> {
+                            const Result<GameInfo> info = game(record);
+                            if (!info)
+                                return info.error();
+                            return GameFacts{info->server, info->length};
+                        });
     m_sinceFlush.start();
-    return m_store->load(*m_standings, m_cursors);
+    QHash<qint64, RoundState> rounds;
+    if (const Status loaded = m_store->load(*m_standings, m_cursors, rounds); !loaded)
+        return loaded;
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        m_sides.insert(it.key(), it.value().sides);
+        if (!it.value().kills.isEmpty())
+            m_roundKills.insert(it.key(), it.value().kills);
+    }
+    restoreCursors();
+    return {};
+}
+
+// Besides how far each table was read, the cursors hold where each server's rows are
+// (`game@N`, `offset@N`) and which rounds past the results cursor are rated (`round@N`).
+void StandingsWriter::restoreCursors()
+{
+    QHash<qint64, ServerStream> streams;
+    for (auto it = m_cursors.cbegin(); it != m_cursors.cend(); ++it) {
+        const QString name = it.key();
+        const qint64 number = name.section(QLatin1Char('@'), 1).toLongLong();
+        if (name.startsWith(QLatin1String("game@")))
+            streams[number].game = it.value();
+        else if (name.startsWith(QLatin1String("offset@")))
+            streams[number].offset = it.value();
+        else if (name.startsWith(QLatin1String("round@")))
+            m_rounds.restoreRated(number);
+    }
+    for (auto it = streams.cbegin(); it != streams.cend(); ++it)
+        m_placement->restore(it.key(), it.value());
+    m_resultsRead = m_cursors.value(QStringLiteral("results"));
+}
+
+QHash<qint64, RoundState> StandingsWriter::openRounds() const
+{
+    QHash<qint64, RoundState> rounds;
+    for (auto it = m_sides.cbegin(); it != m_sides.cend(); ++it)
+        rounds[it.key()].sides = it.value();
+    for (auto it = m_roundKills.cbegin(); it != m_roundKills.cend(); ++it)
+        rounds[it.key()].kills = it.value();
+    return rounds;
+}
+
+void StandingsWriter::storeCursors()
+{
+    for (auto it = m_cursors.begin(); it != m_cursors.end();) {
+        if (it.key().contains(QLatin1Char('@')))
+            it = m_cursors.erase(it);
+        else
+            ++it;
+    }
+    const QHash<qint64, ServerStream> &streams = m_placement->streams();
+    for (auto it = streams.cbegin(); it != streams.cend(); ++it) {
+        m_cursors.insert(QStringLiteral("game@%1").arg(it.key()), it.value().game);
+        m_cursors.insert(QStringLiteral("offset@%1").arg(it.key()), it.value().offset);
+    }
+    for (const qint64 record : m_rounds.ratedPast(m_resultsRead))
+        m_cursors.insert(QStringLiteral("round@%1").arg(record), 1);
+    m_cursors.insert(QStringLiteral("results"), m_rounds.cursor(m_resultsRead));
+    m_cursors.insert(QStringLiteral("layout"), Layout);
 }
 
 void StandingsWriter::tick()
@@ -83,19 +159,33 @@ void StandingsWriter::tick()
         if (const Status prepared = prepare(); !prepared)
             return fail(QStringLiteral("the standings cannot be kept"), prepared.error());
     }
+    // An open game may have ended since: asked again.
+    for (auto it = m_games.begin(); it != m_games.end();)
+        it = it->length < 0 ? m_games.erase(it) : std::next(it);
+    if (m_games.size() > MaxCached)
+        m_games.clear();
     const Result<int> names = readNames();
     if (!names)
         return fail(QStringLiteral("reading player names"), names.error());
-    const Result<int> scores = readScores();
-    if (!scores)
-        return fail(QStringLiteral("reading Scores"), scores.error());
+    // Results first: every kill before a result read is then in the Scores read after it.
     const Result<int> results = readResults();
     if (!results)
         return fail(QStringLiteral("reading round results"), results.error());
+    const bool moreResults = *results == OtherBatch;
+    m_readAgain = false;
+    const Result<int> scores = moreResults ? Result<int>(0) : readScores();
+    if (!scores)
+        return fail(QStringLiteral("reading Scores"), scores.error());
+    // A full batch, or one that stopped early to read results again: there is more.
+    const bool more = *names == OtherBatch || moreResults || *scores == ScoresBatch || m_readAgain;
+    if (!more) {
+        if (const Status ended = rateEndedGames(); !ended)
+            return fail(QStringLiteral("rating rounds"), ended.error());
+    }
 
-    const bool more = *names == OtherBatch || *scores == ScoresBatch || *results == OtherBatch;
     if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > FlushEveryMs)) {
-        if (const Status flushed = m_store->flush(*m_standings, m_cursors); !flushed)
+        storeCursors();
+        if (const Status flushed = m_store->flush(*m_standings, m_cursors, openRounds()); !flushed)
             return fail(QStringLiteral("storing the standings"), flushed.error());
         m_sinceFlush.restart();
     }
@@ -150,21 +240,43 @@ Result<GameInfo> StandingsWriter::game(qint64 record)
         return *found;
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral(
-        "SELECT g.Patch_Name, g.Game_Start_Date_Time, (SELECT MIN(sg.Server) FROM Servers_Games "
-        "sg WHERE sg.Game = g.Record) FROM Games g WHERE g.Record = ?"));
+        "SELECT g.Patch_Name, g.Game_Start_Date_Time, g.Game_End_Date_Time, (SELECT "
+        "MIN(sg.Server) FROM Servers_Games sg WHERE sg.Game = g.Record) FROM Games g WHERE "
+        "g.Record = ?"));
     query.addBindValue(record);
     if (!query.exec())
         return queryError(query);
     GameInfo info;
     if (query.next()) {
-        if (!query.value(2).isNull())
-            info.scopes << QStringLiteral("server:") + query.value(2).toString();
+        if (!query.value(3).isNull()) {
+            info.server = query.value(3).toLongLong();
+            info.scopes << QStringLiteral("server:") + query.value(3).toString();
+        }
         if (!query.value(0).toString().isEmpty())
             info.scopes << QStringLiteral("mod:") + query.value(0).toString();
         info.start = dateText(query.value(1));
+        const QDateTime start = QDateTime::fromString(info.start, DateFormat);
+        const QDateTime end = QDateTime::fromString(dateText(query.value(2)), DateFormat);
+        if (start.isValid() && end.isValid())
+            info.length = std::max<qint64>(0, start.secsTo(end));
     }
     m_games.insert(record, info);
     return info;
+}
+
+Result<QList<qint64>> StandingsWriter::gamesOf(qint64 player)
+{
+    const Result<QList<Row>> rows = selectRows(
+        m_db,
+        QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
+                       "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"),
+        {player, player});
+    if (!rows)
+        return rows.error();
+    QList<qint64> games;
+    for (const Row &row : *rows)
+        games << row.at(0).toLongLong();
+    return games;
 }
 
 Result<int> StandingsWriter::readScores()
@@ -185,6 +297,11 @@ Result<int> StandingsWriter::readScores()
                    {m_cursors.value(QStringLiteral("scores")), ScoresBatch});
     if (!rows)
         return rows.error();
+    if (m_placement->cached() > MaxCached)
+        m_placement->forgetPlayers();
+    m_placement->newBatch();
+    m_readAgain = false;
+    qsizetype taken = 0;
     for (const Row &row : *rows) {
         ScoreEvent event;
         event.killer = row.at(1).toLongLong();
@@ -193,7 +310,7 @@ Result<int> StandingsWriter::readScores()
         event.weapon = row.at(4).toLongLong();
         event.score = row.at(5).toLongLong();
         event.offset = qint64(row.at(6).toDouble());
-        event.game = row.at(7).toLongLong();
+        event.extras = !row.at(7).isNull();
         event.headshot = row.at(8).toLongLong() == 1;
         for (const qint64 player : {event.killer, event.victim}) {
             if (player <= 0)
@@ -201,92 +318,129 @@ Result<int> StandingsWriter::readScores()
             if (const Status learned = learnPlayer(player); !learned)
                 return learned.error();
         }
-        const qint64 gameRecord = m_standings->gameOf(event);
-        const Result<GameInfo> info = game(gameRecord);
+        if (event.killer <= 0) {
+            // A team's or the world's trigger: the end of a round is one.
+            const QList<PendingRound> due = m_rounds.takeMarked(event.type, event.offset);
+            if (due.isEmpty() && m_roundTriggers.contains(event.type) &&
+                m_waitedAt != row.at(0).toLongLong()) {
+                // Its result may have been committed after the results were read: they are
+                // read again before this row is.
+                m_waitedAt = row.at(0).toLongLong();
+                m_readAgain = true;
+                return int(taken);
+            }
+            if (const Status rated = rateRounds(due); !rated)
+                return rated.error();
+            m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+            ++taken;
+            continue;
+        }
+        const Result<GamePlacement::Placed> placed =
+            event.extras ? m_placement->known(row.at(7).toLongLong(), event.offset)
+                         : m_placement->place(event.killer, event.victim, event.offset,
+                                              m_standings->players().value(event.killer).lastGame);
+        if (!placed)
+            return placed.error();
+        event.game = placed->game;
+        if (placed->left != 0) {
+            if (const Status rated = rateRounds(m_rounds.takeAll(placed->left)); !rated)
+                return rated.error();
+            m_roundKills.remove(placed->left);
+            m_sides.remove(placed->left);
+        }
+        if (event.game != 0) {
+            const QList<PendingRound> due = m_rounds.takeBefore(event.game, event.offset);
+            if (const Status rated = rateRounds(due); !rated)
+                return rated.error();
+        }
+        const Result<GameInfo> info = game(event.game);
         if (!info)
             return info.error();
-        m_standings->apply(event, *info, gameRecord);
+        m_standings->apply(event, *info);
+        const bool death = event.type == QLatin1String("kill") ||
+                           event.type == QLatin1String("teamkill") ||
+                           event.type == QLatin1String("suicide");
+        if (death && event.game != 0 && event.killer > 0)
+            m_roundKills[event.game]
+                << RoundKill{event.killer, event.victim > 0 ? event.victim : event.killer,
+                             event.type == QLatin1String("kill")};
         m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+        ++taken;
     }
-    return int(rows->size());
-}
-
-// Who played a round: the players of the game who killed or died in the five minutes before
-// it ended. A game's team lists name everyone who was ever there (a bot kicked after the
-// warm-up too), and round results name only the winning team. Nothing when the times
-// are missing: then every player of the game counts.
-Result<std::optional<QSet<qint64>>>
-StandingsWriter::playersInRound(qint64 game, const GameInfo &info, const QString &ended)
-{
-    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    const QDateTime start = QDateTime::fromString(info.start, format);
-    const QDateTime end = QDateTime::fromString(ended, format);
-    if (!m_hasKills || !start.isValid() || !end.isValid())
-        return std::optional<QSet<qint64>>();
-    if (!m_roundKills.contains(game)) {
-        const QString offset = dialectOf(m_db) == Dialect::Postgres
-                                   ? QStringLiteral("s.\"offset\"")
-                                   : QStringLiteral("s.\"Offset\"");
-        const Result<QList<Row>> kills = selectRows(
-            m_db,
-            QStringLiteral("SELECT s.Killer, s.Victim, %1 FROM Ledgerwell_Kills k JOIN Scores s ON "
-                           "s.Record = k.Score WHERE k.Game = ?")
-                .arg(offset),
-            {game});
-        if (!kills)
-            return kills.error();
-        m_roundKills.insert(game, *kills);
-    }
-    const double roundEnd = double(start.secsTo(end));
-    QSet<qint64> players;
-    for (const Row &kill : m_roundKills.value(game)) {
-        const double at = kill.at(2).toDouble();
-        if (at > roundEnd - 300 && at <= roundEnd + 5)
-            players << kill.at(0).toLongLong() << kill.at(1).toLongLong();
-    }
-    return std::optional<QSet<qint64>>(players);
+    return int(taken);
 }
 
 Result<int> StandingsWriter::readResults()
 {
     if (!m_hasResults)
         return 0;
-    m_roundKills.clear();
-    const Result<QList<Row>> rows = selectRows(
-        m_db,
-        QStringLiteral("SELECT Record, Game, Kind, Team, Date_Time FROM Ledgerwell_Results WHERE "
-                       "Record > ? ORDER BY Record LIMIT ?"),
-        {m_cursors.value(QStringLiteral("results")), OtherBatch});
+    const Result<QList<Row>> rows =
+        selectRows(m_db,
+                   QStringLiteral("SELECT Record, Game, Kind, Team, Date_Time, Score, Result FROM "
+                                  "Ledgerwell_Results WHERE Record > ? ORDER BY Record LIMIT ?"),
+                   {m_resultsRead, OtherBatch});
     if (!rows)
         return rows.error();
     for (const Row &row : *rows) {
-        m_cursors[QStringLiteral("results")] = row.at(0).toLongLong();
+        m_resultsRead = row.at(0).toLongLong();
         if (row.at(2).toString() != QLatin1String("round") || row.at(3).isNull())
             continue;
-        RoundEvent round{row.at(1).toLongLong(), row.at(3).toString(), {}};
-        const Result<QList<Row>> teams =
-            selectRows(m_db,
-                       QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
-                                      "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ?"),
-                       {round.game});
-        if (!teams)
-            return teams.error();
+        PendingRound round{row.at(0).toLongLong(), row.at(1).toLongLong(), 0,
+                           row.at(3).toString(),   row.at(5).toString(),   row.at(6).toString()};
+        m_roundTriggers.insert(round.trigger);
         const Result<GameInfo> info = game(round.game);
         if (!info)
             return info.error();
-        const Result<std::optional<QSet<qint64>>> active =
-            playersInRound(round.game, *info, dateText(row.at(4)));
-        if (!active)
-            return active.error();
-        for (const Row &team : *teams) {
-            const qint64 player = team.at(0).toLongLong();
-            if (*active && !(*active)->contains(player))
-                continue;
-            if (const Status learned = learnPlayer(player); !learned)
-                return learned.error();
-            round.teams[player].insert(team.at(1).toString());
+        const QDateTime start = QDateTime::fromString(info->start, DateFormat);
+        const QDateTime end = QDateTime::fromString(dateText(row.at(4)), DateFormat);
+        if (start.isValid() && end.isValid())
+            round.offset = start.secsTo(end);
+        m_rounds.add(round);
+    }
+    return int(rows->size());
+}
+
+Status StandingsWriter::rateRounds(const QList<PendingRound> &rounds)
+{
+    for (const PendingRound &pending : rounds) {
+        const Result<QList<Row>> teams =
+            selectRows(m_db,
+                       QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
+                                      "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ? "
+                                      "ORDER BY gpt.Record"),
+                       {pending.game});
+        if (!teams)
+            return teams.error();
+        QList<std::pair<qint64, QString>> joins;
+        for (const Row &team : *teams)
+            joins.append({team.at(0).toLongLong(), team.at(1).toString()});
+        const Result<GameInfo> info = game(pending.game);
+        if (!info)
+            return info.error();
+        RoundEvent round{pending.game, pending.winner,
+                         roundSides(m_sides[pending.game], joins, m_roundKills.take(pending.game),
+                                    pending.score)};
+        for (auto it = round.sides.cbegin(); it != round.sides.cend(); ++it) {
+            if (const Status learned = learnPlayer(it.key()); !learned)
+                return learned;
         }
         m_standings->apply(round, *info);
     }
-    return int(rows->size());
+    return {};
+}
+
+Status StandingsWriter::rateEndedGames()
+{
+    for (const qint64 record : m_rounds.games()) {
+        const Result<GameInfo> info = game(record);
+        if (!info)
+            return info.error();
+        if (info->length < 0)
+            continue;
+        if (const Status rated = rateRounds(m_rounds.takeAll(record)); !rated)
+            return rated;
+        m_roundKills.remove(record);
+        m_sides.remove(record);
+    }
+    return {};
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "GamePlacement.h"
+#include "RoundQueue.h"
+#include "RoundSides.h"
+#include "RoundState.h"
 #include "Standings.h"
 #include "platform/Result.h"
 
@@ -62,10 +66,15 @@ private:
     Result<int> readNames();
     Result<int> readScores();
     Result<int> readResults();
+    Status rateRounds(const QList<PendingRound> &rounds);
+    // Rounds of games that are over: no kill of theirs is still to come.
+    Status rateEndedGames();
     Result<GameInfo> game(qint64 record);
-    Result<std::optional<QSet<qint64>>> playersInRound(qint64 game, const GameInfo &info,
-                                                       const QString &ended);
+    Result<QList<qint64>> gamesOf(qint64 player);
     Status learnPlayer(qint64 record);
+    void restoreCursors();
+    void storeCursors();
+    QHash<qint64, RoundState> openRounds() const;
     void fail(const QString &what, const ErrorInfo &error);
 
     QString m_connString;
@@ -76,7 +85,14 @@ private:
     std::optional<Standings> m_standings;
     QHash<QString, qint64> m_cursors;
     QHash<qint64, GameInfo> m_games;
-    QHash<qint64, QList<QVariantList>> m_roundKills; // a game's kills, while its rounds are read
+    std::optional<GamePlacement> m_placement;
+    RoundQueue m_rounds;
+    qint64 m_resultsRead = 0;
+    QHash<qint64, QList<RoundKill>> m_roundKills; // a game's kills since its last round
+    QHash<qint64, SideState> m_sides;
+    QSet<QString> m_roundTriggers; // the triggers that ended rounds
+    qint64 m_waitedAt = 0;         // the Scores row results were last read again for
+    bool m_readAgain = false;      // the last Scores batch stopped there
     bool m_hasKills = false, m_hasResults = false;
     QTimer m_timer;
     QElapsedTimer m_sinceFlush;

@@ -1,11 +1,11 @@
 #include "StatsProgram.h"
 
+#include "StatsHttpServer.h"
 #include "StatsOptions.h"
 #include "StatsServer.h"
 #include "platform/StopSignals.h"
 
 #include <QCoreApplication>
-#include <QTcpServer>
 #include <QTextStream>
 
 namespace {
@@ -62,15 +62,14 @@ int runStats(int argc, char *argv[])
         return 1;
     }
 
-    auto *tcp = new QTcpServer;
     const QString where = addressText(options->address, options->port);
-    if (!tcp->listen(options->address, options->port)) {
-        err() << "varnock_stats: cannot listen on " << where << ": " << tcp->errorString() << '\n';
-        delete tcp;
+    StatsServer pages(std::move(sites));
+    StatsHttpServer server(pages, HttpTuning{});
+    if (const Status listening = server.listen(options->address, options->port); !listening) {
+        err() << "varnock_stats: cannot listen on " << where << ": "
+              << listening.error().description << '\n';
         return 1;
     }
-    StatsServer server(std::move(sites));
-    server.bind(tcp); // the server takes the socket over
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
     QTextStream(stdout) << "varnock_stats: serving on http://" << where << "/\n" << Qt::flush;

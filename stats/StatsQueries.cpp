@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int MinimumForRatio = 20;
+
 // Sort key -> column of Stats_Standings, each with an index (Scope, column).
 const QHash<QString, QString> &sortColumns()
 {
@@ -36,7 +38,7 @@ QJsonValue json(const QVariant &value)
         return value.toLongLong();
     case QMetaType::Double:
     case QMetaType::Float:
-        return std::round(value.toDouble() * 1000.0) / 1000.0;
+        return value.toDouble(); // rounded once, where it is shown
     default:
         return value.toString();
     }
@@ -56,6 +58,11 @@ QString rankingFilter(const PageRequest &request, QVariantList &values)
 {
     values << request.scope;
     QString where = QStringLiteral("WHERE Scope = ? AND Kills + Deaths > 0");
+    // A ratio of three kills says nothing: these sorts rank players with enough of them.
+    if (request.sort == QLatin1String("kd"))
+        where += QStringLiteral(" AND Kills + Deaths >= %1").arg(MinimumForRatio);
+    else if (request.sort == QLatin1String("hs"))
+        where += QStringLiteral(" AND Extras >= %1").arg(MinimumForRatio);
     if (!request.search.isEmpty()) {
         where += QStringLiteral(" AND (Name LIKE ? ESCAPE '\\' OR Steam LIKE ? ESCAPE '\\')");
         values << likePattern(request.search) << likePattern(request.search);
@@ -106,16 +113,19 @@ Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
     const Result<QList<Row>> rows = selectRows(
         m_db,
         QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
-                       "Deaths, KD, HS, Headshots, Assists, Damage, Rounds, "
-                       "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings %1 %2 "
+                       "Deaths, KD, CASE WHEN Extras > 0 THEN HS END, CASE WHEN Extras > 0 THEN "
+                       "Headshots END, Assists, CASE WHEN Attacks > 0 THEN Damage END, Rounds, "
+                       "CASE WHEN Rounds > 0 AND Attacks > 0 THEN DPR END, Seconds, Won FROM "
+                       "Stats_Standings %1 %2 "
                        "ORDER BY %3 DESC LIMIT ? OFFSET ?")
             .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
         values);
     if (!rows)
         return rows.error();
-    QJsonArray array = objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills",
-                                       "deaths", "kd", "headshot_pct", "headshots", "assists",
-                                       "damage", "rounds", "damage_per_round", "seconds"});
+    QJsonArray array =
+        objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills", "deaths", "kd",
+                        "headshot_pct", "headshots", "assists", "damage", "rounds",
+                        "damage_per_round", "seconds", "rounds_won"});
     for (int i = 0; i < array.size(); ++i) {
         QJsonObject object = array.at(i).toObject();
         object.insert(QStringLiteral("rank"), (request.page - 1) * request.pageSize + i + 1);
@@ -138,9 +148,12 @@ Result<qint64> StatsQueries::rankingCount(const PageRequest &request) const
 Result<QJsonArray> StatsQueries::scopes() const
 {
     const Result<QList<Row>> rows = selectRows(
-        m_db, QStringLiteral("SELECT 'server:' || CAST(Record AS VARCHAR(20)), Server_Name FROM "
-                             "Servers UNION ALL SELECT DISTINCT 'mod:' || Patch_Name, Patch_Name "
-                             "FROM Games WHERE Patch_Name IS NOT NULL ORDER BY 1 LIMIT 200"));
+        m_db,
+        QStringLiteral("SELECT scope, name FROM (SELECT 0 AS kind, Record AS number, 'server:' "
+                       "|| CAST(Record AS VARCHAR(20)) AS scope, Server_Name AS name FROM "
+                       "Servers UNION SELECT DISTINCT 1, 0, 'mod:' || Patch_Name, Patch_Name "
+                       "FROM Games WHERE Patch_Name IS NOT NULL) s ORDER BY kind, number, "
+                       "scope LIMIT 200"));
     if (!rows)
         return rows.error();
     return objects(*rows, {"scope", "name"});
@@ -171,9 +184,10 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
     const QString kill = QStringLiteral("JOIN Types t ON t.Record = s.Type AND t.Type = 'kill'");
     const QList<std::tuple<const char *, QString, QVariantList, QStringList>> parts = {
         {"standings",
-         QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, HS, Assists, Damage, "
-                        "CASE WHEN Rounds > 0 THEN DPR END, Seconds FROM Stats_Standings WHERE "
-                        "Player = ? ORDER BY Scope LIMIT 100"),
+         QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, CASE WHEN Extras > "
+                        "0 THEN HS END, Assists, CASE WHEN Attacks > 0 THEN Damage END, CASE WHEN "
+                        "Rounds > 0 AND Attacks > 0 THEN DPR END, Seconds FROM Stats_Standings "
+                        "WHERE Player = ? ORDER BY Scope LIMIT 100"),
          {id},
          {"scope", "rating", "mu", "sigma", "kills", "deaths", "kd", "headshot_pct", "assists",
           "damage", "damage_per_round", "seconds"}},
@@ -207,16 +221,13 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
          {id},
          {"map", "games"}},
         {"games",
-         QStringLiteral("SELECT g.Record, g.Game_Start_Date_Time, m.Map, (SELECT COUNT(*) FROM "
-                        "Ledgerwell_Kills k JOIN Scores s ON s.Record = k.Score %1 WHERE k.Game = "
-                        "g.Record AND s.Killer = ?), (SELECT COUNT(*) FROM Ledgerwell_Kills k "
-                        "JOIN Scores s ON s.Record = k.Score %1 WHERE k.Game = g.Record AND "
-                        "s.Victim = ?) FROM (SELECT DISTINCT Game FROM Games_Players_Teams WHERE "
-                        "Player = ?) pg JOIN Games g ON g.Record = pg.Game LEFT JOIN Games_Maps "
-                        "gm ON gm.Game = g.Record LEFT JOIN Maps m ON m.Record = gm.Map ORDER BY "
-                        "g.Record DESC LIMIT 10")
-             .arg(kill),
-         {id, id, id},
+         QStringLiteral("SELECT g.Record, g.Game_Start_Date_Time, m.Map, COALESCE(gp.Kills, 0), "
+                        "COALESCE(gp.Deaths, 0) FROM (SELECT DISTINCT Game FROM "
+                        "Games_Players_Teams WHERE Player = ?) pg JOIN Games g ON g.Record = "
+                        "pg.Game LEFT JOIN Stats_Games_Players gp ON gp.Game = g.Record AND "
+                        "gp.Player = ? LEFT JOIN Games_Maps gm ON gm.Game = g.Record LEFT JOIN "
+                        "Maps m ON m.Record = gm.Map ORDER BY g.Record DESC LIMIT 10"),
+         {id, id},
          {"game", "start", "map", "kills", "deaths"}},
         {"opponents",
          QStringLiteral("SELECT x.Opponent, p.Player, COALESCE(n.Name, p.Player), SUM(x.K), "
@@ -269,18 +280,35 @@ Result<QJsonArray> StatsQueries::servers() const
 namespace {
 
 const QString GameColumns = QStringLiteral(
-    "SELECT g.Record, m.Map, g.Patch_Name, sv.Record, sv.Server_Name, g.Game_Start_Date_Time, "
+    "SELECT g.Record, m.Map, g.Patch_Name, sv.Record, COALESCE(NULLIF(sv.Server_Name, ''), "
+    "sv.Server_IP || ':' || CAST(sv.Server_Port AS VARCHAR(8))), g.Game_Start_Date_Time, "
     "g.Game_End_Date_Time FROM Games g LEFT JOIN Games_Maps gm ON gm.Game = g.Record LEFT JOIN "
     "Maps m ON m.Record = gm.Map LEFT JOIN Servers_Games sg ON sg.Game = g.Record LEFT JOIN "
     "Servers sv ON sv.Record = sg.Server ");
 const QStringList GameKeys = {"game", "map", "mod", "server", "server_name", "start", "end"};
 
+// A player's scoreboard line before his figures: id, Players value and name first in `row`.
+QJsonObject emptyLine(const Row &row)
+{
+    return {{"id", row.at(0).toLongLong()},
+            {"player", row.at(1).toString()},
+            {"name", row.at(2).toString()},
+            {"kills", 0},
+            {"deaths", 0},
+            {"headshots", 0},
+            {"damage", 0},
+            {"teamkills", 0},
+            {"suicides", 0}};
+}
+
 } // namespace
 
 Result<QJsonArray> StatsQueries::games(const PageRequest &request) const
 {
-    return playerPart(GameColumns + QStringLiteral("ORDER BY g.Record DESC LIMIT ? OFFSET ?"),
-                      {request.pageSize, qint64(request.page - 1) * request.pageSize}, GameKeys);
+    return playerPart(
+        GameColumns +
+            QStringLiteral("ORDER BY g.Game_Start_Date_Time DESC, g.Record DESC LIMIT ? OFFSET ?"),
+        {request.pageSize, qint64(request.page - 1) * request.pageSize}, GameKeys);
 }
 
 Result<QJsonObject> StatsQueries::game(qint64 id) const
@@ -304,14 +332,17 @@ Result<QJsonObject> StatsQueries::game(qint64 id) const
         {id});
     if (!players)
         return players.error();
-    const Result<QList<Row>> kills = selectRows(
+    // Every kill, death and attack the standings writer placed in the game.
+    const Result<QList<Row>> lines = selectRows(
         m_db,
-        QStringLiteral("SELECT s.Killer, s.Victim, k.Headshot FROM Ledgerwell_Kills k JOIN Scores "
-                       "s ON s.Record = k.Score JOIN Types t ON t.Record = s.Type AND t.Type = "
-                       "'kill' WHERE k.Game = ? LIMIT 100000"),
+        QStringLiteral("SELECT gp.Player, p.Player, COALESCE(n.Name, p.Player), gp.Kills, "
+                       "gp.Deaths, gp.Headshots, gp.Damage, gp.Teamkills, gp.Suicides, "
+                       "gp.Extras, gp.Attacks FROM Stats_Games_Players gp JOIN Players p ON "
+                       "p.Record = gp.Player %1 WHERE gp.Game = ? LIMIT 2000")
+            .arg(shownName(QStringLiteral("gp.Player"), QStringLiteral("n"))),
         {id});
-    if (!kills)
-        return kills.error();
+    if (!lines)
+        return lines.error();
     QList<qint64> order;
     QHash<qint64, QJsonObject> board;
     for (const Row &row : *players) {
@@ -319,28 +350,34 @@ Result<QJsonObject> StatsQueries::game(qint64 id) const
         QJsonObject &line = board[player];
         if (line.isEmpty()) {
             order << player;
-            line = {{"id", player},
-                    {"player", row.at(1).toString()},
-                    {"name", row.at(2).toString()},
-                    {"kills", 0},
-                    {"deaths", 0},
-                    {"headshots", 0}};
+            line = emptyLine(row);
         }
         const QString team = row.at(3).toString();
         if (team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) != 0)
             line.insert(QStringLiteral("team"), team);
     }
-    const auto bump = [&](qint64 player, const char *key) {
-        if (board.contains(player)) {
-            QJsonObject &line = board[player];
-            line.insert(QLatin1String(key), line.value(QLatin1String(key)).toInteger() + 1);
-        }
-    };
-    for (const Row &row : *kills) {
-        bump(row.at(0).toLongLong(), "kills");
-        bump(row.at(1).toLongLong(), "deaths");
-        if (row.at(2).toLongLong() == 1)
-            bump(row.at(0).toLongLong(), "headshots");
+    // Headshots and damage only where the game's server logs them: else they are unknown.
+    bool headshotsKnown = false, damageKnown = false;
+    for (const Row &row : *lines) {
+        headshotsKnown = headshotsKnown || row.at(9).toLongLong() > 0;
+        damageKnown = damageKnown || row.at(10).toLongLong() > 0;
+    }
+    for (const Row &row : *lines) {
+        const qint64 player = row.at(0).toLongLong();
+        if (!board.contains(player))
+            order << player;
+        QJsonObject &line = board[player];
+        if (line.isEmpty())
+            line = emptyLine(row);
+        const char *keys[] = {"kills", "deaths", "headshots", "damage", "teamkills", "suicides"};
+        for (int i = 0; i < 6; ++i)
+            line.insert(QLatin1String(keys[i]), row.at(3 + i).toLongLong());
+    }
+    for (const qint64 player : std::as_const(order)) {
+        if (!headshotsKnown)
+            board[player].insert(QStringLiteral("headshots"), QJsonValue::Null);
+        if (!damageKnown)
+            board[player].insert(QStringLiteral("damage"), QJsonValue::Null);
     }
     std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) {
         return board[a].value(QLatin1String("kills")).toInteger() >

@@ -10,7 +10,9 @@
 
 namespace {
 
-using Code = QHttpServerResponder::StatusCode;
+namespace Code {
+constexpr int Ok = 200, BadRequest = 400, NotFound = 404, ServiceUnavailable = 503;
+}
 
 constexpr int MaxPageSize = 100;
 constexpr int MaxPage = 100000;
@@ -19,14 +21,14 @@ constexpr int MaxSearch = 64;
 const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray JsonType = "application/json";
 
-Reply json(const QJsonValue &value, Code status = Code::Ok)
+Reply json(const QJsonValue &value, int status = Code::Ok)
 {
     const QJsonDocument document =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     return {status, JsonType, document.toJson(QJsonDocument::Compact)};
 }
 
-Reply failure(bool api, Code status, const QString &text, int db = 0)
+Reply failure(bool api, int status, const QString &text, int db = 0)
 {
     if (api)
         return json(QJsonObject{{"error", text}}, status);
@@ -83,7 +85,12 @@ Parsed parse(const QUrlQuery &query, int sites, bool api)
     parsed.request.pageSize = int(*size);
     parsed.request.id = *id;
     const QString sort = formValue(query, QStringLiteral("sort"));
-    parsed.request.sort = StatsQueries::sortKeys().contains(sort) ? sort : QStringLiteral("rating");
+    if (!sort.isEmpty() && !StatsQueries::sortKeys().contains(sort)) {
+        parsed.error = QStringLiteral("sort is one of ") +
+                       StatsQueries::sortKeys().join(QStringLiteral(", ")) + QLatin1Char('.');
+        return parsed;
+    }
+    parsed.request.sort = sort.isEmpty() ? QStringLiteral("rating") : sort;
     parsed.request.search = formValue(query, QStringLiteral("q")).trimmed().left(MaxSearch);
     const QString scope = formValue(query, QStringLiteral("scope"));
     static const QRegularExpression scopes(
@@ -130,13 +137,16 @@ Reply StatsServer::answer(const QString &rawPath, const QUrlQuery &query) const
         return failure(api, Code::BadRequest, parsed.error);
     const int db = parsed.db;
     const StatsSite &site = *m_sites.at(std::size_t(db));
-    const StatsQueries &queries = site.queries();
     const PageRequest &request = parsed.request;
     const auto unreadable = [&](const ErrorInfo &error) {
         return failure(api, Code::ServiceUnavailable,
                        QStringLiteral("The statistics could not be read: ") + error.description,
                        db);
     };
+    const Result<const StatsQueries *> connected = site.queries();
+    if (!connected)
+        return unreadable(connected.error());
+    const StatsQueries &queries = **connected;
     const auto page = [&](const QString &title, const QString &body, const QString &current,
                           int refresh = 0) {
         return Reply{Code::Ok, HtmlType, document(title, body, db, current, refresh)};

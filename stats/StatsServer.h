@@ -2,34 +2,29 @@
 
 #include "StatsSite.h"
 
-#include <QAbstractHttpServer>
-#include <QHttpServerResponder>
 #include <QUrlQuery>
 
 #include <memory>
 #include <vector>
 
-// One answer: status, type and body; the server adds the headers every answer carries.
+// One answer: status, type and body; the HTTP side adds the headers every answer carries.
 struct Reply
 {
-    QHttpServerResponder::StatusCode status = QHttpServerResponder::StatusCode::Ok;
+    int status = 200;
     QByteArray mimeType;
     QByteArray body;
 };
 
-// The pages and the JSON API over the databases, GET only.
-class StatsServer : public QAbstractHttpServer
+// The pages and the JSON API over the databases: what each path and query is answered
+// with. It may be asked from several threads at once; each reads through connections of
+// its own thread.
+class StatsServer
 {
-    Q_OBJECT
 public:
     explicit StatsServer(std::vector<std::unique_ptr<StatsSite>> sites);
 
-    // The answer to a request for path with query, as served.
+    // The answer to a GET (or HEAD) of path with query, as served.
     Reply answer(const QString &path, const QUrlQuery &query) const;
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
     std::vector<std::unique_ptr<StatsSite>> m_sites;

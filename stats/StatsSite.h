@@ -18,15 +18,17 @@ public:
     ~StatsSite();
 
     QString label() const { return m_label; }
-    const StatsQueries &queries() const { return *m_queries; }
+    // The page queries of the calling thread, on a read-only connection of its own (a Qt
+    // SQL connection serves the thread that opened it only); opened on first use.
+    Result<const StatsQueries *> queries() const;
     WriterStatus::Snapshot status() const { return m_status->snapshot(); }
 
 private:
     StatsSite() = default;
 
     QString m_label;
-    QString m_connectionName;
-    std::unique_ptr<StatsQueries> m_queries;
+    QString m_connString;
+    int m_index = 0;
     std::shared_ptr<WriterStatus> m_status = std::make_shared<WriterStatus>();
     QThread m_thread;
 };

@@ -12,8 +12,9 @@ QStringList ownTableStatements(Dialect dialect)
         QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Standings (Scope VARCHAR(160) NOT NULL, "
                        "Player %1 NOT NULL, Steam VARCHAR(64), Name VARCHAR(250)")
             .arg(integer);
-    for (const char *column : {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds",
-                               "Seconds", "Teamkills", "Suicides", "Last_Game", "Last_Offset"})
+    for (const char *column :
+         {"Kills", "Deaths", "Assists", "Headshots", "Damage", "Rounds", "Seconds", "Teamkills",
+          "Suicides", "Last_Game", "Last_Offset", "Won", "Extras", "Attacks"})
         standings +=
             QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), integer);
     for (const char *column : {"Mu", "Sigma", "Rating", "KD", "HS", "DPR"})
@@ -41,6 +42,17 @@ QStringList ownTableStatements(Dialect dialect)
                                  "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
                                  "Weapon))")
                       .arg(integer)
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
+                                 "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "
+                                 "NULL, Headshots %1 NOT NULL, Teamkills %1 NOT NULL, Suicides %1 "
+                                 "NOT NULL, Assists %1 NOT NULL, Damage %1 NOT NULL, Attacks %1 "
+                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))")
+                      .arg(integer)
+               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Games_Players_Player ON "
+                                 "Stats_Games_Players (Player, Game)")
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Rounds (Game %1 PRIMARY KEY, "
+                                 "State TEXT NOT NULL)")
+                      .arg(integer)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Cursor (Name VARCHAR(32) "
                                  "PRIMARY KEY, Value %1 NOT NULL)")
                       .arg(integer);
@@ -63,6 +75,7 @@ QStringList sourceIndexStatements()
         {"Games_Maps", "Game"},
         {"Games_Maps", "Map"},
         {"Ledgerwell_Results", "Game"},
+        {"Games", "Game_Start_Date_Time"},
     };
     for (const auto &[table, column] : indexes)
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_%1_%2 ON %1 (%2)")

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <string>
 
 namespace ledgerwell {
 
@@ -13,7 +14,18 @@ using namespace rules;
 
 namespace {
 
+// An account number servers without Steam give every player alike: 0, or 1234, 12345 ...
+bool isPlaceholderAccount(std::string_view digits)
+{
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string_view::npos)
+        return true;
+    const std::string_view number = digits.substr(first);
+    return number.size() >= 4 && std::string_view("123456789").substr(0, number.size()) == number;
+}
+
 // STEAM_0:1:234, [U:1:68745073] or an old numeric id: one per account, whatever the name.
+// A placeholder account is no one's: its players are told apart by name.
 bool isUniqueId(std::string_view id)
 {
     if (id.size() > 8 && id.substr(0, 6) == "STEAM_") {
@@ -23,14 +35,19 @@ bool isUniqueId(std::string_view id)
         return first != std::string_view::npos && second != std::string_view::npos &&
                isDigits(rest.substr(0, first)) &&
                isDigits(rest.substr(first + 1, second - first - 1)) &&
-               isDigits(rest.substr(second + 1));
+               isDigits(rest.substr(second + 1)) && !isPlaceholderAccount(rest.substr(second + 1));
     }
     if (id.size() > 6 && id.front() == '[' && id.back() == ']' && id[2] == ':' &&
         ((id[1] >= 'A' && id[1] <= 'Z') || (id[1] >= 'a' && id[1] <= 'z'))) {
         const std::string_view rest = id.substr(3, id.size() - 4);
         const std::size_t colon = rest.find(':');
-        return colon != std::string_view::npos && isDigits(rest.substr(0, colon)) &&
-               isDigits(rest.substr(colon + 1));
+        if (colon == std::string_view::npos || !isDigits(rest.substr(0, colon)) ||
+            !isDigits(rest.substr(colon + 1)))
+            return false;
+        // [U:1:n] is account n / 2 in the STEAM_ form.
+        const std::string_view number = rest.substr(colon + 1);
+        return number.size() > 18 ||
+               !isPlaceholderAccount(std::to_string(std::stoull(std::string(number)) / 2));
     }
     return isDigits(id) && id.find_first_not_of('0') != std::string_view::npos;
 }

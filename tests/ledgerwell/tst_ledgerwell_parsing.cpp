@@ -390,6 +390,13 @@ private slots:
         addRow("bot", "Dave", "BOT", "Dave");
         addRow("LAN", "Hank", "STEAM_ID_LAN", "Hank");
         addRow("all zeros is no id", "Al", "0000000000", "Al");
+        // Servers without Steam give everyone the same account: players are told by name.
+        addRow("placeholder account", "Al", "STEAM_0:0:12345", "Al");
+        addRow("placeholder account 0", "Al", "STEAM_1:1:0", "Al");
+        addRow("placeholder Steam3 id", "Al", "[U:1:24690]", "Al");
+        addRow("account 12346 is real", "Al", "STEAM_0:0:12346", "STEAM_0:0:12346");
+        addRow("account 123 is real", "Al", "STEAM_0:0:123", "STEAM_0:0:123");
+        addRow("Steam3 id of account 12346", "Al", "[U:1:24692]", "[U:1:24692]");
         addRow("name that is a Steam id", "STEAM_0:1:234", "BOT", "~STEAM_0:1:234");
         addRow("50 characters kept", QString(50, QChar(0x00E9)), "BOT", QString(50, QChar(0x00E9)));
         // FNV-1a of the 51 characters' UTF-8 bytes.

@@ -80,8 +80,19 @@ def token_ends(text):
         at = text.find('>"', at + 1)
 
 
+def placeholder_account(n):
+    """0, 1234, 12345 ...: what servers without Steam give every player."""
+    return n == 0 or (n >= 1234 and "123456789".startswith(str(n)))
+
+
 def is_unique(s):
-    return bool(UNIQUE.fullmatch(s)) and not (s.isdigit() and int(s) == 0)
+    if not UNIQUE.fullmatch(s) or (s.isdigit() and int(s) == 0):
+        return False
+    if s.startswith("STEAM_"):
+        return not placeholder_account(int(s.rsplit(":", 1)[1]))
+    if s.startswith("["):
+        return not placeholder_account(int(s[1:-1].rsplit(":", 1)[1]) // 2)
+    return True
 
 
 def fnv1a(data):

@@ -1,4 +1,5 @@
 #include "PgTestDatabase.h"
+#include "RawHttp.h"
 #include "StatsFixture.h"
 #include "TestMain.h"
 
@@ -246,6 +247,8 @@ private slots:
             row("/api/rankings?size=1000", 400);
             row("/?scope=server:x", 400);
             row("/?db=7", 400);
+            row("/api/rankings?sort=bogus", 400);
+            row("/?sort=kills%27", 400);
         }
     }
     void everyPageAnswers()
@@ -275,6 +278,106 @@ private slots:
     void onlyGetIsServed()
     {
         QCOMPARE(httpGet(m_engines["sqlite"].stats->url() + "/", "POST").status, 405);
+    }
+
+    // What a client that is no browser may send, raw, and what it must get.
+    void httpHoldsItsLimits_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("allow");
+        QTest::addColumn<bool>("closed"); // the server ends the connection after answering
+        const QByteArray host = "Host: 127.0.0.1\r\n";
+        QTest::newRow("GET") << "GET /api/live HTTP/1.1\r\n" + host + "\r\n"
+                             << 200 << QByteArray() << false;
+        QTest::newRow("HTTP/1.0 ends")
+            << QByteArray("GET /api/live HTTP/1.0\r\n\r\n") << 200 << QByteArray() << true;
+        QTest::newRow("Connection: close")
+            << "GET /api/live HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n"
+            << 200 << QByteArray() << true;
+        QTest::newRow("POST, its body unread")
+            << "POST / HTTP/1.1\r\n" + host + "Content-Length: 50000000\r\n\r\nabc" << 405
+            << QByteArray("GET, HEAD") << true;
+        QTest::newRow("DELETE") << "DELETE /api/live HTTP/1.1\r\n" + host + "\r\n"
+                                << 405 << QByteArray("GET, HEAD") << true;
+        QTest::newRow("GET with a body")
+            << "GET / HTTP/1.1\r\n" + host + "Content-Length: 3\r\n\r\nabc" << 413 << QByteArray()
+            << true;
+        QTest::newRow("URL of 100 KB")
+            << "GET /?q=" + QByteArray(100000, 'a') + " HTTP/1.1\r\n" + host + "\r\n"
+            << 414 << QByteArray() << true;
+        QTest::newRow("headers of 100 KB")
+            << "GET / HTTP/1.1\r\n" + host + "X-Filler: " + QByteArray(100000, 'a') + "\r\n\r\n"
+            << 431 << QByteArray() << true;
+    }
+    void httpHoldsItsLimits()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        QFETCH(QByteArray, allow);
+        QFETCH(bool, closed);
+        const quint16 port = QUrl(m_engines["sqlite"].stats->url()).port();
+        const RawResponse response = await(rawExchange(port, {request}, 5000));
+        QVERIFY(response.connected);
+        QCOMPARE(response.status(), status);
+        QCOMPARE(response.header("Allow"), allow);
+        if (closed) {
+            RawResponse more = await(rawExchange(port, {request, request}, 3000));
+            QCOMPARE(more.answers.size(), 1); // no second answer on that connection
+        } else {
+            const RawResponse twice = await(rawExchange(port, {request, request}, 5000));
+            QCOMPARE(twice.answers.size(), 2); // kept alive
+        }
+    }
+
+    void headAnswersWithoutBody()
+    {
+        const quint16 port = QUrl(m_engines["sqlite"].stats->url()).port();
+        const int fd = rawConnect(port);
+        const QByteArray head = "HEAD /api/live HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+        QVERIFY(::send(fd, head.constData(), size_t(head.size()), 0) > 0);
+        QByteArray answer;
+        char chunk[4096];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            answer.append(chunk, n);
+        ::close(fd);
+        QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
+        QVERIFY(answer.endsWith("\r\n\r\n"));
+        QVERIFY(answer.toLower().contains("content-length: "));
+    }
+
+    // One client holding many connections leaves room for everyone else.
+    void oneAddressCannotHoldTheServer()
+    {
+        const quint16 port = QUrl(m_engines["sqlite"].stats->url()).port();
+        std::vector<int> held;
+        for (int i = 0; i < 100; ++i)
+            held.push_back(rawConnect(port));
+        // Past the limit for one address, connections are closed unanswered.
+        RawResponse refused = await(rawExchange(port, {"GET /api/live HTTP/1.1\r\n\r\n"}, 3000));
+        QCOMPARE(refused.answers.size(), 0);
+        const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7F000002); // 127.0.0.2: another client
+        QCOMPARE(::bind(other, reinterpret_cast<sockaddr *>(&from), sizeof from), 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(other, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        const QByteArray get = "GET /api/live HTTP/1.1\r\nHost: x\r\n\r\n";
+        QVERIFY(::send(other, get.constData(), size_t(get.size()), 0) > 0);
+        RawResponse served;
+        rawRead(other, served, 1, 10000);
+        ::close(other);
+        QCOMPARE(served.status(), 200);
+        // And a connection that sends nothing is closed in the end.
+        RawResponse idle;
+        rawRead(held.front(), idle, 1, 30000);
+        QVERIFY(idle.closedByServer);
+        for (const int fd : held)
+            ::close(fd);
     }
 
     void failuresAreMessages_data()

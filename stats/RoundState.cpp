@@ -1,0 +1,34 @@
+#include "RoundState.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+QByteArray roundStateText(const RoundState &state)
+{
+    QJsonArray last, kills;
+    for (auto it = state.sides.last.cbegin(); it != state.sides.last.cend(); ++it)
+        last.append(QJsonArray{it.key(), it.value()});
+    for (const RoundKill &kill : state.kills)
+        kills.append(QJsonArray{kill.killer, kill.victim, kill.enemy});
+    return QJsonDocument(QJsonObject{{"swaps", state.sides.swaps},
+                                     {"ct", state.sides.ct},
+                                     {"t", state.sides.t},
+                                     {"last", last},
+                                     {"kills", kills}})
+        .toJson(QJsonDocument::Compact);
+}
+
+RoundState roundStateFrom(const QByteArray &text)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text).object();
+    RoundState state;
+    state.sides.swaps = object.value(QLatin1String("swaps")).toInt();
+    state.sides.ct = object.value(QLatin1String("ct")).toInt(-1);
+    state.sides.t = object.value(QLatin1String("t")).toInt(-1);
+    for (const QJsonValue &side : object.value(QLatin1String("last")).toArray())
+        state.sides.last.insert(side[0].toInteger(), side[1].toString());
+    for (const QJsonValue &kill : object.value(QLatin1String("kills")).toArray())
+        state.kills.append({kill[0].toInteger(), kill[1].toInteger(), kill[2].toBool()});
+    return state;
+}

@@ -1,0 +1,435 @@
+#include "PgTestDatabase.h"
+#include "StatsFixture.h"
+#include "TestMain.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString Hl1Log = QStringLiteral(REALLOGS_CORPUS "/cstrike/tomav-L0000000.log");
+const QString HalfTimeLog = QStringLiteral(REALLOGS_CORPUS "/csgo/vlf1991-kotnq2flog.log");
+
+// A kill line's two players: name, uid, Steam id, team each.
+const QRegularExpression KillLine(QStringLiteral(
+    R"re("(.+?)<(\d+)><([^>]*)><([^>]*)>" (?:\[[^\]]*\] )?killed "(.+?)<(\d+)><([^>]*)><([^>]*)>")re"));
+const QRegularExpression SuicideLine(
+    QStringLiteral(R"re("(.+?)<(\d+)><([^>]*)><([^>]*)>" (?:\[[^\]]*\] )?committed suicide)re"));
+const QRegularExpression RoundEnd(QStringLiteral(R"re(Team "([^"]+)" triggered "[^"]+" \(CT ")re"));
+
+bool playing(const QString &team)
+{
+    return team == QLatin1String("CT") || team == QLatin1String("TERRORIST");
+}
+
+// Kills (different uids, different teams) per game of a log, a game starting at each
+// "Loading map", read from the file with nothing of the program's.
+QList<qint64> killsPerGame(const QString &path)
+{
+    QList<qint64> games;
+    for (const QByteArray &raw : logLines(path)) {
+        const QString line = QString::fromLatin1(raw);
+        if (line.contains(QLatin1String(": Loading map \"")))
+            games << 0;
+        const QRegularExpressionMatch kill = KillLine.match(line);
+        if (kill.hasMatch() && !games.isEmpty() && kill.captured(2) != kill.captured(6) &&
+            kill.captured(4) != kill.captured(8))
+            ++games.last();
+    }
+    return games;
+}
+
+// Kills (different uids, different teams) by killer name, of killers whose id is no
+// account of theirs: a bot, a LAN player, a server without Steam's shared id.
+QHash<QString, qint64> placeholderKills(const QString &path)
+{
+    static const QRegularExpression placeholder(
+        QStringLiteral("^(BOT|STEAM_ID_LAN|STEAM_ID_PENDING|STEAM_\\d:\\d:(0|12345))$"));
+    QHash<QString, qint64> kills;
+    for (const QByteArray &raw : logLines(path)) {
+        const QRegularExpressionMatch kill = KillLine.match(QString::fromLatin1(raw));
+        if (kill.hasMatch() && kill.captured(2) != kill.captured(6) &&
+            kill.captured(4) != kill.captured(8) && placeholder.match(kill.captured(3)).hasMatch())
+            ++kills[kill.captured(1)];
+    }
+    return kills;
+}
+
+struct Rounds
+{
+    qint64 played = 0, won = 0;
+    bool operator==(const Rounds &other) const = default;
+};
+
+// Rounds each player (his Steam id, or his name where the id is no account of his) was in,
+// and won: he killed or died (a suicide too) on a playing side since
+// the previous round ended, as the lines themselves name his side. A round in which someone killed
+// or died on both sides (a warm-up with players changing teams) counts for nobody: the tables keep
+// no side per kill, so such a round cannot be told apart.
+QHash<QString, Rounds> roundsPerPlayer(const QString &path)
+{
+    QHash<QString, Rounds> rounds;
+    QHash<QString, QSet<QString>> inRound; // who (a bot by name) -> sides
+    static const QRegularExpression account(QStringLiteral("^STEAM_\\d:\\d:\\d+$"));
+    const auto add = [&](const QRegularExpressionMatch &match, int at) {
+        const QString id = match.captured(at + 2);
+        const bool own = account.match(id).hasMatch() && !id.endsWith(QLatin1String(":12345")) &&
+                         !id.endsWith(QLatin1String(":0"));
+        if (playing(match.captured(at + 3)))
+            inRound[own ? id : match.captured(at)] << match.captured(at + 3);
+    };
+    for (const QByteArray &raw : logLines(path)) {
+        const QString line = QString::fromLatin1(raw);
+        if (line.contains(QLatin1String(": Loading map \""))) // kills after a game's last round
+            inRound.clear();
+        const QRegularExpressionMatch kill = KillLine.match(line);
+        if (kill.hasMatch()) {
+            add(kill, 1);
+            add(kill, 5);
+        }
+        const QRegularExpressionMatch suicide = SuicideLine.match(line);
+        if (suicide.hasMatch())
+            add(suicide, 1);
+        if (const QRegularExpressionMatch end = RoundEnd.match(line); end.hasMatch()) {
+            const bool changed =
+                std::any_of(inRound.cbegin(), inRound.cend(),
+                            [](const QSet<QString> &sides) { return sides.size() > 1; });
+            for (auto it = inRound.cbegin(); it != inRound.cend() && !changed; ++it) {
+                Rounds &player = rounds[it.key()];
+                ++player.played;
+                player.won += it.value().contains(end.captured(1)) ? 1 : 0;
+            }
+            inRound.clear();
+        }
+    }
+    return rounds;
+}
+
+// "key -> values" of a statistics table, the numbers as text to 9 places.
+QMap<QString, QString> snapshot(const QSqlDatabase &db, const QString &sql, int keys)
+{
+    QMap<QString, QString> rows;
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    while (query.next()) {
+        QStringList key, values;
+        for (int i = 0; i < query.record().count(); ++i) {
+            const QVariant value = query.value(i);
+            const QString text = value.typeId() == QMetaType::Double
+                                     ? QString::number(value.toDouble(), 'f', 9)
+                                     : value.toString();
+            (i < keys ? key : values) << text;
+        }
+        rows.insert(key.join('|'), values.join('|'));
+    }
+    return rows;
+}
+
+QString differences(const QMap<QString, QString> &a, const QMap<QString, QString> &b)
+{
+    QStringList lines;
+    for (auto it = a.cbegin(); it != a.cend() && lines.size() < 5; ++it) {
+        if (b.value(it.key()) != it.value())
+            lines << it.key() + ": " + it.value() + " / " + b.value(it.key());
+    }
+    if (a.size() != b.size())
+        lines << QStringLiteral("%1 rows / %2 rows").arg(a.size()).arg(b.size());
+    return lines.join('\n');
+}
+
+const QString StandingsSql =
+    QStringLiteral("SELECT Scope, Player, Kills, Deaths, Rounds, Mu, Sigma FROM Stats_Standings");
+const QString HistorySql =
+    QStringLiteral("SELECT Scope, Player, Game, Mu, Sigma, Date_Time FROM Stats_History");
+
+#define CURRENT_ENGINE(name)                                                                       \
+    Engine *engineOrNull = current();                                                              \
+    if (!engineOrNull)                                                                             \
+        QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");     \
+    Engine &name = *engineOrNull
+
+struct Engine
+{
+    QString connString;
+    QSqlDatabase db;
+    std::unique_ptr<StatsProcess> stats;
+    QMap<QString, QString> liveStandings, liveHistory;
+};
+
+qint64 count(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    return query.exec(sql) && query.next() ? query.value(0).toLongLong() : -1;
+}
+
+} // namespace
+
+// A CS 1.6 server's five games and a CS:GO match with a half-time swap, sent at once by two
+// servers through the program and Ledgerwell into SQLite and PostgreSQL while varnock_stats
+// reads along (stopped for a while in the middle); then the standings are computed again
+// from scratch over the same rows.
+class TestStatsTruth : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Receiver receiver(m_dir.filePath("receiver"), QStringLiteral(LEDGERWELL_PATH));
+        const QString file = m_dir.filePath("truth.db");
+        QFile empty(file);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        m_engines["sqlite"].connString = "Provider=SQLite;Data Source=" + file;
+        if (m_pg.configured()) {
+            QVERIFY2(m_pg.ready(), qPrintable(m_pg.error()));
+            m_engines["postgres"].connString = m_pg.connString();
+        }
+        QStringList connections;
+        for (const auto &[name, engine] : m_engines)
+            connections << engine.connString;
+        QVERIFY2(receiver.start(connections), qPrintable(receiver.errors()));
+        QSqlDatabase sqlite = QSqlDatabase::addDatabase("QSQLITE", "truth-sqlite");
+        sqlite.setDatabaseName(file);
+        QVERIFY(sqlite.open());
+        m_engines["sqlite"].db = sqlite;
+        if (m_pg.ready())
+            m_engines["postgres"].db = m_pg.direct();
+
+        const QList<QList<QByteArray>> logs = {logLines(Hl1Log), logLines(HalfTimeLog)};
+        QVERIFY(logs.at(0).size() > 2000 && logs.at(1).size() > 4000);
+        QUdpSocket servers[2];
+        for (QUdpSocket &server : servers)
+            QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+        // Ten parts with pauses longer than the standings writer's, so it reads along.
+        const int parts = 10;
+        qint64 sent = 0;
+        for (int part = 0; part < parts; ++part) {
+            for (int log = 0; log < 2; ++log) {
+                const QList<QByteArray> &lines = logs.at(log);
+                const qsizetype from = lines.size() * part / parts;
+                const qsizetype to = lines.size() * (part + 1) / parts;
+                for (qsizetype i = from; i < to; ++i) {
+                    for (const quint16 port : receiver.ports())
+                        servers[log].writeDatagram(QByteArray("\xFF\xFF\xFF\xFFR") + lines.at(i) +
+                                                       "\n" + '\0',
+                                                   QHostAddress::LocalHost, port);
+                    if (++sent % 20 == 0)
+                        QThread::msleep(10);
+                }
+            }
+            if (part == 0) {
+                // The tables exist now: the pages start, and read along from here.
+                for (auto &[name, engine] : m_engines) {
+                    QTRY_VERIFY_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs") == sent,
+                                             30000);
+                    engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
+                }
+            }
+            // A pause in the middle of the games: it goes on from where it stopped.
+            if (part == 4) {
+                for (auto &[name, engine] : m_engines)
+                    engine.stats.reset();
+            } else if (part == 6) {
+                for (auto &[name, engine] : m_engines)
+                    engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
+            }
+            QTest::qWait(2500);
+        }
+        for (auto &[name, engine] : m_engines)
+            QTRY_COMPARE_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs"), sent, 60000);
+        QVERIFY(receiver.stop());
+
+        for (auto &[name, engine] : m_engines) {
+            QVERIFY2(engine.stats->waitCaughtUp(), qPrintable(engine.stats->errors()));
+            engine.liveStandings = snapshot(engine.db, StandingsSql, 2);
+            engine.liveHistory = snapshot(engine.db, HistorySql, 3);
+            // From scratch, as the README says to ask for it.
+            engine.stats.reset();
+            QSqlQuery wipe(engine.db);
+            for (const char *table :
+                 {"Stats_Standings", "Stats_History", "Stats_Weapons", "Stats_Cursor"})
+                QVERIFY(wipe.exec(QStringLiteral("DROP TABLE %1").arg(table)));
+            engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
+            QVERIFY2(engine.stats->waitCaughtUp(), qPrintable(engine.stats->errors()));
+        }
+    }
+
+    void liveEqualsCatchUp_data() { engines(); }
+    void liveEqualsCatchUp()
+    {
+        CURRENT_ENGINE(engine);
+        const QMap<QString, QString> again = snapshot(engine.db, StandingsSql, 2);
+        QVERIFY(again.size() > 50);
+        QVERIFY2(engine.liveStandings == again,
+                 qPrintable(differences(engine.liveStandings, again)));
+    }
+
+    // Each point is the rating after that game, so read live or long after, the same.
+    void historyPointsEqualARecompute_data() { engines(); }
+    void historyPointsEqualARecompute()
+    {
+        CURRENT_ENGINE(engine);
+        const QMap<QString, QString> again = snapshot(engine.db, HistorySql, 3);
+        QVERIFY2(engine.liveHistory == again, qPrintable(differences(engine.liveHistory, again)));
+        // The bots play the CS 1.6 games one after another: their charts are no flat line.
+        QVERIFY(count(engine.db, "SELECT MIN(n) FROM (SELECT COUNT(DISTINCT Mu) AS n FROM "
+                                 "Stats_History WHERE Scope = 'mod:cstrike' GROUP BY Player "
+                                 "HAVING COUNT(*) >= 3) h") >= 3);
+    }
+
+    // CS 1.6 writes no positions or flags: its kills are placed by the rows every kill has.
+    void hl1KillsAreInTheirGamesAndServer_data() { engines(); }
+    void hl1KillsAreInTheirGamesAndServer()
+    {
+        CURRENT_ENGINE(engine);
+        const QList<qint64> expected = killsPerGame(Hl1Log);
+        QCOMPARE(expected.size(), 5);
+        QList<qint64> shown;
+        const QJsonArray games = engine.stats->get("/api/games").json().toArray();
+        for (qsizetype i = games.size() - 1; i >= 0; --i) { // newest first
+            const QJsonValue game = games.at(i);
+            if (game["mod"].toString() != "cstrike")
+                continue;
+            const QJsonObject page =
+                engine.stats->get("/api/game?id=" + QString::number(game["game"].toInteger()))
+                    .json()
+                    .toObject();
+            qint64 kills = 0;
+            for (const QJsonValue &line : page["scoreboard"].toArray())
+                kills += line["kills"].toInteger();
+            shown << kills;
+            QVERIFY(!game["server_name"].toString().isEmpty());
+        }
+        QCOMPARE(shown, expected);
+
+        // Its rounds count too, for the players in them.
+        const QHash<QString, Rounds> rounds = roundsPerPlayer(Hl1Log);
+        QVERIFY(rounds.size() >= 9);
+        const QJsonArray players =
+            engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
+        for (const QJsonValue &player : players) {
+            const QString who = player["player"].toString();
+            QCOMPARE(player["rounds"].toInteger(), rounds.value(who).played);
+            QCOMPARE(player["rounds_won"].toInteger(), rounds.value(who).won);
+        }
+
+        const qint64 total = std::accumulate(expected.cbegin(), expected.cend(), qint64(0));
+        const QString server = QString::number(count(
+            engine.db, "SELECT MIN(sg.Server) FROM Servers_Games sg JOIN Games g ON g.Record = "
+                       "sg.Game WHERE g.Patch_Name = 'cstrike'"));
+        for (const QString &scope : QStringList{"mod:cstrike", "server:" + server}) {
+            qint64 kills = 0;
+            const QJsonArray ranked =
+                engine.stats->get("/api/rankings?size=100&sort=kills&scope=" + scope)
+                    .json()
+                    .toArray();
+            for (const QJsonValue &player : ranked)
+                kills += player["kills"].toInteger();
+            QCOMPARE(kills, total);
+        }
+    }
+
+    // The CS:GO match swaps sides after 15 rounds (its score goes from 11:4 to 5:11).
+    void halfTimeSwitchCountedRight_data() { engines(); }
+    void halfTimeSwitchCountedRight()
+    {
+        CURRENT_ENGINE(engine);
+        const QHash<QString, Rounds> expected = roundsPerPlayer(HalfTimeLog);
+        QSqlQuery query(engine.db);
+        QVERIFY(
+            query.exec("SELECT Steam, Rounds, Won FROM Stats_Standings WHERE Scope = 'mod:csgo'"));
+        QHash<QString, Rounds> counted;
+        while (query.next())
+            counted.insert(query.value(0).toString(),
+                           {query.value(1).toLongLong(), query.value(2).toLongLong()});
+        int switched = 0;
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            if (!it.key().startsWith(QLatin1String("STEAM_")))
+                continue;
+            QCOMPARE(counted.value(it.key()).played, it.value().played);
+            QCOMPARE(counted.value(it.key()).won, it.value().won);
+            switched += it.value().played > 16 ? 1 : 0; // on both sides of the swap
+        }
+        QVERIFY(switched >= 6);
+    }
+
+    // What a game does not log is shown as unknown, not as 0; ratios are rounded once; a
+    // ratio ranks only players with 20 kills and deaths (or kills with headshot known).
+    void figuresAreShownAsKnown_data() { engines(); }
+    void figuresAreShownAsKnown()
+    {
+        CURRENT_ENGINE(engine);
+        for (const char *mod : {"cstrike", "csgo"}) {
+            const QJsonArray rows =
+                engine.stats->get(QStringLiteral("/api/rankings?size=100&scope=mod:") + mod)
+                    .json()
+                    .toArray();
+            QVERIFY(rows.size() > 5);
+            for (const QJsonValue &row : rows) {
+                // CS 1.6 writes neither headshots nor damage; CS:GO writes both with a kill.
+                const bool known = QByteArray(mod) == "csgo" && row["kills"].toInteger() > 0;
+                QCOMPARE(row["headshot_pct"].isNull(), !known);
+                if (known || QByteArray(mod) == "cstrike")
+                    QCOMPARE(row["damage"].isNull(), !known);
+                const double kd = double(row["kills"].toInteger()) /
+                                  double(std::max<qint64>(1, row["deaths"].toInteger()));
+                QCOMPARE(row["kd"].toDouble(), kd);
+            }
+        }
+        for (const QString &sort : {QStringLiteral("kd"), QStringLiteral("hs")}) {
+            const QJsonArray rows =
+                engine.stats->get("/api/rankings?size=100&sort=" + sort).json().toArray();
+            QVERIFY(!rows.isEmpty());
+            for (const QJsonValue &row : rows)
+                QVERIFY(row["kills"].toInteger() + row["deaths"].toInteger() >= 20);
+        }
+        const QJsonArray scopes = engine.stats->get("/api/scopes").json().toArray();
+        QCOMPARE(scopes.first()["scope"].toString(), QStringLiteral("server:1"));
+        QCOMPARE(scopes.last()["scope"].toString(), QStringLiteral("mod:cstrike"));
+    }
+
+    // The CS 1.6 server's bots come as STEAM_0:0:12345, STEAM_ID_LAN and BOT: each by his
+    // name is one player, with all his kills.
+    void placeholderIdPlayersApart_data() { engines(); }
+    void placeholderIdPlayersApart()
+    {
+        CURRENT_ENGINE(engine);
+        const QHash<QString, qint64> expected = placeholderKills(Hl1Log);
+        QVERIFY(expected.size() >= 9);
+        QHash<QString, qint64> shown;
+        const QJsonArray rows =
+            engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
+        for (const QJsonValue &row : rows) {
+            QVERIFY(!row["player"].toString().startsWith("STEAM_0:0:12345"));
+            shown.insert(row["player"].toString(), row["kills"].toInteger());
+        }
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(shown.value(it.key()), it.value());
+    }
+
+private:
+    void engines()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgres") << "postgres";
+    }
+    Engine *current()
+    {
+        QFETCH(QString, engine);
+        return m_engines.count(engine) ? &m_engines[engine] : nullptr;
+    }
+
+    QTemporaryDir m_dir;
+    PgTestDatabase m_pg;
+    std::map<QString, Engine> m_engines;
+};
+
+VARNOCK_TEST_MAIN(TestStatsTruth)
+#include "tst_stats_truth.moc"
