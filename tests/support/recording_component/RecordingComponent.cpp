@@ -1,16 +1,20 @@
 // A scoring component for the tests: it records every call it receives, one line each, in
 // the file named by RECORDING_COMPONENT_LOG, so a test can check what the program handed
-// over and in which order. RECORDING_COMPONENT_FAIL=<member> makes that member fail.
+// over and in which order. RECORDING_COMPONENT_FAIL=<member> makes that member fail, and
+// RECORDING_COMPONENT_SLOW_MS=<n> makes Process take n milliseconds for a payload that begins
+// with "slow".
 //
 // Line format: <instance> <member> [<value>]; the payload is written in hex.
 #include "intake/ScoringAbi.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -20,6 +24,7 @@ std::atomic<unsigned> nextInstance{1};
 struct Recorder : ScoreObject
 {
     unsigned id = 0;
+    bool slow = false;
     std::string error;
 };
 
@@ -70,6 +75,9 @@ void Release(ScoreObject *object)
 
 ScStatus Process(ScoreObject *self)
 {
+    const char *slowMs = std::getenv("RECORDING_COMPONENT_SLOW_MS");
+    if (slowMs && static_cast<Recorder *>(self)->slow)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(slowMs)));
     return answer(self, "Process", {});
 }
 ScStatus SetConnectionString(ScoreObject *self, const char *utf8)
@@ -94,6 +102,7 @@ ScStatus SetLogPath(ScoreObject *self, const char *utf8)
 }
 ScStatus SetPayload(ScoreObject *self, const uint8_t *bytes, size_t count)
 {
+    static_cast<Recorder *>(self)->slow = count >= 4 && std::memcmp(bytes, "slow", 4) == 0;
     return answer(self, "Payload", hex(bytes, count));
 }
 ScStatus SetRawMode(ScoreObject *self, int16_t mode)
