@@ -18,6 +18,21 @@ QByteArray killLine(int k)
            "\"\n";
 }
 
+// Kill lines as a relay sends them: one datagram, lines without a header.
+QByteArray plainKills(int count)
+{
+    QByteArray lines;
+    for (int k = 0; k < count; ++k)
+        lines += killLine(k).mid(5); // without the header and its "R"
+    return lines;
+}
+
+// Whether the program announced a datagram on the port on its status line.
+bool announced(Receiver &receiver, quint16 port)
+{
+    return receiver.program().out().contains(QStringLiteral("Log recieved on port %1 ").arg(port));
+}
+
 qint64 number(const QString &file, const QString &sql)
 {
     const QString name = "reader:" + file;
@@ -85,7 +100,7 @@ private slots:
 
         QUdpSocket sender;
         sender.writeDatagram(killLine(1), QHostAddress::LocalHost, receiver.ports().at(0));
-        QTest::qWait(500); // the locked connection's datagram is taken first
+        QTRY_VERIFY(announced(receiver, receiver.ports().at(0))); // taken first
         sender.writeDatagram(killLine(2), QHostAddress::LocalHost, receiver.ports().at(1));
         // Far below the minute the locked file's first datagram once held every port.
         QTRY_COMPARE_WITH_TIMEOUT(number(free, "SELECT COUNT(*) FROM Logs"), qint64(1), 20000);
@@ -109,9 +124,8 @@ private slots:
         Locker locker(file);
         QVERIFY(locker.locked());
         QUdpSocket sender;
-        for (int k = 0; k < Kills; ++k)
-            sender.writeDatagram(killLine(k), QHostAddress::LocalHost, port);
-        QTest::qWait(1000); // taken in, not written
+        sender.writeDatagram(plainKills(Kills), QHostAddress::LocalHost, port);
+        QTRY_VERIFY(announced(receiver, port)); // taken in, not written
 
         QProcess &program = receiver.program().process();
         ::kill(pid_t(program.processId()), SIGTERM);
