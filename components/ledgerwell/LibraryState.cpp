@@ -16,6 +16,7 @@ constexpr std::chrono::milliseconds OpenRetryDelay{1000};
 constexpr std::chrono::milliseconds FlushPeriod{50}; // how far a log file may lag
 // After the unload wait, the time a writer has to keep what is left in a file.
 constexpr std::chrono::seconds KeepTime{30};
+constexpr std::chrono::milliseconds InterruptPeriod{100};
 // How long an unload waits for a database that does not take the waiting rows before they
 // are kept in a file: LEDGERWELL_UNLOAD_WAIT seconds, 30 unless set.
 std::chrono::seconds unloadWait()
@@ -59,8 +60,15 @@ bool LibraryState::shutdown()
     for (PooledConnection *connection : connections)
         connection->stop(giveUpAt);
     for (PooledConnection *connection : connections) {
-        if (!connection->waitStopped(giveUpAt + KeepTime))
-            return false;
+        if (connection->waitStopped(giveUpAt))
+            continue;
+        // A statement that waits for another session's lock is given up, again and again
+        // in case a new one began just then, until the writer has kept what is left.
+        while (!connection->waitStopped(Clock::now() + InterruptPeriod)) {
+            if (Clock::now() >= giveUpAt + KeepTime)
+                return false;
+            connection->interrupt();
+        }
     }
     {
         std::lock_guard lock(m_wakeMutex);

@@ -299,7 +299,8 @@ void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_p
     }
     std::vector<RowBatch> written;
     while (!work.empty()) {
-        if (!writeOne(work.front(), final))
+        // Past the deadline no statement is begun: one could wait for a lock again.
+        if ((final && Clock::now() >= giveUpAt) || !writeOne(work.front(), final))
             break;
         m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
         written.push_back(std::move(work.front()));
@@ -413,7 +414,7 @@ void PooledConnection::finish(std::deque<RowBatch> &work, Clock::time_point give
 {
     while (!work.empty() && Clock::now() + FinalRetry < giveUpAt) {
         std::this_thread::sleep_for(FinalRetry);
-        while (!work.empty() && writeOne(work.front(), true)) {
+        while (!work.empty() && Clock::now() < giveUpAt && writeOne(work.front(), true)) {
             m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
             work.pop_front();
         }

@@ -62,6 +62,8 @@ public:
     void stop(Clock::time_point giveUpAt);
     // Whether the writer has ended by `until`.
     bool waitStopped(Clock::time_point until);
+    // Past the stop's deadline: the statement the writer waits for is given up.
+    void interrupt();
 
     // On the writer thread: seals a transaction that is old enough and writes what is
     // sealed. final: everything now, at unload; what the database does not take by giveUpAt
@@ -141,6 +143,8 @@ private:
     // The writer's own.
     std::mutex m_dbMutex;
     std::unique_ptr<Database> m_db;
+    std::mutex m_interruptMutex; // m_db for interrupt(), which must not wait for m_dbMutex
+    Database *m_interruptible = nullptr;
     RecordNumbers m_numbers;
     std::set<std::string> m_tableNotes;
     bool m_failing = false;

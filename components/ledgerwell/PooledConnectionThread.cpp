@@ -40,6 +40,13 @@ bool PooledConnection::waitStopped(Clock::time_point until)
     return m_wake.wait_until(lock, until, [this] { return m_stopped; });
 }
 
+void PooledConnection::interrupt()
+{
+    std::lock_guard lock(m_interruptMutex);
+    if (m_interruptible)
+        m_interruptible->interrupt();
+}
+
 bool PooledConnection::stopping()
 {
     std::lock_guard lock(m_wakeMutex);
@@ -94,6 +101,10 @@ bool PooledConnection::openDatabase(std::string &error)
         return false;
     std::lock_guard dbLock(m_dbMutex);
     m_db = std::move(db);
+    {
+        std::lock_guard lock(m_interruptMutex);
+        m_interruptible = m_db.get();
+    }
     noteTables(m_db->refreshTables(),
                m_logPath.empty() ? std::vector<std::string>{} : std::vector{m_logPath});
     // Before the names are read: the kept rows may make some of them.
@@ -107,6 +118,10 @@ void PooledConnection::openFailed(const std::string &error)
 {
     {
         std::lock_guard dbLock(m_dbMutex);
+        {
+            std::lock_guard lock(m_interruptMutex);
+            m_interruptible = nullptr;
+        }
         m_db.reset();
     }
     {

@@ -1,3 +1,4 @@
+#include "PgTestDatabase.h"
 #include "ReceiverProcess.h"
 #include "TestMain.h"
 
@@ -151,6 +152,37 @@ private slots:
         QVERIFY(QDir(receiver.programFolder())
                     .entryList({"Ledgerwell-unwritten-*"}, QDir::Files)
                     .isEmpty());
+    }
+
+    // A statement that waits for another session's lock is cancelled when the stop's
+    // deadline comes.
+    void aStopUnderAPostgresLockEndsByItsDeadline()
+    {
+        PgTestDatabase pg;
+        REQUIRE_PG_DATABASE(pg);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LEDGERWELL_UNLOAD_WAIT", "2");
+        Receiver receiver(m_dir.filePath("pg"), LEDGERWELL_PATH, environment);
+        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
+        const quint16 port = receiver.ports().first();
+        QSqlDatabase db = pg.direct();
+        QUdpSocket sender;
+        sender.writeDatagram(killLine(0), QHostAddress::LocalHost, port);
+        QTRY_COMPARE_WITH_TIMEOUT(pg.column("SELECT COUNT(*) FROM Scores"), QStringList{"1"},
+                                  20000);
+        QSqlQuery lock(db);
+        QVERIFY(lock.exec("BEGIN") && lock.exec("LOCK TABLE Scores IN ACCESS EXCLUSIVE MODE"));
+        sender.writeDatagram(plainKills(10), QHostAddress::LocalHost, port);
+        QTest::qWait(500); // the writer waits for the lock
+
+        QCOMPARE(receiver.stopWithCode(), 3);
+        QVERIFY2(receiver.errors().contains("are kept in"), qPrintable(receiver.errors()));
+        QVERIFY(lock.exec("ROLLBACK"));
+        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
+        sender.writeDatagram("wake", QHostAddress::LocalHost, port);
+        QTRY_COMPARE_WITH_TIMEOUT(pg.column("SELECT COUNT(*) FROM Scores"), QStringList{"11"},
+                                  30000);
+        QCOMPARE(receiver.stopWithCode(), 0);
     }
 
 private:
