@@ -195,7 +195,8 @@ void PooledConnection::score(const Datagram &datagram, const FramedDatagram &fra
         }
     }
     const Clock::time_point now = Clock::now();
-    static const std::string noLog;
+    // Never destroyed: the writer may score held datagrams while the library ends.
+    static const std::string &noLog = *new const std::string;
     m_open.countDatagram(now, log ? log->path() : noLog);
     if (m_open.datagrams() == 1) {
         m_openedAt.store(ticks(now), std::memory_order_relaxed);
