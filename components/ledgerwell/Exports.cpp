@@ -2,6 +2,7 @@
 #include "LedgerwellCounters.h"
 #include "LibraryFolder.h"
 #include "LibraryState.h"
+#include "Tables.h"
 #include "TrustRules.h"
 
 #include "intake/ScoringAbi.h"
@@ -33,6 +34,9 @@ std::atomic<int> callsInside{0};
 
 struct LibraryStateOwner
 {
+    // The table list the writer threads read is made before this owner, so it is destroyed
+    // after the owner has stopped them.
+    LibraryStateOwner() { ledgerwell::tableName(ledgerwell::Table::Cvars); }
     ~LibraryStateOwner()
     {
         LibraryState *state = libraryState.exchange(nullptr);

@@ -195,9 +195,7 @@ void PooledConnection::score(const Datagram &datagram, const FramedDatagram &fra
         }
     }
     const Clock::time_point now = Clock::now();
-    // Never destroyed: the writer may score held datagrams while the library ends.
-    static const std::string &noLog = *new const std::string;
-    m_open.countDatagram(now, log ? log->path() : noLog);
+    m_open.countDatagram(now, log ? log->path() : m_noLog);
     if (m_open.datagrams() == 1) {
         m_openedAt.store(ticks(now), std::memory_order_relaxed);
         wakeWriter = true; // it waits for this transaction's age now

@@ -124,6 +124,7 @@ private:
 
     const ConnectionSettings m_settings;
     const std::string m_logPath;
+    const std::string m_noLog; // of a datagram without a log file
 
     // The program's thread and the writer meet here.
     std::timed_mutex m_stateMutex;

@@ -14,10 +14,9 @@ struct TableColumns
     std::vector<const char *> columns; // after Record
 };
 
-// Never destroyed: a writer thread may still open its database while the library ends.
 const std::array<TableColumns, TableCount> &tables()
 {
-    static const auto &list = *new const std::array<TableColumns, TableCount>{{
+    static const std::array<TableColumns, TableCount> list = {{
         {"Cvars", {"Cvar", "Val", "Date_Time"}},
         {"Games",
          {"StdLog_Ver", "Patch_Name", "Game_Start_Date_Time", "Game_End_Date_Time", "Game_Flags"}},
