@@ -63,6 +63,9 @@ public:
 
     virtual bool connected() const = 0;
     virtual bool reconnect(std::string &error) = 0;
+    // From another thread, when a stop's deadline has come: the statement that waits now
+    // (for another session's lock, say) is given up.
+    virtual void interrupt() {}
 
 protected:
     std::array<bool, TableCount> m_present{};

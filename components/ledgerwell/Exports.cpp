@@ -2,10 +2,12 @@
 #include "LedgerwellCounters.h"
 #include "LibraryFolder.h"
 #include "LibraryState.h"
+#include "Tables.h"
 #include "TrustRules.h"
 
 #include "intake/ScoringAbi.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -32,6 +34,9 @@ std::atomic<int> callsInside{0};
 
 struct LibraryStateOwner
 {
+    // The table list the writer threads read is made before this owner, so it is destroyed
+    // after the owner has stopped them.
+    LibraryStateOwner() { ledgerwell::tableName(ledgerwell::Table::Cvars); }
     ~LibraryStateOwner()
     {
         LibraryState *state = libraryState.exchange(nullptr);
@@ -319,8 +324,10 @@ LEDGERWELL_EXPORT int64_t ScoringComponentFinish(void)
         return 0;
     for (int i = 0; i < 100 && callsInside.load() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A writer that did not end in time is left as it is (the process is ending anyway);
+    // what it held counts as not written, so the program's exit status tells.
     if (callsInside.load() > 0 || !state->shutdown())
-        return 0; // left as it is: the process is ending anyway
+        return std::int64_t(std::max<std::uint64_t>(state->pending(), 1));
     const std::uint64_t unwritten = state->unwritten();
     delete state;
     return std::int64_t(unwritten);

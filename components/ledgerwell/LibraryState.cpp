@@ -13,8 +13,10 @@ namespace ledgerwell {
 namespace {
 
 constexpr std::chrono::milliseconds OpenRetryDelay{1000};
-constexpr std::chrono::milliseconds IdleWake{50};
 constexpr std::chrono::milliseconds FlushPeriod{50}; // how far a log file may lag
+// After the unload wait, the time a writer has to keep what is left in a file.
+constexpr std::chrono::seconds KeepTime{30};
+constexpr std::chrono::milliseconds InterruptPeriod{100};
 // How long an unload waits for a database that does not take the waiting rows before they
 // are kept in a file: LEDGERWELL_UNLOAD_WAIT seconds, 30 unless set.
 std::chrono::seconds unloadWait()
@@ -34,7 +36,6 @@ std::chrono::seconds unloadWait()
 LibraryState::LibraryState(TrustRules trust)
     : m_gate(std::move(trust), m_counters)
     , m_unloadWait(unloadWait())
-    , m_writer([this] { writerLoop(); })
     , m_flusher([this] { flusherLoop(); })
 {
 }
@@ -46,27 +47,38 @@ LibraryState::~LibraryState()
 
 bool LibraryState::shutdown()
 {
-    std::unique_lock lock(m_wakeMutex);
     if (m_shutDown)
         return true;
-    m_stop = true;
-    m_wake.notify_all();
-    // The writer gives the database its wait, then needs time to keep what is left.
-    if (!m_wake.wait_for(lock, m_unloadWait + std::chrono::seconds(30),
-                         [this] { return m_writerDone; }))
-        return false;
-    lock.unlock();
-    m_writer.join();
+    std::vector<PooledConnection *> connections;
+    {
+        std::lock_guard lock(m_poolMutex);
+        for (const auto &[key, connection] : m_pool)
+            connections.push_back(connection.get());
+    }
+    // One deadline for all: the databases are waited for side by side, not one after another.
+    const Clock::time_point giveUpAt = Clock::now() + m_unloadWait;
+    for (PooledConnection *connection : connections)
+        connection->stop(giveUpAt);
+    for (PooledConnection *connection : connections) {
+        if (connection->waitStopped(giveUpAt))
+            continue;
+        // A statement that waits for another session's lock is given up, again and again
+        // in case a new one began just then, until the writer has kept what is left.
+        while (!connection->waitStopped(Clock::now() + InterruptPeriod)) {
+            if (Clock::now() >= giveUpAt + KeepTime)
+                return false;
+            connection->interrupt();
+        }
+    }
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_stop = true;
+        m_wake.notify_all();
+    }
     m_flusher.join();
+    m_logs.flushAll(true);
     m_shutDown = true;
     return true;
-}
-
-void LibraryState::wakeWriter()
-{
-    std::lock_guard lock(m_wakeMutex);
-    m_wakeRequested = true;
-    m_wake.notify_all();
 }
 
 ProcessLog *LibraryState::logFor(std::string_view path, std::string &error)
@@ -92,7 +104,7 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
         m_lastConnection = known->second;
         return m_lastConnection;
     }
-    // A database that could not be opened is tried again after a pause, not for every
+    // A connection string that cannot be read is read again after a pause, not for every
     // datagram of a busy port.
     const Clock::time_point now = Clock::now();
     const auto failed = m_openFailures.find(key);
@@ -101,7 +113,7 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
         return nullptr;
     }
     std::optional<ConnectionSettings> settings = parseConnectionString(connectionString, error);
-    PooledConnection *connection = settings ? pooled(*settings, log, error) : nullptr;
+    PooledConnection *connection = settings ? pooled(*settings, log) : nullptr;
     if (!connection) {
         m_openFailures[key] = {now + OpenRetryDelay, error};
         if (log)
@@ -118,8 +130,7 @@ PooledConnection *LibraryState::connection(std::string_view connectionString, Pr
 
 // One pooled connection per database, however its connection strings name it: two writers
 // of one process on one database would take the same Records.
-PooledConnection *LibraryState::pooled(const ConnectionSettings &settings, ProcessLog *log,
-                                       std::string &error)
+PooledConnection *LibraryState::pooled(const ConnectionSettings &settings, ProcessLog *log)
 {
     const std::string identity = databaseIdentity(settings);
     {
@@ -128,12 +139,10 @@ PooledConnection *LibraryState::pooled(const ConnectionSettings &settings, Proce
         if (found != m_pool.end())
             return found->second.get();
     }
-    std::unique_ptr<PooledConnection> opened =
-        PooledConnection::open(settings, m_counters, m_logs, log, error);
-    if (!opened)
-        return nullptr;
+    auto made = std::make_unique<PooledConnection>(settings, m_counters, m_logs,
+                                                   log ? log->path() : std::string());
     std::lock_guard lock(m_poolMutex);
-    return m_pool.emplace(identity, std::move(opened)).first->second.get();
+    return m_pool.emplace(identity, std::move(made)).first->second.get();
 }
 
 ScStatus LibraryState::process(const Datagram &datagram, std::string &error)
@@ -156,31 +165,12 @@ ScStatus LibraryState::process(const Datagram &datagram, std::string &error)
     if (!m_gate.admit(datagram, framed, log))
         return SC_S_FALSE;
     PooledConnection *pooled = connection(datagram.connectionString, log, error);
-    bool wake = false;
-    if (!pooled || !pooled->process(datagram, framed, log, error, wake)) {
+    if (!pooled || !pooled->process(datagram, framed, log, error)) {
         add(m_counters.datagramsRefused);
         // Too much waiting is a pause, not a fault: the same data later will be taken.
         return pooled && pooled->full() ? SC_E_PENDING : SC_E_FAIL;
     }
-    if (wake)
-        wakeWriter();
     return SC_OK;
-}
-
-void LibraryState::writeAll(bool final)
-{
-    std::vector<PooledConnection *> connections;
-    {
-        std::lock_guard lock(m_poolMutex);
-        connections.reserve(m_pool.size());
-        for (const auto &[key, connection] : m_pool)
-            connections.push_back(connection.get());
-    }
-    const Clock::time_point now = Clock::now();
-    for (PooledConnection *connection : connections)
-        connection->writeDue(now, final, now + m_unloadWait);
-    if (final)
-        m_logs.flushAll(true); // otherwise the log thread flushes them
 }
 
 void LibraryState::counters(LedgerwellCounterSet &out)
@@ -198,36 +188,6 @@ std::uint64_t LibraryState::unwritten() const
     for (const auto &[key, connection] : m_pool)
         datagrams += connection->unwritten();
     return datagrams;
-}
-
-void LibraryState::writerLoop()
-{
-    pthread_setname_np(pthread_self(), "ledgerwell"); // tells it apart in top and perf
-    std::unique_lock lock(m_wakeMutex);
-    while (!m_stop) {
-        Clock::time_point due = Clock::now() + IdleWake;
-        {
-            std::lock_guard poolLock(m_poolMutex);
-            const Clock::time_point now = Clock::now();
-            for (const auto &[key, connection] : m_pool) {
-                const Clock::time_point next = connection->nextDue(now);
-                if (next < due)
-                    due = next;
-            }
-        }
-        m_wake.wait_until(lock, due, [this] { return m_stop || m_wakeRequested; });
-        m_wakeRequested = false;
-        if (m_stop)
-            break;
-        lock.unlock();
-        writeAll(false);
-        lock.lock();
-    }
-    lock.unlock();
-    writeAll(true);
-    lock.lock();
-    m_writerDone = true;
-    m_wake.notify_all();
 }
 
 void LibraryState::flusherLoop()

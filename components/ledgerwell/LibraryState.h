@@ -20,10 +20,10 @@
 
 namespace ledgerwell {
 
-// Everything the component keeps while it is loaded: the trusted senders, the pool of open
-// databases (one per connection string, like session pooling), the open log files, the
-// counters, the writer thread that commits what Process leaves in the open transactions, and
-// the thread that flushes the log files, which a database that hangs cannot hold back.
+// Everything the component keeps while it is loaded: the trusted senders, the pool of
+// databases (one per connection string, like session pooling), each with its own writer
+// thread, so a database that hangs holds back no other, the open log files, the counters,
+// and the thread that flushes the log files, which a database that hangs cannot hold back.
 class LibraryState
 {
 public:
@@ -35,24 +35,23 @@ public:
     ScStatus process(const Datagram &datagram, std::string &error);
     void counters(LedgerwellCounterSet &out);
 
-    // Commits everything and stops the writer. False when the writer did not finish in
-    // time; the state must then be left alone, as the writer may still use it.
+    // Commits what the databases take within the unload wait, keeps the rest in files for
+    // the next start and stops the writers. False when a writer did not end in time; the
+    // state must then be left alone, as the writer may still use it.
     bool shutdown();
     // After shutdown: datagrams whose rows could not be written, kept in a file or lost.
     std::uint64_t unwritten() const;
+    // Datagrams taken whose rows are not written yet.
+    std::uint64_t pending() const { return m_counters.datagramsPending.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
 
     PooledConnection *connection(std::string_view connectionString, ProcessLog *log,
                                  std::string &error);
-    PooledConnection *pooled(const ConnectionSettings &settings, ProcessLog *log,
-                             std::string &error);
+    PooledConnection *pooled(const ConnectionSettings &settings, ProcessLog *log);
     ProcessLog *logFor(std::string_view path, std::string &error);
-    void writerLoop();
     void flusherLoop();
-    void writeAll(bool final);
-    void wakeWriter();
 
     Counters m_counters;
     ProcessLogs m_logs;
@@ -78,11 +77,8 @@ private:
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
     const std::chrono::seconds m_unloadWait;
-    bool m_wakeRequested = false;
     bool m_stop = false;
-    bool m_writerDone = false;
     bool m_shutDown = false;
-    std::thread m_writer;
     std::thread m_flusher;
 };
 

@@ -84,16 +84,33 @@ PgDatabase::PgDatabase(ConnectionSettings settings)
 
 PgDatabase::~PgDatabase()
 {
+    disconnect();
+}
+
+void PgDatabase::disconnect()
+{
+    {
+        std::lock_guard lock(m_cancelMutex);
+        if (m_cancel)
+            PQfreeCancel(m_cancel);
+        m_cancel = nullptr;
+    }
     if (m_conn)
         PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+void PgDatabase::interrupt()
+{
+    std::lock_guard lock(m_cancelMutex);
+    char error[256];
+    if (m_cancel)
+        PQcancel(m_cancel, error, sizeof error);
 }
 
 bool PgDatabase::connect(std::string &error)
 {
-    if (m_conn) {
-        PQfinish(m_conn);
-        m_conn = nullptr;
-    }
+    disconnect();
     m_prepared.fill(false);
     for (auto &chunks : m_preparedChunks)
         chunks.fill(false);
@@ -134,6 +151,8 @@ bool PgDatabase::connect(std::string &error)
         return false;
     }
     PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
+    std::lock_guard lock(m_cancelMutex);
+    m_cancel = PQgetCancel(m_conn);
     return true;
 }
 

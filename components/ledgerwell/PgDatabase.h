@@ -4,9 +4,11 @@
 #include "Database.h"
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 struct pg_conn;
+struct pg_cancel;
 
 namespace ledgerwell {
 
@@ -26,10 +28,12 @@ public:
     WriteReport write(RowBatch &batch, RecordNumbers &numbers) override;
     bool connected() const override;
     bool reconnect(std::string &error) override;
+    void interrupt() override;
 
 private:
     explicit PgDatabase(ConnectionSettings settings);
     bool connect(std::string &error);
+    void disconnect();
     bool execute(const char *sql, std::string &error);
     // Sends a prepared statement with the values of `rows` steps of the same table; false
     // when the connection cannot take it.
@@ -59,6 +63,9 @@ private:
 
     ConnectionSettings m_settings;
     pg_conn *m_conn = nullptr;
+    // What cancels the connection's running statement, from any thread.
+    std::mutex m_cancelMutex;
+    pg_cancel *m_cancel = nullptr;
     std::array<bool, StatementCount> m_prepared{};
     std::array<std::array<bool, ChunkCount>, TableCount> m_preparedChunks{};
     std::array<bool, TableCount> m_sequenceReady{};

@@ -51,46 +51,25 @@ constexpr std::chrono::milliseconds FinalRetry{250};
 
 } // namespace
 
-std::unique_ptr<PooledConnection> PooledConnection::open(const ConnectionSettings &settings,
-                                                         Counters &counters, ProcessLogs &logs,
-                                                         ProcessLog *log, std::string &error)
-{
-    std::unique_ptr<Database> db;
-    if (settings.engine == ConnectionSettings::Engine::Sqlite)
-        db = SqliteDatabase::open(settings.file, error);
-    else
-        db = PgDatabase::open(settings, error);
-    if (!db)
-        return nullptr;
-    std::unique_ptr<PooledConnection> connection(
-        new PooledConnection(std::move(db), counters, logs));
-    const std::vector<std::string> notes = connection->m_db->refreshTables();
-    connection->noteTables(notes, log ? std::vector<std::string>{log->path()}
-                                      : std::vector<std::string>{});
-    connection->m_identity = databaseIdentity(settings);
-    connection->m_keepFolder = log ? folderOf(log->path()) : std::string(".");
-    // Before the names are read: the kept rows may make some of them.
-    connection->replayKept(log);
-    if (!connection->load(error))
-        return nullptr;
-    return connection;
-}
-
-PooledConnection::PooledConnection(std::unique_ptr<Database> db, Counters &counters,
-                                   ProcessLogs &logs)
+PooledConnection::PooledConnection(ConnectionSettings settings, Counters &counters,
+                                   ProcessLogs &logs, std::string logPath)
     : m_counters(counters)
     , m_logs(logs)
-    , m_db(std::move(db))
+    , m_settings(std::move(settings))
+    , m_logPath(std::move(logPath))
+    , m_identity(databaseIdentity(m_settings))
+    , m_keepFolder(m_logPath.empty() ? std::string(".") : folderOf(m_logPath))
 {
     std::random_device random;
     char id[24];
     std::snprintf(id, sizeof id, "%08x%08x", random(), random());
     m_writer = id;
+    m_thread = std::thread([this] { run(); });
 }
 
 // The names and servers already written, so their rows are reused. Names that other
 // writers make later are found when a transaction is numbered.
-bool PooledConnection::load(std::string &error)
+bool PooledConnection::load(Ledger &ledger, std::string &error)
 {
     const struct
     {
@@ -110,7 +89,7 @@ bool PooledConnection::load(std::string &error)
                 std::string("SELECT Record, ") + column + " FROM " + tableName(table) +
                     " ORDER BY Record",
                 [&](const Database::Row &row) {
-                    m_ledger.rememberName(table, number(row.at(0)), std::string(row.at(1)));
+                    ledger.rememberName(table, number(row.at(0)), std::string(row.at(1)));
                 },
                 error))
             return false;
@@ -118,9 +97,9 @@ bool PooledConnection::load(std::string &error)
     if (m_db->hasTable(Table::Cvars) && !m_db->query(
                                             "SELECT Record, Cvar, Val FROM Cvars ORDER BY Record",
                                             [&](const Database::Row &row) {
-                                                m_ledger.rememberCvar(number(row.at(0)),
-                                                                      std::string(row.at(1)),
-                                                                      std::string(row.at(2)));
+                                                ledger.rememberCvar(number(row.at(0)),
+                                                                    std::string(row.at(1)),
+                                                                    std::string(row.at(2)));
                                             },
                                             error))
         return false;
@@ -128,18 +107,18 @@ bool PooledConnection::load(std::string &error)
         !m_db->query(
             "SELECT Record, Server_IP, Server_Port FROM Servers ORDER BY Record",
             [&](const Database::Row &row) {
-                m_ledger.rememberServer(number(row.at(0)), std::string(row.at(1)),
-                                        std::string(row.at(2)));
+                ledger.rememberServer(number(row.at(0)), std::string(row.at(1)),
+                                      std::string(row.at(2)));
             },
             error))
         return false;
-    if (m_db->hasTable(Table::ServersCvars) &&
-        !m_db->query(
-            "SELECT Server, Cvar FROM Servers_Cvars",
-            [&](const Database::Row &row) {
-                m_ledger.rememberServerCvar(number(row.at(0)), number(row.at(1)));
-            },
-            error))
+    if (m_db->hasTable(Table::ServersCvars) && !m_db->query(
+                                                   "SELECT Server, Cvar FROM Servers_Cvars",
+                                                   [&](const Database::Row &row) {
+                                                       ledger.rememberServerCvar(number(row.at(0)),
+                                                                                 number(row.at(1)));
+                                                   },
+                                                   error))
         return false;
     return true;
 }
@@ -155,19 +134,43 @@ const std::string &PooledConnection::receivedIso()
 }
 
 bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &framed,
-                               ProcessLog *log, std::string &error, bool &wakeWriter)
+                               ProcessLog *log, std::string &error)
 {
-    std::lock_guard lock(m_stateMutex);
-    if (fullLocked()) {
-        error = "The database does not take the rows fast enough (" +
-                std::to_string(m_pendingBytes.load() >> 20) +
-                " MB wait to be written); the datagram was not scored.";
-        if (log)
-            log->note("refused a datagram from " + sender(datagram) + ": " + error);
-        return false;
+    bool wake = false;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (fullLocked()) {
+            error = "The database does not take the rows fast enough (" +
+                    std::to_string((m_pendingBytes.load() + m_heldBytes) >> 20) +
+                    " MB wait to be written); the datagram was not scored.";
+            if (log)
+                log->note("refused a datagram from " + sender(datagram) + ": " + error);
+            return false;
+        }
+        if (!m_ready) {
+            if (!m_openError.empty()) {
+                error = m_openError;
+                return false;
+            }
+            // Scored by the writer once the names the database holds are read.
+            m_held.push_back({std::string(datagram.senderIp), datagram.senderPort, datagram.rawMode,
+                              std::string(datagram.payload), log, receivedIso()});
+            m_heldBytes += sizeof(Held) + datagram.payload.size();
+            add(m_counters.datagramsPending);
+            return true;
+        }
+        add(m_counters.datagramsPending);
+        score(datagram, framed, log, receivedIso(), wake);
     }
-    // Every datagram is counted and archived, whether or not its lines are understood.
-    const std::string &received = receivedIso();
+    if (wake)
+        wakeWriter();
+    return true;
+}
+
+// Every datagram is counted and archived, whether or not its lines are understood.
+void PooledConnection::score(const Datagram &datagram, const FramedDatagram &framed,
+                             ProcessLog *log, const std::string &received, bool &wakeWriter)
+{
     ServerState &server =
         m_ledger.server(datagram.senderIp, std::to_string(datagram.senderPort), received, m_open);
     std::int64_t game = server.game.id;
@@ -189,9 +192,7 @@ bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &f
         }
     }
     const Clock::time_point now = Clock::now();
-    static const std::string noLog;
-    m_open.countDatagram(now, log ? log->path() : noLog);
-    add(m_counters.datagramsPending);
+    m_open.countDatagram(now, log ? log->path() : m_noLog);
     if (m_open.datagrams() == 1) {
         m_openedAt.store(ticks(now), std::memory_order_relaxed);
         wakeWriter = true; // it waits for this transaction's age now
@@ -200,7 +201,6 @@ bool PooledConnection::process(const Datagram &datagram, const FramedDatagram &f
         seal();
         wakeWriter = true;
     }
-    return true;
 }
 
 // False when no line of the datagram could be read.
@@ -287,9 +287,15 @@ void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_p
     }
 
     std::lock_guard dbLock(m_dbMutex);
+    if (!m_db) { // never opened: nothing can be written
+        if (final)
+            keepForNextStart(work);
+        return;
+    }
     std::vector<RowBatch> written;
     while (!work.empty()) {
-        if (!writeOne(work.front(), final))
+        // Past the deadline no statement is begun: one could wait for a lock again.
+        if ((final && Clock::now() >= giveUpAt) || !writeOne(work.front(), final))
             break;
         m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
         written.push_back(std::move(work.front()));
@@ -407,7 +413,7 @@ void PooledConnection::finish(std::deque<RowBatch> &work, Clock::time_point give
 {
     while (!work.empty() && Clock::now() + FinalRetry < giveUpAt) {
         std::this_thread::sleep_for(FinalRetry);
-        while (!work.empty() && writeOne(work.front(), true)) {
+        while (!work.empty() && Clock::now() < giveUpAt && writeOne(work.front(), true)) {
             m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
             work.pop_front();
         }

@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 
 namespace ledgerwell {
 
 namespace {
 
-constexpr int BusyTimeoutMs = 5000;
+constexpr std::chrono::milliseconds BusyTimeout{5000};
+constexpr std::chrono::milliseconds BusyPoll{5};
 
 // Errors of the row itself; the transaction goes on without it.
 bool isRowError(int code)
@@ -56,7 +58,8 @@ std::string lowered(std::string text)
 
 } // namespace
 
-std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, std::string &error)
+std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, std::string &error,
+                                                     const std::atomic<std::int64_t> *giveUpAt)
 {
     struct stat info = {};
     if (::stat(file.c_str(), &info) != 0) {
@@ -78,12 +81,12 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, st
         sqlite3_close(db);
         return nullptr;
     }
-    std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db));
+    std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(db, giveUpAt));
     if (sqlite3_db_readonly(db, "main") == 1) {
         error = "The database file " + file + " is read-only; Ledgerwell cannot write to it.";
         return nullptr;
     }
-    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_busy_handler(db, &SqliteDatabase::busy, database.get());
     sqlite3_extended_result_codes(db, 1);
     std::string reason;
     if (!database->execute("PRAGMA journal_mode=WAL", reason) ||
@@ -94,9 +97,26 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file, st
     return database;
 }
 
-SqliteDatabase::SqliteDatabase(sqlite3 *db)
+SqliteDatabase::SqliteDatabase(sqlite3 *db, const std::atomic<std::int64_t> *giveUpAt)
     : m_db(db)
+    , m_giveUpAt(giveUpAt)
 {
+}
+
+// Waits for another connection's lock like a busy timeout, but a stop can cut it short.
+int SqliteDatabase::busy(void *self, int attempts)
+{
+    auto *database = static_cast<SqliteDatabase *>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempts == 0)
+        database->m_busySince = now;
+    if (now - database->m_busySince >= BusyTimeout)
+        return 0;
+    const std::int64_t giveUpAt = database->m_giveUpAt ? database->m_giveUpAt->load() : 0;
+    if (giveUpAt != 0 && now.time_since_epoch().count() >= giveUpAt)
+        return 0;
+    std::this_thread::sleep_for(BusyPoll);
+    return 1;
 }
 
 SqliteDatabase::~SqliteDatabase()

@@ -2,6 +2,8 @@
 
 #include "Database.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 
 struct sqlite3;
@@ -14,8 +16,12 @@ namespace ledgerwell {
 class SqliteDatabase : public Database
 {
 public:
-    // The file must exist: the program creates it and its schema.
-    static std::unique_ptr<SqliteDatabase> open(const std::string &file, std::string &error);
+    // The file must exist: the program creates it and its schema. A wait for a lock ends
+    // after a few seconds, or sooner when the time in giveUpAt (steady clock ticks, 0: none)
+    // has come.
+    static std::unique_ptr<SqliteDatabase>
+    open(const std::string &file, std::string &error,
+         const std::atomic<std::int64_t> *giveUpAt = nullptr);
     ~SqliteDatabase() override;
 
     std::vector<std::string> refreshTables() override;
@@ -28,12 +34,15 @@ public:
     bool reconnect(std::string &) override { return true; }
 
 private:
-    explicit SqliteDatabase(sqlite3 *db);
+    explicit SqliteDatabase(sqlite3 *db, const std::atomic<std::int64_t> *giveUpAt);
+    static int busy(void *self, int attempts);
     bool execute(const char *sql, std::string &error);
     std::string lastError() const;
     void prepareNameLookup(Table table, std::vector<std::string> &notes);
 
     sqlite3 *m_db;
+    const std::atomic<std::int64_t> *m_giveUpAt;
+    std::chrono::steady_clock::time_point m_busySince;
     std::array<sqlite3_stmt *, StatementCount> m_statements{};
     std::array<sqlite3_stmt *, TableCount> m_findName{};
     // The next Record of each table in the open write transaction, 0: not read yet. The

@@ -4,6 +4,9 @@
 
 #include "state/TextFunctions.h"
 
+#include <QElapsedTimer>
+#include <QTextStream>
+
 namespace {
 
 constexpr qint32 NoConnectionRow = 35601; // "Element not found", as the list reported it
@@ -20,16 +23,31 @@ DatagramIntake::DatagramIntake(MainModule &state, ScoringComponentFactory &facto
 
 void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
 {
+    m_handOverMs = -1;
     const Status status = intake(index, bytesTotal);
     DataBytes = QByteArray(1, '\0'); // nothing of the datagram is held until the next one
     if (status) {
         ++m_handedOver;
-        return;
+    } else {
+        ++m_dropped;
+        const UdpSocketElement *element = m_state.udpPeerB.element(index);
+        const QString port = element ? QString::number(element->LocalPort()) : QStringLiteral("?");
+        m_state.Label1.setCaption(droppedDatagramText(status.error(), bytesTotal, port, index));
     }
-    ++m_dropped;
-    const UdpSocketElement *element = m_state.udpPeerB.element(index);
-    const QString port = element ? QString::number(element->LocalPort()) : QStringLiteral("?");
-    m_state.Label1.setCaption(droppedDatagramText(status.error(), bytesTotal, port, index));
+    watchHandOver();
+}
+
+// A slow component is told in the status line and, as it stops every port, on standard
+// error too; the status line goes back to announcing datagrams with the next one.
+void DatagramIntake::watchHandOver()
+{
+    if (m_handOverMs < 0)
+        return;
+    const QString notice = m_slowWatch.handedOver(m_handOverMs, CurPort);
+    if (notice.isEmpty())
+        return;
+    m_state.Label1.setCaption(notice);
+    QTextStream(stderr) << notice << Qt::endl;
 }
 
 Status DatagramIntake::intake(int index, qint64 bytesTotal)
@@ -51,7 +69,7 @@ Status DatagramIntake::intake(int index, qint64 bytesTotal)
 
     m_state.Label1.setCaption(
         m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytesTotal));
-    return handOver(index, row, DataBytes);
+    return timedHandOver(index, row, DataBytes);
 }
 
 Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint32 peerPort,
@@ -67,12 +85,24 @@ Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint
     CurPort = localPort;
     m_state.Label1.setCaption(
         m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, line.size()));
-    if (const Status status = handOver(index, row, line); !status) {
+    m_handOverMs = -1;
+    const Status status = timedHandOver(index, row, line);
+    watchHandOver();
+    if (!status) {
         ++m_dropped;
         return status.error();
     }
     ++m_handedOver;
     return !Scorer.refusedSender();
+}
+
+Status DatagramIntake::timedHandOver(int index, int row, QByteArrayView payload)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const Status handedOver = handOver(index, row, payload);
+    m_handOverMs = clock.elapsed();
+    return handedOver;
 }
 
 Status DatagramIntake::handOver(int index, int row, QByteArrayView payload)

@@ -3,6 +3,7 @@
 #include "ArrivalText.h"
 #include "ScoringComponent.h"
 #include "ScoringComponentFactory.h"
+#include "SlowComponentWatch.h"
 #include "Utf8Text.h"
 
 #include "state/MainModule.h"
@@ -34,10 +35,14 @@ public:
 private:
     Status intake(int index, qint64 bytesTotal);
     Status handOver(int index, int row, QByteArrayView payload);
+    Status timedHandOver(int index, int row, QByteArrayView payload);
+    void watchHandOver();
 
     MainModule &m_state;
     ScoringComponentFactory &m_factory;
     ArrivalText m_arrivalText;
+    SlowComponentWatch m_slowWatch;
+    qint64 m_handOverMs = -1; // of the datagram being taken in; -1: not handed over
     Utf8Text m_connectionString;
     Utf8Text m_logPath;
 

@@ -3,6 +3,7 @@
 #include "ConsoleStatus.h"
 #include "Main.h"
 #include "MainForm.h"
+#include "StopReceiving.h"
 #include "WindowCommands.h"
 #include "state/MainModule.h"
 
@@ -86,9 +87,14 @@ std::optional<int> exitCodeAfter(StartResult result)
 }
 
 // The scoring component writes what it holds; datagrams it could not write make the run
-// end in failure, so a service manager sees it.
-int finished(int code, ScoringComponentFactory &factory)
+// end in failure, so a service manager sees it. The ports are free and the window is gone
+// before it starts, as it may wait for a database as long as its unload wait.
+int finished(int code, ScoringComponentFactory &factory, MainModule &state,
+             QWidget *window = nullptr)
 {
+    stopReceiving(state.udpPeerB);
+    if (window)
+        window->hide();
     const qint64 unwritten = factory.finish();
     if (unwritten <= 0)
         return code;
@@ -117,11 +123,12 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
         return *code;
     showHttpFailure(http.get(), state);
 
-    // Cancel in a database prompt ends the run on the spot: nothing is saved, and exit()
-    // still lets the scoring component finish what it wrote. Exit leaves the event loop, so
-    // the window goes without its close request and nothing is saved.
+    // Cancel in a database prompt ends the run on the spot: nothing is saved, but the
+    // scoring component still finishes what it took. Exit leaves the event loop, so the
+    // window goes without its close request and nothing is saved.
     WindowCommands commands(
-        form, state, op, databases, [] { std::exit(0); }, [] { QCoreApplication::exit(0); });
+        form, state, op, databases, [&] { std::exit(finished(0, factory, state, &form)); },
+        [] { QCoreApplication::exit(0); });
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &form, [&form] { form.close(); });
 
@@ -138,7 +145,7 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
             QCoreApplication::exit(0);
         });
     }
-    return finished(app.exec(), factory);
+    return finished(app.exec(), factory, state, &form);
 }
 
 int runHeadless(int argc, char *argv[], const ProgramOptions &options)
@@ -163,5 +170,5 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
     QObject::connect(&stop, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
     const int code = app.exec();
     console.flush();
-    return finished(code, factory);
+    return finished(code, factory, state);
 }

@@ -190,6 +190,26 @@ private slots:
         QCOMPARE(counted, qint64(2000));
     }
 
+    void headlessTellsOfASlowComponentOnceOnBothStreams()
+    {
+        const quint16 port = freePort();
+        QVERIFY(writeFile(appPath() + "/ok.db", QByteArray()));
+        QVERIFY(
+            writeFile(appPath() + "/connections.cfg", connectionLine(port, appPath() + "/ok.db")));
+        qputenv("RECORDING_COMPONENT_SLOW_MS", "400");
+        ProgramProcess program({"--headless"});
+        qunsetenv("RECORDING_COMPONENT_SLOW_MS");
+        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
+        QUdpSocket sender;
+        for (const char *payload : {"slow 1", "slow 2"})
+            sender.writeDatagram(payload, QHostAddress::LocalHost, port);
+        QTRY_COMPARE_WITH_TIMEOUT(readRecording(m_log).size(), 2, 20000);
+        QVERIFY(program.stop(SIGTERM));
+        const QString notice = QStringLiteral("The scoring component took ");
+        QCOMPARE(program.out().count(notice), 1);
+        QCOMPARE(program.err().count(notice), 1);
+    }
+
     // The reasons are tst_startup's; here, how a headless start that fails ends.
     void headlessStartupFailureExitsWithAnError()
     {

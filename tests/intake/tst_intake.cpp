@@ -222,6 +222,41 @@ private slots:
                  expected);
     }
 
+    // A component that keeps the program waiting is told once a spell, then the status line
+    // announces datagrams again.
+    void slowComponentIsToldOncePerSpell_data()
+    {
+        QTest::addColumn<QByteArrayList>("payloads");
+        QTest::addColumn<int>("notices");
+        addRow("one slow datagram", QByteArrayList{"slow"}, 1);
+        addRow("a spell of three", QByteArrayList{"slow 1", "slow 2", "slow 3"}, 1);
+        addRow("a quick one ends the spell", QByteArrayList{"slow 1", "quick", "slow 2"}, 2);
+        addRow("quick ones only", QByteArrayList{"quick 1", "quick 2"}, 0);
+    }
+    void slowComponentIsToldOncePerSpell()
+    {
+        QFETCH(QByteArrayList, payloads);
+        QFETCH(int, notices);
+        qputenv("RECORDING_COMPONENT_SLOW_MS", "600");
+        const quint16 port = addConnection(1, "P=x", "/l");
+        QStringList told;
+        connect(&m_state->Label1, &StatusLine::captionChanged, this, [&](const QString &caption) {
+            if (caption.startsWith(QStringLiteral("The scoring component took")))
+                told << caption;
+        });
+        for (const QByteArray &payload : payloads)
+            send(payload, port);
+        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(payloads.size()), 20000);
+        qunsetenv("RECORDING_COMPONENT_SLOW_MS");
+        QCOMPARE(told.size(), notices);
+        for (const QString &notice : told)
+            QVERIFY2(notice.contains(QStringLiteral(" on port %1;").arg(port)), qPrintable(notice));
+
+        send("quick at last", port);
+        QTRY_COMPARE(m_intake->handedOver(), quint64(payloads.size() + 1));
+        QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+    }
+
     void unregisteredComponentIsReportedUntilRegistered()
     {
         QFile::remove(ClassRegistry::userFilePath());

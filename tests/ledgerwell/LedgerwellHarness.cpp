@@ -179,6 +179,9 @@ ProgramUnderTest::ProgramUnderTest()
 ProgramUnderTest::~ProgramUnderTest()
 {
     m_intake.reset(); // releases the last instance before the state goes
+    // As the program does at its end: the component's writer threads end here, not during
+    // the process's own end, after the libraries they use have cleaned up.
+    m_factory->finish();
 }
 
 quint16 ProgramUnderTest::addConnection(int n, const QString &connectionString,

@@ -102,6 +102,9 @@ public:
     quint16 addConnection(int n, const QString &connectionString, const QString &logPath);
     MainModule &state() { return *m_state; }
     DatagramIntake &intake() { return *m_intake; }
+    // As at a stop: the component writes or keeps what it holds and starts afresh with the
+    // next datagram. The datagrams it could not write.
+    qint64 finishComponent() { return m_factory->finish(); }
 
 private:
     std::unique_ptr<MainModule> m_state;

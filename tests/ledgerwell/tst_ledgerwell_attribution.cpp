@@ -302,9 +302,9 @@ private slots:
         ledgerwell::ProcessLogs logs;
         ledgerwell::ProcessLog *log = logs.get(logPath, error);
         QVERIFY2(log, error.c_str());
-        std::unique_ptr<ledgerwell::PooledConnection> connection =
-            ledgerwell::PooledConnection::open(*settings, counters, logs, log, error);
-        QVERIFY2(connection, error.c_str());
+        auto connection =
+            std::make_unique<ledgerwell::PooledConnection>(*settings, counters, logs, logPath);
+        QTRY_VERIFY(connection->ready());
 
         // Kills and attacks have a weapon of their own, triggers a name, chat a message: the
         // key that finds what was stored for them.
@@ -333,9 +333,7 @@ private slots:
             datagram.payload = std::string_view(line.constData(), size_t(line.size()));
             const std::uint64_t before = counters.linesAmbiguous.load();
             std::string refused;
-            bool wake = false;
-            if (!connection->process(datagram, ledgerwell::unframe(datagram.payload), log, refused,
-                                     wake))
+            if (!connection->process(datagram, ledgerwell::unframe(datagram.payload), log, refused))
                 QTest::qFail(refused.c_str(), __FILE__, __LINE__);
             return counters.linesAmbiguous.load() != before;
         };
@@ -391,7 +389,9 @@ private slots:
                 events.push_back(event);
             }
         }
-        connection->writeDue(ledgerwell::PooledConnection::Clock::now(), true);
+        connection->stop(ledgerwell::PooledConnection::Clock::now() + std::chrono::seconds(30));
+        QVERIFY(connection->waitStopped(ledgerwell::PooledConnection::Clock::now() +
+                                        std::chrono::seconds(60)));
         logs.flushAll(true);
         QCOMPARE(counters.linesRejected.load(), std::uint64_t(0)); // every true line reads
         QCOMPARE(counters.commitFailures.load(), std::uint64_t(0));

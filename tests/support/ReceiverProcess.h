@@ -89,6 +89,7 @@ public:
     // SIGTERM; the exit status, or -1 when the program did not end.
     int stopWithCode() { return m_program->stop(SIGTERM) ? m_program->process().exitCode() : -1; }
     QString errors() { return m_program ? m_program->err() : QString(); }
+    ProgramProcess &program() { return *m_program; }
     QList<quint16> ports() const { return m_ports; }
     QString log() const { return programFolder() + "/Process.log"; }
 

@@ -1,19 +1,22 @@
 // A scoring component for the tests: it records every call it receives, one line each, in
 // the file named by RECORDING_COMPONENT_LOG, so a test can check what the program handed
-// over and in which order. RECORDING_COMPONENT_FAIL=<member> makes that member fail.
-// Process answers as a component that tells refusals apart would: "not taken" (a refused
-// sender) when RECORDING_COMPONENT_REFUSE is set, "busy" when the payload holds the text
-// of RECORDING_COMPONENT_BUSY.
+// over and in which order. RECORDING_COMPONENT_FAIL=<member> makes that member fail, and
+// RECORDING_COMPONENT_SLOW_MS=<n> makes Process take n milliseconds for a payload that begins
+// with "slow". Process answers as a component that tells refusals apart would: "not taken"
+// (a refused sender) when RECORDING_COMPONENT_REFUSE is set, "busy" when the payload holds
+// the text of RECORDING_COMPONENT_BUSY.
 //
 // Line format: <instance> <member> [<value>]; the payload is written in hex.
 #include "intake/ScoringAbi.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -74,8 +77,11 @@ void Release(ScoreObject *object)
 
 ScStatus Process(ScoreObject *object)
 {
-    const ScStatus status = answer(object, "Process", {});
     auto *self = static_cast<Recorder *>(object);
+    const char *slowMs = std::getenv("RECORDING_COMPONENT_SLOW_MS");
+    if (slowMs && self->payload.starts_with("slow"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(slowMs)));
+    const ScStatus status = answer(object, "Process", {});
     const char *busy = std::getenv("RECORDING_COMPONENT_BUSY");
     if (status == SC_OK && busy && *busy && self->payload.find(busy) != std::string::npos) {
         self->error = "Busy: too much waits to be written";
