@@ -318,7 +318,10 @@ Result<int> StandingsWriter::readScores()
             if (const Status learned = learnPlayer(player); !learned)
                 return learned.error();
         }
-        if (event.killer <= 0) {
+        // A kill by the world (CS:GO's bomb) is its victim's death; any other row without a
+        // killer is a team's or the world's trigger.
+        const bool worldKill = event.type == QLatin1String("kill") && event.victim > 0;
+        if (event.killer <= 0 && !worldKill) {
             // A team's or the world's trigger: the end of a round is one.
             const QList<PendingRound> due = m_rounds.takeMarked(event.type, event.offset);
             if (due.isEmpty() && m_roundTriggers.contains(event.type) &&
@@ -335,10 +338,13 @@ Result<int> StandingsWriter::readScores()
             ++taken;
             continue;
         }
+        // A kill by the world (CS:GO's bomb) has only its victim to place it by.
+        const qint64 placer = event.killer > 0 ? event.killer : event.victim;
         const Result<GamePlacement::Placed> placed =
-            event.extras ? m_placement->known(row.at(7).toLongLong(), event.offset)
-                         : m_placement->place(event.killer, event.victim, event.offset,
-                                              m_standings->players().value(event.killer).lastGame);
+            event.extras
+                ? m_placement->known(row.at(7).toLongLong(), event.offset)
+                : m_placement->place(placer, event.killer > 0 ? event.victim : 0, event.offset,
+                                     m_standings->players().value(placer).lastGame);
         if (!placed)
             return placed.error();
         event.game = placed->game;

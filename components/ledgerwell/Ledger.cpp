@@ -14,12 +14,14 @@ using namespace rules;
 
 namespace {
 
-// An account number servers without Steam give every player alike: 0, or 1234, 12345 ...
-bool isPlaceholderAccount(std::string_view digits)
+// An account servers without Steam give every player alike: account 0 (STEAM_0:0:0,
+// [U:1:0]), or 1234, 12345 ... in the STEAM_ form's last number, whatever the bit before it.
+// digits: that last number; lowBit: whether the bit before it is 0.
+bool isPlaceholderAccount(std::string_view digits, bool lowBitZero)
 {
     const std::size_t first = digits.find_first_not_of('0');
     if (first == std::string_view::npos)
-        return true;
+        return lowBitZero;
     const std::string_view number = digits.substr(first);
     return number.size() >= 4 && std::string_view("123456789").substr(0, number.size()) == number;
 }
@@ -35,7 +37,11 @@ bool isUniqueId(std::string_view id)
         return first != std::string_view::npos && second != std::string_view::npos &&
                isDigits(rest.substr(0, first)) &&
                isDigits(rest.substr(first + 1, second - first - 1)) &&
-               isDigits(rest.substr(second + 1)) && !isPlaceholderAccount(rest.substr(second + 1));
+               isDigits(rest.substr(second + 1)) &&
+               !isPlaceholderAccount(
+                   rest.substr(second + 1),
+                   rest.substr(first + 1, second - first - 1).find_first_not_of('0') ==
+                       std::string_view::npos);
     }
     if (id.size() > 6 && id.front() == '[' && id.back() == ']' && id[2] == ':' &&
         ((id[1] >= 'A' && id[1] <= 'Z') || (id[1] >= 'a' && id[1] <= 'z'))) {
@@ -46,8 +52,10 @@ bool isUniqueId(std::string_view id)
             return false;
         // [U:1:n] is account n / 2 in the STEAM_ form.
         const std::string_view number = rest.substr(colon + 1);
-        return number.size() > 18 ||
-               !isPlaceholderAccount(std::to_string(std::stoull(std::string(number)) / 2));
+        if (number.size() > 18)
+            return true;
+        const unsigned long long account = std::stoull(std::string(number));
+        return !isPlaceholderAccount(std::to_string(account / 2), account % 2 == 0);
     }
     return isDigits(id) && id.find_first_not_of('0') != std::string_view::npos;
 }

@@ -79,7 +79,11 @@ public:
             do
                 p.uid = int(below(40)) + 1;
             while (!uids.insert(p.uid).second);
-            p.id = "STEAM_0:1:" + QByteArray::number(server * 3 + k + 1);
+            // Never a placeholder account (1234, 12345): those are keyed by name.
+            const int account = server * 3 + k + 1;
+            p.id = "STEAM_0:1:" + QByteArray::number(account == 1234 || account == 12345
+                                                         ? account + 1000000
+                                                         : account);
             p.team = chance(50) ? "CT" : "TERRORIST";
             p.said = Player::Said(below(5));
             m_players = players;

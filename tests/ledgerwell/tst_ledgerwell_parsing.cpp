@@ -392,7 +392,9 @@ private slots:
         addRow("all zeros is no id", "Al", "0000000000", "Al");
         // Servers without Steam give everyone the same account: players are told by name.
         addRow("placeholder account", "Al", "STEAM_0:0:12345", "Al");
-        addRow("placeholder account 0", "Al", "STEAM_1:1:0", "Al");
+        addRow("placeholder account 0", "Al", "STEAM_1:0:0", "Al");
+        addRow("account 1 is someone's", "Al", "STEAM_0:1:0", "STEAM_0:1:0");
+        addRow("account 1 in the Steam3 form", "Al", "[U:1:1]", "[U:1:1]");
         addRow("placeholder Steam3 id", "Al", "[U:1:24690]", "Al");
         addRow("account 12346 is real", "Al", "STEAM_0:0:12346", "STEAM_0:0:12346");
         addRow("account 123 is real", "Al", "STEAM_0:0:123", "STEAM_0:0:123");

@@ -80,18 +80,21 @@ def token_ends(text):
         at = text.find('>"', at + 1)
 
 
-def placeholder_account(n):
-    """0, 1234, 12345 ...: what servers without Steam give every player."""
-    return n == 0 or (n >= 1234 and "123456789".startswith(str(n)))
+def placeholder_account(z, y):
+    """Account 0, or 1234, 12345 ... as the last number of STEAM_X:Y:Z: what servers without
+    Steam give every player."""
+    return (z == 0 and y == 0) or (z >= 1234 and "123456789".startswith(str(z)))
 
 
 def is_unique(s):
     if not UNIQUE.fullmatch(s) or (s.isdigit() and int(s) == 0):
         return False
     if s.startswith("STEAM_"):
-        return not placeholder_account(int(s.rsplit(":", 1)[1]))
+        _, y, z = s.rsplit(":", 2)
+        return not placeholder_account(int(z), int(y))
     if s.startswith("["):
-        return not placeholder_account(int(s[1:-1].rsplit(":", 1)[1]) // 2)
+        n = int(s[1:-1].rsplit(":", 1)[1])
+        return not placeholder_account(n // 2, n % 2)
     return True
 
 
