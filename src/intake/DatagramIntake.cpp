@@ -1,12 +1,14 @@
 #include "DatagramIntake.h"
 
 #include "DroppedDatagram.h"
+#include "RefusedDatagrams.h"
 
 #include "state/TextFunctions.h"
 
 namespace {
 
 constexpr qint32 NoConnectionRow = 35601; // "Element not found", as the list reported it
+constexpr qint64 RefusalShownMs = 5000;
 
 } // namespace
 
@@ -16,6 +18,26 @@ DatagramIntake::DatagramIntake(MainModule &state, ScoringComponentFactory &facto
     , m_factory(factory)
 {
     connect(&m_state.udpPeerB, &UdpSocketArray::DataArrival, this, &DatagramIntake::onDataArrival);
+    connect(&m_state.udpPeerB, &UdpSocketArray::DatagramsRefused, this,
+            &DatagramIntake::onDatagramsRefused);
+}
+
+void DatagramIntake::onDatagramsRefused(int index, quint16 port, qint64 budgetBytes)
+{
+    ++m_refusalSpells;
+    m_state.Label1.setCaption(refusedDatagramsText(port, index, budgetBytes));
+    m_refusalShown.start();
+}
+
+void DatagramIntake::announce(int row, qint64 bytes)
+{
+    if (m_refusalShown.isValid()) {
+        if (m_refusalShown.elapsed() < RefusalShownMs)
+            return;
+        m_refusalShown.invalidate();
+    }
+    m_state.Label1.setCaption(
+        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytes));
 }
 
 void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
@@ -49,8 +71,7 @@ Status DatagramIntake::intake(int index, qint64 bytesTotal)
     PeerPort = (*element)->RemotePort();
     CurPort = (*element)->LocalPort();
 
-    m_state.Label1.setCaption(
-        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytesTotal));
+    announce(row, bytesTotal);
     return handOver(index, row, DataBytes);
 }
 
@@ -65,8 +86,7 @@ Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint
     PeerIP = peerIp;
     PeerPort = peerPort;
     CurPort = localPort;
-    m_state.Label1.setCaption(
-        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, line.size()));
+    announce(row, line.size());
     if (const Status status = handOver(index, row, line); !status) {
         ++m_dropped;
         return status.error();
