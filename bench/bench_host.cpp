@@ -9,8 +9,8 @@
 #include "LedgerwellCounters.h"
 
 #include "database/CreateSchema.h"
-#include "intake/ComponentLibrary.h"
 #include "httpintake/HttpIntake.h"
+#include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "platform/ConsoleOperator.h"
@@ -271,14 +271,16 @@ int main(int argc, char *argv[])
                 set.datagramsReceived ? double(micros) / double(set.datagramsReceived) : 0, 'f', 2);
         };
         // Threads by role: the program's (named after the executable), Ledgerwell's writer and
-        // log threads, and the rest.
-        qint64 program = 0, writer = 0, logs = 0, other = 0;
+        // log threads, the socket reader, and the rest.
+        qint64 program = 0, writer = 0, logs = 0, reader = 0, other = 0;
         for (const auto &[name, micros] : threadCpu()) {
             const qint64 spent = micros - (threadsStart.count(name) ? threadsStart.at(name) : 0);
             if (name == QStringLiteral("ledgerwell"))
                 writer += spent;
             else if (name == QStringLiteral("ledgerwell-log"))
                 logs += spent;
+            else if (name == QStringLiteral("varnock-reader"))
+                reader += spent;
             else if (name.startsWith(QStringLiteral("ledgerwell_benc")))
                 program += spent;
             else
@@ -291,6 +293,7 @@ int main(int argc, char *argv[])
             << "dropped_by_intake=" << intake.dropped() << '\n'
             << "rejected=" << set.datagramsRejected << '\n'
             << "refused=" << set.datagramsRefused << '\n'
+            << "reader_refused=" << state.udpPeerB.element(1)->refusedCount() << '\n'
             << "kernel_drops=" << kernelDrops(port) << '\n'
             << "rows_written=" << set.rowsWritten << '\n'
             << "rows_updated=" << set.rowsUpdated << '\n'
@@ -300,6 +303,7 @@ int main(int argc, char *argv[])
             << "program_thread_cpu_us_per_datagram=" << perDatagram(program) << '\n'
             << "writer_thread_cpu_us_per_datagram=" << perDatagram(writer) << '\n'
             << "log_thread_cpu_us_per_datagram=" << perDatagram(logs) << '\n'
+            << "reader_thread_cpu_us_per_datagram=" << perDatagram(reader) << '\n'
             << "other_threads_cpu_us_per_datagram=" << perDatagram(other) << '\n'
             << "peak_rss_mib=" << QString::number(double(usage.ru_maxrss) / 1024.0, 'f', 1) << '\n'
             << "peak_datagrams_in_flight=" << peakPending << '\n';

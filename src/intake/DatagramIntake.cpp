@@ -1,6 +1,7 @@
 #include "DatagramIntake.h"
 
 #include "DroppedDatagram.h"
+#include "RefusedDatagrams.h"
 
 #include "state/TextFunctions.h"
 
@@ -19,6 +20,24 @@ DatagramIntake::DatagramIntake(MainModule &state, ScoringComponentFactory &facto
     , m_factory(factory)
 {
     connect(&m_state.udpPeerB, &UdpSocketArray::DataArrival, this, &DatagramIntake::onDataArrival);
+    connect(&m_state.udpPeerB, &UdpSocketArray::DatagramsRefused, this,
+            &DatagramIntake::onDatagramsRefused);
+}
+
+// Once a spell: the status line says it until the next datagram is announced, and standard
+// error keeps it, since every datagram rewrites the status line.
+void DatagramIntake::onDatagramsRefused(int index, quint16 port, qint64 budgetBytes)
+{
+    ++m_refusalSpells;
+    const QString text = refusedDatagramsText(port, index, budgetBytes);
+    m_state.Label1.setCaption(text);
+    QTextStream(stderr) << "varnock_udp: " << text << Qt::endl;
+}
+
+void DatagramIntake::announce(int row, qint64 bytes)
+{
+    m_state.Label1.setCaption(
+        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytes));
 }
 
 void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
@@ -67,8 +86,7 @@ Status DatagramIntake::intake(int index, qint64 bytesTotal)
     PeerPort = (*element)->RemotePort();
     CurPort = (*element)->LocalPort();
 
-    m_state.Label1.setCaption(
-        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, bytesTotal));
+    announce(row, bytesTotal);
     return timedHandOver(index, row, DataBytes);
 }
 
@@ -83,8 +101,7 @@ Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint
     PeerIP = peerIp;
     PeerPort = peerPort;
     CurPort = localPort;
-    m_state.Label1.setCaption(
-        m_arrivalText.announce(m_state.ListView1.row(row).text, PeerIP, PeerPort, line.size()));
+    announce(row, line.size());
     m_handOverMs = -1;
     const Status status = timedHandOver(index, row, line);
     watchHandOver();

@@ -8,6 +8,7 @@
 
 #include "state/MainModule.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 // Hands every datagram that arrives on a connection's socket element, with that
@@ -21,6 +22,9 @@ public:
     DatagramIntake(MainModule &state, ScoringComponentFactory &factory, QObject *parent = nullptr);
 
     void onDataArrival(int index, qint64 bytesTotal);
+    // The reader's budget is full: says so in the status line, once per spell and port. The
+    // arrivals that follow leave that text standing for a few seconds, or nobody could read it.
+    void onDatagramsRefused(int index, quint16 port, qint64 budgetBytes);
 
     // A log line that came by another way than a datagram (an HTTP post), handed over
     // exactly as a datagram from peerIp:peerPort to localPort on connection index would be,
@@ -31,9 +35,12 @@ public:
 
     quint64 handedOver() const { return m_handedOver; }
     quint64 dropped() const { return m_dropped; }
+    // Spells of refusal announced in the status line.
+    quint64 refusalSpells() const { return m_refusalSpells; }
 
 private:
     Status intake(int index, qint64 bytesTotal);
+    void announce(int row, qint64 bytes);
     Status handOver(int index, int row, QByteArrayView payload);
     Status timedHandOver(int index, int row, QByteArrayView payload);
     void watchHandOver();
@@ -55,4 +62,5 @@ private:
 
     quint64 m_handedOver = 0;
     quint64 m_dropped = 0;
+    quint64 m_refusalSpells = 0;
 };

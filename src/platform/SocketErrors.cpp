@@ -56,4 +56,9 @@ ErrorInfo noDatagram()
     return {NoDataWaiting, QStringLiteral("No datagram is waiting")};
 }
 
+ErrorInfo readerFailed()
+{
+    return {GeneralFailure, QStringLiteral("The socket could not be watched for datagrams")};
+}
+
 } // namespace SocketErrors

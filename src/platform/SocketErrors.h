@@ -25,5 +25,7 @@ ErrorInfo alreadyLoaded(int index);
 ErrorInfo designElement();
 ErrorInfo alreadyBound();
 ErrorInfo noDatagram();
+// The reader thread could not take the socket.
+ErrorInfo readerFailed();
 
 } // namespace SocketErrors

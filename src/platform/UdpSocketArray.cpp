@@ -14,6 +14,7 @@ void UdpSocketArray::add(int index)
     connect(element, &UdpSocketElement::dataArrival, this, &UdpSocketArray::DataArrival);
     connect(element, &UdpSocketElement::bound, this, &UdpSocketArray::ElementBound);
     connect(element, &UdpSocketElement::closed, this, &UdpSocketArray::ElementClosed);
+    connect(element, &UdpSocketElement::refusing, this, &UdpSocketArray::DatagramsRefused);
     m_elements[index] = element;
 }
 

@@ -31,6 +31,8 @@ signals:
     void DataArrival(int index, qint64 bytesTotal);
     void ElementBound(int index, quint16 port);
     void ElementClosed(int index);
+    // See UdpSocketElement::refusing.
+    void DatagramsRefused(int index, quint16 port, qint64 budgetBytes);
 
 private:
     void add(int index);

@@ -1,14 +1,17 @@
 #include "UdpSocketElement.h"
 
+#include "DatagramReader.h"
 #include "SocketErrors.h"
 
 #include <QHostAddress>
 #include <QPointer>
 
+#include <cerrno>
+
 namespace {
 
-// A flood on one port gives the event loop back after this many datagrams; the notifier
-// fires again at once for what is left, so nothing waits longer than one turn of the loop.
+// A flood on one port gives the event loop back after this many datagrams; the element wakes
+// itself for what is left, so nothing waits longer than one turn of the loop.
 constexpr int DatagramsPerTurn = 1024;
 
 } // namespace
@@ -19,17 +22,39 @@ UdpSocketElement::UdpSocketElement(int index, QObject *parent)
 {
 }
 
+UdpSocketElement::~UdpSocketElement()
+{
+    // The reader must let go of the socket before it is closed; nothing is announced now.
+    if (m_readerId)
+        DatagramReader::shared().stop(m_readerId);
+}
+
 Status UdpSocketElement::Bind(qint64 port)
 {
     if (port < 1 || port > 65535)
         return SocketErrors::invalidPort(port);
-    if (m_receiver.isBound())
+    if (m_socket.isBound())
         return SocketErrors::alreadyBound();
-    if (const Status bound = m_receiver.bind(quint16(port)); !bound)
+    if (const Status bound = m_socket.bind(quint16(port)); !bound)
         return bound;
+    m_socket.askReceiveBuffer(ReceiveBufferBytes);
+    DatagramReader &reader = DatagramReader::shared();
+    auto inbox = std::make_shared<DatagramInbox>(reader.budget());
+    if (inbox->wakeDescriptor() < 0) {
+        const int error = errno;
+        m_socket.close();
+        return SocketErrors::fromErrno(error);
+    }
+    m_readerId = reader.start(m_socket.descriptor(), inbox);
+    if (!m_readerId) {
+        m_socket.close();
+        return SocketErrors::readerFailed();
+    }
+    m_inbox = std::move(inbox);
     ++m_bindings;
-    m_receiver.askReceiveBuffer(ReceiveBufferBytes);
-    m_notifier = std::make_unique<QSocketNotifier>(m_receiver.descriptor(), QSocketNotifier::Read);
+    m_spellsSeen = 0;
+    m_notifier =
+        std::make_unique<QSocketNotifier>(m_inbox->wakeDescriptor(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &UdpSocketElement::readPending);
     emit bound(m_index, quint16(port));
     return {};
@@ -37,68 +62,97 @@ Status UdpSocketElement::Bind(qint64 port)
 
 int UdpSocketElement::receiveBufferBytes()
 {
-    return m_receiver.receiveBufferBytes();
+    return m_socket.receiveBufferBytes();
+}
+
+quint64 UdpSocketElement::refusedCount() const
+{
+    return m_inbox ? m_inbox->refused() : 0;
 }
 
 void UdpSocketElement::Close()
 {
-    const bool wasBound = m_receiver.isBound();
+    const bool wasBound = m_socket.isBound();
+    // The reader lets go of the socket before it is closed, so the port is free at once and
+    // no read can reach a descriptor number that is used again.
+    if (m_readerId)
+        DatagramReader::shared().stop(m_readerId);
+    m_readerId = 0;
     m_notifier.reset(); // before the descriptor it watches goes
-    m_receiver.close();
-    m_current = -1;
+    m_socket.close();
+    m_inbox.reset(); // what it held is dropped, and its budget given back
+    m_block = DatagramBlock();
+    m_announcing = false;
     if (wasBound)
         emit closed(m_index);
 }
 
 int UdpSocketElement::State() const
 {
-    return m_receiver.isBound() ? Open : Closed;
+    return m_socket.isBound() ? Open : Closed;
 }
 
 quint16 UdpSocketElement::LocalPort() const
 {
-    return m_receiver.localPort();
+    return m_socket.localPort();
 }
 
 QString UdpSocketElement::RemoteHostIP() const
 {
-    if (m_current < 0)
+    if (!m_announcing)
         return QString();
-    return QHostAddress(m_receiver.at(m_current).senderIpv4).toString();
+    return QHostAddress(m_current.senderIpv4).toString();
 }
 
 qint32 UdpSocketElement::RemotePort() const
 {
-    return m_current < 0 ? 0 : m_receiver.at(m_current).senderPort;
+    return m_announcing ? m_current.senderPort : 0;
 }
 
 Status UdpSocketElement::GetData(QByteArray &data) const
 {
-    if (m_current < 0)
+    if (!m_announcing)
         return SocketErrors::noDatagram();
-    const DatagramReceiver::Datagram datagram = m_receiver.at(m_current);
-    data = QByteArray(datagram.data, datagram.size);
+    data = QByteArray(m_current.data, m_current.size);
     return {};
 }
 
 void UdpSocketElement::readPending()
 {
+    if (!m_inbox)
+        return;
+    m_inbox->clearWake();
     QPointer<UdpSocketElement> alive(this);
     const quint64 binding = m_bindings;
     int announced = 0;
     while (announced < DatagramsPerTurn) {
-        const int count = m_receiver.receive();
-        if (count == 0)
-            break;
-        for (int i = 0; i < count; ++i, ++announced) {
-            m_current = i;
-            emit dataArrival(m_index, m_receiver.at(i).size);
-            if (!alive)
-                return; // the handler unloaded this element
-            if (m_bindings != binding || !m_receiver.isBound())
-                return; // closed by the handler: what it read with this batch goes with it
+        if (!m_block.next(m_current)) {
+            if (!m_inbox->take(m_block)) {
+                m_block = DatagramBlock(); // its memory and budget go back now
+                break;
+            }
+            continue;
         }
-        m_current = -1;
+        m_announcing = true;
+        ++announced;
+        emit dataArrival(m_index, m_current.size);
+        if (!alive)
+            return; // the handler unloaded this element
+        if (m_bindings != binding || !m_socket.isBound())
+            return; // closed by the handler: what the reader held for it went with the Close
+        m_announcing = false;
     }
-    m_current = -1;
+    m_announcing = false;
+    if (announced == DatagramsPerTurn)
+        m_inbox->wake(); // the rest on the loop's next turn
+    noteRefusals();
+}
+
+void UdpSocketElement::noteRefusals()
+{
+    const quint64 spells = m_inbox->refusalSpells();
+    if (spells == m_spellsSeen)
+        return;
+    m_spellsSeen = spells;
+    emit refusing(m_index, m_socket.localPort(), DatagramReader::shared().budget().limitBytes());
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "DatagramReceiver.h"
+#include "DatagramBlock.h"
+#include "DatagramInbox.h"
+#include "DatagramSocket.h"
 #include "Result.h"
 
 #include <QObject>
@@ -11,7 +13,9 @@
 // One element of the socket control array: a UDP socket bound to one local port.
 // Every pending datagram is announced by its own dataArrival, in the order of arrival; the
 // handler fetches it with GetData and reads the sender from RemoteHostIP/RemotePort, as the
-// control array did. Underneath, the waiting datagrams are read in batches.
+// control array did. Underneath, the shared reader thread reads the socket into the element's
+// inbox, so the kernel's buffer only has to hold what arrives while that thread waits for
+// its turn on a core.
 class UdpSocketElement : public QObject
 {
     Q_OBJECT
@@ -19,13 +23,14 @@ class UdpSocketElement : public QObject
 public:
     enum StateValue { Closed = 0, Open = 1 };
 
-    // The kernel receive buffer asked for: bursts from busy servers must not be dropped. The
-    // kernel counts each datagram at about 768 bytes whatever its length (and doubles what
-    // it grants), so 48 MiB hold a burst of about 125,000 log lines. It is only filled while
-    // the program falls behind.
+    // The kernel receive buffer asked for. The reader thread takes bursts into the program's
+    // memory; this covers the moments it waits for a core. The kernel counts each datagram at
+    // about 768 bytes whatever its length; without the privilege to pass net.core.rmem_max it
+    // grants that much instead, which the reader makes do.
     static constexpr int ReceiveBufferBytes = 48 * 1024 * 1024;
 
     explicit UdpSocketElement(int index, QObject *parent = nullptr);
+    ~UdpSocketElement() override;
 
     int index() const { return m_index; }
 
@@ -44,19 +49,30 @@ public:
 
     // What the kernel granted for the receive buffer, in bytes (0 when unbound).
     int receiveBufferBytes();
+    // Datagrams read while the reader's budget was spent, and dropped, since the last Bind.
+    quint64 refusedCount() const;
 
 signals:
     void dataArrival(int index, qint64 bytesTotal);
     // The element took its port, or gave it up: what else listens on the port follows.
     void bound(int index, quint16 port);
     void closed(int index);
+    // Datagrams on the port are being refused: the reader's budget of budgetBytes is full of
+    // datagrams not yet handed over. Once per spell of refusals (see DatagramInbox).
+    void refusing(int index, quint16 port, qint64 budgetBytes);
 
 private:
     void readPending();
+    void noteRefusals();
 
     int m_index;
-    DatagramReceiver m_receiver;
+    DatagramSocket m_socket;
+    std::shared_ptr<DatagramInbox> m_inbox; // shared with the reader thread while bound
+    quint64 m_readerId = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    int m_current = -1;     // the datagram of the batch being announced
+    DatagramBlock m_block;  // taken from the inbox, being announced
+    DatagramView m_current; // the datagram being announced
+    bool m_announcing = false;
     quint64 m_bindings = 0; // tells a batch from before a Close from one after it
+    quint64 m_spellsSeen = 0;
 };

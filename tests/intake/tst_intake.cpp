@@ -1,4 +1,5 @@
 #include "FreePort.h"
+#include "ReaderBudget.h"
 #include "RecordingLog.h"
 #include "TestMain.h"
 
@@ -10,6 +11,7 @@
 #include "state/TextFunctions.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -103,6 +105,43 @@ private slots:
         QVERIFY2(match.hasMatch(), qPrintable(m_state->Label1.caption()));
         QVERIFY2(match.captured(2).contains(QString::number(QDate::currentDate().year())),
                  qPrintable(m_state->Label1.caption()));
+    }
+
+    // A flood beyond the reader's budget, while the program's thread is busy: what fits is
+    // handed over, the rest is counted, and the status line says why, once a spell (the next
+    // datagram's announcement follows it, as every datagram's does).
+    void aFullBudgetIsShownInTheStatusLine_data()
+    {
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<QString>("megabytes");
+        QTest::newRow("whole megabytes") << qint64(1024 * 1024) << "1";
+        QTest::newRow("more than one turn of the loop") << qint64(3 * 1024 * 1024 / 2) << "1.50";
+    }
+    void aFullBudgetIsShownInTheStatusLine()
+    {
+        QFETCH(qint64, budget);
+        QFETCH(QString, megabytes);
+        const BudgetForTest limit(budget);
+        const quint16 port = addConnection(2, "P=x", "/l");
+        const QByteArray datagram(1000, 'd');
+        const int kept = int(budget / readerCost(datagram.size()));
+        const int sent = kept + 150;
+        for (int i = 0; i < sent; ++i)
+            send(datagram, port);
+        const UdpSocketElement *element = m_state->udpPeerB.element(2);
+        QSignalSpy captions(&m_state->Label1, &StatusLine::captionChanged);
+        QVERIFY(waitBusy([&] { return element->refusedCount() == quint64(sent - kept); }));
+        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(kept), 20000);
+        QCOMPARE(m_intake->refusalSpells(), quint64(1));
+        const QString refused =
+            QStringLiteral("Datagrams on port %1 (connection 2) were refused: the program holds "
+                           "%2 MB of datagrams not yet handed over.")
+                .arg(port)
+                .arg(megabytes);
+        int told = 0;
+        for (const QList<QVariant> &caption : captions)
+            told += caption.at(0).toString() == refused ? 1 : 0;
+        QCOMPARE(told, 1);
     }
 
     void announcementWording()

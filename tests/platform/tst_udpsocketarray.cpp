@@ -1,11 +1,18 @@
 #include "FreePort.h"
+#include "ReaderBudget.h"
 #include "TestMain.h"
 
+#include "platform/DatagramReader.h"
 #include "platform/SocketErrors.h"
 #include "platform/UdpSocketArray.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUdpSocket>
+
+#include <memory>
+#include <vector>
 
 class TestUdpSocketArray : public QObject
 {
@@ -49,16 +56,23 @@ private slots:
     void everyDatagramArrivesAloneInOrder_data()
     {
         QTest::addColumn<QList<int>>("sizes");
-        QTest::newRow("one") << QList<int>{120};
-        QTest::newRow("empty and largest") << QList<int>{0, 65507, 1, 0};
+        QTest::addColumn<int>("senderCount");
+        QTest::newRow("one") << QList<int>{120} << 1;
+        QTest::newRow("empty and largest") << QList<int>{0, 65507, 1, 0} << 2;
         QList<int> many;
         for (int i = 0; i < 200; ++i) // within the kernel's default buffer, for non-root runs
             many << (i * 37) % 600;
-        QTest::newRow("200 waiting: several batches") << many;
+        QTest::newRow("200 waiting: several batches") << many << 3;
+        // Past one block of the reader's memory, with the largest datagrams in between.
+        QList<int> blocks;
+        for (int i = 0; i < 40; ++i)
+            blocks << (i % 5 == 4 ? 65507 : 1000 + i);
+        QTest::newRow("several blocks") << blocks << 2;
     }
     void everyDatagramArrivesAloneInOrder()
     {
         QFETCH(QList<int>, sizes);
+        QFETCH(int, senderCount);
         UdpSocketArray array;
         QVERIFY(array.Load(2).ok());
         const quint16 port = freePort();
@@ -74,44 +88,214 @@ private slots:
             received << data;
             senders << quint16(element->RemotePort());
         });
-        QUdpSocket sender;
-        QVERIFY(sender.bind(QHostAddress::LocalHost, 0));
+        std::vector<std::unique_ptr<QUdpSocket>> from;
+        for (int i = 0; i < senderCount; ++i) {
+            from.push_back(std::make_unique<QUdpSocket>());
+            QVERIFY(from.back()->bind(QHostAddress::LocalHost, 0));
+        }
         QList<QByteArray> sent;
+        QList<quint16> sentFrom;
         for (int i = 0; i < sizes.size(); ++i) {
             QByteArray datagram(sizes.at(i), char('a' + i % 26));
             if (datagram.size() >= 4)
                 datagram.replace(0, 4, QByteArray::number(i).rightJustified(4, '0'));
+            QUdpSocket &sender = *from.at(std::size_t((i * 7 / 3) % senderCount));
             QCOMPARE(sender.writeDatagram(datagram, QHostAddress::LocalHost, port),
                      qint64(datagram.size()));
             sent << datagram;
+            sentFrom << sender.localPort();
+            // Room for the reader to run where it shares this core and, without privileges,
+            // the kernel's buffer holds only a few of the largest datagrams.
+            if (datagram.size() > 16384 || i % 64 == 63)
+                QThread::usleep(200);
         }
         QTRY_COMPARE(received.size(), sent.size());
         QCOMPARE(received, sent);
-        QCOMPARE(senders, QList<quint16>(sent.size(), sender.localPort()));
+        QCOMPARE(senders, sentFrom);
         QByteArray none;
         QCOMPARE(array.element(2)->GetData(none).error().number, SocketErrors::NoDataWaiting);
     }
 
-    void closingInTheHandlerDropsTheRestOfTheBatch()
+    // A handler that closes or unloads its element drops what was read with the datagram it
+    // handles: nothing more is announced, and the port is free at once.
+    void closingInTheHandlerDropsTheRest_data()
     {
+        QTest::addColumn<bool>("unload");
+        QTest::addColumn<int>("count");
+        QTest::newRow("Close, within one batch") << false << 5;
+        QTest::newRow("Unload, within one batch") << true << 5;
+        QTest::newRow("Close, several batches held") << false << 100;
+        QTest::newRow("Unload, several batches held") << true << 100;
+    }
+    void closingInTheHandlerDropsTheRest()
+    {
+        QFETCH(bool, unload);
+        QFETCH(int, count);
         UdpSocketArray array;
         QVERIFY(array.Load(1).ok());
         const quint16 port = freePort();
         QVERIFY(array.element(1)->Bind(port).ok());
         int arrivals = 0;
+        QSignalSpy closed(&array, &UdpSocketArray::ElementClosed);
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
             ++arrivals;
-            array.element(index)->Close();
+            if (unload)
+                QVERIFY(array.Unload(index).ok());
+            else
+                array.element(index)->Close();
         });
         QUdpSocket sender;
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < count; ++i)
             sender.writeDatagram("x", QHostAddress::LocalHost, port);
+        QVERIFY(waitBusy([&] { return heldBytes() == count * readerCost(1); }));
         QTRY_COMPARE(arrivals, 1);
+        QCOMPARE(heldBytes(), qint64(0));
+        QCOMPARE(closed.count(), 1);
         QTest::qWait(50);
         QCOMPARE(arrivals, 1);
-        QCOMPARE(array.element(1)->State(), int(UdpSocketElement::Closed));
-        // The port is free again for the next Bind.
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
+        probe.close();
+        if (!unload) {
+            QCOMPARE(array.element(1)->State(), int(UdpSocketElement::Closed));
+            QVERIFY(array.element(1)->Bind(port).ok());
+        }
+    }
+
+    // Close or Unload from outside a handler while the reader holds datagrams for the element:
+    // none of them is announced afterwards, their memory goes back, the port is free at once,
+    // and a new Bind announces only what arrives after it.
+    void closingWhileTheReaderHoldsDatagrams_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("Close") << "close";
+        QTest::newRow("Unload") << "unload";
+        QTest::newRow("Close and Bind again") << "rebind";
+    }
+    void closingWhileTheReaderHoldsDatagrams()
+    {
+        QFETCH(QString, action);
+        UdpSocketArray array;
+        QVERIFY(array.Load(1).ok());
+        const quint16 port = freePort();
         QVERIFY(array.element(1)->Bind(port).ok());
+        QList<QByteArray> received;
+        connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
+            QByteArray data;
+            QVERIFY(array.element(index)->GetData(data).ok());
+            received << data;
+        });
+        QUdpSocket sender;
+        for (int i = 0; i < 300; ++i)
+            sender.writeDatagram(QByteArray("before ") + QByteArray::number(i),
+                                 QHostAddress::LocalHost, port);
+        QVERIFY(waitBusy([&] { return heldBytes() > 290 * readerCost(8); }));
+        if (action == QLatin1String("unload"))
+            QVERIFY(array.Unload(1).ok());
+        else
+            array.element(1)->Close();
+        QCOMPARE(heldBytes(), qint64(0));
+        if (action == QLatin1String("rebind")) {
+            QVERIFY(array.element(1)->Bind(port).ok());
+            sender.writeDatagram("after", QHostAddress::LocalHost, port);
+            QTRY_COMPARE(received, QList<QByteArray>{"after"});
+        } else {
+            QUdpSocket probe;
+            QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
+        }
+        QTest::qWait(50);
+        QCOMPARE(received.size(), action == QLatin1String("rebind") ? 1 : 0);
+    }
+
+    // A burst far beyond what the kernel's receive buffer holds, while the program's thread is
+    // busy, is kept whole and in order: the reader thread takes it into the program's memory.
+    void aBurstBeyondTheKernelBufferIsKept()
+    {
+        UdpSocketArray array;
+        QVERIFY(array.Load(1).ok());
+        const quint16 port = freePort();
+        QVERIFY(array.element(1)->Bind(port).ok());
+        // The kernel charges a small datagram at least 768 bytes; twice what fits.
+        const int count = 2 * array.element(1)->receiveBufferBytes() / 768;
+        int received = 0, outOfOrder = 0;
+        connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
+            QByteArray data;
+            array.element(index)->GetData(data);
+            if (data.toInt() != received)
+                ++outOfOrder;
+            ++received;
+        });
+        QUdpSocket sender;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray datagram = QByteArray::number(i).rightJustified(8, '0');
+            if (sender.writeDatagram(datagram, QHostAddress::LocalHost, port) < 0)
+                --i; // the sender's own buffer is full: again
+            // Still busy (no events), but leaving the core now and then, so the reader runs
+            // even where it has to share this one: the burst is the test, not the scheduler.
+            if (i % 128 == 127)
+                QThread::usleep(200);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(received, count, 60000);
+        QCOMPARE(outOfOrder, 0);
+        QCOMPARE(array.element(1)->refusedCount(), quint64(0));
+    }
+
+    // When the reader's budget is spent, it keeps reading and refuses what does not fit:
+    // counted, said once per spell, and what fits is still handed over in order.
+    void aFullBudgetRefusesAndSaysSoOncePerSpell_data()
+    {
+        QTest::addColumn<int>("budgetDatagrams");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("bursts");
+        QTest::newRow("all fit") << 100 << 100 << 1;
+        QTest::newRow("a fifth fits") << 20 << 100 << 1;
+        QTest::newRow("nothing fits") << 0 << 10 << 1;
+        QTest::newRow("two spells") << 20 << 100 << 2;
+    }
+    void aFullBudgetRefusesAndSaysSoOncePerSpell()
+    {
+        QFETCH(int, budgetDatagrams);
+        QFETCH(int, sent);
+        QFETCH(int, bursts);
+        const int size = 100;
+        const BudgetForTest budget(budgetDatagrams * readerCost(size));
+        UdpSocketArray array;
+        QVERIFY(array.Load(3).ok());
+        const quint16 port = freePort();
+        QVERIFY(array.element(3)->Bind(port).ok());
+        QList<int> received;
+        connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
+            QByteArray data;
+            QVERIFY(array.element(index)->GetData(data).ok());
+            received << data.left(8).toInt();
+        });
+        QSignalSpy refusing(&array, &UdpSocketArray::DatagramsRefused);
+        QUdpSocket sender;
+        const int kept = qMin(budgetDatagrams, sent);
+        QList<int> expected;
+        for (int burst = 0; burst < bursts; ++burst) {
+            for (int i = 0; i < sent; ++i) {
+                QByteArray datagram = QByteArray::number(burst * sent + i).rightJustified(8, '0');
+                datagram.resize(size, 'r');
+                sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+            }
+            const quint64 refusedBefore = quint64(burst * (sent - kept));
+            QVERIFY(waitBusy([&] {
+                return heldBytes() == kept * readerCost(size) &&
+                       array.element(3)->refusedCount() == refusedBefore + quint64(sent - kept);
+            }));
+            for (int i = 0; i < kept; ++i)
+                expected << burst * sent + i;
+            QTRY_COMPARE(received, expected);
+            QTRY_COMPARE(heldBytes(), qint64(0));
+        }
+        const int spells = sent > kept ? bursts : 0;
+        QTRY_COMPARE(refusing.count(), spells);
+        QTest::qWait(20);
+        QCOMPARE(refusing.count(), spells);
+        QCOMPARE(array.element(3)->refusedCount(), quint64(bursts * (sent - kept)));
+        for (const QList<QVariant> &signal : refusing)
+            QCOMPARE(signal, (QList<QVariant>{3, port, budgetDatagrams * readerCost(size)}));
     }
 
     void aHeldPortIsAddressInUse()
