@@ -287,12 +287,9 @@ private slots:
                  qPrintable(receiver.errors()));
 
         send(databases);
-        for (FileDatabase &database : databases) {
-            QTRY_VERIFY2_WITH_TIMEOUT(number(database.db, "SELECT COUNT(*) FROM Logs") ==
-                                          database.lines,
-                                      qPrintable(database.file), 180000);
-        }
-        QVERIFY2(receiver.stop(), qPrintable(receiver.errors()));
+        awaitEveryLine(databases, receiver);
+        if (QTest::currentTestFailed())
+            return;
 
         QStringList failures;
         for (FileDatabase &database : databases) {
@@ -366,12 +363,9 @@ private slots:
             statuses += sendPosts(database.port, posts.mid(half));
             QCOMPARE(statuses, QList<int>(posts.size(), 200));
         }
-        for (FileDatabase &database : databases) {
-            QTRY_VERIFY2_WITH_TIMEOUT(number(database.db, "SELECT COUNT(*) FROM Logs") ==
-                                          database.lines,
-                                      qPrintable(database.file), 180000);
-        }
-        QVERIFY2(receiver.stop(), qPrintable(receiver.errors()));
+        awaitEveryLine(databases, receiver);
+        if (QTest::currentTestFailed())
+            return;
 
         QStringList failures;
         for (FileDatabase &database : databases) {
@@ -387,6 +381,17 @@ private slots:
     }
 
 private:
+    // Waits until every line is archived in its database, then stops the program.
+    static void awaitEveryLine(const std::vector<FileDatabase> &databases, Receiver &receiver)
+    {
+        for (const FileDatabase &database : databases) {
+            QTRY_VERIFY2_WITH_TIMEOUT(number(database.db, "SELECT COUNT(*) FROM Logs") ==
+                                          database.lines,
+                                      qPrintable(database.file), 180000);
+        }
+        QVERIFY2(receiver.stop(), qPrintable(receiver.errors()));
+    }
+
     std::vector<FileDatabase> makeDatabases(bool postgres, const QStringList &files,
                                             const QString &prefix = {})
     {
