@@ -42,14 +42,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Lines are whole, in order, inside the body, and each ends where its stream offset says.
     qint64 lastEnd = *post.beginOffset;
     for (const PostLine &line : linesOf(post)) {
-        check(!line.text.isEmpty() && !line.text.contains('\n') && !line.text.endsWith('\r'));
+        check(!line.text.isEmpty() && !line.text.contains('\n'));
         check(line.end > lastEnd && line.end <= *post.endOffset);
+        // The line is the body's bytes up to its end, less the line end (one CR of a CR LF).
         const qsizetype at = line.end - *post.beginOffset;
-        check(post.body.at(at - 1) == '\n' || at == post.body.size());
+        const QByteArray upTo = post.body.left(at);
+        const QByteArray text = line.text.toByteArray();
+        if (at < post.body.size() || upTo.endsWith('\n'))
+            check(upTo.endsWith(text + "\r\n") || upTo.endsWith(text + '\n'));
+        else
+            check(at == post.body.size() && (upTo.endsWith(text) || upTo.endsWith(text + '\r')));
         lastEnd = line.end;
+        // The line as it came, behind the secret's header when the post has a token.
         const QByteArray payload = payloadOf(post, line.text);
-        check(payload.endsWith(line.text.toByteArray()));
-        check(post.uniqueToken.isEmpty() == !payload.startsWith("\xFF\xFF\xFF\xFFS"));
+        check(payload.endsWith(text));
+        check(post.uniqueToken.isEmpty()
+                  ? payload == text
+                  : payload == "\xFF\xFF\xFF\xFFS" + post.uniqueToken + text);
     }
 
     // A post sent again is taken from where it was taken; the next one carries on.
