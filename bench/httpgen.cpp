@@ -114,7 +114,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no lines in %s\n", file);
         return 1;
     }
-    const long count = std::atol(argument(argc, argv, "--count", std::to_string(lines.size()).c_str()));
+    const long count =
+        std::atol(argument(argc, argv, "--count", std::to_string(lines.size()).c_str()));
 
     int fd = connectTo(port);
     if (fd < 0) {
@@ -138,8 +139,7 @@ int main(int argc, char *argv[])
             std::to_string(offset + static_cast<long long>(body.size())) +
             "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
         int status = 0;
-        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-            ssize_t(request.size()))
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size()))
             status = readAnswer(fd, buffer);
         if (status == 0) {
             // The connection ended (an idle timeout): a server connects again and resends.

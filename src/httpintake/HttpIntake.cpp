@@ -35,11 +35,6 @@ HttpIntake::HttpIntake(MainModule &state, DatagramIntake &intake, HttpLimits lim
 
 HttpIntake::~HttpIntake() = default;
 
-void HttpIntake::closeAll()
-{
-    m_servers.clear();
-}
-
 quint16 HttpIntake::port(int index) const
 {
     const auto found = m_servers.find(index);
@@ -119,10 +114,8 @@ HttpAnswer HttpIntake::onPost(int index, const LogPost &post)
     qint64 takenUpTo = plan.takeFrom;
     HttpAnswer answer{200, "taken", 0};
     for (const PostLine &line : lines) {
-        if (!stream.isEmpty() && line.end <= plan.takeFrom) {
-            ++m_resentLines; // taken from an earlier send of this post
-            continue;
-        }
+        if (!stream.isEmpty() && line.end <= plan.takeFrom)
+            continue; // taken from an earlier send of this post
         const Result<bool> handed = m_intake.handOverLine(
             index, sender.ip, sender.port, post.localPort, payloadOf(post, line.text));
         if (handed && *handed) {

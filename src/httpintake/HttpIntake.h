@@ -26,15 +26,12 @@ public:
                QObject *parent = nullptr);
     ~HttpIntake() override;
 
-    // Closes every HTTP port, as the program stops.
-    void closeAll();
     // The port connection index listens on for HTTP, 0 when none.
     quint16 port(int index) const;
 
     // Why the last port that could not listen for HTTP could not, empty when all could.
     const QString &lastFailure() const { return m_lastFailure; }
     quint64 gaps() const { return m_gaps; }
-    quint64 resentLines() const { return m_resentLines; }
 
 private:
     void onBound(int index, quint16 port);
@@ -56,5 +53,4 @@ private:
     std::map<int, GapNotes> m_gapNotes;
     QString m_lastFailure;
     quint64 m_gaps = 0;
-    quint64 m_resentLines = 0;
 };

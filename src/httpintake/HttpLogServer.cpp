@@ -209,7 +209,6 @@ bool HttpLogServer::answer(MHD_Connection *connection, const HttpAnswer &answer)
                                 QByteArray::number(answer.retryAfter).constData());
     const MHD_Result queued = MHD_queue_response(connection, unsigned(answer.status), response);
     MHD_destroy_response(response);
-    ++m_answered;
     return queued == MHD_YES;
 }
 

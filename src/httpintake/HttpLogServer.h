@@ -36,9 +36,6 @@ public:
     void close();
     quint16 port() const { return m_port; }
 
-    // How many posts were answered, by status class, since the server was made.
-    quint64 answered() const { return m_answered; }
-
 private:
     friend struct HttpLogServerCallbacks;
     struct Request;
@@ -57,6 +54,5 @@ private:
     quint16 m_port = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
-    quint64 m_answered = 0;
     std::size_t m_bodyBytesInFlight = 0;
 };

@@ -26,7 +26,6 @@ public:
     // The post [begin, end) with this body is taken up to the offset.
     void taken(const QByteArray &stream, qint64 begin, qint64 end, const QByteArray &body,
                qint64 upTo);
-    qsizetype size() const { return m_streams.size(); }
 
 private:
     struct Entry
