@@ -46,12 +46,16 @@ std::optional<QString> ConsoleOperator::readLine(const QString &prompt, bool ech
 bool ConsoleOperator::login(const LoginRequest &labels, const LogonTest &tryLogon)
 {
     QTextStream err(m_err);
-    err << "Database Logon\n" << labels.label1 << '\n' << labels.label2 << '\n';
     if (!::isatty(STDIN_FILENO)) {
-        err << "(no terminal to ask on: the logon is cancelled and the connection is not started)\n"
+        // A service's standard error is its journal, where every line stands alone: one line
+        // says which connection is left out and why.
+        err << "Database Logon (" << labels.label1 << ", " << labels.label2
+            << "): no terminal to ask on, so the logon is cancelled and the connection is not "
+               "started in this run; it stays in the connections file"
             << Qt::endl;
         return false;
     }
+    err << "Database Logon\n" << labels.label1 << '\n' << labels.label2 << '\n';
     for (;;) {
         const std::optional<QString> user = readLine(QStringLiteral("User Name: "), true);
         if (!user)
