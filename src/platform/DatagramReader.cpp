@@ -51,7 +51,7 @@ void askForShortWakeUpLatency()
     ::syscall(SYS_sched_setattr, 0, &attributes, 0);
 }
 
-void pause()
+void pauseBeforeNextLook()
 {
     timespec left = {0, PauseNanoseconds};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
@@ -131,7 +131,7 @@ void DatagramReader::run()
     bool flooded = false; // the last look found datagrams: more are likely on their way
     for (;;) {
         if (flooded)
-            pause();
+            pauseBeforeNextLook();
         const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, flooded ? 0 : -1);
         flooded = false;
         for (int i = 0; i < ready; ++i) {
