@@ -78,6 +78,26 @@ std::map<QString, qint64> threadCpu()
     return byName;
 }
 
+// How often the thread named `name` went to sleep (each is a wake-up later): the cost the
+// reader pays per batch, whatever the batch holds.
+qint64 voluntarySwitches(const QString &name)
+{
+    qint64 switches = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name.toUtf8() ||
+            !status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return switches;
+}
+
 // The drops column of /proc/net/udp for the socket bound to port.
 qint64 kernelDrops(quint16 port)
 {
@@ -243,6 +263,7 @@ int main(int argc, char *argv[])
 
     const qint64 cpuStart = cpuMicros(RUSAGE_SELF);
     const std::map<QString, qint64> threadsStart = threadCpu();
+    const qint64 readerSleepsStart = voluntarySwitches(QStringLiteral("varnock-reader"));
     quint64 peakPending = 0;
     QElapsedTimer sinceLast, running;
     running.start();
@@ -305,6 +326,10 @@ int main(int argc, char *argv[])
             << "log_thread_cpu_us_per_datagram=" << perDatagram(logs) << '\n'
             << "reader_thread_cpu_us_per_datagram=" << perDatagram(reader) << '\n'
             << "other_threads_cpu_us_per_datagram=" << perDatagram(other) << '\n'
+            << "reader_wakeups_per_1000_datagrams="
+            << perDatagram(
+                   1000 * (voluntarySwitches(QStringLiteral("varnock-reader")) - readerSleepsStart))
+            << '\n'
             << "peak_rss_mib=" << QString::number(double(usage.ru_maxrss) / 1024.0, 'f', 1) << '\n'
             << "peak_datagrams_in_flight=" << peakPending << '\n';
         out.flush();

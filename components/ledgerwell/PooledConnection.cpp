@@ -390,8 +390,7 @@ void PooledConnection::memory(LedgerwellCounterSet &out)
         out.linksCached += m_ledger.cachedLinks();
         out.linksDropped += m_ledger.droppedLinks();
     }
-    std::lock_guard lock(m_dbMutex);
-    out.recordsKept += m_numbers.kept();
+    out.recordsKept += m_recordsKept.load(std::memory_order_relaxed);
 }
 
 // By the batch's own writer and transaction: a batch kept from an earlier run names that
@@ -536,6 +535,7 @@ bool PooledConnection::replaySegment(std::vector<RowBatch> &segment, std::uint64
 void PooledConnection::committed(RowBatch &batch, const WriteReport &report)
 {
     m_numbers.forget(batch.forgotten());
+    m_recordsKept.store(m_numbers.kept(), std::memory_order_relaxed);
     add(m_counters.commits);
     add(m_counters.rowsWritten, report.inserted);
     add(m_counters.rowsUpdated, report.updated);

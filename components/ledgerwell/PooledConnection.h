@@ -159,6 +159,9 @@ private:
     std::mutex m_interruptMutex; // m_db for interrupt(), which must not wait for m_dbMutex
     Database *m_interruptible = nullptr;
     RecordNumbers m_numbers;
+    // Its size, for the counters: they are read on the program's thread, which must not wait
+    // for m_dbMutex while a transaction is written.
+    std::atomic<std::size_t> m_recordsKept{0};
     std::set<std::string> m_tableNotes;
     bool m_failing = false;
 

@@ -110,6 +110,7 @@ bool PooledConnection::openDatabase(std::string &error)
     // Before the names are read: the kept rows may make some of them.
     std::string ignored;
     replayKept(m_logPath.empty() ? nullptr : m_logs.get(m_logPath, ignored));
+    m_recordsKept.store(m_numbers.kept(), std::memory_order_relaxed);
     return true;
 }
 

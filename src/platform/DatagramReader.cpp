@@ -2,7 +2,9 @@
 
 #include "DatagramBatch.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <ctime>
 
 #include <pthread.h>
 #include <sched.h>
@@ -18,6 +20,11 @@ constexpr quint64 QuitId = 0;
 // Batches read from one socket before the others get their turn.
 constexpr int BatchesPerTurn = 16;
 constexpr int EventsPerWait = 64;
+// After a read that found datagrams, the reader pauses this long before it looks again
+// instead of waiting for the next one: a flood is then read in a few large batches, not one
+// wake-up per datagram the sender sends. Even a 208 KiB kernel buffer holds about 500 small
+// datagrams, 2.5 ms at 200,000 a second, ten times the pause.
+constexpr long PauseNanoseconds = 250 * 1000;
 
 // Without privileges the kernel's buffer covers a few milliseconds of a flood, so on a loaded
 // machine the reader must get a core soon after it wakes. A short slice asks for that
@@ -42,6 +49,13 @@ void askForShortWakeUpLatency()
     attributes.policy = SCHED_OTHER;
     attributes.runtime = 100 * 1000; // nanoseconds: the shortest slice allowed
     ::syscall(SYS_sched_setattr, 0, &attributes, 0);
+}
+
+void pauseBeforeNextLook()
+{
+    timespec left = {0, PauseNanoseconds};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
@@ -114,8 +128,12 @@ void DatagramReader::run()
     askForShortWakeUpLatency();
     DatagramBatch batch;
     epoll_event events[EventsPerWait];
+    bool flooded = false; // the last look found datagrams: more are likely on their way
     for (;;) {
-        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, -1);
+        if (flooded)
+            pauseBeforeNextLook();
+        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, flooded ? 0 : -1);
+        flooded = false;
         for (int i = 0; i < ready; ++i) {
             if (events[i].data.u64 == QuitId)
                 return;
@@ -128,6 +146,7 @@ void DatagramReader::run()
                 const int count = batch.receive(source.fd);
                 if (count == 0)
                     break;
+                flooded = true;
                 source.inbox->put(batch, count);
                 if (count < DatagramBatch::Size)
                     break; // drained

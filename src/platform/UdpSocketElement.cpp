@@ -101,7 +101,11 @@ QString UdpSocketElement::RemoteHostIP() const
 {
     if (!m_announcing)
         return QString();
-    return QHostAddress(m_current.senderIpv4).toString();
+    if (m_senderText.isNull() || m_senderIpv4 != m_current.senderIpv4) {
+        m_senderIpv4 = m_current.senderIpv4;
+        m_senderText = QHostAddress(m_senderIpv4).toString();
+    }
+    return m_senderText;
 }
 
 qint32 UdpSocketElement::RemotePort() const
