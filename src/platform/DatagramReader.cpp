@@ -129,6 +129,8 @@ void DatagramReader::run()
                 if (count == 0)
                     break;
                 source.inbox->put(batch, count);
+                if (const std::optional<quint32> drops = batch.kernelDropCount(count))
+                    source.inbox->noteKernelDrops(*drops);
                 if (count < DatagramBatch::Size)
                     break; // drained
             }
