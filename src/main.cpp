@@ -61,6 +61,7 @@ int printHelp()
 {
     QTextStream(stdout)
         << "usage: varnock_udp [maxcon=N] [logout=N] [cfgfile=NAME] [--headless] [--no-http]\n"
+           "                   [--metrics=ADDRESS]\n"
            "       varnock_udp --regserver LIBRARY | --registered | --program-folder\n"
            "\n"
            "  maxcon=N        the highest connection number, 1 to 32767 (default 10)\n"
@@ -71,6 +72,8 @@ int printHelp()
            "  --headless      no window: messages go to standard error, the status line to\n"
            "                  standard output (chosen by itself without a display)\n"
            "  --no-http       take datagrams only: no HTTP log posts on the connections' ports\n"
+           "  --metrics=ADDRESS  serve /metrics (Prometheus) and /healthz on ADDRESS: PORT\n"
+           "                  (on 127.0.0.1), IP:PORT or [IPv6]:PORT (default: off)\n"
            "  --regserver LIBRARY  register a scoring component library for this user\n"
            "  --registered    print the registered scoring component library\n"
            "  --program-folder  print the folder of the connections file and database\n"
@@ -98,5 +101,9 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const ProgramOptions options = readProgramOptions(arguments, displayAvailable());
+    if (!options.invalid.isEmpty()) {
+        QTextStream(stderr) << "varnock_udp: " << options.invalid << '\n';
+        return 2;
+    }
     return options.headless ? runHeadless(argc, argv, options) : runWithWindow(argc, argv, options);
 }

@@ -2,7 +2,10 @@
 
 #include "LedgerwellCounters.h"
 
+#include "intake/ScoringAbi.h"
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace ledgerwell {
@@ -27,7 +30,11 @@ struct Counters
     std::atomic<std::uint64_t> reconnects{0};
     std::atomic<std::uint64_t> datagramsUnknownSender{0};
     std::atomic<std::uint64_t> datagramsWrongSecret{0};
+    std::atomic<std::uint64_t> linesIgnored{0};
+    std::atomic<std::uint64_t> commitMicroseconds{0};
+    std::atomic<std::uint64_t> commitBuckets[SC_COMMIT_BUCKETS + 1] = {};
 
+    void commitTook(std::chrono::steady_clock::duration duration);
     void copyTo(LedgerwellCounterSet &out) const;
 };
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -341,4 +342,29 @@ LEDGERWELL_EXPORT void LedgerwellCounters(LedgerwellCounterSet *out)
     Inside inside;
     if (LibraryState *state = inside.state())
         state->counters(*out);
+}
+
+// The program's metrics and health pages: the counters in the contract's terms.
+LEDGERWELL_EXPORT void ScoringComponentFigures(ScoringFigures *out)
+{
+    if (!out || out->size < sizeof out->size)
+        return;
+    LedgerwellCounterSet c;
+    LedgerwellCounters(&c);
+    ScoringFigures figures = {};
+    figures.size = out->size;
+    figures.databases = std::uint32_t(c.databases);
+    figures.databasesAnswering = std::uint32_t(c.databasesAnswering);
+    figures.linesUnderstood = c.linesScored - c.linesIgnored;
+    figures.linesIgnored = c.linesIgnored;
+    figures.linesRejected = c.linesRejected;
+    figures.linesAmbiguous = c.linesAmbiguous;
+    figures.rowsWaiting = c.rowsWaiting;
+    figures.transactionsKept = c.commitFailures;
+    figures.namesCached = c.namesCached;
+    figures.commits = c.commits;
+    figures.commitSeconds = double(c.commitMicroseconds) / 1e6;
+    std::memcpy(figures.commitBuckets, c.commitBuckets, sizeof figures.commitBuckets);
+    // A program that knows fewer fields gets those it knows.
+    std::memcpy(out, &figures, std::min<std::size_t>(out->size, sizeof figures));
 }

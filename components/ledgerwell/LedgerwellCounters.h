@@ -35,11 +35,17 @@ typedef struct LedgerwellCounterSet
                                         allow-list, or the port's rules could not be read */
     uint64_t datagramsWrongSecret;   /* refused before anything was written: without the
                                         port's log secret, or with another */
-    uint64_t serversCached;  /* now: game servers (sender address and port) kept in memory */
-    uint64_t serversDropped; /* servers dropped from memory to stay within the limit */
-    uint64_t linksCached;    /* now: links written lately (cvars and properties to their
-                                server, game or player), kept so as not to write them twice */
-    uint64_t linksDropped;   /* links dropped from memory to stay within the limit */
+    uint64_t serversCached;      /* now: game servers (sender address and port) kept in memory */
+    uint64_t serversDropped;     /* servers dropped from memory to stay within the limit */
+    uint64_t linksCached;        /* now: links written lately (cvars and properties to their
+                                    server, game or player), kept so as not to write them twice */
+    uint64_t linksDropped;       /* links dropped from memory to stay within the limit */
+    uint64_t linesIgnored;       /* of linesScored: read, but nothing the statistics keep */
+    uint64_t rowsWaiting;        /* now: rows scored and not yet committed */
+    uint64_t databases;          /* now: databases written to */
+    uint64_t databasesAnswering; /* now: of those, open and taking their last transaction */
+    uint64_t commitMicroseconds; /* the commits' durations added up */
+    uint64_t commitBuckets[13];  /* commits by duration, as ScoringFigures counts them */
 } LedgerwellCounterSet;
 
 void LedgerwellCounters(LedgerwellCounterSet *out);

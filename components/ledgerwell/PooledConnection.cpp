@@ -1,5 +1,7 @@
 #include "PooledConnection.h"
 
+#include "Coverage.h"
+
 #include "Framing.h"
 #include "LibraryFolder.h"
 #include "LogLine.h"
@@ -232,6 +234,9 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
             game = touched;
         accepted = true;
         add(m_counters.linesScored);
+        const Event &event = parsed.line.event;
+        if ((!event.actor.id.empty() && isConsole(event.actor)) || !isStoredKind(event.kind))
+            add(m_counters.linesIgnored);
     }
     return accepted;
 }
@@ -243,6 +248,7 @@ void PooledConnection::seal()
     m_open.add(insertInto(Table::Commits), Value::of(++m_transactions), Value::of(m_writer),
                Value::of(localDateTime()));
     m_pendingBytes.fetch_add(m_open.bytes(), std::memory_order_relaxed);
+    m_pendingRows.fetch_add(m_open.rows(), std::memory_order_relaxed);
     m_sealed.push_back(std::move(m_open));
     if (m_spare.empty()) {
         m_open = RowBatch();
@@ -298,6 +304,7 @@ void PooledConnection::writeDue(Clock::time_point now, bool final, Clock::time_p
         if ((final && Clock::now() >= giveUpAt) || !writeOne(work.front(), final))
             break;
         m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
+        m_pendingRows.fetch_sub(work.front().rows(), std::memory_order_relaxed);
         written.push_back(std::move(work.front()));
         work.pop_front();
     }
@@ -335,6 +342,7 @@ void PooledConnection::keepSpare(std::vector<RowBatch> &written)
 
 bool PooledConnection::writeOne(RowBatch &batch, bool final)
 {
+    m_writeStarted = Clock::now();
     if (!m_db->connected() && !reopen(batch))
         return false;
     if (!m_db->hasAllTables())
@@ -389,7 +397,11 @@ void PooledConnection::memory(LedgerwellCounterSet &out)
         out.serversDropped += m_ledger.droppedServers();
         out.linksCached += m_ledger.cachedLinks();
         out.linksDropped += m_ledger.droppedLinks();
+        out.rowsWaiting += m_open.rows();
     }
+    out.rowsWaiting += m_pendingRows.load(std::memory_order_relaxed);
+    out.databases += 1;
+    out.databasesAnswering += m_answering.load(std::memory_order_relaxed) ? 1 : 0;
     out.recordsKept += m_recordsKept.load(std::memory_order_relaxed);
 }
 
@@ -414,6 +426,7 @@ void PooledConnection::finish(std::deque<RowBatch> &work, Clock::time_point give
         std::this_thread::sleep_for(FinalRetry);
         while (!work.empty() && Clock::now() < giveUpAt && writeOne(work.front(), true)) {
             m_pendingBytes.fetch_sub(work.front().bytes(), std::memory_order_relaxed);
+            m_pendingRows.fetch_sub(work.front().rows(), std::memory_order_relaxed);
             work.pop_front();
         }
     }
@@ -537,6 +550,8 @@ void PooledConnection::committed(RowBatch &batch, const WriteReport &report)
     m_numbers.forget(batch.forgotten());
     m_recordsKept.store(m_numbers.kept(), std::memory_order_relaxed);
     add(m_counters.commits);
+    m_counters.commitTook(Clock::now() - m_writeStarted);
+    m_answering.store(true, std::memory_order_relaxed);
     add(m_counters.rowsWritten, report.inserted);
     add(m_counters.rowsUpdated, report.updated);
     add(m_counters.rowsDropped, report.dropped);
@@ -571,6 +586,7 @@ void PooledConnection::noteAll(const std::vector<std::string> &paths, const std:
 // Once per failure, not once per attempt.
 void PooledConnection::noteFailure(const RowBatch &batch, const std::string &text)
 {
+    m_answering.store(false, std::memory_order_relaxed);
     if (m_failing)
         return;
     m_failing = true;

@@ -152,6 +152,8 @@ private:
     std::atomic<std::int64_t> m_retryAt{0};  // ticks; sealed transactions wait until then
     std::atomic<bool> m_hasSealed{false};
     std::atomic<std::size_t> m_pendingBytes{0};
+    std::atomic<std::size_t> m_pendingRows{0}; // of sealed transactions
+    std::atomic<bool> m_answering{false};      // open, and the last transaction was committed
 
     // The writer's own.
     std::mutex m_dbMutex;
@@ -164,6 +166,7 @@ private:
     std::atomic<std::size_t> m_recordsKept{0};
     std::set<std::string> m_tableNotes;
     bool m_failing = false;
+    Clock::time_point m_writeStarted; // of the transaction being written
 
     // Where rows that could not be written at unload are kept.
     std::string m_identity;

@@ -125,6 +125,7 @@ void PooledConnection::openFailed(const std::string &error)
         }
         m_db.reset();
     }
+    m_answering.store(false, std::memory_order_relaxed);
     {
         std::lock_guard lock(m_stateMutex);
         m_openError = error;
@@ -153,6 +154,7 @@ void PooledConnection::scoreHeld(Ledger *loaded)
         m_held.clear();
         m_heldBytes = 0;
         m_ready = loaded != nullptr;
+        m_answering.store(m_ready, std::memory_order_relaxed);
         if (m_ready)
             m_openError.clear();
         else if (m_openError.empty())

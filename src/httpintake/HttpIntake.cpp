@@ -1,9 +1,9 @@
 #include "HttpIntake.h"
 
-#include "LogNote.h"
 #include "LogPostReader.h"
 
 #include "intake/DatagramIntake.h"
+#include "intake/LogNote.h"
 #include "intake/ScoringAbi.h"
 #include "state/MainModule.h"
 #include "state/TextFunctions.h"

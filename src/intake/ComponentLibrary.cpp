@@ -46,12 +46,15 @@ Result<ComponentLibrary> openComponentLibrary(const QString &path)
     // The QLibrary object goes; the library itself stays loaded, as components do.
     const auto finishFn =
         reinterpret_cast<ScoringComponentFinishFn>(library.resolve("ScoringComponentFinish"));
+    const auto figuresFn =
+        reinterpret_cast<ScoringComponentFiguresFn>(library.resolve("ScoringComponentFigures"));
     return ComponentLibrary{absolute,
                             QString::fromUtf8(progId),
                             QString::fromUtf8(classId),
                             QByteArray(classId),
                             createFn,
-                            finishFn};
+                            finishFn,
+                            figuresFn};
 }
 
 Result<QString> registerComponentLibrary(const QString &path, const ClassRegistry &registry)

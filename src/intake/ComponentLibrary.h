@@ -16,7 +16,8 @@ struct ComponentLibrary
     QString classId;
     QByteArray classIdUtf8; // what create takes, for every datagram
     ScoringComponentCreateFn create = nullptr;
-    ScoringComponentFinishFn finish = nullptr; // optional
+    ScoringComponentFinishFn finish = nullptr;   // optional
+    ScoringComponentFiguresFn figures = nullptr; // optional
 };
 
 Result<ComponentLibrary> openComponentLibrary(const QString &path);

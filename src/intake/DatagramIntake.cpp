@@ -18,10 +18,18 @@ DatagramIntake::DatagramIntake(MainModule &state, ScoringComponentFactory &facto
     : QObject(parent)
     , m_state(state)
     , m_factory(factory)
+    , m_kernelDrops(state)
 {
     connect(&m_state.udpPeerB, &UdpSocketArray::DataArrival, this, &DatagramIntake::onDataArrival);
     connect(&m_state.udpPeerB, &UdpSocketArray::DatagramsRefused, this,
             &DatagramIntake::onDatagramsRefused);
+    connect(&m_state.udpPeerB, &UdpSocketArray::KernelDropped, this,
+            &DatagramIntake::onKernelDropped);
+}
+
+void DatagramIntake::onKernelDropped(int index, quint16 port, quint64 newDrops)
+{
+    m_kernelDrops.dropped(index, port, newDrops);
 }
 
 // Once a spell: the status line says it until the next datagram is announced, and standard
@@ -45,11 +53,17 @@ void DatagramIntake::onDataArrival(int index, qint64 bytesTotal)
     m_handOverMs = -1;
     const Status status = intake(index, bytesTotal);
     DataBytes = QByteArray(1, '\0'); // nothing of the datagram is held until the next one
+    const UdpSocketElement *element = m_state.udpPeerB.element(index);
+    PortCounters *counters = element ? element->counters() : nullptr;
     if (status) {
         ++m_handedOver;
+        if (counters)
+            PortCounters::count(Scorer.refusedSender() ? counters->datagramsRefusedSender
+                                                       : counters->datagramsHandedOver);
     } else {
         ++m_dropped;
-        const UdpSocketElement *element = m_state.udpPeerB.element(index);
+        if (counters)
+            PortCounters::count(counters->datagramsNotHandedOver);
         const QString port = element ? QString::number(element->LocalPort()) : QStringLiteral("?");
         m_state.Label1.setCaption(droppedDatagramText(status.error(), bytesTotal, port, index));
     }
@@ -101,16 +115,23 @@ Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint
     PeerIP = peerIp;
     PeerPort = peerPort;
     CurPort = localPort;
+    const UdpSocketElement *element = m_state.udpPeerB.element(index);
+    PortCounters *counters = element ? element->counters() : nullptr;
+    if (counters)
+        PortCounters::count(counters->linesReceived);
     announce(row, line.size());
     m_handOverMs = -1;
     const Status status = timedHandOver(index, row, line);
     watchHandOver();
+    const bool taken = status && !Scorer.refusedSender();
+    if (counters)
+        PortCounters::count(taken ? counters->linesHandedOver : counters->linesNotHandedOver);
     if (!status) {
         ++m_dropped;
         return status.error();
     }
     ++m_handedOver;
-    return !Scorer.refusedSender();
+    return taken;
 }
 
 Status DatagramIntake::timedHandOver(int index, int row, QByteArrayView payload)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArrivalText.h"
+#include "KernelDropNotes.h"
 #include "ScoringComponent.h"
 #include "ScoringComponentFactory.h"
 #include "SlowComponentWatch.h"
@@ -25,6 +26,9 @@ public:
     // The reader's budget is full: says so in the status line, once per spell and port. The
     // arrivals that follow leave that text standing for a few seconds, or nobody could read it.
     void onDatagramsRefused(int index, quint16 port, qint64 budgetBytes);
+    void onKernelDropped(int index, quint16 port, quint64 newDrops);
+    // Before the ports close at the end of a run: what the kernel dropped on each.
+    void reportEndOfRun() { m_kernelDrops.endOfRun(); }
 
     // A log line that came by another way than a datagram (an HTTP post), handed over
     // exactly as a datagram from peerIp:peerPort to localPort on connection index would be,
@@ -48,6 +52,7 @@ private:
     MainModule &m_state;
     ScoringComponentFactory &m_factory;
     ArrivalText m_arrivalText;
+    KernelDropNotes m_kernelDrops;
     SlowComponentWatch m_slowWatch;
     qint64 m_handOverMs = -1; // of the datagram being taken in; -1: not handed over
     Utf8Text m_connectionString;

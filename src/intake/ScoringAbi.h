@@ -65,10 +65,45 @@ ScStatus ScoringComponentCreate(const char *classId, ScoreObject **out);
    (kept for a later run, or lost); 0 when everything is written. */
 int64_t ScoringComponentFinish(void);
 
+/* Optional: what the component did since it was loaded and what it holds now, for the
+   program's metrics and health pages. Called from any thread at any time while the library
+   is loaded, also during Process. The program zeroes the structure and sets size to what it
+   knows; the component fills the fields that lie within size, so either side may be the
+   older one. Counters only grow; "now" fields are current values. */
+#define SC_COMMIT_BUCKETS 12
+/* Upper bounds in seconds of the commit duration buckets; a last, unbounded one follows. */
+#define SC_COMMIT_BUCKET_BOUNDS                                                                    \
+    {                                                                                              \
+        0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 5.0                     \
+    }
+
+typedef struct ScoringFigures
+{
+    uint32_t size;
+    uint32_t databases;          /* now: databases written to */
+    uint32_t databasesAnswering; /* now: of those, open and taking their last transaction */
+    uint32_t reserved;
+    uint64_t linesUnderstood;  /* read and kept in the statistics */
+    uint64_t linesIgnored;     /* read, but nothing the statistics keep */
+    uint64_t linesRejected;    /* could not be read */
+    uint64_t linesAmbiguous;   /* read, but credited to nobody */
+    uint64_t rowsWaiting;      /* now: rows not yet committed */
+    uint64_t transactionsKept; /* failed to commit and kept to be written again */
+    uint64_t namesCached;      /* now */
+    uint64_t commits;
+    double commitSeconds; /* the commits' durations added up */
+    /* Commits by duration: bucket i counts those above bound i-1 up to bound i, the last
+       one those above every bound. */
+    uint64_t commitBuckets[SC_COMMIT_BUCKETS + 1];
+} ScoringFigures;
+
+void ScoringComponentFigures(ScoringFigures *out);
+
 typedef const char *(*ScoringComponentProgIdFn)(void);
 typedef const char *(*ScoringComponentClassIdFn)(void);
 typedef ScStatus (*ScoringComponentCreateFn)(const char *classId, ScoreObject **out);
 typedef int64_t (*ScoringComponentFinishFn)(void);
+typedef void (*ScoringComponentFiguresFn)(ScoringFigures *out);
 
 #ifdef __cplusplus
 }

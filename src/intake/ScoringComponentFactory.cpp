@@ -27,15 +27,49 @@ Result<ComponentLibrary> ScoringComponentFactory::activate(const QString &progId
     return library;
 }
 
-Result<ScoringComponent> ScoringComponentFactory::create(const QString &progId)
+const ComponentLibrary *ScoringComponentFactory::active(const QString &progId, ErrorInfo &error)
 {
     auto found = m_active.constFind(progId);
     if (found == m_active.constEnd()) {
         Result<ComponentLibrary> library = activate(progId);
-        if (!library)
-            return library.error();
+        if (!library) {
+            error = library.error();
+            return nullptr;
+        }
         found = m_active.insert(progId, *library);
+        m_figures.store(library->figures);
+        m_loaded.store(true);
     }
+    return &*found;
+}
+
+Status ScoringComponentFactory::load(const QString &progId)
+{
+    ErrorInfo error;
+    if (!active(progId, error))
+        return error;
+    return {};
+}
+
+ScoringComponentFactory::Figures ScoringComponentFactory::figures() const
+{
+    Figures figures;
+    figures.loaded = m_loaded.load();
+    if (const ScoringComponentFiguresFn read = m_figures.load()) {
+        ScoringFigures values = {};
+        values.size = sizeof values;
+        read(&values);
+        figures.figures = values;
+    }
+    return figures;
+}
+
+Result<ScoringComponent> ScoringComponentFactory::create(const QString &progId)
+{
+    ErrorInfo error;
+    const ComponentLibrary *found = active(progId, error);
+    if (!found)
+        return error;
     ScoreObject *object = nullptr;
     const ScStatus status = found->create(found->classIdUtf8.constData(), &object);
     if (status < 0 || !object)
@@ -64,6 +98,8 @@ qint64 ScoringComponentFactory::finish()
         if (library.finish)
             unwritten += library.finish();
     }
+    m_figures.store(nullptr);
+    m_loaded.store(false);
     m_active.clear(); // no instance is made after this
     return unwritten;
 }

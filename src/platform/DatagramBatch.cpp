@@ -1,5 +1,7 @@
 #include "DatagramBatch.h"
 
+#include "KernelDrops.h"
+
 #include <cerrno>
 
 #include <arpa/inet.h>
@@ -12,6 +14,8 @@ struct DatagramBatch::Slots
     sockaddr_in senders[Size] = {};
     iovec vectors[Size] = {};
     mmsghdr headers[Size] = {};
+    // Room for the drop count the kernel attaches to a datagram.
+    alignas(cmsghdr) char controls[Size][CMSG_SPACE(sizeof(quint32))] = {};
 };
 
 DatagramBatch::DatagramBatch()
@@ -35,6 +39,8 @@ int DatagramBatch::receive(int fd)
         header.msg_namelen = sizeof s.senders[i];
         header.msg_iov = &s.vectors[i];
         header.msg_iovlen = 1;
+        header.msg_control = s.controls[i];
+        header.msg_controllen = sizeof s.controls[i];
     }
     int count;
     do
@@ -48,4 +54,13 @@ DatagramView DatagramBatch::at(int i) const
     const Slots &s = *m_slots;
     return {s.bytes.get() + std::size_t(i) * SlotBytes, qint64(s.headers[i].msg_len),
             ntohl(s.senders[i].sin_addr.s_addr), ntohs(s.senders[i].sin_port)};
+}
+
+std::optional<quint32> DatagramBatch::kernelDropCount(int count) const
+{
+    for (int i = count - 1; i >= 0; --i) {
+        if (const std::optional<quint32> drops = kernelDropCountOf(m_slots->headers[i].msg_hdr))
+            return drops;
+    }
+    return std::nullopt;
 }

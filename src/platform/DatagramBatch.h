@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 
 // A datagram as read: its bytes (owned by whoever read it) and its sender.
 struct DatagramView
@@ -31,6 +32,9 @@ public:
     // Reads the datagrams waiting on fd, replacing the previous ones; 0 when none waits.
     int receive(int fd);
     DatagramView at(int i) const;
+    // The kernel's drop count for the socket as the newest of the first count datagrams
+    // brought it; nothing when none did (see KernelDrops.h).
+    std::optional<quint32> kernelDropCount(int count) const;
 
 private:
     struct Slots;

@@ -40,8 +40,19 @@ void DatagramInbox::put(const DatagramBatch &batch, int count)
     }
     if (refused)
         m_refused.fetch_add(refused, std::memory_order_relaxed);
+    m_received.fetch_add(quint64(count), std::memory_order_relaxed);
     if (count > 0)
         wakeLocked(); // a refusal is news for the program's thread too
+}
+
+void DatagramInbox::noteKernelDrops(quint32 cumulative)
+{
+    // The kernel's counter is 32 bits and only grows, so the difference survives a wrap.
+    const quint32 increase = cumulative - m_lastDropCount;
+    if (increase == 0)
+        return;
+    m_lastDropCount = cumulative;
+    m_kernelDrops.fetch_add(increase, std::memory_order_relaxed);
 }
 
 void DatagramInbox::wakeLocked()

@@ -22,6 +22,8 @@ public:
 
     // Reader thread: keeps what the budget allows and refuses the rest, in order.
     void put(const DatagramBatch &batch, int count);
+    // Reader thread: the socket's drop count that came with a batch (cumulative, wrapping).
+    void noteKernelDrops(quint32 cumulative);
 
     // Program thread. Call clearWake before taking, so a put after it wakes again.
     void clearWake();
@@ -34,6 +36,10 @@ public:
     // Spells of refusal: one starts at a refusal and ends when the budget is half free again,
     // so a flood that keeps the budget full is one spell, not one per block handed over.
     quint64 refusalSpells() const { return m_spells.load(std::memory_order_relaxed); }
+    // Datagrams read from the socket, kept or refused.
+    quint64 received() const { return m_received.load(std::memory_order_relaxed); }
+    // Datagrams the kernel dropped before they could be read, as far as reads have told.
+    quint64 kernelDrops() const { return m_kernelDrops.load(std::memory_order_relaxed); }
 
 private:
     void wakeLocked();
@@ -46,4 +52,7 @@ private:
     bool m_refusing = false;
     std::atomic<quint64> m_refused{0};
     std::atomic<quint64> m_spells{0};
+    std::atomic<quint64> m_received{0};
+    std::atomic<quint64> m_kernelDrops{0};
+    quint32 m_lastDropCount = 0; // the reader's own
 };

@@ -148,6 +148,8 @@ void DatagramReader::run()
                     break;
                 flooded = true;
                 source.inbox->put(batch, count);
+                if (const std::optional<quint32> drops = batch.kernelDropCount(count))
+                    source.inbox->noteKernelDrops(*drops);
                 if (count < DatagramBatch::Size)
                     break; // drained
             }

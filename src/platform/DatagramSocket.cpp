@@ -1,5 +1,6 @@
 #include "DatagramSocket.h"
 
+#include "KernelDrops.h"
 #include "SocketErrors.h"
 
 #include <cerrno>
@@ -30,6 +31,8 @@ Status DatagramSocket::bind(quint16 port)
         ::close(fd);
         return SocketErrors::fromErrno(error);
     }
+    // Without it the program cannot tell that it fell behind; /proc/net/udp still can.
+    askKernelDropCounts(fd);
     m_fd = fd;
     m_port = port;
     return {};

@@ -8,13 +8,21 @@ UdpSocketArray::UdpSocketArray(QObject *parent)
     add(0);
 }
 
+// The elements go while the list of bound ports they leave is still there.
+UdpSocketArray::~UdpSocketArray()
+{
+    for (const auto &entry : m_elements)
+        delete entry.second;
+}
+
 void UdpSocketArray::add(int index)
 {
-    auto *element = new UdpSocketElement(index, this);
+    auto *element = new UdpSocketElement(index, this, &m_boundPorts);
     connect(element, &UdpSocketElement::dataArrival, this, &UdpSocketArray::DataArrival);
     connect(element, &UdpSocketElement::bound, this, &UdpSocketArray::ElementBound);
     connect(element, &UdpSocketElement::closed, this, &UdpSocketArray::ElementClosed);
     connect(element, &UdpSocketElement::refusing, this, &UdpSocketArray::DatagramsRefused);
+    connect(element, &UdpSocketElement::kernelDropped, this, &UdpSocketArray::KernelDropped);
     m_elements[index] = element;
 }
 

@@ -17,6 +17,7 @@ public:
     static constexpr int MaxIndex = 32767; // indexes are 16-bit
 
     explicit UdpSocketArray(QObject *parent = nullptr);
+    ~UdpSocketArray() override;
 
     Status Load(int index);
     Status Unload(int index);
@@ -26,6 +27,8 @@ public:
     Result<UdpSocketElement *> at(int index) const;
     // Loaded indexes in ascending order, element 0 included.
     QList<int> indexes() const;
+    // The elements bound now, for other threads.
+    const BoundPorts &boundPorts() const { return m_boundPorts; }
 
 signals:
     void DataArrival(int index, qint64 bytesTotal);
@@ -33,9 +36,12 @@ signals:
     void ElementClosed(int index);
     // See UdpSocketElement::refusing.
     void DatagramsRefused(int index, quint16 port, qint64 budgetBytes);
+    // See UdpSocketElement::kernelDropped.
+    void KernelDropped(int index, quint16 port, quint64 newDrops);
 
 private:
     void add(int index);
 
+    BoundPorts m_boundPorts; // before the elements, which leave it as they go
     std::map<int, UdpSocketElement *> m_elements;
 };

@@ -1,6 +1,7 @@
 #include "UdpSocketElement.h"
 
 #include "DatagramReader.h"
+#include "KernelDrops.h"
 #include "SocketErrors.h"
 
 #include <QHostAddress>
@@ -16,9 +17,10 @@ constexpr int DatagramsPerTurn = 1024;
 
 } // namespace
 
-UdpSocketElement::UdpSocketElement(int index, QObject *parent)
+UdpSocketElement::UdpSocketElement(int index, QObject *parent, BoundPorts *ports)
     : QObject(parent)
     , m_index(index)
+    , m_ports(ports)
 {
 }
 
@@ -27,6 +29,8 @@ UdpSocketElement::~UdpSocketElement()
     // The reader must let go of the socket before it is closed; nothing is announced now.
     if (m_readerId)
         DatagramReader::shared().stop(m_readerId);
+    if (m_ports && m_counters)
+        m_ports->remove(m_index);
 }
 
 Status UdpSocketElement::Bind(qint64 port)
@@ -53,6 +57,11 @@ Status UdpSocketElement::Bind(qint64 port)
     m_inbox = std::move(inbox);
     ++m_bindings;
     m_spellsSeen = 0;
+    m_kernelDropsSeen = 0;
+    m_counters = std::make_shared<PortCounters>();
+    if (m_ports)
+        m_ports->add(
+            {m_index, quint16(port), socketInode(m_socket.descriptor()), m_inbox, m_counters});
     m_notifier =
         std::make_unique<QSocketNotifier>(m_inbox->wakeDescriptor(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &UdpSocketElement::readPending);
@@ -70,6 +79,14 @@ quint64 UdpSocketElement::refusedCount() const
     return m_inbox ? m_inbox->refused() : 0;
 }
 
+quint64 UdpSocketElement::kernelDrops() const
+{
+    if (!m_inbox)
+        return 0;
+    const std::optional<quint64> table = kernelDropsInTable(socketInode(m_socket.descriptor()));
+    return std::max(m_inbox->kernelDrops(), table.value_or(0));
+}
+
 void UdpSocketElement::Close()
 {
     const bool wasBound = m_socket.isBound();
@@ -80,6 +97,9 @@ void UdpSocketElement::Close()
     m_readerId = 0;
     m_notifier.reset(); // before the descriptor it watches goes
     m_socket.close();
+    if (m_ports && m_counters)
+        m_ports->remove(m_index);
+    m_counters.reset();
     m_inbox.reset(); // what it held is dropped, and its budget given back
     m_block = DatagramBlock();
     m_announcing = false;
@@ -150,6 +170,7 @@ void UdpSocketElement::readPending()
     if (announced == DatagramsPerTurn)
         m_inbox->wake(); // the rest on the loop's next turn
     noteRefusals();
+    noteKernelDrops();
 }
 
 void UdpSocketElement::noteRefusals()
@@ -159,4 +180,14 @@ void UdpSocketElement::noteRefusals()
         return;
     m_spellsSeen = spells;
     emit refusing(m_index, m_socket.localPort(), DatagramReader::shared().budget().limitBytes());
+}
+
+void UdpSocketElement::noteKernelDrops()
+{
+    const quint64 drops = m_inbox->kernelDrops();
+    if (drops == m_kernelDropsSeen)
+        return;
+    const quint64 newDrops = drops - m_kernelDropsSeen;
+    m_kernelDropsSeen = drops;
+    emit kernelDropped(m_index, m_socket.localPort(), newDrops);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoundPorts.h"
 #include "DatagramBlock.h"
 #include "DatagramInbox.h"
 #include "DatagramSocket.h"
@@ -29,7 +30,8 @@ public:
     // grants that much instead, which the reader makes do.
     static constexpr int ReceiveBufferBytes = 48 * 1024 * 1024;
 
-    explicit UdpSocketElement(int index, QObject *parent = nullptr);
+    // ports, when given, lists the element while it is bound.
+    explicit UdpSocketElement(int index, QObject *parent = nullptr, BoundPorts *ports = nullptr);
     ~UdpSocketElement() override;
 
     int index() const { return m_index; }
@@ -51,6 +53,12 @@ public:
     int receiveBufferBytes();
     // Datagrams read while the reader's budget was spent, and dropped, since the last Bind.
     quint64 refusedCount() const;
+    // Datagrams the kernel dropped on the port since the last Bind: what reads have told,
+    // or the socket's counter in the kernel's table when that says more (it also counts
+    // drops no read has told of yet). 0 when unbound.
+    quint64 kernelDrops() const;
+    // The hand-over's counters while bound, nullptr when unbound.
+    PortCounters *counters() const { return m_counters.get(); }
 
 signals:
     void dataArrival(int index, qint64 bytesTotal);
@@ -60,10 +68,14 @@ signals:
     // Datagrams on the port are being refused: the reader's budget of budgetBytes is full of
     // datagrams not yet handed over. Once per spell of refusals (see DatagramInbox).
     void refusing(int index, quint16 port, qint64 budgetBytes);
+    // The kernel dropped datagrams on the port before they could be read: newDrops since the
+    // last signal, as the reads that followed the drops told.
+    void kernelDropped(int index, quint16 port, quint64 newDrops);
 
 private:
     void readPending();
     void noteRefusals();
+    void noteKernelDrops();
 
     int m_index;
     DatagramSocket m_socket;
@@ -79,4 +91,7 @@ private:
     bool m_announcing = false;
     quint64 m_bindings = 0; // tells a batch from before a Close from one after it
     quint64 m_spellsSeen = 0;
+    quint64 m_kernelDropsSeen = 0;
+    BoundPorts *m_ports;
+    std::shared_ptr<PortCounters> m_counters;
 };

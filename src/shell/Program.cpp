@@ -3,6 +3,7 @@
 #include "ConsoleStatus.h"
 #include "Main.h"
 #include "MainForm.h"
+#include "MetricsStart.h"
 #include "StopReceiving.h"
 #include "WindowCommands.h"
 #include "state/MainModule.h"
@@ -36,7 +37,14 @@ ProgramOptions readProgramOptions(const QStringList &arguments, bool display)
             options.headless = true;
         else if (argument == QLatin1String("--no-http"))
             options.http = false;
-        else if (argument.startsWith(QLatin1String("--screenshot=")))
+        else if (argument.startsWith(QLatin1String("--metrics="))) {
+            const Result<MetricsAddress> address =
+                parseMetricsAddress(argument.mid(int(qstrlen("--metrics="))));
+            if (address)
+                options.metrics = *address;
+            else
+                options.invalid = address.error().description;
+        } else if (argument.startsWith(QLatin1String("--screenshot=")))
             options.screenshotPath = argument.mid(int(qstrlen("--screenshot=")));
         else
             rest.append(argument);
@@ -72,6 +80,14 @@ void showHttpFailure(const HttpIntake *http, MainModule &state)
         state.Label1.setCaption(http->lastFailure());
 }
 
+std::unique_ptr<MetricsServer> metricsServer(const ProgramOptions &options, MainModule &state,
+                                             ScoringComponentFactory &factory)
+{
+    if (!options.metrics)
+        return nullptr;
+    return startMetrics(*options.metrics, state, factory);
+}
+
 // Whether start-up left the program running, and if not, the exit code.
 std::optional<int> exitCodeAfter(StartResult result)
 {
@@ -89,9 +105,11 @@ std::optional<int> exitCodeAfter(StartResult result)
 // The scoring component writes what it holds; datagrams it could not write make the run
 // end in failure, so a service manager sees it. The ports are free and the window is gone
 // before it starts, as it may wait for a database as long as its unload wait.
-int finished(int code, ScoringComponentFactory &factory, MainModule &state,
-             QWidget *window = nullptr)
+int finished(int code, ScoringComponentFactory &factory, MainModule &state, DatagramIntake &intake,
+             std::unique_ptr<MetricsServer> &metrics, QWidget *window = nullptr)
 {
+    metrics.reset(); // no scrape reads the component while it finishes
+    intake.reportEndOfRun();
     stopReceiving(state.udpPeerB);
     if (window)
         window->hide();
@@ -122,12 +140,14 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
             Main(state, MainServices{op, registry, databases, &form}, options.commandLine)))
         return *code;
     showHttpFailure(http.get(), state);
+    std::unique_ptr<MetricsServer> metrics = metricsServer(options, state, factory);
 
     // Cancel in a database prompt ends the run on the spot: nothing is saved, but the
     // scoring component still finishes what it took. Exit leaves the event loop, so the
     // window goes without its close request and nothing is saved.
     WindowCommands commands(
-        form, state, op, databases, [&] { std::exit(finished(0, factory, state, &form)); },
+        form, state, op, databases,
+        [&] { std::exit(finished(0, factory, state, intake, metrics, &form)); },
         [] { QCoreApplication::exit(0); });
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &form, [&form] { form.close(); });
@@ -145,7 +165,7 @@ int runWithWindow(int argc, char *argv[], const ProgramOptions &options)
             QCoreApplication::exit(0);
         });
     }
-    return finished(app.exec(), factory, state, &form);
+    return finished(app.exec(), factory, state, intake, metrics, &form);
 }
 
 int runHeadless(int argc, char *argv[], const ProgramOptions &options)
@@ -164,11 +184,12 @@ int runHeadless(int argc, char *argv[], const ProgramOptions &options)
             Main(state, MainServices{op, registry, databases, nullptr}, options.commandLine)))
         return *code;
     showHttpFailure(http.get(), state);
+    std::unique_ptr<MetricsServer> metrics = metricsServer(options, state, factory);
     // Nothing was edited, so stopping saves nothing: a connection whose logon could not be
     // asked stays in the file.
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
     const int code = app.exec();
     console.flush();
-    return finished(code, factory, state);
+    return finished(code, factory, state, intake, metrics);
 }

@@ -2,6 +2,7 @@
 
 #include "shell/CommandLine.h"
 #include "shell/LayoutValues.h"
+#include "shell/Program.h"
 #include "state/MainModule.h"
 
 #include <QTest>
@@ -51,6 +52,34 @@ private slots:
         QCOMPARE(int(state.RawLogging), rawLogging);
         QCOMPARE(state.CfgFile, cfgFile);
         QCOMPARE(state.CmdLine, commandLine.toLower());
+    }
+
+    void metricsAddress_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("address"); // empty: refused with a reason
+        QTest::addColumn<int>("port");
+        addRow("a port alone stays on this host", "--metrics=9105", "127.0.0.1", 9105);
+        addRow("every address", "--metrics=0.0.0.0:9105", "0.0.0.0", 9105);
+        addRow("IPv6 in brackets", "--metrics=[::1]:0", "::1", 0);
+        addRow("a host name", "--metrics=localhost:9105", "", 0);
+        addRow("port out of range", "--metrics=65536", "", 0);
+        addRow("IPv6 without brackets", "--metrics=::1", "", 0);
+        addRow("nothing", "--metrics=", "", 0);
+    }
+    void metricsAddress()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        const ProgramOptions options = readProgramOptions({argument, "maxcon=3"}, false);
+        QCOMPARE(options.commandLine, QStringLiteral("maxcon=3"));
+        QCOMPARE(options.metrics.has_value(), !address.isEmpty());
+        QCOMPARE(options.invalid.contains(argument), address.isEmpty());
+        if (options.metrics) {
+            QCOMPARE(options.metrics->host.toString(), address);
+            QCOMPARE(int(options.metrics->port), port);
+        }
     }
 
     void numberTexts_data()

@@ -11,10 +11,11 @@
 
 #include <memory>
 
-// Whether a socket is bound to this UDP port, read from the kernel's tables. Binding a probe
-// instead would hold the port for a moment, and a program starting in that moment would find
-// it in use.
-inline bool portTaken(quint16 port)
+// The kernel's table line of the UDP socket bound to this port, split into its fields (the
+// drop count is field 12); empty when no socket is bound to it. Reading the table, unlike
+// binding a probe, does not hold the port for a moment in which a program starting would
+// find it in use.
+inline QList<QByteArray> udpSocketFields(quint16 port)
 {
     const QByteArray wanted = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     for (const char *table : {"/proc/net/udp", "/proc/net/udp6"}) {
@@ -24,10 +25,15 @@ inline bool portTaken(quint16 port)
         for (const QByteArray &line : file.readAll().split('\n')) {
             const QList<QByteArray> fields = line.simplified().split(' ');
             if (fields.size() > 1 && fields.at(1).endsWith(wanted))
-                return true;
+                return fields;
         }
     }
-    return false;
+    return {};
+}
+
+inline bool portTaken(quint16 port)
+{
+    return !udpSocketFields(port).isEmpty();
 }
 
 // One program process with a program folder of its own and the real component.

@@ -1,0 +1,69 @@
+#include "KernelDrops.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+
+#include <cstring>
+
+#include <sys/stat.h>
+
+bool askKernelDropCounts(int fd)
+{
+    const int on = 1;
+    return ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+}
+
+std::optional<quint32> kernelDropCountOf(const msghdr &header)
+{
+    // A socket without drops gets no count, so a datagram without one stands for zero only
+    // when the socket never dropped: the caller keeps the last count it saw.
+    for (const cmsghdr *c = CMSG_FIRSTHDR(&header); c;
+         c = CMSG_NXTHDR(const_cast<msghdr *>(&header), const_cast<cmsghdr *>(c))) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
+            c->cmsg_len >= CMSG_LEN(sizeof(quint32))) {
+            quint32 count;
+            std::memcpy(&count, CMSG_DATA(c), sizeof count);
+            return count;
+        }
+    }
+    return std::nullopt;
+}
+
+std::map<quint64, quint64> kernelDropsTable()
+{
+    std::map<quint64, quint64> drops;
+    for (const char *table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // sl local rem st tx:rx tr:when retrnsmt uid timeout inode ref pointer drops
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            bool inodeOk = false;
+            bool dropsOk = false;
+            const quint64 inode = fields.size() >= 13 ? fields.at(9).toULongLong(&inodeOk) : 0;
+            const quint64 count = inodeOk ? fields.at(12).toULongLong(&dropsOk) : 0;
+            if (dropsOk && inode != 0)
+                drops[inode] = count;
+        }
+    }
+    return drops;
+}
+
+std::optional<quint64> kernelDropsInTable(quint64 socketInode)
+{
+    const std::map<quint64, quint64> drops = kernelDropsTable();
+    const auto found = drops.find(socketInode);
+    if (socketInode == 0 || found == drops.end())
+        return std::nullopt;
+    return found->second;
+}
+
+quint64 socketInode(int fd)
+{
+    struct stat status;
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        return 0;
+    return quint64(status.st_ino);
+}
