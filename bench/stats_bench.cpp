@@ -311,6 +311,7 @@ int main(int argc, char *argv[])
              {"GET / (rankings page, HTML)", "/"},
              {"GET /?sort=kills", "/?sort=kills"},
              {"GET /?sort=kd&page=500", "/?sort=kd&page=500"},
+             {"GET /?sort=time&page=1990 (last)", "/?sort=time&page=1990"},
              {"GET /?q=Player 4711", "/?q=Player%204711"},
              {"GET /player?id=4711", "/player?id=4711"},
              {"GET /live", "/live"}}) {

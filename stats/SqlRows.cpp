@@ -14,10 +14,12 @@ QVariant boundValue(const QVariant &value)
     return value;
 }
 
-Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
-                              const QVariantList &values)
+namespace {
+
+// Prepares, binds and runs one statement within the query time limit.
+Status execute(const QSqlDatabase &db, QSqlQuery &query, const QString &sql,
+               const QVariantList &values)
 {
-    QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         return ErrorInfo{0, engineText(query.lastError())};
@@ -26,6 +28,17 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
     startQueryClock(db);
     if (!query.exec())
         return ErrorInfo{0, engineText(query.lastError())};
+    return {};
+}
+
+} // namespace
+
+Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
+                              const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (const Status ran = execute(db, query, sql, values); !ran)
+        return ran.error();
     QList<Row> rows;
     const int columns = query.record().count();
     while (query.next()) {
@@ -36,4 +49,19 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
         rows << row;
     }
     return rows;
+}
+
+Result<std::vector<qint64>> selectNumbers(const QSqlDatabase &db, const QString &sql,
+                                          const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (const Status ran = execute(db, query, sql, values); !ran)
+        return ran.error();
+    std::vector<qint64> numbers;
+    while (query.next())
+        numbers.push_back(query.value(0).toLongLong());
+    // A query stopped by the time limit ends its rows early: that is no whole list.
+    if (query.lastError().isValid())
+        return ErrorInfo{0, engineText(query.lastError())};
+    return numbers;
 }

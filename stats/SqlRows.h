@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QVariant>
 
+#include <vector>
+
 using Row = QVariantList;
 
 // A value as bound: a null text is the empty text (scope "" is no NULL).
@@ -15,3 +17,7 @@ QVariant boundValue(const QVariant &value);
 // returns its rows. Values are only ever bound, never written into the text.
 Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
                               const QVariantList &values = {});
+
+// The first column of every row, as numbers; for lists too long to hold as rows.
+Result<std::vector<qint64>> selectNumbers(const QSqlDatabase &db, const QString &sql,
+                                          const QVariantList &values = {});

@@ -183,13 +183,16 @@ void StandingsWriter::tick()
             return fail(QStringLiteral("rating rounds"), ended.error());
     }
 
+    bool stored = false;
     if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > FlushEveryMs)) {
         storeCursors();
         if (const Status flushed = m_store->flush(*m_standings, m_cursors, openRounds()); !flushed)
             return fail(QStringLiteral("storing the standings"), flushed.error());
         m_sinceFlush.restart();
+        stored = true;
     }
     WriterStatus::Snapshot state = m_status->snapshot();
+    state.stores += stored ? 1 : 0;
     state.caughtUp = !more && !m_standings->changed();
     state.scores += *scores;
     state.error.clear();

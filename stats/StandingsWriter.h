@@ -26,6 +26,7 @@ public:
     {
         bool caughtUp = false; // everything the source tables held at the last look is stored
         qint64 scores = 0;     // Scores rows read so far
+        qint64 stores = 0;     // times new standings were stored: what the pages read changed
         QString error;
     };
     Snapshot snapshot() const

@@ -44,16 +44,6 @@ QJsonValue json(const QVariant &value)
     }
 }
 
-// "LIKE" text that matches `search` literally anywhere.
-QString likePattern(const QString &search)
-{
-    QString escaped = search;
-    escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"))
-        .replace(QLatin1String("%"), QLatin1String("\\%"))
-        .replace(QLatin1String("_"), QLatin1String("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
-
 QString rankingFilter(const PageRequest &request, QVariantList &values)
 {
     values << request.scope;
@@ -63,10 +53,6 @@ QString rankingFilter(const PageRequest &request, QVariantList &values)
         where += QStringLiteral(" AND Kills + Deaths >= %1").arg(MinimumForRatio);
     else if (request.sort == QLatin1String("hs"))
         where += QStringLiteral(" AND Extras >= %1").arg(MinimumForRatio);
-    if (!request.search.isEmpty()) {
-        where += QStringLiteral(" AND (Name LIKE ? ESCAPE '\\' OR Steam LIKE ? ESCAPE '\\')");
-        values << likePattern(request.search) << likePattern(request.search);
-    }
     return where;
 }
 
@@ -100,49 +86,80 @@ const QStringList &StatsQueries::sortKeys()
     return keys;
 }
 
-Result<QJsonArray> StatsQueries::rankings(const PageRequest &request) const
+Result<QJsonArray> StatsQueries::rankings(const PageRequest &request,
+                                          const std::vector<qint64> &order) const
 {
-    QVariantList values;
-    const QString where = rankingFilter(request, values);
-    values << request.pageSize << qint64(request.page - 1) * request.pageSize;
-    // SQLite would walk the sort's index and read every row to match a name; the covering
-    // index finds the few matches without reading rows.
-    const QString searchIndex = !request.search.isEmpty() && dialectOf(m_db) == Dialect::Sqlite
-                                    ? QStringLiteral("INDEXED BY Stats_Standings_Active")
-                                    : QString();
+    const std::size_t first =
+        std::min(order.size(), std::size_t(request.page - 1) * std::size_t(request.pageSize));
+    const std::size_t last = std::min(order.size(), first + std::size_t(request.pageSize));
+    if (first == last)
+        return QJsonArray();
+    QVariantList values{request.scope};
+    QStringList marks;
+    for (std::size_t i = first; i < last; ++i) {
+        values << order[i];
+        marks << QStringLiteral("?");
+    }
     const Result<QList<Row>> rows = selectRows(
         m_db,
         QStringLiteral("SELECT Player, Steam, COALESCE(Name, Steam), Rating, Mu, Sigma, Kills, "
                        "Deaths, KD, CASE WHEN Extras > 0 THEN HS END, CASE WHEN Extras > 0 THEN "
                        "Headshots END, Assists, CASE WHEN Attacks > 0 THEN Damage END, Rounds, "
                        "CASE WHEN Rounds > 0 AND Attacks > 0 THEN DPR END, Seconds, Won FROM "
-                       "Stats_Standings %1 %2 "
-                       "ORDER BY %3 DESC LIMIT ? OFFSET ?")
-            .arg(searchIndex, where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
+                       "Stats_Standings WHERE Scope = ? AND Player IN (%1)")
+            .arg(marks.join(u',')),
         values);
     if (!rows)
         return rows.error();
+    // The rows come in any order: put them in the ranking's. A player the list names but
+    // the table no longer holds is left out.
+    QHash<qint64, qsizetype> place;
+    for (qsizetype i = 0; i < rows->size(); ++i)
+        place.insert(rows->at(i).first().toLongLong(), i);
+    QList<Row> ranked;
+    for (std::size_t i = first; i < last; ++i) {
+        if (const auto found = place.constFind(order[i]); found != place.cend())
+            ranked << rows->at(*found);
+    }
     QJsonArray array =
-        objects(*rows, {"id", "player", "name", "rating", "mu", "sigma", "kills", "deaths", "kd",
-                        "headshot_pct", "headshots", "assists", "damage", "rounds",
-                        "damage_per_round", "seconds", "rounds_won"});
+        objects(ranked, {"id", "player", "name", "rating", "mu", "sigma", "kills", "deaths", "kd",
+                         "headshot_pct", "headshots", "assists", "damage", "rounds",
+                         "damage_per_round", "seconds", "rounds_won"});
     for (int i = 0; i < array.size(); ++i) {
         QJsonObject object = array.at(i).toObject();
-        object.insert(QStringLiteral("rank"), (request.page - 1) * request.pageSize + i + 1);
+        object.insert(QStringLiteral("rank"), qint64(first) + i + 1);
         array.replace(i, object);
     }
     return array;
 }
 
-Result<qint64> StatsQueries::rankingCount(const PageRequest &request) const
+Result<std::vector<qint64>> StatsQueries::rankedPlayers(const PageRequest &request) const
 {
     QVariantList values;
     const QString where = rankingFilter(request, values);
+    return selectNumbers(
+        m_db,
+        QStringLiteral("SELECT Player FROM Stats_Standings %1 ORDER BY %2 DESC")
+            .arg(where, sortColumns().value(request.sort, QStringLiteral("Rating"))),
+        values);
+}
+
+Result<SearchTexts> StatsQueries::searchTexts(const QString &scope) const
+{
     const Result<QList<Row>> rows =
-        selectRows(m_db, QStringLiteral("SELECT COUNT(*) FROM Stats_Standings ") + where, values);
+        selectRows(m_db,
+                   QStringLiteral("SELECT Player, Name, Steam FROM Stats_Standings WHERE Scope = "
+                                  "? AND Kills + Deaths > 0"),
+                   {scope});
     if (!rows)
         return rows.error();
-    return rows->isEmpty() ? 0 : rows->first().first().toLongLong();
+    SearchTexts texts;
+    texts.reserve(std::size_t(rows->size()));
+    for (const Row &row : *rows)
+        texts.emplace_back(
+            row.at(0).toLongLong(),
+            (row.at(1).toString() + QLatin1Char('\n') + row.at(2).toString()).toCaseFolded());
+    return texts;
 }
 
 Result<QJsonArray> StatsQueries::scopes() const

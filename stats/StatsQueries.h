@@ -5,6 +5,12 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <vector>
+
+// Every ranked player of a scope with what a search looks in: his name and Steam id, case
+// folded, on lines of their own.
+using SearchTexts = std::vector<std::pair<qint64, QString>>;
+
 // What a page asks for, already checked and bounded by the server.
 struct PageRequest
 {
@@ -29,8 +35,11 @@ public:
     // The sort keys rankings accept, best first; the first is the default.
     static const QStringList &sortKeys();
 
-    Result<QJsonArray> rankings(const PageRequest &request) const;
-    Result<qint64> rankingCount(const PageRequest &request) const;
+    // The request's page of `order`, the ranking's players best first (see rankedPlayers).
+    Result<QJsonArray> rankings(const PageRequest &request, const std::vector<qint64> &order) const;
+    // Every ranked player of the request's scope and sort, best first; its search aside.
+    Result<std::vector<qint64>> rankedPlayers(const PageRequest &request) const;
+    Result<SearchTexts> searchTexts(const QString &scope) const;
     // Servers and games (mods) a ranking can be limited to.
     Result<QJsonArray> scopes() const;
     // An empty object when there is no such player.

@@ -165,17 +165,19 @@ Reply StatsServer::answer(const QString &rawPath, const QUrlQuery &query) const
         return json(list);
     }
     if (path == QLatin1String("/") || path == QLatin1String("/rankings")) {
-        const Result<QJsonArray> rows = queries.rankings(request);
+        const Result<PlayerOrder> order = site.rankOrder(queries, request);
+        if (!order)
+            return unreadable(order.error());
+        const Result<QJsonArray> rows = queries.rankings(request, **order);
         if (!rows)
             return unreadable(rows.error());
         if (api)
             return json(*rows);
         RankingsView view{request, db, {}, {}, *rows, 0, standingsNotice(site.status())};
-        const Result<qint64> total = queries.rankingCount(request);
         const Result<QJsonArray> scopes = queries.scopes();
-        if (!total || !scopes)
-            return unreadable(total ? scopes.error() : total.error());
-        view.total = *total;
+        if (!scopes)
+            return unreadable(scopes.error());
+        view.total = qint64((*order)->size());
         view.scopes = *scopes;
         if (m_sites.size() > 1) {
             for (const auto &other : m_sites)

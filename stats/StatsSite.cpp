@@ -3,6 +3,7 @@
 #include "StatsConnection.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <atomic>
 
@@ -69,6 +70,36 @@ Result<const StatsQueries *> StatsSite::queries() const
     connections.m_queries.insert(this, queries);
     connections.m_names.insert(this, name);
     return queries.get();
+}
+
+Result<PlayerOrder> StatsSite::rankOrder(const StatsQueries &queries,
+                                         const PageRequest &request) const
+{
+    const qint64 generation = status().stores;
+    const Result<PlayerOrder> ranked =
+        m_orders.get(request.scope + QLatin1Char('\n') + request.sort, generation,
+                     [&] { return queries.rankedPlayers(request); });
+    if (!ranked || request.search.isEmpty())
+        return ranked;
+    const Result<std::shared_ptr<const SearchTexts>> texts =
+        m_texts.get(request.scope, generation, [&] { return queries.searchTexts(request.scope); });
+    if (!texts)
+        return texts.error();
+    // The few who match first, then the ranking's order among them.
+    const QString wanted = request.search.toCaseFolded();
+    QSet<qint64> matching;
+    for (const auto &[player, text] : **texts) {
+        if (text.contains(wanted))
+            matching.insert(player);
+    }
+    auto found = std::make_shared<std::vector<qint64>>();
+    for (const qint64 player : **ranked) {
+        if (found->size() == std::size_t(matching.size()))
+            break;
+        if (matching.contains(player))
+            found->push_back(player);
+    }
+    return PlayerOrder(std::move(found));
 }
 
 StatsSite::~StatsSite()

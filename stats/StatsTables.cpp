@@ -26,10 +26,9 @@ QStringList ownTableStatements(Dialect dialect)
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_%1 ON "
                                      "Stats_Standings (Scope, %1)")
                           .arg(QLatin1String(sort));
-    // Covers the rankings' count of players with a kill or a death, and a search by name or
-    // Steam id, so neither reads the rows themselves.
-    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Active ON "
-                                 "Stats_Standings (Scope, Kills, Deaths, Name, Steam)")
+    // The pages count and search the rankings in lists of their own now; this index of
+    // earlier versions only costs every store.
+    statements << QStringLiteral("DROP INDEX IF EXISTS Stats_Standings_Active")
                << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
                                  "Stats_Standings (Player)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "

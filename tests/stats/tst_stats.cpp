@@ -144,6 +144,41 @@ private slots:
             QVERIFY2(ranked.contains(player) || byRating.size() == 100, qPrintable(player));
     }
 
+    // The pages of a ranking, read one after another, are the whole ranking once, in order,
+    // numbered on; the page count agrees with it, and a search still finds within it.
+    void pagesSplitTheRanking_data() { engines(); }
+    void pagesSplitTheRanking()
+    {
+        CURRENT_ENGINE(engine);
+        for (const QString sort : {"rating", "kd", "kills"}) {
+            const QString base = "/api/rankings?sort=" + sort;
+            const QJsonArray whole = engine.stats->get(base + "&size=100").json().toArray();
+            QVERIFY(whole.size() >= 3 && whole.size() < 100);
+            QJsonArray paged;
+            for (int page = 1; page <= (whole.size() + 6) / 7 + 1; ++page) {
+                for (const QJsonValue row :
+                     engine.stats->get(base + "&size=7&page=" + QString::number(page))
+                         .json()
+                         .toArray())
+                    paged.append(row);
+            }
+            QCOMPARE(paged, whole);
+            for (qsizetype i = 0; i < whole.size(); ++i)
+                QCOMPARE(whole.at(i)["rank"].toInteger(), i + 1);
+            const QByteArray html = engine.stats->get("/?size=7&sort=" + sort).body;
+            QVERIFY2(html.contains(QStringLiteral("of %1 · %2 players")
+                                       .arg((whole.size() + 6) / 7)
+                                       .arg(whole.size())
+                                       .toUtf8()),
+                     qPrintable(sort));
+            const QString name = whole.last()["name"].toString();
+            const QJsonArray found =
+                engine.stats->get(base + "&q=" + QUrl::toPercentEncoding(name)).json().toArray();
+            QVERIFY2(!found.isEmpty() && found.first()["name"].toString().contains(name),
+                     qPrintable(name));
+        }
+    }
+
     void playerPageShowsHisWeapons_data() { engines(); }
     void playerPageShowsHisWeapons()
     {
