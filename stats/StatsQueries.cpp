@@ -1,5 +1,6 @@
 #include "StatsQueries.h"
 
+#include "MatchRows.h"
 #include "StatsConnection.h"
 
 #include <QHash>
@@ -394,6 +395,10 @@ Result<QJsonObject> StatsQueries::game(qint64 id) const
     if (!results)
         return results.error();
     page.insert(QStringLiteral("results"), *results);
+    const Result<MatchInput> match = readMatch(m_db, id, page);
+    if (!match)
+        return match.error();
+    page.insert(QStringLiteral("match"), matchFigures(*match));
     return page;
 }
 

@@ -1,0 +1,334 @@
+#include "PgTestDatabase.h"
+#include "StatsFixture.h"
+#include "TestMain.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString CsgoLog = QStringLiteral(REALLOGS_CORPUS "/csgo/vlf1991-kotnq2flog.log");
+const QString Cs2Log =
+    QStringLiteral(REALLOGS_CORPUS "/cs2/SeatloN-0f870999-5f60-4259-7837-08de566fc039.log");
+const QString Tf2Log = QStringLiteral(REALLOGS_CORPUS "/tf2/icewind1991-log_2892242.log");
+
+// A match's figures worked out from the log text alone, as a player reads the log: the match
+// starts at the last "Match_Start" (Counter-Strike) or the first "Round_Start" (TF2) and ends
+// with its last round; a player's rounds run from the first to the last round he did
+// anything in.
+struct Figures
+{
+    qint64 kills = 0, deaths = 0, assists = 0, damage = 0, heals = 0, ubers = 0;
+    qint64 firstKills = 0, kast = 0, multi[4] = {};
+    int first = -1, last = -1;
+    double adr() const { return double(damage) / double(last - first + 1); }
+    double kastPct() const { return 100.0 * double(kast) / double(last - first + 1); }
+};
+
+struct Match
+{
+    QMap<QString, Figures> players; // by Steam id, a bot by name
+    QString score;                  // "CT:T" after the last round
+    qint64 seconds = 0;
+};
+
+const QString Token = QStringLiteral(R"re("([^"]*?)<(\d+)><([^>]*)><([^>]*)>")re");
+const QRegularExpression Tokens(Token);
+const QRegularExpression Stamp(QStringLiteral(R"re(^L (\d\d/\d\d/\d{4} - \d\d:\d\d:\d\d): )re"));
+const QRegularExpression Kill(Token + QStringLiteral(R"re( (?:\[[^\]]*\] )?killed )re") + Token);
+const QRegularExpression WorldKill(Token + QStringLiteral(R"re( (?:\[[^\]]*\] )?was killed by)re"));
+const QRegularExpression Suicide(Token + QStringLiteral(" (?:\\[[^\\]]*\\] )?committed suicide"));
+const QRegularExpression
+    Assist(Token + QStringLiteral(R"re( (?:assisted killing|triggered "kill assist" against) )re") +
+           Token);
+const QRegularExpression
+    Attack(Token +
+           QStringLiteral(R"re( (?:\[[^\]]*\] )?(?:attacked|triggered "damage" against) )re") +
+           Token + QStringLiteral(R"re(.*\(damage "(\d+)"\))re"));
+const QRegularExpression
+    Heal(Token + QStringLiteral(R"re( triggered "healed" against .*\(healing "(\d+)"\))re"));
+const QRegularExpression Uber(Token + QStringLiteral(R"re( triggered "chargedeployed")re"));
+const QRegularExpression CsRoundEnd(
+    QStringLiteral(R"re(Team "[^"]+" triggered "[^"]+" \(CT "(\d+)"\) \(T "(\d+)"\))re"));
+const QRegularExpression Scored(QStringLiteral(
+    R"re(killed|committed suicide|assisted killing|attacked|triggered|spawned as|picked up item)re"));
+
+const QRegularExpression Chat(Token + QStringLiteral(" say(_team)? \""));
+
+QString key(const QRegularExpressionMatch &match, int at)
+{
+    const QString id = match.captured(at + 2);
+    return id == QLatin1String("BOT") ? match.captured(at) : id;
+}
+
+Match expectedMatch(const QString &path)
+{
+    QList<QString> lines;
+    for (const QByteArray &raw : logLines(path))
+        lines << QString::fromUtf8(raw);
+    qsizetype start = -1, end = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (CsRoundEnd.match(lines[i]).hasMatch() ||
+            lines[i].contains(QLatin1String("\"Round_Win\"")))
+            end = i;
+    }
+    for (qsizetype i = end; i >= 0 && start < 0; --i) {
+        if (lines[i].contains(QLatin1String("World triggered \"Match_Start\"")))
+            start = i;
+    }
+    for (qsizetype i = 0; i < end && start < 0; ++i) {
+        if (lines[i].contains(QLatin1String("World triggered \"Round_Start\"")))
+            start = i;
+    }
+    Match match;
+    const auto time = [&](qsizetype i) {
+        return QDateTime::fromString(Stamp.match(lines[i]).captured(1), "MM/dd/yyyy - hh:mm:ss");
+    };
+    match.seconds = time(start).secsTo(time(end));
+    int round = 0;
+    struct Death
+    {
+        QString victim, killer;
+        QDateTime at;
+        bool enemy;
+    };
+    QList<Death> deaths;
+    QSet<QString> assisted;
+    const auto endRound = [&] {
+        QHash<QString, int> kills;
+        QSet<QString> died, traded;
+        for (qsizetype i = 0; i < deaths.size(); ++i) {
+            died << deaths[i].victim;
+            if (!deaths[i].enemy)
+                continue;
+            if (++kills[deaths[i].killer] == 1 && kills.size() == 1)
+                ++match.players[deaths[i].killer].firstKills;
+            for (qsizetype j = i + 1; j < deaths.size(); ++j) {
+                if (deaths[j].at.secsTo(deaths[i].at) < -5)
+                    break;
+                if (deaths[j].enemy && deaths[j].victim == deaths[i].killer) {
+                    traded << deaths[i].victim;
+                    break;
+                }
+            }
+        }
+        for (auto it = match.players.begin(); it != match.players.end(); ++it) {
+            if (it->last != round)
+                continue;
+            const int k = kills.value(it.key());
+            if (k >= 2)
+                ++it->multi[std::min(k, 5) - 2];
+            if (k > 0 || assisted.contains(it.key()) || !died.contains(it.key()) ||
+                traded.contains(it.key()))
+                ++it->kast;
+        }
+        deaths.clear();
+        assisted.clear();
+        ++round;
+    };
+    for (qsizetype i = start; i <= end; ++i) {
+        const QString &line = lines[i];
+        if (Scored.match(line).hasMatch() && !line.contains(QLatin1String("killed other")) &&
+            !Chat.match(line).hasMatch()) {
+            for (auto it = Tokens.globalMatch(line); it.hasNext();) {
+                const QRegularExpressionMatch token = it.next();
+                if (token.captured(3) == QLatin1String("Console"))
+                    continue;
+                Figures &player = match.players[key(token, 1)];
+                if (player.first < 0)
+                    player.first = round;
+                player.last = round;
+            }
+        }
+        if (const auto kill = Kill.match(line);
+            kill.hasMatch() && !line.contains(QLatin1String("feign_death"))) {
+            const bool self = kill.captured(2) == kill.captured(6);
+            const bool enemy = !self && kill.captured(4) != kill.captured(8);
+            match.players[key(kill, 5)].deaths += 1;
+            if (enemy)
+                match.players[key(kill, 1)].kills += 1;
+            deaths << Death{key(kill, 5), key(kill, 1), time(i), enemy};
+        } else if (const auto died = WorldKill.match(line); died.hasMatch()) {
+            match.players[key(died, 1)].deaths += 1;
+            deaths << Death{key(died, 1), {}, time(i), false};
+        } else if (const auto suicide = Suicide.match(line); suicide.hasMatch()) {
+            match.players[key(suicide, 1)].deaths += 1;
+            deaths << Death{key(suicide, 1), {}, time(i), false};
+        }
+        if (const auto assist = Assist.match(line); assist.hasMatch()) {
+            match.players[key(assist, 1)].assists += 1;
+            assisted << key(assist, 1);
+        }
+        if (const auto attack = Attack.match(line);
+            attack.hasMatch() && attack.captured(4) != attack.captured(8))
+            match.players[key(attack, 1)].damage += attack.captured(9).toLongLong();
+        if (const auto heal = Heal.match(line); heal.hasMatch())
+            match.players[key(heal, 1)].heals += heal.captured(5).toLongLong();
+        if (const auto uber = Uber.match(line); uber.hasMatch())
+            match.players[key(uber, 1)].ubers += 1;
+        if (const auto ended = CsRoundEnd.match(line); ended.hasMatch()) {
+            match.score = ended.captured(1) + ':' + ended.captured(2);
+            endRound();
+        } else if (line.contains(QLatin1String("\"Round_Win\""))) {
+            endRound();
+        }
+    }
+    return match;
+}
+
+double rounded(double value)
+{
+    return std::round(value * 10.0) / 10.0;
+}
+
+} // namespace
+
+// A CS:GO match with a half-time swap, a CS2 match and a TF2 match, sent by three servers
+// through the program and Ledgerwell; each game's page against the figures the test works
+// out from the log's text.
+class TestStatsMatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Receiver receiver(m_dir.filePath("receiver"), QStringLiteral(LEDGERWELL_PATH));
+        const QString file = m_dir.filePath("match.db");
+        QFile empty(file);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QStringList connections{"Provider=SQLite;Data Source=" + file};
+        if (m_pg.configured()) {
+            QVERIFY2(m_pg.ready(), qPrintable(m_pg.error()));
+            connections << m_pg.connString();
+        }
+        QVERIFY2(receiver.start(connections), qPrintable(receiver.errors()));
+        QSqlDatabase sqlite = QSqlDatabase::addDatabase("QSQLITE", "match-sqlite");
+        sqlite.setDatabaseName(file);
+        QVERIFY(sqlite.open());
+        qint64 sent = 0;
+        for (const QString &log : {CsgoLog, Cs2Log, Tf2Log}) {
+            const QList<QByteArray> lines = logLines(log);
+            QVERIFY(lines.size() > 4000);
+            for (const quint16 port : receiver.ports())
+                sendLines(lines, port);
+            sent += lines.size();
+        }
+        const auto stored = [&] {
+            QSqlQuery query(sqlite);
+            return query.exec("SELECT COUNT(*) FROM Logs") && query.next()
+                       ? query.value(0).toLongLong()
+                       : -1;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(stored(), sent, 60000);
+        QVERIFY(receiver.stop());
+        m_stats = std::make_unique<StatsProcess>(connections);
+        QVERIFY2(m_stats->waitCaughtUp(), qPrintable(m_stats->errors()));
+    }
+
+    void figuresAsTheLogSays_data()
+    {
+        QTest::addColumn<int>("db");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("game"); // "map:NAME" or "mod:NAME"
+        for (int db = 0; db < (m_pg.configured() ? 2 : 1); ++db) {
+            const QByteArray engine = db ? "postgres " : "sqlite ";
+            QTest::newRow(engine + "csgo") << db << CsgoLog << "map:de_train";
+            QTest::newRow(engine + "cs2") << db << Cs2Log << "map:de_inferno";
+            QTest::newRow(engine + "tf2") << db << Tf2Log << "mod:tf";
+        }
+    }
+    void figuresAsTheLogSays()
+    {
+        QFETCH(int, db);
+        QFETCH(QString, log);
+        QFETCH(QString, game);
+        QJsonObject page;
+        for (const QJsonValue &row :
+             m_stats->get(QStringLiteral("/api/games?db=%1").arg(db)).json().toArray()) {
+            if (row[game.section(':', 0, 0)].toString() == game.section(':', 1))
+                page = m_stats
+                           ->get(QStringLiteral("/api/game?db=%1&id=%2")
+                                     .arg(db)
+                                     .arg(row["game"].toInteger()))
+                           .json()
+                           .toObject();
+        }
+        const QJsonObject match = page["match"].toObject();
+        QVERIFY2(match["events_known"].toBool(), qPrintable(game));
+        const Match expected = expectedMatch(log);
+        QVERIFY(expected.players.size() >= 10);
+        const bool tf2 = game == QLatin1String("mod:tf");
+
+        QMap<QString, QJsonObject> shown;
+        for (const QJsonValue &team : match["teams"].toArray())
+            for (const QJsonValue &player : team["players"].toArray())
+                shown.insert(player["player"].toString(), player.toObject());
+        QCOMPARE(QStringList(shown.keys()), QStringList(expected.players.keys()));
+        for (auto it = expected.players.cbegin(); it != expected.players.cend(); ++it) {
+            const QJsonObject row = shown.value(it.key());
+            const Figures &f = it.value();
+            const QString who = it.key() + ": ";
+            QVERIFY2(row["kills"].toInteger() == f.kills, qPrintable(who + "kills"));
+            QVERIFY2(row["deaths"].toInteger() == f.deaths, qPrintable(who + "deaths"));
+            QVERIFY2(row["assists"].toInteger() == f.assists, qPrintable(who + "assists"));
+            QVERIFY2(row["damage"].toInteger() == f.damage, qPrintable(who + "damage"));
+            if (tf2) {
+                QVERIFY2(row["heals"].toInteger() == f.heals, qPrintable(who + "heals"));
+                QVERIFY2(row["ubers"].toInteger() == f.ubers, qPrintable(who + "ubers"));
+                QCOMPARE(row["dpm"].toDouble(),
+                         rounded(double(f.damage) * 60 / double(expected.seconds)));
+                continue;
+            }
+            QCOMPARE(row["adr"].toDouble(), rounded(f.adr()));
+            QCOMPARE(row["kast"].toDouble(), rounded(f.kastPct()));
+            QVERIFY2(row["first_kills"].toInteger() == f.firstKills,
+                     qPrintable(who + "first kills"));
+            const char *multi[] = {"k2", "k3", "k4", "k5"};
+            for (int k = 0; k < 4; ++k)
+                QVERIFY2(row[multi[k]].toInteger() == f.multi[k], qPrintable(who + multi[k]));
+        }
+        if (tf2) {
+            QCOMPARE(match["seconds"].toInteger(), expected.seconds);
+            return;
+        }
+        const QJsonArray score = match["score"].toArray();
+        QCOMPARE(score.size(), 2);
+        QMap<QString, qint64> sides;
+        for (const QJsonValue &team : score)
+            sides.insert(team["team"].toString(), team["rounds"].toInteger());
+        QCOMPARE(QString::number(sides.value("CT")) + ':' +
+                     QString::number(sides.value("TERRORIST")),
+                 expected.score);
+    }
+
+    // The CS:GO match swaps sides once, after 15 rounds; its warm-up bots are kept apart.
+    void halfTimeAndWarmUpShown()
+    {
+        const QByteArray page = [&] {
+            for (const QJsonValue &row : m_stats->get("/api/games").json().toArray()) {
+                if (row["map"].toString() == "de_train")
+                    return m_stats->get("/game?id=" + QString::number(row["game"].toInteger()))
+                        .body;
+            }
+            return QByteArray();
+        }();
+        QCOMPARE(page.count("sides swapped"), 1);
+        QVERIFY(page.contains("Warm-up only"));
+        QVERIFY(!page.contains("SFUI_Notice_CTs_Win</span>"));
+        QVERIFY(page.contains("won by defuse"));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    PgTestDatabase m_pg;
+    std::unique_ptr<StatsProcess> m_stats;
+};
+
+VARNOCK_TEST_MAIN(TestStatsMatch)
+#include "tst_stats_match.moc"
