@@ -1,5 +1,7 @@
 #include "MatchFigures.h"
 
+#include "RoundSides.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QSet>
@@ -186,6 +188,17 @@ void scoreRound(QHash<qint64, Line> &lines, const RoundLog &round, int number)
     }
 }
 
+QList<RoundKill> roundKills(const RoundLog &round)
+{
+    QList<RoundKill> kills;
+    for (const MatchEvent &kill : round.kills) {
+        if (kill.killer > 0)
+            kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
+                               kill.type == QLatin1String("kill")};
+    }
+    return kills;
+}
+
 QJsonArray roundList(const QList<MatchRound> &rounds, int from)
 {
     QJsonArray list;
@@ -276,9 +289,12 @@ QJsonObject matchFigures(const MatchInput &input)
         firstMatchRound = events.isEmpty() ? 0 : int(rounds.size());
     if (firstMatchRound < rounds.size())
         endOffset = std::max(endOffset, rounds.last().offset);
+    SideState sides;
     for (int r = firstMatchRound; r < played.size(); ++r) {
         if (r < rounds.size() || !played.at(r).present.isEmpty())
             scoreRound(lines, played.at(r), r);
+        if (r < rounds.size())
+            roundSides(sides, input.joins, roundKills(played.at(r)), rounds.at(r).score);
     }
 
     bool damageKnown = false, tf2 = false;
@@ -305,7 +321,8 @@ QJsonObject matchFigures(const MatchInput &input)
     QHash<QString, QList<QJsonObject>> teams;
     QHash<QString, QJsonObject> totals;
     QJsonArray warmup;
-    for (const MatchPlayer &player : input.players) {
+    for (MatchPlayer player : input.players) {
+        player.team = sides.last.value(player.id, player.team);
         const Line line = lines.value(player.id);
         const QJsonObject who{{"id", player.id}, {"player", player.player}, {"name", player.name}};
         if (line.firstRound < 0) {

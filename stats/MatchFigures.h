@@ -24,6 +24,9 @@ struct MatchRound
     qint64 offset = 0;
 };
 
+// A player is shown with the side he played for in his last round, as the round's kills and
+// score tell (a player who joins the other team after the match is not moved), else with the
+// playing team he joined last.
 struct MatchPlayer
 {
     qint64 id = 0;
@@ -37,8 +40,9 @@ struct MatchInput
     QList<MatchPlayer> players;
     QList<MatchRound> rounds;
     QList<MatchEvent> events;
-    bool eventsKnown = false; // false: the game's rows could not be told apart
-    bool open = false;        // the game has not ended: the round in progress counts
+    QList<std::pair<qint64, QString>> joins; // player, team, in the order they were joined
+    bool eventsKnown = false;                // false: the game's rows could not be told apart
+    bool open = false;                       // the game has not ended: the round in progress counts
 };
 
 // A trade: the killer of a player dies within this many seconds, in the same round.

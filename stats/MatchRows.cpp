@@ -16,13 +16,6 @@ constexpr qint64 Stepback = 2;
 
 const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-bool playing(const QString &team)
-{
-    return !team.isEmpty() && team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) &&
-           team.compare(QLatin1String("Spectator"), Qt::CaseInsensitive) &&
-           team.compare(QLatin1String("Console"), Qt::CaseInsensitive);
-}
-
 Result<qint64> number(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
                       qint64 fallback)
 {
@@ -111,6 +104,13 @@ Result<QList<MatchEvent>> gameRows(const QSqlDatabase &db, qint64 game, qint64 f
 
 } // namespace
 
+bool playing(const QString &team)
+{
+    return !team.isEmpty() && team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) &&
+           team.compare(QLatin1String("Spectator"), Qt::CaseInsensitive) &&
+           team.compare(QLatin1String("Console"), Qt::CaseInsensitive);
+}
+
 Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObject &page)
 {
     MatchInput input;
@@ -131,6 +131,7 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
         return joins.error();
     QHash<qint64, QString> teams;
     for (const Row &row : *joins) {
+        input.joins.append({row.at(0).toLongLong(), row.at(1).toString()});
         if (playing(row.at(1).toString()))
             teams.insert(row.at(0).toLongLong(), row.at(1).toString());
     }

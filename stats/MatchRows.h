@@ -13,4 +13,7 @@
 // name nobody) whose Offset keeps growing from the game's start. A game without such kills
 // (its server logs no positions) has no rows told apart: its page shows the standings
 // writer's totals.
+// Whether a team plays: not Unassigned, Spectator or the server's Console.
+bool playing(const QString &team);
+
 Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObject &page);

@@ -100,6 +100,14 @@ QString playerPage(const QJsonObject &player, int db)
     body += section(QStringLiteral("Standings"),
                     table(standings, player.value(QLatin1String("standings")).toArray(),
                           QStringLiteral("Not rated yet.")));
+    body += QStringLiteral("<p><strong>First seen:</strong> %1 · <strong>last seen:</strong> %2 · "
+                           "<strong>games:</strong> %3 · <strong>sessions:</strong> %4 · "
+                           "<strong>longest run of wins:</strong> %5</p>")
+                .arg(shown(player.value(QLatin1String("first_seen"))),
+                     shown(player.value(QLatin1String("last_seen"))),
+                     shown(player.value(QLatin1String("games_played"))),
+                     shown(player.value(QLatin1String("sessions"))),
+                     shown(player.value(QLatin1String("best_win_streak"))));
     body += section(QStringLiteral("Rating over time"),
                     ratingChart(player.value(QLatin1String("history")).toArray()) +
                         QStringLiteral("<p class=\"legend\"><span class=\"key rating\"></span>"
@@ -113,10 +121,26 @@ QString playerPage(const QJsonObject &player, int db)
                            field(QStringLiteral("Deaths by it"), QStringLiteral("deaths"))},
                           player.value(QLatin1String("weapons")).toArray(),
                           QStringLiteral("No weapon used yet.")));
+    body += section(player.value(QLatin1String("activity_by")).toString() == QLatin1String("month")
+                        ? QStringLiteral("Games per month")
+                        : QStringLiteral("Games per day"),
+                    activityChart(player.value(QLatin1String("activity")).toArray()));
+    const QJsonArray accuracy = player.value(QLatin1String("accuracy")).toArray();
+    if (!accuracy.isEmpty())
+        body += section(QStringLiteral("Accuracy"),
+                        table({field(QStringLiteral("Weapon"), QStringLiteral("weapon"), false),
+                               field(QStringLiteral("Shots"), QStringLiteral("shots")),
+                               field(QStringLiteral("Hits"), QStringLiteral("hits")),
+                               field(QStringLiteral("Hit %"), QStringLiteral("accuracy_pct"))},
+                              accuracy, QString()));
     body += section(QStringLiteral("Maps"),
                     table({field(QStringLiteral("Map"), QStringLiteral("map"), false),
-                           field(QStringLiteral("Games"), QStringLiteral("games"))},
-                          player.value(QLatin1String("maps")).toArray(),
+                           field(QStringLiteral("Games"), QStringLiteral("games")),
+                           field(QStringLiteral("Win %"), QStringLiteral("win_pct")),
+                           field(QStringLiteral("Kills"), QStringLiteral("kills")),
+                           field(QStringLiteral("Deaths"), QStringLiteral("deaths")),
+                           field(QStringLiteral("K/D"), QStringLiteral("kd"))},
+                          player.value(QLatin1String("map_figures")).toArray(),
                           QStringLiteral("No maps yet.")));
     body += section(QStringLiteral("Recent games"),
                     table({gameColumn(db, QStringLiteral("Game")),

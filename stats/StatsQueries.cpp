@@ -1,6 +1,7 @@
 #include "StatsQueries.h"
 
 #include "MatchRows.h"
+#include "PlayerRecord.h"
 #include "StatsConnection.h"
 
 #include <QHash>
@@ -247,6 +248,11 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
             return part.error();
         page.insert(QLatin1String(key), *part);
     }
+    const Result<QJsonObject> record = playerRecord(m_db, id);
+    if (!record)
+        return record.error();
+    for (auto it = record->constBegin(); it != record->constEnd(); ++it)
+        page.insert(it.key(), it.value());
     return page;
 }
 

@@ -25,15 +25,33 @@ struct Figures
     qint64 kills = 0, deaths = 0, assists = 0, damage = 0, heals = 0, ubers = 0;
     qint64 firstKills = 0, kast = 0, multi[4] = {};
     int first = -1, last = -1;
+    QString team; // the side he ended the match on
     double adr() const { return double(damage) / double(last - first + 1); }
     double kastPct() const { return 100.0 * double(kast) / double(last - first + 1); }
 };
 
 struct Match
 {
-    QMap<QString, Figures> players; // by Steam id, a bot by name
-    QString score;                  // "CT:T" after the last round
+    QMap<QString, Figures> players;       // by Steam id, a bot by name
+    QString score;                        // "CT:T" after the last round
+    QHash<QString, int> roundsWon;        // by winning team
+    QHash<QString, QSet<QString>> joined; // the playing teams each joined
     qint64 seconds = 0;
+
+    // Whether the one team he joined won; nothing for one who played for both.
+    std::optional<bool> won(const QString &player) const
+    {
+        if (joined.value(player).size() != 1)
+            return std::nullopt;
+        const QString team = *joined.value(player).cbegin();
+        QHash<QString, int> rounds = roundsWon;
+        if (const QStringList ct = score.split(':'); ct.size() == 2)
+            rounds = {{"CT", ct[0].toInt()}, {"TERRORIST", ct[1].toInt()}};
+        int others = 0;
+        for (auto it = rounds.cbegin(); it != rounds.cend(); ++it)
+            others = it.key() == team ? others : std::max(others, it.value());
+        return rounds.value(team) > others;
+    }
 };
 
 const QString Token = QStringLiteral(R"re("([^"]*?)<(\d+)><([^>]*)><([^>]*)>")re");
@@ -57,6 +75,9 @@ const QRegularExpression CsRoundEnd(
 const QRegularExpression Scored(QStringLiteral(
     R"re(killed|committed suicide|assisted killing|attacked|triggered|spawned as|picked up item)re"));
 
+const QRegularExpression TeamRoundWin(QStringLiteral(R"re("Round_Win" \(winner "([^"]+)"\))re"));
+const QRegularExpression Joined(QStringLiteral(
+    R"re("([^"]*?)<\d+><([^>]*)>(?:<[^>]*>)?" (?:joined team "|switched from team <[^>]*> to <)([^">]+))re"));
 const QRegularExpression Chat(Token + QStringLiteral(" say(_team)? \""));
 
 QString key(const QRegularExpressionMatch &match, int at)
@@ -85,6 +106,14 @@ Match expectedMatch(const QString &path)
             start = i;
     }
     Match match;
+    for (const QString &line : lines) {
+        if (const auto joined = Joined.match(line);
+            joined.hasMatch() && joined.captured(3) != QLatin1String("Unassigned") &&
+            joined.captured(3) != QLatin1String("Spectator"))
+            match.joined[joined.captured(2) == QLatin1String("BOT") ? joined.captured(1)
+                                                                    : joined.captured(2)]
+                << joined.captured(3);
+    }
     const auto time = [&](qsizetype i) {
         return QDateTime::fromString(Stamp.match(lines[i]).captured(1), "MM/dd/yyyy - hh:mm:ss");
     };
@@ -139,6 +168,9 @@ Match expectedMatch(const QString &path)
                 if (token.captured(3) == QLatin1String("Console"))
                     continue;
                 Figures &player = match.players[key(token, 1)];
+                if (!token.captured(4).isEmpty() &&
+                    token.captured(4) != QLatin1String("Unassigned"))
+                    player.team = token.captured(4);
                 if (player.first < 0)
                     player.first = round;
                 player.last = round;
@@ -173,7 +205,8 @@ Match expectedMatch(const QString &path)
         if (const auto ended = CsRoundEnd.match(line); ended.hasMatch()) {
             match.score = ended.captured(1) + ':' + ended.captured(2);
             endRound();
-        } else if (line.contains(QLatin1String("\"Round_Win\""))) {
+        } else if (const auto won = TeamRoundWin.match(line); won.hasMatch()) {
+            ++match.roundsWon[won.captured(1)];
             endRound();
         }
     }
@@ -248,17 +281,7 @@ private slots:
         QFETCH(int, db);
         QFETCH(QString, log);
         QFETCH(QString, game);
-        QJsonObject page;
-        for (const QJsonValue &row :
-             m_stats->get(QStringLiteral("/api/games?db=%1").arg(db)).json().toArray()) {
-            if (row[game.section(':', 0, 0)].toString() == game.section(':', 1))
-                page = m_stats
-                           ->get(QStringLiteral("/api/game?db=%1&id=%2")
-                                     .arg(db)
-                                     .arg(row["game"].toInteger()))
-                           .json()
-                           .toObject();
-        }
+        const QJsonObject page = gamePage(db, game);
         const QJsonObject match = page["match"].toObject();
         QVERIFY2(match["events_known"].toBool(), qPrintable(game));
         const Match expected = expectedMatch(log);
@@ -274,6 +297,7 @@ private slots:
             const QJsonObject row = shown.value(it.key());
             const Figures &f = it.value();
             const QString who = it.key() + ": ";
+            QVERIFY2(row["team"] == f.team, qPrintable(who + "team"));
             QVERIFY2(row["kills"].toInteger() == f.kills, qPrintable(who + "kills"));
             QVERIFY2(row["deaths"].toInteger() == f.deaths, qPrintable(who + "deaths"));
             QVERIFY2(row["assists"].toInteger() == f.assists, qPrintable(who + "assists"));
@@ -307,6 +331,38 @@ private slots:
                  expected.score);
     }
 
+    // Each player's record over the one game he played: won as the team he joined won; not
+    // counted either way when he joined both.
+    void playerRecordAsTheLogSays_data() { figuresAsTheLogSays_data(); }
+    void playerRecordAsTheLogSays()
+    {
+        QFETCH(int, db);
+        QFETCH(QString, log);
+        QFETCH(QString, game);
+        const Match expected = expectedMatch(log);
+        const QJsonObject page = gamePage(db, game);
+        QMap<QString, qint64> ids;
+        for (const QJsonValue &team : page["match"]["teams"].toArray())
+            for (const QJsonValue &player : team["players"].toArray())
+                ids.insert(player["player"].toString(), player["id"].toInteger());
+        for (auto it = expected.players.cbegin(); it != expected.players.cend(); ++it) {
+            const QJsonObject record =
+                m_stats->get(QStringLiteral("/api/player?db=%1&id=%2").arg(db).arg(ids[it.key()]))
+                    .json()
+                    .toObject();
+            const QJsonArray maps = record["map_figures"].toArray();
+            QVERIFY2(maps.size() == 1, qPrintable(it.key()));
+            const std::optional<bool> won = expected.won(it.key());
+            const qint64 wins = won.value_or(false) ? 1 : 0;
+            QVERIFY2(maps[0]["map"] == page["map"] && maps[0]["games"].toInteger() == 1 &&
+                         maps[0]["wins"].toInteger() == wins &&
+                         maps[0]["win_pct"].isNull() == !won &&
+                         record["best_win_streak"].toInteger() == wins,
+                     qPrintable(it.key()));
+            QCOMPARE(record["sessions"].toInteger(), 1);
+        }
+    }
+
     // The CS:GO match swaps sides once, after 15 rounds; its warm-up bots are kept apart.
     void halfTimeAndWarmUpShown()
     {
@@ -325,6 +381,22 @@ private slots:
     }
 
 private:
+    // The game's /api/game answer; `game` is "map:NAME" or "mod:NAME".
+    QJsonObject gamePage(int db, const QString &game) const
+    {
+        for (const QJsonValue &row :
+             m_stats->get(QStringLiteral("/api/games?db=%1").arg(db)).json().toArray()) {
+            if (row[game.section(':', 0, 0)].toString() == game.section(':', 1))
+                return m_stats
+                    ->get(QStringLiteral("/api/game?db=%1&id=%2")
+                              .arg(db)
+                              .arg(row["game"].toInteger()))
+                    .json()
+                    .toObject();
+        }
+        return {};
+    }
+
     QTemporaryDir m_dir;
     PgTestDatabase m_pg;
     std::unique_ptr<StatsProcess> m_stats;
