@@ -100,14 +100,21 @@ QString playerPage(const QJsonObject &player, int db)
     body += section(QStringLiteral("Standings"),
                     table(standings, player.value(QLatin1String("standings")).toArray(),
                           QStringLiteral("Not rated yet.")));
+    QStringList held;
+    for (const QJsonValue &award : player.value(QLatin1String("awards")).toArray())
+        held << anchor(
+            href(QStringLiteral("/awards"), {{QStringLiteral("db"), QString::number(db)}}),
+            escaped(award[QLatin1String("title")].toString()));
     body += QStringLiteral("<p><strong>First seen:</strong> %1 · <strong>last seen:</strong> %2 · "
                            "<strong>games:</strong> %3 · <strong>sessions:</strong> %4 · "
-                           "<strong>longest run of wins:</strong> %5</p>")
+                           "<strong>longest run of wins:</strong> %5<br><strong>Awards:</strong> "
+                           "%6</p>")
                 .arg(shown(player.value(QLatin1String("first_seen"))),
                      shown(player.value(QLatin1String("last_seen"))),
                      shown(player.value(QLatin1String("games_played"))),
                      shown(player.value(QLatin1String("sessions"))),
-                     shown(player.value(QLatin1String("best_win_streak"))));
+                     shown(player.value(QLatin1String("best_win_streak"))),
+                     held.isEmpty() ? QStringLiteral("–") : held.join(QStringLiteral(", ")));
     body += section(QStringLiteral("Rating over time"),
                     ratingChart(player.value(QLatin1String("history")).toArray()) +
                         QStringLiteral("<p class=\"legend\"><span class=\"key rating\"></span>"

@@ -1,5 +1,6 @@
 #include "StatsQueries.h"
 
+#include "Awards.h"
 #include "MatchRows.h"
 #include "PlayerRecord.h"
 #include "StatsConnection.h"
@@ -253,6 +254,10 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
         return record.error();
     for (auto it = record->constBegin(); it != record->constEnd(); ++it)
         page.insert(it.key(), it.value());
+    const Result<QJsonObject> held = ::awards(m_db);
+    if (!held)
+        return held.error();
+    page.insert(QStringLiteral("awards"), awardsOf(*held, id));
     return page;
 }
 

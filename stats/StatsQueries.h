@@ -41,6 +41,7 @@ public:
     Result<QJsonArray> games(const PageRequest &request) const;
     Result<QJsonObject> game(qint64 id) const;
     Result<QJsonArray> live() const;
+    Result<QJsonObject> awards() const;
 
 private:
     Result<QJsonArray> playerPart(const QString &sql, const QVariantList &values,

@@ -113,10 +113,11 @@ QString standingsNotice(const WriterStatus::Snapshot &status)
 
 QJsonObject apiIndex()
 {
-    return {{"endpoints", QJsonArray{"/api/databases", "/api/rankings", "/api/scopes",
-                                     "/api/player?id=N", "/api/weapons", "/api/maps",
-                                     "/api/servers", "/api/games", "/api/game?id=N", "/api/live"}},
-            {"parameters", "db, scope, sort, q, page, size (at most 100), id"}};
+    return {
+        {"endpoints", QJsonArray{"/api/databases", "/api/rankings", "/api/scopes",
+                                 "/api/player?id=N", "/api/weapons", "/api/maps", "/api/servers",
+                                 "/api/games", "/api/game?id=N", "/api/live", "/api/awards"}},
+        {"parameters", "db, scope, sort, q, page, size (at most 100), id"}};
 }
 
 } // namespace
@@ -204,6 +205,14 @@ Reply StatsServer::answer(const QString &rawPath, const QUrlQuery &query) const
                    ? page(found->value(QLatin1String("name")).toString(), playerPage(*found, db),
                           QString())
                    : page(QStringLiteral("Game"), gamePage(*found, db), QStringLiteral("/games"));
+    }
+    if (path == QLatin1String("/awards")) {
+        const Result<QJsonObject> found = queries.awards();
+        if (!found)
+            return unreadable(found.error());
+        return api ? json(*found)
+                   : page(QStringLiteral("Awards"), awardsPage(*found, db),
+                          QStringLiteral("/awards"));
     }
     using ListPage = std::function<Result<QJsonArray>()>;
     const QList<

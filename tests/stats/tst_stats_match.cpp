@@ -213,6 +213,23 @@ Match expectedMatch(const QString &path)
     return match;
 }
 
+// Enemy kills, or those of them with a headshot, per player over whole logs, warm-up too.
+QMap<QString, qint64> killsIn(const QStringList &paths, bool headshots)
+{
+    QMap<QString, qint64> kills;
+    for (const QString &path : paths) {
+        for (const QByteArray &raw : logLines(path)) {
+            const QString line = QString::fromUtf8(raw);
+            const auto kill = Kill.match(line);
+            if (kill.hasMatch() && !line.contains(QLatin1String("feign_death")) &&
+                kill.captured(2) != kill.captured(6) && kill.captured(4) != kill.captured(8) &&
+                (!headshots || line.contains(QLatin1String("(headshot)"))))
+                ++kills[key(kill, 1)];
+        }
+    }
+    return kills;
+}
+
 double rounded(double value)
 {
     return std::round(value * 10.0) / 10.0;
@@ -361,6 +378,45 @@ private slots:
                      qPrintable(it.key()));
             QCOMPARE(record["sessions"].toInteger(), 1);
         }
+    }
+
+    // The day is the CS2 match's, the last played; all time is the three matches.
+    void awardsAsTheLogsSay_data()
+    {
+        QTest::addColumn<int>("db");
+        QTest::addColumn<QString>("award");
+        QTest::addColumn<QStringList>("logs");
+        QTest::addColumn<bool>("headshots");
+        for (int db = 0; db < (m_pg.configured() ? 2 : 1); ++db) {
+            const QByteArray engine = db ? "postgres " : "sqlite ";
+            QTest::newRow(engine + "day kills")
+                << db << "day_kills" << QStringList{Cs2Log} << false;
+            QTest::newRow(engine + "day headshots")
+                << db << "day_headshots" << QStringList{Cs2Log} << true;
+            QTest::newRow(engine + "kills")
+                << db << "kills" << QStringList{CsgoLog, Cs2Log, Tf2Log} << false;
+        }
+    }
+    void awardsAsTheLogsSay()
+    {
+        QFETCH(int, db);
+        QFETCH(QString, award);
+        QFETCH(QStringList, logs);
+        QFETCH(bool, headshots);
+        const QMap<QString, qint64> kills = killsIn(logs, headshots);
+        const qint64 best = *std::max_element(kills.cbegin(), kills.cend());
+        const QJsonObject awards =
+            m_stats->get(QStringLiteral("/api/awards?db=%1").arg(db)).json().toObject();
+        QJsonObject won;
+        for (const char *list : {"daily", "all_time"})
+            for (const QJsonValue &entry : awards[list].toArray())
+                won = entry["award"] == award ? entry.toObject() : won;
+        QCOMPARE(won["value"].toInteger(), best);
+        QCOMPARE(kills.value(won["player"].toString()), best);
+        const QByteArray page =
+            m_stats->get(QStringLiteral("/player?db=%1&id=%2").arg(db).arg(won["id"].toInteger()))
+                .body;
+        QVERIFY(page.contains(won["title"].toString().toUtf8()));
     }
 
     // The CS:GO match swaps sides once, after 15 rounds; its warm-up bots are kept apart.
