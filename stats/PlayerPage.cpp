@@ -159,7 +159,18 @@ QString playerPage(const QJsonObject &player, int db)
     body += section(QStringLiteral("Most met opponents"),
                     table({playerColumn(db, QStringLiteral("Opponent")),
                            field(QStringLiteral("Kills on him"), QStringLiteral("kills")),
-                           field(QStringLiteral("Deaths by him"), QStringLiteral("deaths"))},
+                           field(QStringLiteral("Deaths by him"), QStringLiteral("deaths")),
+                           {QStringLiteral("Side by side"),
+                            [db, me = player.value(QLatin1String("id"))](const QJsonObject &row) {
+                                return anchor(href(QStringLiteral("/compare"),
+                                                   {{QStringLiteral("db"), QString::number(db)},
+                                                    {QStringLiteral("id"), shown(me)},
+                                                    {QStringLiteral("vs"),
+                                                     shown(row.value(QLatin1String("id")))}}),
+                                              QStringLiteral("compare"));
+                            },
+                            false,
+                            {}}},
                           player.value(QLatin1String("opponents")).toArray(),
                           QStringLiteral("No opponents yet.")));
     return body;

@@ -87,7 +87,7 @@ private slots:
         }
         QVERIFY2(broken.isEmpty(), qPrintable(broken.join('\n')));
         for (const char *path : {"/", "/player", "/game", "/weapons", "/maps", "/servers", "/games",
-                                 "/live", "/awards"})
+                                 "/live", "/awards", "/compare"})
             QVERIFY2(m_pages.contains(path), path);
     }
 

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace {
 
 const QString CsgoLog = QStringLiteral(REALLOGS_CORPUS "/csgo/vlf1991-kotnq2flog.log");
@@ -213,20 +215,29 @@ Match expectedMatch(const QString &path)
     return match;
 }
 
-// Enemy kills, or those of them with a headshot, per player over whole logs, warm-up too.
-QMap<QString, qint64> killsIn(const QStringList &paths, bool headshots)
+// Every enemy kill in whole logs, warm-up too: the killer's key, the victim's, the line.
+void enemyKills(const QStringList &paths,
+                const std::function<void(const QString &, const QString &, const QString &)> &each)
 {
-    QMap<QString, qint64> kills;
     for (const QString &path : paths) {
         for (const QByteArray &raw : logLines(path)) {
             const QString line = QString::fromUtf8(raw);
             const auto kill = Kill.match(line);
             if (kill.hasMatch() && !line.contains(QLatin1String("feign_death")) &&
-                kill.captured(2) != kill.captured(6) && kill.captured(4) != kill.captured(8) &&
-                (!headshots || line.contains(QLatin1String("(headshot)"))))
-                ++kills[key(kill, 1)];
+                kill.captured(2) != kill.captured(6) && kill.captured(4) != kill.captured(8))
+                each(key(kill, 1), key(kill, 5), line);
         }
     }
+}
+
+// Enemy kills, or those of them with a headshot, per player.
+QMap<QString, qint64> killsIn(const QStringList &paths, bool headshots)
+{
+    QMap<QString, qint64> kills;
+    enemyKills(paths, [&](const QString &killer, const QString &, const QString &line) {
+        if (!headshots || line.contains(QLatin1String("(headshot)")))
+            ++kills[killer];
+    });
     return kills;
 }
 
@@ -417,6 +428,50 @@ private slots:
             m_stats->get(QStringLiteral("/player?db=%1&id=%2").arg(db).arg(won["id"].toInteger()))
                 .body;
         QVERIFY(page.contains(won["title"].toString().toUtf8()));
+    }
+
+    // The two CS:GO players who killed each other most, side by side.
+    void headToHeadAsTheLogSays_data()
+    {
+        QTest::addColumn<int>("db");
+        for (int db = 0; db < (m_pg.configured() ? 2 : 1); ++db)
+            QTest::newRow(db ? "postgres" : "sqlite") << db;
+    }
+    void headToHeadAsTheLogSays()
+    {
+        QFETCH(int, db);
+        QMap<std::pair<QString, QString>, qint64> between;
+        enemyKills({CsgoLog}, [&](const QString &killer, const QString &victim, const QString &) {
+            ++between[{killer, victim}];
+        });
+        std::pair<QString, QString> most;
+        for (auto it = between.cbegin(); it != between.cend(); ++it) {
+            const auto back = std::pair{it.key().second, it.key().first};
+            if (it.value() + between.value(back) >
+                between.value(most) + between.value({most.second, most.first}))
+                most = it.key();
+        }
+        QMap<QString, qint64> ids;
+        const QJsonObject page = gamePage(db, "map:de_train");
+        for (const QJsonValue &team : page["match"]["teams"].toArray())
+            for (const QJsonValue &player : team["players"].toArray())
+                ids.insert(player["player"].toString(), player["id"].toInteger());
+        const QJsonObject versus = m_stats
+                                       ->get(QStringLiteral("/api/compare?db=%1&id=%2&vs=%3")
+                                                 .arg(db)
+                                                 .arg(ids[most.first])
+                                                 .arg(ids[most.second]))
+                                       .json()["head_to_head"]
+                                       .toObject();
+        const QMap<QString, qint64> kills = killsIn({CsgoLog}, false);
+        QCOMPARE(versus["kills_on_other"],
+                 (QJsonArray{between[most], between[{most.second, most.first}]}));
+        QCOMPARE(versus["kills_in_those_games"],
+                 (QJsonArray{kills[most.first], kills[most.second]}));
+        QCOMPARE(versus["games_together"].toInteger(), 1);
+        QCOMPARE(m_stats->get(QStringLiteral("/compare?db=%1&id=%2").arg(db).arg(ids[most.first]))
+                     .status,
+                 404);
     }
 
     // The CS:GO match swaps sides once, after 15 rounds; its warm-up bots are kept apart.
