@@ -12,7 +12,7 @@ QString symbol(const QString &how)
         {QStringLiteral("elimination"), QStringLiteral("☠")},
         {QStringLiteral("bomb"), QStringLiteral("✹")},
         {QStringLiteral("defuse"), QStringLiteral("✂")},
-        {QStringLiteral("time"), QStringLiteral("⏱")},
+        {QStringLiteral("time"), QStringLiteral("◔")},
         {QStringLiteral("hostages"), QStringLiteral("⛑")},
         {QStringLiteral("escape"), QStringLiteral("➜")},
         {QStringLiteral("objective"), QStringLiteral("⚑")},
@@ -48,9 +48,12 @@ QString roundStrip(const QJsonArray &rounds)
     if (rounds.isEmpty())
         return {};
     QString strip = QStringLiteral("<ol class=\"strip\">");
+    QStringList endings; // the legend: the endings this game had, in their order
     for (const QJsonValue &round : rounds) {
         const QString winner = round[QLatin1String("winner")].toString();
         const QString how = round[QLatin1String("how")].toString();
+        if (!endings.contains(how))
+            endings << how;
         if (round[QLatin1String("swap")].toBool())
             strip += QStringLiteral("<li class=\"swap\">sides swapped</li>");
         const QString words =
@@ -63,8 +66,8 @@ QString roundStrip(const QJsonArray &rounds)
     }
     strip += QStringLiteral("</ol><p class=\"legend\">");
     QStringList legend;
-    for (const char *how : {"elimination", "bomb", "defuse", "time", "objective"})
-        legend << symbol(QLatin1String(how)) + QLatin1Char(' ') + QLatin1String(how);
+    for (const QString &how : std::as_const(endings))
+        legend << symbol(how) + QLatin1Char(' ') + escaped(how);
     return strip + legend.join(QStringLiteral(" · ")) + QStringLiteral("</p>");
 }
 

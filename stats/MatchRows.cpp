@@ -150,16 +150,23 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
                    {game});
     if (!results)
         return results.error();
+    qsizetype matchRounds = 0;
     for (const Row &row : *results) {
-        // "Game Over" ends the match even where the game goes on (TF2's logs end no game).
-        if (row.at(4).toString() == QLatin1String("match"))
+        // "Game Over" ends the match even where the game goes on (TF2's logs end no game, a
+        // Counter-Strike server starts the next match on the same map): rounds after the
+        // last one are another match's beginning, not this one's.
+        if (row.at(4).toString() == QLatin1String("match")) {
             input.open = false;
+            matchRounds = input.rounds.size();
+        }
         if (row.at(4).toString() != QLatin1String("round"))
             continue;
         const QDateTime at = QDateTime::fromString(dateText(row.at(3)), DateFormat);
         input.rounds << MatchRound{row.at(0).toString(), row.at(1).toString(), row.at(2).toString(),
                                    start.isValid() && at.isValid() ? start.secsTo(at) : 0};
     }
+    if (matchRounds > 0)
+        input.rounds.resize(matchRounds);
 
     const Result<std::optional<std::pair<qint64, qint64>>> range =
         rowRange(db, game, page.value(QLatin1String("server")).toInteger());
