@@ -100,15 +100,16 @@ QString activityChart(const QJsonArray &points)
                .arg(Top + plot, 0, 'f', 1);
     svg += label(Left - 6, Top + 4, QStringLiteral("end"), QString::number(most));
     const double slot = (Width - Left - Right) / double(points.size());
+    const double bar = std::clamp(slot * 0.8, 1.0, 24.0); // a few days are not a wall of blue
     for (qsizetype i = 0; i < points.size(); ++i) {
         const QJsonObject point = points.at(i).toObject();
         const double height =
             plot * double(point.value(QLatin1String("games")).toInteger()) / double(most);
         svg += QStringLiteral("<rect class=\"bar\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\">"
                               "<title>%5: %6 games</title></rect>")
-                   .arg(Left + slot * double(i) + slot * 0.1, 0, 'f', 1)
+                   .arg(Left + slot * double(i) + (slot - bar) / 2, 0, 'f', 1)
                    .arg(Top + plot - height, 0, 'f', 1)
-                   .arg(std::max(1.0, slot * 0.8), 0, 'f', 1)
+                   .arg(bar, 0, 'f', 1)
                    .arg(height, 0, 'f', 1)
                    .arg(escaped(point.value(QLatin1String("period")).toString()))
                    .arg(point.value(QLatin1String("games")).toInteger());
