@@ -314,6 +314,11 @@ int main(int argc, char *argv[])
              {"GET /?sort=time&page=1990 (last)", "/?sort=time&page=1990"},
              {"GET /?q=Player 4711", "/?q=Player%204711"},
              {"GET /player?id=4711", "/player?id=4711"},
+             {"GET /player?id=21955 (most games and kills)", "/player?id=21955"},
+             {"GET /game?id=5000 (match page)", "/game?id=5000"},
+             {"GET /api/game?id=5000", "/api/game?id=5000"},
+             {"GET /awards", "/awards"},
+             {"GET /compare?id=4711&vs=21955", "/compare?id=4711&vs=21955"},
              {"GET /live", "/live"}}) {
         std::vector<double> times;
         for (int i = 0; i < requests; ++i) {

@@ -110,6 +110,7 @@ QByteArray document(const QString &title, const QString &body, int db, const QSt
                                             {QStringLiteral("/maps"), QStringLiteral("Maps")},
                                             {QStringLiteral("/servers"), QStringLiteral("Servers")},
                                             {QStringLiteral("/games"), QStringLiteral("Games")},
+                                            {QStringLiteral("/awards"), QStringLiteral("Awards")},
                                             {QStringLiteral("/live"), QStringLiteral("Live")}}) {
         nav +=
             QStringLiteral("<a href=\"%1\"%2>%3</a>")

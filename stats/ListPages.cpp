@@ -71,33 +71,6 @@ QString gamesPage(const QJsonArray &games, int db, int page, int pageSize)
     return body + QStringLiteral("</nav>");
 }
 
-QString gamePage(const QJsonObject &game, int db)
-{
-    const QString map = game.value(QLatin1String("map")).toString();
-    QString body = QStringLiteral("<h1>%1</h1><p class=\"sub\">%2 · %3 · %4 – %5</p>")
-                       .arg(escaped(map.isEmpty() ? QStringLiteral("Unknown map") : map),
-                            shown(game.value(QLatin1String("mod"))),
-                            shown(game.value(QLatin1String("server_name"))),
-                            shown(game.value(QLatin1String("start"))),
-                            shown(game.value(QLatin1String("end"))));
-    body +=
-        table({playerColumn(db, QStringLiteral("Player")),
-               field(QStringLiteral("Team"), QStringLiteral("team"), false),
-               field(QStringLiteral("Kills"), QStringLiteral("kills")),
-               field(QStringLiteral("Deaths"), QStringLiteral("deaths")),
-               field(QStringLiteral("Headshots"), QStringLiteral("headshots"))},
-              game.value(QLatin1String("scoreboard")).toArray(), QStringLiteral("Nobody played."));
-    body += QStringLiteral("<h2>Results</h2>") +
-            table({field(QStringLiteral("Kind"), QStringLiteral("kind"), false),
-                   field(QStringLiteral("Winner"), QStringLiteral("team"), false),
-                   field(QStringLiteral("How"), QStringLiteral("result"), false),
-                   field(QStringLiteral("Score"), QStringLiteral("score"), false),
-                   field(QStringLiteral("When"), QStringLiteral("date"), false)},
-                  game.value(QLatin1String("results")).toArray(),
-                  QStringLiteral("No rounds recorded."));
-    return body;
-}
-
 QString livePage(const QJsonArray &events, int db)
 {
     const auto who = [db](const QJsonObject &row, const char *id, const char *name) {

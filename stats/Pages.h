@@ -28,6 +28,8 @@ QString serversPage(const QJsonArray &servers, int db);
 QString gamesPage(const QJsonArray &games, int db, int page, int pageSize);
 QString gamePage(const QJsonObject &game, int db);
 QString livePage(const QJsonArray &events, int db);
+QString awardsPage(const QJsonObject &awards, int db);
+QString comparisonPage(const QJsonObject &comparison, int db);
 
 // Links to a player's and a game's page.
 QString playerUrl(int db, const QJsonValue &id);

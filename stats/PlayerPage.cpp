@@ -100,6 +100,21 @@ QString playerPage(const QJsonObject &player, int db)
     body += section(QStringLiteral("Standings"),
                     table(standings, player.value(QLatin1String("standings")).toArray(),
                           QStringLiteral("Not rated yet.")));
+    QStringList held;
+    for (const QJsonValue &award : player.value(QLatin1String("awards")).toArray())
+        held << anchor(
+            href(QStringLiteral("/awards"), {{QStringLiteral("db"), QString::number(db)}}),
+            escaped(award[QLatin1String("title")].toString()));
+    body += QStringLiteral("<p><strong>First seen:</strong> %1 · <strong>last seen:</strong> %2 · "
+                           "<strong>games:</strong> %3 · <strong>sessions:</strong> %4 · "
+                           "<strong>longest run of wins:</strong> %5<br><strong>Awards:</strong> "
+                           "%6</p>")
+                .arg(shown(player.value(QLatin1String("first_seen"))),
+                     shown(player.value(QLatin1String("last_seen"))),
+                     shown(player.value(QLatin1String("games_played"))),
+                     shown(player.value(QLatin1String("sessions"))),
+                     shown(player.value(QLatin1String("best_win_streak"))),
+                     held.isEmpty() ? QStringLiteral("–") : held.join(QStringLiteral(", ")));
     body += section(QStringLiteral("Rating over time"),
                     ratingChart(player.value(QLatin1String("history")).toArray()) +
                         QStringLiteral("<p class=\"legend\"><span class=\"key rating\"></span>"
@@ -113,10 +128,26 @@ QString playerPage(const QJsonObject &player, int db)
                            field(QStringLiteral("Deaths by it"), QStringLiteral("deaths"))},
                           player.value(QLatin1String("weapons")).toArray(),
                           QStringLiteral("No weapon used yet.")));
+    body += section(player.value(QLatin1String("activity_by")).toString() == QLatin1String("month")
+                        ? QStringLiteral("Games per month")
+                        : QStringLiteral("Games per day"),
+                    activityChart(player.value(QLatin1String("activity")).toArray()));
+    const QJsonArray accuracy = player.value(QLatin1String("accuracy")).toArray();
+    if (!accuracy.isEmpty())
+        body += section(QStringLiteral("Accuracy"),
+                        table({field(QStringLiteral("Weapon"), QStringLiteral("weapon"), false),
+                               field(QStringLiteral("Shots"), QStringLiteral("shots")),
+                               field(QStringLiteral("Hits"), QStringLiteral("hits")),
+                               field(QStringLiteral("Hit %"), QStringLiteral("accuracy_pct"))},
+                              accuracy, QString()));
     body += section(QStringLiteral("Maps"),
                     table({field(QStringLiteral("Map"), QStringLiteral("map"), false),
-                           field(QStringLiteral("Games"), QStringLiteral("games"))},
-                          player.value(QLatin1String("maps")).toArray(),
+                           field(QStringLiteral("Games"), QStringLiteral("games")),
+                           field(QStringLiteral("Win %"), QStringLiteral("win_pct")),
+                           field(QStringLiteral("Kills"), QStringLiteral("kills")),
+                           field(QStringLiteral("Deaths"), QStringLiteral("deaths")),
+                           field(QStringLiteral("K/D"), QStringLiteral("kd"))},
+                          player.value(QLatin1String("map_figures")).toArray(),
                           QStringLiteral("No maps yet.")));
     body += section(QStringLiteral("Recent games"),
                     table({gameColumn(db, QStringLiteral("Game")),
@@ -128,7 +159,18 @@ QString playerPage(const QJsonObject &player, int db)
     body += section(QStringLiteral("Most met opponents"),
                     table({playerColumn(db, QStringLiteral("Opponent")),
                            field(QStringLiteral("Kills on him"), QStringLiteral("kills")),
-                           field(QStringLiteral("Deaths by him"), QStringLiteral("deaths"))},
+                           field(QStringLiteral("Deaths by him"), QStringLiteral("deaths")),
+                           {QStringLiteral("Side by side"),
+                            [db, me = player.value(QLatin1String("id"))](const QJsonObject &row) {
+                                return anchor(href(QStringLiteral("/compare"),
+                                                   {{QStringLiteral("db"), QString::number(db)},
+                                                    {QStringLiteral("id"), shown(me)},
+                                                    {QStringLiteral("vs"),
+                                                     shown(row.value(QLatin1String("id")))}}),
+                                              QStringLiteral("compare"));
+                            },
+                            false,
+                            {}}},
                           player.value(QLatin1String("opponents")).toArray(),
                           QStringLiteral("No opponents yet.")));
     return body;

@@ -1,5 +1,8 @@
 #include "StatsQueries.h"
 
+#include "Awards.h"
+#include "MatchRows.h"
+#include "PlayerRecord.h"
 #include "StatsConnection.h"
 
 #include <QHash>
@@ -263,6 +266,15 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
             return part.error();
         page.insert(QLatin1String(key), *part);
     }
+    const Result<QJsonObject> record = playerRecord(m_db, id);
+    if (!record)
+        return record.error();
+    for (auto it = record->constBegin(); it != record->constEnd(); ++it)
+        page.insert(it.key(), it.value());
+    const Result<QJsonObject> held = ::awards(m_db);
+    if (!held)
+        return held.error();
+    page.insert(QStringLiteral("awards"), awardsOf(*held, id));
     return page;
 }
 
@@ -411,6 +423,10 @@ Result<QJsonObject> StatsQueries::game(qint64 id) const
     if (!results)
         return results.error();
     page.insert(QStringLiteral("results"), *results);
+    const Result<MatchInput> match = readMatch(m_db, id, page);
+    if (!match)
+        return match.error();
+    page.insert(QStringLiteral("match"), matchFigures(*match));
     return page;
 }
 

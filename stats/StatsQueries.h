@@ -19,7 +19,8 @@ struct PageRequest
     QString search;
     int page = 1;
     int pageSize = 50;
-    qint64 id = 0; // the player or game a page is about
+    qint64 id = 0;    // the player or game a page is about
+    qint64 other = 0; // the second player of a comparison
 };
 
 // The figures behind every page, as the JSON the API serves and the HTML pages render.
@@ -50,6 +51,9 @@ public:
     Result<QJsonArray> games(const PageRequest &request) const;
     Result<QJsonObject> game(qint64 id) const;
     Result<QJsonArray> live() const;
+    Result<QJsonObject> awards() const;
+    // An empty object when either is no player.
+    Result<QJsonObject> comparison(qint64 a, qint64 b) const;
 
 private:
     Result<QJsonArray> playerPart(const QString &sql, const QVariantList &values,

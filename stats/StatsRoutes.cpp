@@ -74,8 +74,10 @@ Parsed parse(const QUrlQuery &query, int sites, bool api)
     const auto size =
         number(query, QStringLiteral("size"), api ? MaxPageSize / 2 : 50, 1, MaxPageSize);
     const auto id = number(query, QStringLiteral("id"), 0, 0, std::numeric_limits<qint64>::max());
-    if (!db || !page || !size || !id) {
-        parsed.error = QStringLiteral("db, page, size and id must be whole numbers in range "
+    const auto other =
+        number(query, QStringLiteral("vs"), 0, 0, std::numeric_limits<qint64>::max());
+    if (!db || !page || !size || !id || !other) {
+        parsed.error = QStringLiteral("db, page, size, id and vs must be whole numbers in range "
                                       "(size at most %1).")
                            .arg(MaxPageSize);
         return parsed;
@@ -84,6 +86,7 @@ Parsed parse(const QUrlQuery &query, int sites, bool api)
     parsed.request.page = int(*page);
     parsed.request.pageSize = int(*size);
     parsed.request.id = *id;
+    parsed.request.other = *other;
     const QString sort = formValue(query, QStringLiteral("sort"));
     if (!sort.isEmpty() && !StatsQueries::sortKeys().contains(sort)) {
         parsed.error = QStringLiteral("sort is one of ") +
@@ -113,10 +116,11 @@ QString standingsNotice(const WriterStatus::Snapshot &status)
 
 QJsonObject apiIndex()
 {
-    return {{"endpoints", QJsonArray{"/api/databases", "/api/rankings", "/api/scopes",
-                                     "/api/player?id=N", "/api/weapons", "/api/maps",
-                                     "/api/servers", "/api/games", "/api/game?id=N", "/api/live"}},
-            {"parameters", "db, scope, sort, q, page, size (at most 100), id"}};
+    return {{"endpoints",
+             QJsonArray{"/api/databases", "/api/rankings", "/api/scopes", "/api/player?id=N",
+                        "/api/weapons", "/api/maps", "/api/servers", "/api/games", "/api/game?id=N",
+                        "/api/live", "/api/awards", "/api/compare?id=N&vs=M"}},
+            {"parameters", "db, scope, sort, q, page, size (at most 100), id, vs"}};
 }
 
 } // namespace
@@ -206,6 +210,24 @@ Reply StatsServer::answer(const QString &rawPath, const QUrlQuery &query) const
                    ? page(found->value(QLatin1String("name")).toString(), playerPage(*found, db),
                           QString())
                    : page(QStringLiteral("Game"), gamePage(*found, db), QStringLiteral("/games"));
+    }
+    if (path == QLatin1String("/awards")) {
+        const Result<QJsonObject> found = queries.awards();
+        if (!found)
+            return unreadable(found.error());
+        return api ? json(*found)
+                   : page(QStringLiteral("Awards"), awardsPage(*found, db),
+                          QStringLiteral("/awards"));
+    }
+    if (path == QLatin1String("/compare")) {
+        const Result<QJsonObject> found = queries.comparison(request.id, request.other);
+        if (!found)
+            return unreadable(found.error());
+        if (found->isEmpty())
+            return failure(api, Code::NotFound,
+                           QStringLiteral("Give two players to compare: id=N&vs=M."), db);
+        return api ? json(*found)
+                   : page(QStringLiteral("Comparison"), comparisonPage(*found, db), QString());
     }
     using ListPage = std::function<Result<QJsonArray>()>;
     const QList<

@@ -41,6 +41,9 @@ QStringList ownTableStatements(Dialect dialect)
                                  "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
                                  "Weapon))")
                       .arg(integer)
+               // The awards' most damage with one weapon, without reading every row.
+               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Weapons_Damage ON "
+                                 "Stats_Weapons (Damage)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
                                  "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "
                                  "NULL, Headshots %1 NOT NULL, Teamkills %1 NOT NULL, Suicides %1 "

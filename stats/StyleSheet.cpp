@@ -6,11 +6,13 @@ QByteArray styleSheet()
   color-scheme: light dark;
   --bg: #f6f7f9; --fg: #1d232b; --muted: #5d6773; --card: #ffffff; --line: #dde1e6;
   --accent: #0b63c5; --accent-bg: #e4effc; --rating: #0b63c5; --mu: #9aa5b1;
+  --side-a: #1f5fbf; --side-b: #b5541c;
 }
 @media (prefers-color-scheme: dark) {
   :root {
     --bg: #12161b; --fg: #e6e9ed; --muted: #9aa4af; --card: #1b2128; --line: #2c343d;
     --accent: #6cb2ff; --accent-bg: #1d3044; --rating: #6cb2ff; --mu: #5d6773;
+    --side-a: #7fb4ff; --side-b: #f0a36b;
   }
 }
 * { box-sizing: border-box; }
@@ -69,6 +71,19 @@ td a { overflow-wrap: break-word; }
 .key { display: inline-block; width: 1.2rem; height: .2rem; margin: 0 .3rem .2rem .6rem; vertical-align: middle; }
 .key.rating { background: var(--rating); }
 .key.mu { background: var(--mu); }
+.chart .bar { fill: var(--rating); }
+.score { font-size: 1.6rem; margin: .4rem 0; }
+.side-a { color: var(--side-a); }
+.side-b { color: var(--side-b); }
+.strip { display: flex; flex-wrap: wrap; gap: .25rem; list-style: none; padding: 0; margin: .6rem 0; }
+.strip li { min-width: 2rem; padding: .15rem .25rem; text-align: center; border-radius: .3rem; border: 1px solid var(--line); background: var(--card); font-size: .85rem; }
+.strip li b { display: block; font-size: .7rem; color: var(--muted); font-weight: 400; }
+.strip li.side-a { border-color: var(--side-a); }
+.strip li.side-b { border-color: var(--side-b); }
+.strip li.swap { min-width: 0; align-self: center; border: 0; background: none; color: var(--muted); font-size: .75rem; }
+.sr { position: absolute; width: 1px; height: 1px; overflow: hidden; clip: rect(0 0 0 0); white-space: nowrap; }
+details { margin: 1rem 0; }
+summary { cursor: pointer; color: var(--accent); }
 footer { text-align: center; padding: 1.5rem 1rem; font-size: .85rem; }
 @media (max-width: 40rem) {
   main { padding: .6rem; }

@@ -81,3 +81,42 @@ QString ratingChart(const QJsonArray &points)
     svg += label(Width - Right, Height - 8, QStringLiteral("end"), last.left(10));
     return svg + QStringLiteral("</svg>");
 }
+
+QString activityChart(const QJsonArray &points)
+{
+    if (points.isEmpty())
+        return QStringLiteral("<p class=\"empty\">No games yet.</p>");
+    qint64 most = 1;
+    for (const QJsonValue &point : points)
+        most = std::max(most, point.toObject().value(QLatin1String("games")).toInteger());
+    QString svg = QStringLiteral("<svg class=\"chart\" viewBox=\"0 0 %1 %2\" role=\"img\" "
+                                 "aria-label=\"Games played over time\">")
+                      .arg(Width)
+                      .arg(Height);
+    const double plot = Height - Top - Bottom;
+    svg += QStringLiteral("<line class=\"grid\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\"/>")
+               .arg(Left)
+               .arg(Width - Right)
+               .arg(Top + plot, 0, 'f', 1);
+    svg += label(Left - 6, Top + 4, QStringLiteral("end"), QString::number(most));
+    const double slot = (Width - Left - Right) / double(points.size());
+    const double bar = std::clamp(slot * 0.8, 1.0, 24.0); // a few days are not a wall of blue
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const QJsonObject point = points.at(i).toObject();
+        const double height =
+            plot * double(point.value(QLatin1String("games")).toInteger()) / double(most);
+        svg += QStringLiteral("<rect class=\"bar\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\">"
+                              "<title>%5: %6 games</title></rect>")
+                   .arg(Left + slot * double(i) + (slot - bar) / 2, 0, 'f', 1)
+                   .arg(Top + plot - height, 0, 'f', 1)
+                   .arg(bar, 0, 'f', 1)
+                   .arg(height, 0, 'f', 1)
+                   .arg(escaped(point.value(QLatin1String("period")).toString()))
+                   .arg(point.value(QLatin1String("games")).toInteger());
+    }
+    svg += label(Left, Height - 8, QStringLiteral("start"),
+                 points.first().toObject().value(QLatin1String("period")).toString());
+    svg += label(Width - Right, Height - 8, QStringLiteral("end"),
+                 points.last().toObject().value(QLatin1String("period")).toString());
+    return svg + QStringLiteral("</svg>");
+}

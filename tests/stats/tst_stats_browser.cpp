@@ -86,8 +86,8 @@ private slots:
             }
         }
         QVERIFY2(broken.isEmpty(), qPrintable(broken.join('\n')));
-        for (const char *path :
-             {"/", "/player", "/game", "/weapons", "/maps", "/servers", "/games", "/live"})
+        for (const char *path : {"/", "/player", "/game", "/weapons", "/maps", "/servers", "/games",
+                                 "/live", "/awards", "/compare"})
             QVERIFY2(m_pages.contains(path), path);
     }
 
