@@ -282,6 +282,7 @@ private slots:
         bad("unbalanced quotes", T + "\"Al<2><X><CT> killed \"Bo<3><Y><T>\" with \"m4a1\"");
         bad("malformed cvar", T + "Server cvar \"x\" \"y\"");
         bad("text after a trigger", T + "\"Al<2><X><CT>\" triggered \"x\" soon");
+        bad("world trigger without its closing quote", T + "World triggered \"Round_Start");
         bad("line too long", T + "\"" + QByteArray(5000, 'n') + "<2><X><CT>\" entered the game");
     }
     void parseLine()

@@ -110,8 +110,7 @@ class TestLedgerwellTrust : public QObject
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    // How each rules file reads is checked in tst_ledgerwell_trustrules; these rows are the
-    // library putting the rules, the listening port, the sender and the framing together.
+    // The library putting the rules, the listening port, the sender and the framing together.
     void onlyTrustedSendersAreWritten_data()
     {
         QTest::addColumn<QByteArray>("ini");

@@ -3,6 +3,7 @@
 #include "shell/CommandLine.h"
 #include "shell/LayoutValues.h"
 #include "shell/Program.h"
+#include "shell/WindowLayout.h"
 #include "state/MainModule.h"
 
 #include <QTest>
@@ -113,6 +114,25 @@ private slots:
             !LayoutValues::readNumber(QString(254, QLatin1Char(' ')), QLocale::c()).has_value());
         QCOMPARE(LayoutValues::readNumber(QStringLiteral("1291.5"), QLocale::c()),
                  std::optional<double>(1291.5));
+    }
+
+    void clientSplit_data()
+    {
+        QTest::addColumn<double>("height");
+        QTest::addColumn<qint64>("label");
+        QTest::addColumn<qint64>("list");
+        addRow("design height", 3195.0, qint64(798), qint64(2397));
+        addRow("3198", 3198.0, qint64(799), qint64(2399));
+        addRow("tie rounds to even before dividing", 3.5, qint64(1), qint64(2));
+    }
+    void clientSplit()
+    {
+        QFETCH(double, height);
+        QFETCH(qint64, label);
+        QFETCH(qint64, list);
+        const ClientSplit split = splitClientArea(height);
+        QCOMPARE(split.labelHeight, label);
+        QCOMPARE(split.listHeight, list);
     }
 };
 

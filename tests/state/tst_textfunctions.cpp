@@ -1,6 +1,5 @@
 #include "TestMain.h"
 
-#include "shell/WindowLayout.h"
 #include "state/NumberText.h"
 #include "state/TextFunctions.h"
 
@@ -101,25 +100,6 @@ private slots:
         QFETCH(QString, connString);
         QFETCH(QString, expected);
         QCOMPARE(DataSourceOf(connString), expected);
-    }
-
-    void clientSplit_data()
-    {
-        QTest::addColumn<double>("height");
-        QTest::addColumn<qint64>("label");
-        QTest::addColumn<qint64>("list");
-        addRow("design height", 3195.0, qint64(798), qint64(2397));
-        addRow("3198", 3198.0, qint64(799), qint64(2399));
-        addRow("tie rounds to even before dividing", 3.5, qint64(1), qint64(2));
-    }
-    void clientSplit()
-    {
-        QFETCH(double, height);
-        QFETCH(qint64, label);
-        QFETCH(qint64, list);
-        const ClientSplit split = splitClientArea(height);
-        QCOMPARE(split.labelHeight, label);
-        QCOMPARE(split.listHeight, list);
     }
 };
 

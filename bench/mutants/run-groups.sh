@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs the mutation groups from the root of a checkout with a configured build dir.
+# Usage: bench/mutants/run-groups.sh BUILD OUTDIR [SITES-DIR]
+#   without SITES-DIR: the seeded baseline picks (--count/--seed);
+#   with SITES-DIR: exactly the sites listed in SITES-DIR/<group>.sites (one FILE:LINE:COL a line).
+# MUTANT_GROUPS="settings database" runs only those groups.
+# PostgreSQL must be up in the calling shell (scripts/pg-test-server start), or its suites skip.
+set -u
+build=$1
+out=$2
+sites=${3:-}
+mutants=${MUTANTS:-../shared/tools/mutants}
+mkdir -p "$out"
+
+group() {
+    name=$1 count=$2 tests=$3 targets=$4
+    shift 4
+    case " ${MUTANT_GROUPS:-ledgerwell settings database intake stats} " in
+    *" $name "*) ;;
+    *) return 0 ;;
+    esac
+    if [ -n "$sites" ]; then
+        [ -s "$sites/$name.sites" ] || return 0
+        pick="--site $(tr '\n' ' ' < "$sites/$name.sites")"
+    else
+        pick="--count $count --seed 24"
+    fi
+    # shellcheck disable=SC2086
+    "$mutants" --build "$build" --files "$@" $pick --tests "$tests" --target $targets \
+        --timeout 180 --json "$out/$name.json" > "$out/$name.log" 2>&1
+}
+
+lw=components/ledgerwell
+group ledgerwell 45 'tst_ledgerwell|tst_reallogs|fuzz_logline|fuzz_datagram' \
+    "Ledgerwell ledgerwell_probe ledgerwell-coverage tst_ledgerwell_parsing tst_ledgerwell_keptrows
+     tst_ledgerwell_replay tst_ledgerwell_lifecycle tst_ledgerwell_attribution tst_ledgerwell_trust
+     tst_ledgerwell_reallines tst_reallogs fuzz_logline fuzz_datagram" \
+    $lw/LogLine.cpp $lw/Ledger.cpp $lw/LedgerEvents.cpp $lw/LedgerGames.cpp $lw/PlayerEvents.cpp \
+    $lw/ServerEvents.cpp $lw/TextRules.cpp $lw/TrustRules.cpp $lw/SenderCheck.cpp \
+    $lw/SenderGate.cpp $lw/AllowedSender.cpp
+group settings 25 'tst_connectionsf|tst_registrysettings|tst_progpath|fuzz_connectionsfile' \
+    "tst_connectionsfile tst_connectionsfaults tst_registrysettings tst_progpath fuzz_connectionsfile" \
+    'src/settings/*.cpp'
+group database 25 'tst_database|tst_lockeddatabase' \
+    "Ledgerwell tst_database_schema tst_database_login tst_database_postgres tst_lockeddatabase" \
+    'src/database/*.cpp'
+group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|tst_damagedkept|fuzz_logpost|tst_startup$|tst_executable' \
+    "Ledgerwell tst_intake tst_regserver tst_httpintake tst_unloadkeep tst_damagedkept fuzz_logpost
+     tst_startup tst_executable" \
+    'src/intake/*.cpp' 'src/httpintake/*.cpp'
+group stats 25 'tst_stats' \
+    "varnock_stats tst_stats tst_stats_browser tst_stats_truth tst_stats_rating" \
+    stats/StatsQueries.cpp 'stats/Standings*.cpp' stats/GamePlacement.cpp
