@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
@@ -37,6 +39,14 @@ inline QList<QByteArray> replayLines(const QString &path, const QList<QByteArray
 }
 
 // Sends Source-framed lines to the program's port at a pace it takes without loss.
+// The Logs rows the program has stored: one per line it took. -1 when they cannot be counted.
+inline qint64 logRows(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return query.exec("SELECT COUNT(*) FROM Logs") && query.next() ? query.value(0).toLongLong()
+                                                                   : -1;
+}
+
 inline void sendLines(const QList<QByteArray> &lines, quint16 port)
 {
     QUdpSocket socket;

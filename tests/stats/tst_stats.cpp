@@ -474,12 +474,6 @@ private:
         QFETCH(QString, engine);
         return m_engines.count(engine) ? &m_engines[engine] : nullptr;
     }
-    static qint64 logRows(const QSqlDatabase &db)
-    {
-        QSqlQuery query(db);
-        return query.exec("SELECT COUNT(*) FROM Logs") && query.next() ? query.value(0).toLongLong()
-                                                                       : -1;
-    }
 
     QTemporaryDir m_dir;
     PgTestDatabase m_pg;

@@ -286,13 +286,7 @@ private slots:
                 sendLines(lines, port);
             sent += lines.size();
         }
-        const auto stored = [&] {
-            QSqlQuery query(sqlite);
-            return query.exec("SELECT COUNT(*) FROM Logs") && query.next()
-                       ? query.value(0).toLongLong()
-                       : -1;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(stored(), sent, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(sqlite), sent, 60000);
         QVERIFY(receiver.stop());
         m_stats = std::make_unique<StatsProcess>(connections);
         QVERIFY2(m_stats->waitCaughtUp(), qPrintable(m_stats->errors()));
