@@ -73,7 +73,7 @@ protected:
 
 // Ledgerwell's own tables, made when missing.
 inline constexpr Table OwnTables[] = {Table::Kills, Table::Results, Table::WeaponStats,
-                                      Table::Commits};
+                                      Table::Commits, Table::Details};
 // CREATE UNIQUE INDEX for a name table: a race between two writers ends with one row.
 std::string nameIndexSql(Table table);
 std::string uniqueNamesNote(Table table, const std::string &error);

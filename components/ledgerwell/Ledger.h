@@ -109,6 +109,9 @@ private:
                      RowBatch &batch);
     void teamTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void worldTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    // A Ledgerwell_Details row of the open game; 0 for no Scores row or no player.
+    void detail(const ServerState &server, std::int64_t score, std::int64_t player,
+                const char *kind, std::string_view text, RowBatch &batch);
     void result(const ServerState &server, const LogTime &time, const char *kind,
                 std::string_view team, std::string_view what, std::string_view score,
                 RowBatch &batch);

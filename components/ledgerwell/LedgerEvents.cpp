@@ -76,6 +76,15 @@ void Ledger::result(const ServerState &server, const LogTime &time, const char *
               Value::textOrNull(storedText(score, Length::Name)), Value::of(time.iso()));
 }
 
+void Ledger::detail(const ServerState &server, std::int64_t score, std::int64_t player,
+                    const char *kind, std::string_view text, RowBatch &batch)
+{
+    batch.add(insertInto(Table::Details), Value::record(next(Table::Details)),
+              score ? Value::record(score) : Value::null(), Value::record(server.game.id),
+              player ? Value::record(player) : Value::null(), Value::of(std::string(kind)),
+              Value::textOrNull(storedText(text, Length::Name)));
+}
+
 void Ledger::playerCvar(ServerState &server, std::int64_t player, const char *name,
                         std::string_view value, const LogTime &time, RowBatch &batch, bool remember)
 {
@@ -167,9 +176,12 @@ void Ledger::attacked(ServerState &server, const ParsedLine &line, std::int64_t 
 {
     const Event &event = line.event;
     const std::int64_t victim = event.hasOther ? player(server, event.other, line.time, batch) : 0;
-    scoreRow(server, line.time, actor, victim,
-             type(sameTeam(event) ? "teamattack" : "attack", line.time, batch),
-             weapon(weaponName, line.time, batch), leadingNumber(event.property("damage")), batch);
+    const std::int64_t record = scoreRow(
+        server, line.time, actor, victim,
+        type(sameTeam(event) ? "teamattack" : "attack", line.time, batch),
+        weapon(weaponName, line.time, batch), leadingNumber(event.property("damage")), batch);
+    if (const std::string_view hitgroup = event.property("hitgroup"); !hitgroup.empty())
+        detail(server, record, actor, "hitgroup", hitgroup, batch);
 }
 
 void Ledger::triggered(ServerState &server, const ParsedLine &line, std::int64_t actor,
@@ -202,8 +214,12 @@ void Ledger::triggered(ServerState &server, const ParsedLine &line, std::int64_t
     const std::int64_t points = equalsIgnoreCase(event.text, "healed")
                                     ? leadingNumber(event.property("healing"))
                                     : leadingNumber(event.property("points"));
-    scoreRow(server, time, actor, victim, type(event.text, time, batch),
-             weapon(weaponName, time, batch), points, batch);
+    const std::int64_t record = scoreRow(server, time, actor, victim, type(event.text, time, batch),
+                                         weapon(weaponName, time, batch), points, batch);
+    // A medic who dies with a full charge drops it: a figure of the medic's, the victim.
+    if (victim && equalsIgnoreCase(event.text, "medic_death") &&
+        leadingNumber(event.property("ubercharge")) == 1)
+        detail(server, record, victim, "drop", {}, batch);
 }
 
 // `triggered "weaponstats" (weapon "ak47") (shots "12") (hits "3") (kills "1") ...`, as
@@ -227,8 +243,20 @@ void Ledger::teamTriggered(ServerState &server, const ParsedLine &line, RowBatch
     const Event &event = line.event;
     ensureGame(server, line.time, batch);
     named(Table::Teams, storedText(event.text, Length::Name), line.time, batch);
-    scoreRow(server, line.time, 0, 0, type(event.value, line.time, batch), 0,
-             leadingNumber(event.property("points")), batch);
+    const std::int64_t record =
+        scoreRow(server, line.time, 0, 0, type(event.value, line.time, batch), 0,
+                 leadingNumber(event.property("points")), batch);
+    // TF2 names the players who took a point: (player1 "TOKEN") (position1 "...") ...
+    if (equalsIgnoreCase(event.value, "pointcaptured")) {
+        for (const Property &property : event.properties) {
+            PlayerToken capper;
+            if (property.key.size() > 6 && startsWithIgnoreCase(property.key, "player") &&
+                isDigits(property.key.substr(6)) &&
+                splitPlayerToken(property.value, capper, true) && !isConsole(capper))
+                detail(server, record, player(server, capper, line.time, batch), "capper",
+                       event.property("cpname"), batch);
+        }
+    }
     // Counter-Strike ends every round with the winner's trigger and both teams' scores.
     if (event.hasProperty("CT") && event.hasProperty("T")) {
         std::string score(event.property("CT"));

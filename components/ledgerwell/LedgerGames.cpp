@@ -26,6 +26,9 @@ void Ledger::startGame(ServerState &server, const LogTime &time, std::int64_t fl
               Value::of(game.flags));
     batch.add(insertInto(Table::ServersGames), Value::record(next(Table::ServersGames)),
               Value::record(server.id), Value::record(game.id));
+    // Says the game's details are kept: one stored by an earlier version has none, and its
+    // pages show those figures as unknown rather than as none.
+    detail(server, 0, 0, "game", {}, batch);
     // A game's cvars are those the server lists while it is open (servers list them all
     // after "Loading map"), linked as they come: no line writes more than a few rows, so a
     // sender cannot make every new map write a row per cvar ever seen.

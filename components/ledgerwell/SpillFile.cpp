@@ -12,7 +12,10 @@ namespace ledgerwell::spill {
 
 namespace {
 
-constexpr char Magic[8] = {'L', 'W', 'S', 'P', 'I', 'L', 'L', '1'};
+constexpr char Magic[8] = {'L', 'W', 'S', 'P', 'I', 'L', 'L', '2'};
+// Segments of version 1 were written before Ledgerwell_Details: their statements after the
+// tables' inserts come one number lower.
+constexpr std::uint8_t TableCountOfVersion1 = 21;
 // Larger than any batch (the waiting rows are capped far below), so a length never reads as
 // the segment mark.
 constexpr std::uint32_t MaxRecord = 0x40000000;
@@ -92,7 +95,7 @@ private:
     std::size_t m_at = 0;
 };
 
-bool decode(const std::string &bytes, RowBatch &batch)
+bool decode(const std::string &bytes, RowBatch &batch, int version)
 {
     Reader in(bytes);
     std::uint32_t count = 0;
@@ -102,8 +105,11 @@ bool decode(const std::string &bytes, RowBatch &batch)
     for (Step &step : steps) {
         std::uint8_t statement = 0;
         std::uint8_t transient = 0;
-        if (!in.get(statement) || statement >= StatementCount || !in.get(step.firstValue) ||
-            !in.get(transient))
+        if (!in.get(statement) || !in.get(step.firstValue) || !in.get(transient))
+            return false;
+        if (version == 1 && statement >= TableCountOfVersion1)
+            ++statement;
+        if (statement >= StatementCount)
             return false;
         step.statement = Statement(statement);
         step.transient = transient != 0;
@@ -189,13 +195,17 @@ bool append(const std::string &path, const std::vector<const RowBatch *> &batche
 
 namespace {
 
-bool isMagic(const std::string &bytes, std::size_t at)
+// The version of the segment mark at `at`, or 0 when there is none.
+int segmentVersion(const std::string &bytes, std::size_t at)
 {
-    return bytes.size() - at >= sizeof Magic && std::memcmp(bytes.data() + at, Magic, 8) == 0;
+    if (bytes.size() - at < sizeof Magic || std::memcmp(bytes.data() + at, Magic, 7) != 0)
+        return 0;
+    return bytes[at + 7] == '2' ? 2 : bytes[at + 7] == '1' ? 1 : 0;
 }
 
 // The record at `at` when it is whole and its checksum holds; `end` is where it ends.
-bool recordAt(const std::string &bytes, std::size_t at, RowBatch &decoded, std::size_t &end)
+bool recordAt(const std::string &bytes, std::size_t at, int version, RowBatch &decoded,
+              std::size_t &end)
 {
     std::uint32_t size = 0;
     std::uint64_t sum = 0;
@@ -213,19 +223,20 @@ bool recordAt(const std::string &bytes, std::size_t at, RowBatch &decoded, std::
         return false;
     const std::string record = bytes.substr(at + sizeof size, size);
     std::memcpy(&sum, bytes.data() + at + sizeof size + size, sizeof sum);
-    if (sum != checksum(record) || !decode(record, decoded))
+    if (sum != checksum(record) || !decode(record, decoded, version))
         return false;
     end = at + sizeof size + size + sizeof sum;
     return true;
 }
 
 // Where reading goes on after damage at `at`: the next segment mark or intact record.
-std::size_t nextIntact(const std::string &bytes, std::size_t at, bool inSegment)
+std::size_t nextIntact(const std::string &bytes, std::size_t at, int version)
 {
     RowBatch ignored;
     std::size_t end = 0;
     for (std::size_t next = at + 1; next < bytes.size(); ++next) {
-        if (isMagic(bytes, next) || (inSegment && recordAt(bytes, next, ignored, end)))
+        if (segmentVersion(bytes, next) ||
+            (version && recordAt(bytes, next, version, ignored, end)))
             return next;
     }
     return bytes.size();
@@ -252,22 +263,22 @@ bool read(const std::string &path, const std::function<void()> &segment,
         return false;
     }
     std::size_t at = 0;
-    bool inSegment = false;
+    int version = 0; // 0: not in a segment
     while (at < bytes.size()) {
-        if (isMagic(bytes, at)) {
+        if (const int mark = segmentVersion(bytes, at)) {
             at += sizeof Magic;
-            inSegment = true;
+            version = mark;
             segment();
             continue;
         }
         RowBatch decoded;
         std::size_t end = 0;
-        if (inSegment && recordAt(bytes, at, decoded, end)) {
+        if (version && recordAt(bytes, at, version, decoded, end)) {
             batch(std::move(decoded));
             at = end;
             continue;
         }
-        const std::size_t next = nextIntact(bytes, at, inSegment);
+        const std::size_t next = nextIntact(bytes, at, version);
         ++damage.stretches;
         damage.text += std::string(damage.text.empty() ? "" : "; ") + std::to_string(next - at) +
                        " bytes at byte " + std::to_string(at) + " of " + path +

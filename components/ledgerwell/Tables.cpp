@@ -41,6 +41,7 @@ const std::array<TableColumns, TableCount> &tables()
         {"Ledgerwell_Weapon_Stats",
          {"Game", "Player", "Weapon", "Shots", "Hits", "Kills", "Headshots", "Damage", "Deaths"}},
         {"Ledgerwell_Commits", {"Writer", "Date_Time"}},
+        {"Ledgerwell_Details", {"Score", "Game", "Player", "Kind", "Detail"}},
     }};
     return list;
 }
@@ -156,6 +157,9 @@ std::string createOwnTableSql(Table table, Dialect dialect)
     if (table == Table::Kills)
         sql += "Score" + integer + ", Game" + integer + ", Headshot" + integer + ", Flags" + text +
                ", Killer_Position" + text + ", Victim_Position" + text;
+    else if (table == Table::Details)
+        sql += "Score" + integer + ", Game" + integer + ", Player" + integer + ", Kind" + text +
+               ", Detail" + text;
     else if (table == Table::Results)
         sql += "Game" + integer + ", Kind" + text + ", Team" + text + ", Result" + text +
                ", Score" + text + ", Date_Time" + date;

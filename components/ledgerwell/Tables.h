@@ -30,8 +30,12 @@ enum class Table : std::uint8_t {
     Results,     // Ledgerwell_Results: round and match results
     WeaponStats, // Ledgerwell_Weapon_Stats: a player's accuracy with a weapon in a game
     Commits,     // Ledgerwell_Commits: one row a transaction, to tell after a lost connection
+    // Ledgerwell_Details: what a line says of a Scores row beyond its columns (a capture's
+    // cappers, an attack's hit group, a medic's dropped charge). Last, so that the numbers of
+    // the statements before it stay those that spill files of earlier versions hold.
+    Details,
 };
-constexpr std::size_t TableCount = 21;
+constexpr std::size_t TableCount = 22;
 constexpr std::size_t StatisticsTableCount = 17;
 
 constexpr bool isOwnTable(Table table)

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+
 using namespace ledgerwell;
 
 namespace {
@@ -107,6 +109,35 @@ private slots:
         QCOMPARE(back.values(back.steps()[0])[0].integer, std::int64_t(7));
         QVERIFY(back.values(back.steps()[0])[1].bytes == allBytes);
         QCOMPARE(back.values(back.steps()[1])[1].bytes, std::string("writer"));
+    }
+
+    // Rows kept by the version before Ledgerwell_Details, whose statements after the inserts
+    // were numbered one lower, come back as the statements they were.
+    void readsRowsOfTheVersionBefore()
+    {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("kept.rows").toStdString();
+        RowBatch batch;
+        batch.add(Statement::UpdateServer, Value::of(std::string("name")),
+                  Value::of(std::int64_t(3)), Value::null(), Value::of(std::int64_t(1)));
+        std::string error;
+        QVERIFY(spill::append(path, {&batch}, error));
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        quint32 size = 0;
+        std::memcpy(&size, bytes.constData() + 8, 4);
+        bytes[7] = '1';
+        bytes[16] = char(bytes[16] - 1); // the statement of the record's first step
+        quint64 sum = 14695981039346656037ull;
+        for (const char c : bytes.mid(12, size))
+            sum = (sum ^ quint8(c)) * 1099511628211ull;
+        std::memcpy(bytes.data() + 12 + size, &sum, 8);
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+        const Read read = readBack(path);
+        QCOMPARE(int(read.batches.size()), 1);
+        QVERIFY(read.batches.front().steps().front().statement == Statement::UpdateServer);
     }
 
     // A damaged file is kept aside under a name of its own, never over an earlier one.

@@ -252,7 +252,7 @@ private slots:
     }
 
     // What the 17 tables have no place for: a kill's flags and positions, round and match
-    // results, a player's accuracy with a weapon.
+    // results, a player's accuracy with a weapon, the details of a line's Scores row.
     void extrasLandInLedgerwellsOwnTables_data() { addEngineRows(); }
     void extrasLandInLedgerwellsOwnTables()
     {
@@ -271,6 +271,15 @@ private slots:
                 "(deaths \"0\")",
             t + "Team \"CT\" triggered \"SFUI_Notice_CTs_Win\" (CT \"1\") (T \"0\")",
             t + "World triggered \"Round_Win\" (winner \"Red\")",
+            t + "\"A<2><[U:1:1]><CT>\" [1 2 3] attacked \"B<3><[U:1:2]><TERRORIST>\" [4 5 6] with "
+                "\"ak47\" (damage \"27\") (hitgroup \"left arm\")",
+            t + "Team \"Red\" triggered \"pointcaptured\" (cp \"0\") (cpname \"#cp_a\") "
+                "(numcappers \"2\") (player1 \"C<4><[U:1:3]><Red>\") (position1 \"1 2 3\") "
+                "(player2 \"E<6><[U:1:5]><Red>\") (position2 \"4 5 6\")",
+            t + "\"C<4><[U:1:3]><Red>\" triggered \"medic_death\" against \"D<5><[U:1:4]><Blue>\" "
+                "(healing \"900\") (ubercharge \"1\")",
+            t + "\"D<5><[U:1:4]><Blue>\" triggered \"medic_death\" against \"C<4><[U:1:3]><Red>\" "
+                "(healing \"10\") (ubercharge \"0\")",
             t + "Game Over: competitive mg_active de_inferno score 16:14 after 63 min",
             // Chat is not remembered between lines; the same text still has one row.
             t + "\"A<2><[U:1:1]><CT>\" say \"gg\"",
@@ -295,6 +304,15 @@ private slots:
                           "Deaths FROM Ledgerwell_Weapon_Stats a JOIN Players p ON p.Record = "
                           "a.Player JOIN Weapons w ON w.Record = a.Weapon"),
                  (Rows{{"[U:1:1]", "ak47", "12", "3", "1", "1", "110", "0"}}));
+        QCOMPARE(db->rows("SELECT d.Kind, p.Player, d.Detail, t.Type FROM Ledgerwell_Details d "
+                          "LEFT JOIN Players p ON p.Record = d.Player LEFT JOIN Scores s ON "
+                          "s.Record = d.Score LEFT JOIN Types t ON t.Record = s.Type WHERE d.Game "
+                          "= (SELECT MAX(Record) FROM Games) ORDER BY d.Record"),
+                 (Rows{{"game", "NULL", "NULL", "NULL"},
+                       {"hitgroup", "[U:1:1]", "left arm", "attack"},
+                       {"capper", "[U:1:3]", "#cp_a", "pointcaptured"},
+                       {"capper", "[U:1:5]", "#cp_a", "pointcaptured"},
+                       {"drop", "[U:1:4]", "NULL", "medic_death"}}));
         QCOMPARE(db->rows("SELECT c.Val, COUNT(*) FROM Games_Players_Cvars g JOIN Cvars c ON "
                           "c.Record = g.Cvar WHERE c.Cvar = 'say' GROUP BY c.Val ORDER BY c.Val"),
                  (Rows{{"gg", "2"}, {"wp", "1"}}));

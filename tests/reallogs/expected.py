@@ -357,8 +357,13 @@ class FileFigures:
         return 0
 
     def team_world_event(self, event):
-        m = re.fullmatch(r'Team "([^"]*)" triggered "[^"]*"(.*)', event, re.S)
-        g = m and groups(m[2])
+        m = re.fullmatch(r'Team "([^"]*)" triggered "([^"]*)"(.*)', event, re.S)
+        g = m and groups(m[3])
+        if g and m[2] == "pointcaptured":  # TF2 names the cappers: (player1 "TOKEN") ...
+            for key, value in g[0].items():
+                p = re.fullmatch(r"player\d+", key, re.A) and token('"%s"' % value)
+                if p and p.id != "Console":
+                    self.players.add(player_key(p))
         if g and "CT" in g[0] and "T" in g[0]:
             self.round_wins[(self.game["map"] or "") + "|" + m[1]] += 1
             return
