@@ -1,6 +1,7 @@
 #include "MatchFigures.h"
 
-#include "RoundSides.h"
+#include "MatchRounds.h"
+#include "MatchTally.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -11,290 +12,19 @@
 
 namespace {
 
-const QLatin1String SpawnedAs("spawned as ");
-
-struct Line
-{
-    qint64 kills = 0, deaths = 0, assists = 0, flashAssists = 0, headshots = 0, damage = 0;
-    qint64 teamkills = 0, suicides = 0, firstKills = 0, firstDeaths = 0, kast = 0;
-    qint64 heals = 0, ubers = 0, medicDeaths = 0;
-    qint64 multi[4] = {}; // rounds with 2, 3, 4 and 5 or more kills
-    int firstRound = -1, lastRound = -1;
-    QStringList classes;
-    qint64 warmupKills = 0, warmupDeaths = 0;
-    bool warmup = false;
-};
-
-// What happened in one round of the match.
-struct RoundLog
-{
-    QList<MatchEvent> kills; // enemy kills and deaths of every kind, in order
-    QSet<qint64> present, assisted;
-    QHash<qint64, int> bomb; // > 0: he carried or planted it; < 0: he defused it
-};
-
 double rounded(double value)
 {
     return std::round(value * 10.0) / 10.0;
 }
 
-bool isTrigger(const MatchEvent &event)
-{
-    return event.killer == 0 && event.victim == 0;
-}
-
-// Where the match proper starts: after warm-up and restarts, at the last "Match_Start"
-// before its last round ended (servers start another after "Game Over").
-qsizetype matchStart(const QList<MatchEvent> &events, const QList<MatchRound> &rounds)
-{
-    qsizetype end = events.size();
-    for (qsizetype i = events.size() - 1; i >= 0 && !rounds.isEmpty(); --i) {
-        const MatchEvent &event = events.at(i);
-        if (isTrigger(event) && event.type == rounds.last().result &&
-            event.offset == rounds.last().offset) {
-            end = i;
-            break;
-        }
-    }
-    for (qsizetype i = end - 1; i >= 0; --i) {
-        if (isTrigger(events.at(i)) && events.at(i).type == QLatin1String("Match_Start"))
-            return i;
-    }
-    for (qsizetype i = 0; i < events.size(); ++i) {
-        if (isTrigger(events.at(i)) && events.at(i).type == QLatin1String("Round_Start"))
-            return i;
-    }
-    return 0;
-}
-
-std::optional<std::pair<int, int>> parsedScore(const QString &score)
-{
-    const QStringList parts = score.split(QLatin1Char(':'));
-    bool a = false, b = false;
-    if (parts.size() != 2)
-        return std::nullopt;
-    const int ct = parts.at(0).toInt(&a), t = parts.at(1).toInt(&b);
-    if (!a || !b)
-        return std::nullopt;
-    return std::pair{ct, t};
-}
-
-bool isCt(const QString &team)
-{
-    return team.compare(QLatin1String("CT"), Qt::CaseInsensitive) == 0;
-}
-
-// The score trades places when the teams change sides: 11:4 then 5:11.
-bool swapped(const QString &before, const QString &after, const QString &winner)
-{
-    const auto from = parsedScore(before), to = parsedScore(after);
-    if (!from || !to)
-        return false;
-    const int ct = isCt(winner) ? 1 : 0;
-    if (*to == std::pair{from->first + ct, from->second + 1 - ct})
-        return false;
-    return *to == std::pair{from->second + ct, from->first + 1 - ct};
-}
-
-// Triggers only a terrorist (1) or only a counter-terrorist (-1) has.
-const QHash<QString, int> &bombTriggers()
-{
-    static const QHash<QString, int> triggers = {
-        {QStringLiteral("Got_The_Bomb"), 1},
-        {QStringLiteral("Dropped_The_Bomb"), 1},
-        {QStringLiteral("Bomb_Begin_Plant"), 1},
-        {QStringLiteral("Planted_The_Bomb"), 1},
-        {QStringLiteral("Begin_Bomb_Defuse_With_Kit"), -1},
-        {QStringLiteral("Begin_Bomb_Defuse_Without_Kit"), -1},
-        {QStringLiteral("Defused_The_Bomb"), -1}};
-    return triggers;
-}
-
-void countKill(QHash<qint64, Line> &lines, const MatchEvent &event, RoundLog *round)
-{
-    const QString &type = event.type;
-    if (type == QLatin1String("kill")) {
-        if (event.killer != 0) {
-            ++lines[event.killer].kills;
-            lines[event.killer].headshots += event.headshot ? 1 : 0;
-        }
-        ++lines[event.victim].deaths;
-    } else if (type == QLatin1String("teamkill")) {
-        ++lines[event.killer].teamkills;
-        ++lines[event.victim].deaths;
-    } else if (type == QLatin1String("suicide")) {
-        ++lines[event.killer].suicides;
-        ++lines[event.killer].deaths;
-    } else {
-        return;
-    }
-    if (round)
-        round->kills << event;
-}
-
-// The figures of one event of the match proper.
-void count(QHash<qint64, Line> &lines, const MatchEvent &event, RoundLog *round)
-{
-    const QString &type = event.type;
-    countKill(lines, event, round);
-    if (type == QLatin1String("assist")) {
-        ++lines[event.killer].assists;
-        if (round)
-            round->assisted << event.killer;
-    } else if (type == QLatin1String("flash assist")) {
-        ++lines[event.killer].flashAssists;
-    } else if (type == QLatin1String("attack")) {
-        lines[event.killer].damage += event.score;
-    } else if (type == QLatin1String("healed")) {
-        lines[event.killer].heals += event.score;
-    } else if (type == QLatin1String("chargedeployed")) {
-        ++lines[event.killer].ubers;
-    } else if (type == QLatin1String("medic_death")) {
-        ++lines[event.victim].medicDeaths;
-    } else if (round && bombTriggers().contains(type)) {
-        round->bomb[event.killer] += bombTriggers().value(type);
-    } else if (type.startsWith(SpawnedAs)) {
-        const QString role = type.mid(SpawnedAs.size());
-        QStringList &classes = lines[event.killer].classes;
-        if (!classes.contains(role, Qt::CaseInsensitive))
-            classes << role;
-    }
-}
-
-void scoreRound(QHash<qint64, Line> &lines, const RoundLog &round, int number)
-{
-    for (const qint64 player : round.present) {
-        Line &line = lines[player];
-        if (line.firstRound < 0)
-            line.firstRound = number;
-        line.lastRound = number;
-    }
-    QHash<qint64, int> kills;
-    QSet<qint64> died, traded;
-    bool first = true;
-    for (qsizetype i = 0; i < round.kills.size(); ++i) {
-        const MatchEvent &kill = round.kills.at(i);
-        died << (kill.type == QLatin1String("suicide") ? kill.killer : kill.victim);
-        if (kill.type != QLatin1String("kill") || kill.killer == 0)
-            continue;
-        ++kills[kill.killer];
-        if (first) {
-            ++lines[kill.killer].firstKills;
-            ++lines[kill.victim].firstDeaths;
-            first = false;
-        }
-        for (qsizetype j = i + 1; j < round.kills.size(); ++j) {
-            const MatchEvent &revenge = round.kills.at(j);
-            if (revenge.offset - kill.offset > TradeSeconds)
-                break;
-            if (revenge.type == QLatin1String("kill") && revenge.killer != 0 &&
-                revenge.victim == kill.killer) {
-                traded << kill.victim;
-                break;
-            }
-        }
-    }
-    for (auto it = kills.cbegin(); it != kills.cend(); ++it) {
-        if (it.value() >= 2)
-            ++lines[it.key()].multi[std::min(it.value(), 5) - 2];
-    }
-    for (const qint64 player : round.present) {
-        if (kills.contains(player) || round.assisted.contains(player) || !died.contains(player) ||
-            traded.contains(player))
-            ++lines[player].kast;
-    }
-}
-
-// The round's kills split its players in two; which half is which team the joins say, but a
-// game keeps each team a player joined once, in the order first joined, so warm-up teams and
-// half-time switches can turn every side round. The bomb cannot: when its carriers and
-// defusers say the sides are the wrong way round, they are turned, for this round and as the
-// players are remembered for the next.
-void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const RoundLog &round,
-                  const QHash<qint64, QSet<QString>> &joined)
-{
-    const QString ct = QStringLiteral("CT"), t = QStringLiteral("TERRORIST");
-    int agree = 0, disagree = 0;
-    for (auto it = round.bomb.cbegin(); it != round.bomb.cend(); ++it) {
-        const QString side = sides.value(it.key());
-        if (it.value() != 0 && (side == ct || side == t))
-            ++((it.value() > 0) == (side == t) ? agree : disagree);
-    }
-    if (disagree <= agree)
-        return;
-    for (auto it = sides.begin(); it != sides.end();) {
-        const QString other = *it == ct ? t : *it == t ? ct : QString();
-        if (other.isEmpty() || !joined.value(it.key()).contains(other)) {
-            state.last.remove(it.key());
-            it = sides.erase(it);
-            continue;
-        }
-        *it = other;
-        state.last.insert(it.key(), other);
-        ++it;
-    }
-}
-
-QList<RoundKill> roundKills(const RoundLog &round)
-{
-    QList<RoundKill> kills;
-    for (const MatchEvent &kill : round.kills) {
-        if (kill.killer > 0)
-            kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
-                               kill.type == QLatin1String("kill")};
-    }
-    return kills;
-}
-
-QJsonArray roundList(const QList<MatchRound> &rounds, int from)
-{
-    QJsonArray list;
-    for (int i = from; i < rounds.size(); ++i) {
-        const MatchRound &round = rounds.at(i);
-        list.append(QJsonObject{
-            {"number", i - from + 1},
-            {"winner", round.winner},
-            {"result", round.result},
-            {"how", roundEnding(round.result)},
-            {"score", round.score.isEmpty() ? QJsonValue(QJsonValue::Null) : round.score},
-            {"swap", i > from && swapped(rounds.at(i - 1).score, round.score, round.winner)}});
-    }
-    return list;
-}
-
 } // namespace
-
-QString roundEnding(const QString &trigger)
-{
-    static const QList<std::pair<const char *, const char *>> endings = {
-        {"Target_Bombed", "bomb"},
-        {"Bomb_Defused", "defuse"},
-        {"Target_Saved", "time"},
-        {"Hostages_Not_Rescued", "time"},
-        {"Hostages_Rescued", "hostages"},
-        {"VIP_Escaped", "escape"},
-        {"VIP_Not_Escaped", "time"},
-        {"VIP_Assassinated", "elimination"},
-        {"Terrorists_Escaped", "escape"},
-        {"CTs_PreventEscape", "elimination"},
-        {"Escaping_Terrorists_Neutralized", "elimination"},
-        {"Terrorists_Win", "elimination"},
-        {"CTs_Win", "elimination"},
-        {"Round_Draw", "draw"},
-        {"Round_Win", "objective"}};
-    for (const auto &[suffix, how] : endings) {
-        if (trigger.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
-            return QLatin1String(how);
-    }
-    return QStringLiteral("other");
-}
 
 QJsonObject matchFigures(const MatchInput &input)
 {
     const QList<MatchEvent> &events = input.events;
     const QList<MatchRound> &rounds = input.rounds;
     const qsizetype start = matchStart(events, rounds);
-    QHash<qint64, Line> lines;
+    QHash<qint64, PlayerTally> lines;
     QList<RoundLog> played(rounds.size() + 1);
     int round = 0, firstMatchRound = -1;
     qint64 startOffset = events.isEmpty() ? 0 : events.at(start).offset;
@@ -320,7 +50,7 @@ QJsonObject matchFigures(const MatchInput &input)
             }
         } else if (round < rounds.size() || input.open || rounds.isEmpty()) {
             RoundLog *log = rounds.isEmpty() ? nullptr : &played[round];
-            count(lines, event, log);
+            count(lines, event, log, input);
             for (const qint64 player : {event.killer, event.victim}) {
                 if (player != 0 && log)
                     log->present << player;
@@ -376,7 +106,7 @@ QJsonObject matchFigures(const MatchInput &input)
     QJsonArray warmup;
     for (MatchPlayer player : input.players) {
         player.team = sides.last.value(player.id, player.team);
-        const Line line = lines.value(player.id);
+        const PlayerTally line = lines.value(player.id);
         const QJsonObject who{{"id", player.id}, {"player", player.player}, {"name", player.name}};
         if (line.firstRound < 0) {
             if (line.warmup) {
@@ -433,14 +163,24 @@ QJsonObject matchFigures(const MatchInput &input)
             row.insert(QStringLiteral("heals"), line.heals);
             row.insert(QStringLiteral("ubers"), line.ubers);
             row.insert(QStringLiteral("medic_deaths"), line.medicDeaths);
+            const auto detail = [&](qint64 value) {
+                return input.detailsKnown ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+            };
+            row.insert(QStringLiteral("drops"), detail(line.drops));
+            row.insert(QStringLiteral("captures"), detail(line.captures));
         }
         teams[player.team].append(row);
         QJsonObject &sum = totals[player.team];
-        for (const char *key : {"kills", "deaths", "assists", "damage", "heals", "ubers"})
+        for (const char *key :
+             {"kills", "deaths", "assists", "damage", "heals", "ubers", "drops", "captures"})
             sum.insert(QLatin1String(key), sum.value(QLatin1String(key)).toInteger() +
                                                row.value(QLatin1String(key)).toInteger());
         if (!damageKnown)
             sum.insert(QStringLiteral("damage"), QJsonValue::Null);
+        if (!tf2 || !input.detailsKnown) {
+            sum.insert(QStringLiteral("drops"), QJsonValue::Null);
+            sum.insert(QStringLiteral("captures"), QJsonValue::Null);
+        }
     }
 
     QStringList order = teams.keys();

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 // One Scores row of a game, in the order the server wrote it.
 struct MatchEvent
 {
+    qint64 record = 0;
     qint64 killer = 0; // 0: nobody (the world, a team)
     qint64 victim = 0;
     QString type; // kill, teamkill, suicide, assist, attack, a trigger's name ...
@@ -42,7 +45,13 @@ struct MatchInput
     QList<MatchEvent> events;
     QList<std::pair<qint64, QString>> joins; // player, team, in the order they were joined
     bool eventsKnown = false;                // false: the game's rows could not be told apart
-    bool open = false;                       // the game has not ended: the round in progress counts
+    // What Ledgerwell_Details adds to the rows, by Scores record: the players who took a
+    // point, and the medics' deaths that dropped a full charge. Not known for a game stored
+    // before they were kept.
+    QHash<qint64, QList<qint64>> cappers;
+    QSet<qint64> drops;
+    bool detailsKnown = false;
+    bool open = false; // the game has not ended: the round in progress counts
 };
 
 // A trade: the killer of a player dies within this many seconds, in the same round.

@@ -95,7 +95,9 @@ QList<Column> teamColumns(int db, const QString &kind)
                                                           {"DPM", "dpm"},
                                                           {"Heals", "heals"},
                                                           {"Ubers", "ubers"},
-                                                          {"Medic deaths", "medic_deaths"}})
+                                                          {"Drops", "drops"},
+                                                          {"Medic deaths", "medic_deaths"},
+                                                          {"Caps", "captures"}})
             add(title, key);
         return columns;
     }
@@ -125,9 +127,11 @@ QString teamTotals(const QJsonObject &totals, const QString &kind)
                                                       {"assists", "assists"},
                                                       {"damage", "damage"},
                                                       {"heals", "heals"},
-                                                      {"ubers", "ubers"}}) {
+                                                      {"ubers", "ubers"},
+                                                      {"drops", "drops"},
+                                                      {"captures", "captures"}}) {
         if (kind != QLatin1String("tf2") &&
-            (QByteArray(key) == "heals" || QByteArray(key) == "ubers"))
+            !QByteArray("kills deaths assists damage").contains(key))
             continue;
         parts << shown(totals.value(QLatin1String(key))) + QLatin1Char(' ') + QLatin1String(label);
     }

@@ -1,6 +1,7 @@
 #include "MatchRows.h"
 
 #include "StatsConnection.h"
+#include "StatsTables.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -63,22 +64,23 @@ Result<QList<MatchEvent>> gameRows(const QSqlDatabase &db, qint64 game, qint64 f
 {
     const QString offset = dialectOf(db) == Dialect::Postgres ? QStringLiteral("s.\"offset\"")
                                                               : QStringLiteral("s.\"Offset\"");
-    const Result<QList<Row>> rows =
-        selectRows(db,
-                   QStringLiteral("SELECT s.Killer, s.Victim, t.Type, s.Score, %1, k.Game, "
-                                  "k.Headshot FROM Scores s LEFT JOIN Types t ON t.Record = "
-                                  "s.Type LEFT JOIN Ledgerwell_Kills k ON k.Score = s.Record "
-                                  "WHERE s.Record BETWEEN ? AND ? ORDER BY s.Record")
-                       .arg(offset),
-                   {from, to});
+    const Result<QList<Row>> rows = selectRows(
+        db,
+        QStringLiteral("SELECT s.Killer, s.Victim, t.Type, s.Score, %1, k.Game, "
+                       "k.Headshot, s.Record FROM Scores s LEFT JOIN Types t ON t.Record = "
+                       "s.Type LEFT JOIN Ledgerwell_Kills k ON k.Score = s.Record "
+                       "WHERE s.Record BETWEEN ? AND ? ORDER BY s.Record")
+            .arg(offset),
+        {from, to});
     if (!rows)
         return rows.error();
     QList<MatchEvent> events;
     qsizetype firstKill = -1;
     for (const Row &row : *rows) {
-        MatchEvent event{row.at(0).toLongLong(),       row.at(1).toLongLong(),
-                         row.at(2).toString(),         row.at(3).toLongLong(),
-                         qint64(row.at(4).toDouble()), row.at(6).toLongLong() == 1};
+        MatchEvent event{row.at(7).toLongLong(),     row.at(0).toLongLong(),
+                         row.at(1).toLongLong(),     row.at(2).toString(),
+                         row.at(3).toLongLong(),     qint64(row.at(4).toDouble()),
+                         row.at(6).toLongLong() == 1};
         const bool ours = !row.at(5).isNull() && row.at(5).toLongLong() == game;
         if (!row.at(5).isNull() && !ours)
             continue; // another game's kill
@@ -100,6 +102,30 @@ Result<QList<MatchEvent>> gameRows(const QSqlDatabase &db, qint64 game, qint64 f
         events << event;
     }
     return events;
+}
+
+// The game's cappers and dropped charges; whether they are kept for it at all.
+Status readDetails(const QSqlDatabase &db, qint64 game, MatchInput &input)
+{
+    if (!hasTable(db, QStringLiteral("Ledgerwell_Details")))
+        return {};
+    const Result<QList<Row>> rows = selectRows(
+        db,
+        QStringLiteral("SELECT Score, Player, Kind FROM Ledgerwell_Details WHERE Game = ? AND "
+                       "Kind IN ('game', 'capper', 'drop') ORDER BY Record LIMIT 20000"),
+        {game});
+    if (!rows)
+        return rows.error();
+    for (const Row &row : *rows) {
+        const QString kind = row.at(2).toString();
+        if (kind == QLatin1String("game"))
+            input.detailsKnown = true;
+        else if (kind == QLatin1String("capper"))
+            input.cappers[row.at(0).toLongLong()] << row.at(1).toLongLong();
+        else
+            input.drops << row.at(0).toLongLong();
+    }
+    return {};
 }
 
 } // namespace
@@ -168,6 +194,8 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
     if (matchRounds > 0)
         input.rounds.resize(matchRounds);
 
+    if (const Status details = readDetails(db, game, input); !details)
+        return details.error();
     const Result<std::optional<std::pair<qint64, qint64>>> range =
         rowRange(db, game, page.value(QLatin1String("server")).toInteger());
     if (!range)

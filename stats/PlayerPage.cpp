@@ -140,6 +140,26 @@ QString playerPage(const QJsonObject &player, int db)
                                field(QStringLiteral("Hits"), QStringLiteral("hits")),
                                field(QStringLiteral("Hit %"), QStringLiteral("accuracy_pct"))},
                               accuracy, QString()));
+    // Where his hits landed: every weapon first, then each weapon.
+    const QJsonArray groups = player.value(QLatin1String("hit_groups")).toArray();
+    if (!groups.isEmpty()) {
+        QList<Column> columns{{QStringLiteral("Weapon"),
+                               [](const QJsonObject &row) {
+                                   return row[QLatin1String("weapon")].isNull()
+                                              ? QStringLiteral("<strong>All</strong>")
+                                              : escaped(row[QLatin1String("weapon")].toString());
+                               },
+                               false,
+                               {}},
+                              field(QStringLiteral("Hits"), QStringLiteral("hits")),
+                              field(QStringLiteral("Head %"), QStringLiteral("head_pct"))};
+        for (const char *part : {"head", "neck", "chest", "stomach", "arms", "legs", "other"}) {
+            QString title = QLatin1String(part);
+            title[0] = title[0].toUpper();
+            columns << field(title, QLatin1String(part));
+        }
+        body += section(QStringLiteral("Hit groups"), table(columns, groups, QString()));
+    }
     body += section(QStringLiteral("Maps"),
                     table({field(QStringLiteral("Map"), QStringLiteral("map"), false),
                            field(QStringLiteral("Games"), QStringLiteral("games")),

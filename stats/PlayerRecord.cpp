@@ -1,6 +1,7 @@
 #include "PlayerRecord.h"
 
 #include "MatchRows.h"
+#include "PlayerAim.h"
 #include "StatsConnection.h"
 #include "StatsTables.h"
 
@@ -214,24 +215,7 @@ Result<QJsonObject> playerRecord(const QSqlDatabase &db, qint64 id)
     record.insert(QStringLiteral("map_figures"), mapFigures(games));
     activity(games, record);
 
-    QJsonArray accuracy;
-    if (hasTable(db, QStringLiteral("Ledgerwell_Weapon_Stats"))) {
-        const Result<QList<Row>> shots = selectRows(
-            db,
-            QStringLiteral("SELECT w.Weapon, SUM(ws.Shots), SUM(ws.Hits) FROM "
-                           "Ledgerwell_Weapon_Stats ws JOIN Weapons w ON w.Record = ws.Weapon "
-                           "WHERE ws.Player = ? GROUP BY w.Weapon HAVING SUM(ws.Shots) > 0 ORDER "
-                           "BY 2 DESC LIMIT 50"),
-            {id});
-        if (!shots)
-            return shots.error();
-        for (const Row &row : *shots)
-            accuracy.append(QJsonObject{
-                {"weapon", row.at(0).toString()},
-                {"shots", row.at(1).toLongLong()},
-                {"hits", row.at(2).toLongLong()},
-                {"accuracy_pct", rounded(100.0 * row.at(2).toDouble() / row.at(1).toDouble())}});
-    }
-    record.insert(QStringLiteral("accuracy"), accuracy);
+    if (const Status aim = addAim(db, id, oldest, record); !aim)
+        return aim.error();
     return record;
 }

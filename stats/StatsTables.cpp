@@ -77,6 +77,8 @@ QStringList sourceIndexStatements()
         {"Games_Maps", "Game"},
         {"Games_Maps", "Map"},
         {"Ledgerwell_Results", "Game"},
+        {"Ledgerwell_Details", "Game"},
+        {"Ledgerwell_Details", "Player"},
         {"Games", "Game_Start_Date_Time"},
     };
     for (const auto &[table, column] : indexes)

@@ -1,0 +1,29 @@
+#pragma once
+
+// The rounds of a match: where the match proper starts, the score's halves, the sides each
+// round was played on, and the strip of rounds the page shows.
+
+#include "MatchTally.h"
+#include "RoundSides.h"
+
+#include <QJsonArray>
+
+#include <optional>
+
+// Where the match proper starts: after warm-up and restarts, at the last "Match_Start"
+// before its last round ended (servers start another after "Game Over").
+qsizetype matchStart(const QList<MatchEvent> &events, const QList<MatchRound> &rounds);
+
+// A "CT:T" score as its two numbers.
+std::optional<std::pair<int, int>> parsedScore(const QString &score);
+
+// Turns the sides the kills gave a round when its bomb says they are the wrong way round
+// (the bomb's carriers and defusers outweigh the joins).
+void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const RoundLog &round,
+                  const QHash<qint64, QSet<QString>> &joined);
+
+// The round's kills as the side rules read them.
+QList<RoundKill> roundKills(const RoundLog &round);
+
+// The rounds from `from` on, numbered from 1, with how each ended and where sides swapped.
+QJsonArray roundList(const QList<MatchRound> &rounds, int from);
