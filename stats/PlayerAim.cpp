@@ -2,6 +2,7 @@
 
 #include "StatsTables.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QMap>
 
@@ -36,27 +37,31 @@ Status addShots(const QSqlDatabase &db, qint64 id, QMap<QString, Shots> &weapons
             shots.hits += row.at(2).toLongLong();
         }
     }
-    // TF2 writes a line per shot; a database without such lines has no such Types rows, and
-    // the player's Scores rows are not read for them.
-    const Result<QList<Row>> types =
-        selectRows(db, QStringLiteral("SELECT Record, Type FROM Types WHERE Type IN ('shot_fired', "
-                                      "'shot_hit')"));
+    // TF2 writes a line per shot. They are counted in the index of Scores by killer, type and
+    // weapon, by their types' Records: a database without such lines has no such types.
+    const Result<QList<Row>> types = selectRows(
+        db,
+        QStringLiteral("SELECT Record, Type FROM Types WHERE Type IN ('shot_fired', 'shot_hit')"));
     if (!types)
         return types.error();
-    if (types->isEmpty())
+    QHash<qint64, bool> fired; // type Record: a shot fired, else a hit
+    for (const Row &row : *types)
+        fired.insert(row.at(0).toLongLong(), row.at(1).toString() == QLatin1String("shot_fired"));
+    if (fired.isEmpty())
         return {};
-    const Result<QList<Row>> rows = selectRows(
-        db,
-        QStringLiteral("SELECT w.Weapon, t.Type, COUNT(*) FROM Scores s JOIN Types t ON t.Record "
-                       "= s.Type JOIN Weapons w ON w.Record = s.Weapon WHERE s.Killer = ? AND "
-                       "t.Type IN ('shot_fired', 'shot_hit') GROUP BY w.Weapon, t.Type LIMIT 400"),
-        {id});
+    const QList<qint64> records = fired.keys();
+    const Result<QList<Row>> rows =
+        selectRows(db,
+                   QStringLiteral("SELECT w.Weapon, x.Type, x.Shots FROM (SELECT s.Weapon, s.Type, "
+                                  "COUNT(*) AS Shots FROM Scores s WHERE s.Killer = ? AND s.Type "
+                                  "IN (?, ?) GROUP BY s.Weapon, s.Type) x JOIN Weapons w ON "
+                                  "w.Record = x.Weapon LIMIT 400"),
+                   {id, records.first(), records.last()});
     if (!rows)
         return rows.error();
     for (const Row &row : *rows) {
         Shots &shots = weapons[row.at(0).toString()];
-        (row.at(1).toString() == QLatin1String("shot_fired") ? shots.shots : shots.hits) +=
-            row.at(2).toLongLong();
+        (fired.value(row.at(1).toLongLong()) ? shots.shots : shots.hits) += row.at(2).toLongLong();
     }
     return {};
 }

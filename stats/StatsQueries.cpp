@@ -201,7 +201,9 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
     if (found->isEmpty())
         return QJsonObject();
     QJsonObject page = objects(*found, {"id", "player", "name"}).first().toObject();
-    const QString kill = QStringLiteral("JOIN Types t ON t.Record = s.Type AND t.Type = 'kill'");
+    // By the type's Record, so that a search by killer reads only his kills in the index that
+    // begins with Killer and Type, not his every row (TF2 logs a row per shot).
+    const QString kill = QStringLiteral("s.Type IN (SELECT Record FROM Types WHERE Type = 'kill')");
     const QList<std::tuple<const char *, QString, QVariantList, QStringList>> parts = {
         {"standings",
          QStringLiteral("SELECT Scope, Rating, Mu, Sigma, Kills, Deaths, KD, CASE WHEN Extras > "
@@ -252,9 +254,10 @@ Result<QJsonObject> StatsQueries::player(qint64 id) const
         {"opponents",
          QStringLiteral("SELECT x.Opponent, p.Player, COALESCE(n.Name, p.Player), SUM(x.K), "
                         "SUM(x.D) FROM (SELECT s.Victim AS Opponent, 1 AS K, 0 AS D FROM Scores "
-                        "s %1 WHERE s.Killer = ? AND s.Victim <> ? UNION ALL SELECT s.Killer, 0, "
-                        "1 FROM Scores s %1 WHERE s.Victim = ? AND s.Killer <> ?) x JOIN Players "
-                        "p ON p.Record = x.Opponent %2 GROUP BY x.Opponent, p.Player, n.Name "
+                        "s WHERE %1 AND s.Killer = ? AND s.Victim <> ? UNION ALL SELECT s.Killer, "
+                        "0, 1 FROM Scores s WHERE %1 AND s.Victim = ? AND s.Killer <> ?) x JOIN "
+                        "Players p ON p.Record = x.Opponent %2 GROUP BY x.Opponent, p.Player, "
+                        "n.Name "
                         "ORDER BY SUM(x.K) + SUM(x.D) DESC, x.Opponent LIMIT 10")
              .arg(kill, shownName(QStringLiteral("x.Opponent"), QStringLiteral("n"))),
          {id, id, id, id},

@@ -29,6 +29,9 @@ QStringList ownTableStatements(Dialect dialect)
     // The pages count and search the rankings in lists of their own now; this index of
     // earlier versions only costs every store.
     statements << QStringLiteral("DROP INDEX IF EXISTS Stats_Standings_Active")
+               // The index of Scores by killer alone, which the one beginning with Killer
+               // replaces.
+               << QStringLiteral("DROP INDEX IF EXISTS Stats_Scores_Killer")
                << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
                                  "Stats_Standings (Player)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "
@@ -65,7 +68,9 @@ QStringList sourceIndexStatements()
 {
     QStringList statements;
     const QList<std::pair<const char *, const char *>> indexes = {
-        {"Scores", "Killer"},
+        // A player's rows of some types, counted without reading the rows (TF2's shots on
+        // the player page); its first column serves every search by killer.
+        {"Scores", "Killer, Type, Weapon"},
         {"Scores", "Victim"},
         {"Ledgerwell_Kills", "Score"},
         {"Ledgerwell_Kills", "Game"},
@@ -81,9 +86,12 @@ QStringList sourceIndexStatements()
         {"Ledgerwell_Details", "Player"},
         {"Games", "Game_Start_Date_Time"},
     };
-    for (const auto &[table, column] : indexes)
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_%1_%2 ON %1 (%2)")
-                          .arg(QLatin1String(table), QLatin1String(column));
+    for (const auto &[table, columns] : indexes)
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_%1_%2 ON %1 (%3)")
+                          .arg(QLatin1String(table),
+                               QString::fromLatin1(columns).replace(QLatin1String(", "),
+                                                                    QLatin1String("_")),
+                               QLatin1String(columns));
     return statements;
 }
 
