@@ -97,12 +97,13 @@ Result<QJsonArray> hitGroups(const QSqlDatabase &db, qint64 id, qint64 fromGame)
         {id, fromGame});
     if (!rows)
         return rows.error();
-    // Every weapon, then each weapon, by the most hits.
+    // Every weapon (the empty name), then each named weapon, by the most hits.
     QMap<QString, QMap<QString, qint64>> weapons;
     for (const Row &row : *rows) {
         const qint64 hits = row.at(2).toLongLong();
         weapons[QString()][part(row.at(1).toString())] += hits;
-        weapons[row.at(0).toString()][part(row.at(1).toString())] += hits;
+        if (!row.at(0).toString().isEmpty())
+            weapons[row.at(0).toString()][part(row.at(1).toString())] += hits;
     }
     QList<QJsonObject> lines;
     for (auto it = weapons.cbegin(); it != weapons.cend(); ++it) {
