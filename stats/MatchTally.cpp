@@ -66,7 +66,7 @@ void count(QHash<qint64, PlayerTally> &lines, const MatchEvent &event, RoundLog 
     } else if (type == QLatin1String("medic_death")) {
         ++lines[event.victim].medicDeaths;
         lines[event.victim].drops += input.drops.contains(event.record) ? 1 : 0;
-    } else if (type == QLatin1String("pointcaptured") && isTrigger(event)) {
+    } else if (type == QLatin1String("pointcaptured")) { // only a team's has cappers
         for (const qint64 capper : input.cappers.value(event.record))
             ++lines[capper].captures;
     } else if (round && bombTriggers().contains(type)) {
