@@ -70,11 +70,11 @@ std::unordered_map<std::string, std::int64_t> RecordNumbers::heldNames(Database 
     std::vector<const std::string *> names;
     for (const Step &step : batch.steps()) {
         const Table table = statementTable(step.statement);
-        if (!isInsert(step.statement) || !db.hasTable(table) ||
+        if (!isInsert(step.statement) || nameKey(table).count == 0 || !db.hasTable(table) ||
             batch.value(step.firstValue).kind != Value::Kind::Ref)
             continue;
         const auto [at, added] = held.emplace(nameOf(batch, step), 0);
-        if (added && !at->first.empty()) {
+        if (added) {
             lookups.push_back({table, &batch.value(step.firstValue)});
             names.push_back(&at->first);
         }
