@@ -40,6 +40,13 @@ bool Database::committed(const std::string &writer, std::int64_t transaction)
     return found;
 }
 
+void Database::findRecords(const std::vector<NameLookup> &names, std::vector<std::int64_t> &found)
+{
+    found.clear();
+    for (const NameLookup &name : names)
+        found.push_back(findRecord(name.table, name.values));
+}
+
 std::string nameIndexSql(Table table)
 {
     const NameKey key = nameKey(table);

@@ -54,6 +54,15 @@ public:
     // Inside a write transaction: the Record of the row that holds the same name as the
     // insert's values (see nameKey), or 0.
     virtual std::int64_t findRecord(Table table, const Value *values) = 0;
+    // findRecord for several name rows at once: found[i] for names[i]. PostgreSQL asks for
+    // them all in one round trip, which a chat line, a name row each, would otherwise cost.
+    struct NameLookup
+    {
+        Table table;
+        const Value *values;
+    };
+    virtual void findRecords(const std::vector<NameLookup> &names,
+                             std::vector<std::int64_t> &found);
     // Inside a write transaction: a Record no other writer can take; 0 (with error) when
     // none can be had.
     virtual std::int64_t newRecord(Table table, std::string &error) = 0;

@@ -1,5 +1,6 @@
 #include "PgDatabase.h"
 
+#include "PgCopyRows.h"
 #include "TextRules.h"
 
 #include <libpq-fe.h>
@@ -22,9 +23,12 @@ std::string statementName(std::size_t statement)
     return "ledgerwell_" + std::to_string(statement);
 }
 
-std::string chunkName(std::size_t table, std::size_t rows)
+// Names PostgreSQL made without quotes, as its catalog holds them.
+std::string lowered(std::string name)
 {
-    return "ledgerwell_" + std::to_string(table) + "_x" + std::to_string(rows);
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return name;
 }
 
 std::string trimmedMessage(const char *message)
@@ -51,10 +55,7 @@ bool isTransient(const std::string &sqlState)
 
 std::string sequenceName(Table table)
 {
-    std::string name = std::string("ledgerwell_") + tableName(table) + "_record";
-    for (char &c : name)
-        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    return name;
+    return lowered(std::string("ledgerwell_") + tableName(table) + "_record");
 }
 
 void ignoreNotice(void *, const char *) {}
@@ -112,9 +113,8 @@ bool PgDatabase::connect(std::string &error)
 {
     disconnect();
     m_prepared.fill(false);
-    for (auto &chunks : m_preparedChunks)
-        chunks.fill(false);
     m_findPrepared.fill(false); // prepared statements end with their connection
+    m_byteaKnown = false;
     m_present.fill(false);
     const std::string port = std::to_string(m_settings.port);
     const bool numeric = isNumericAddress(m_settings.host);
@@ -228,12 +228,7 @@ std::vector<std::string> PgDatabase::refreshTables()
         notes.push_back("The list of tables cannot be read: " + error);
         return notes;
     }
-    const auto exists = [&](Table table) {
-        std::string name = tableName(table);
-        for (char &c : name)
-            c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-        return existing.count(name) > 0;
-    };
+    const auto exists = [&](Table table) { return existing.count(lowered(tableName(table))) > 0; };
     for (std::size_t s = 0; s < StatementCount; ++s) {
         const auto statement = static_cast<Statement>(s);
         const Table table = statementTable(statement);
@@ -250,20 +245,7 @@ std::vector<std::string> PgDatabase::refreshTables()
                             (result ? trimmedMessage(PQresultErrorMessage(result)) : lastError()));
         PQclear(result);
     }
-    for (std::size_t t = 0; t < TableCount; ++t) {
-        if (!m_prepared[t])
-            continue;
-        for (std::size_t c = 0; c < ChunkCount; ++c) {
-            if (m_preparedChunks[t][c])
-                continue;
-            const std::string sql =
-                insertSql(static_cast<Table>(t), Dialect::Postgres, ChunkRows[c]);
-            PGresult *result = PQprepare(m_conn, chunkName(t, ChunkRows[c]).c_str(), sql.c_str(),
-                                         int(ChunkRows[c] * parameterCount(Statement(t))), nullptr);
-            m_preparedChunks[t][c] = result && PQresultStatus(result) == PGRES_COMMAND_OK;
-            PQclear(result);
-        }
-    }
+    findByteaColumns();
     for (std::size_t t = 0; t < TableCount; ++t) {
         const auto table = static_cast<Table>(t);
         bool ready = m_prepared[index(insertInto(table))];
@@ -281,6 +263,28 @@ std::vector<std::string> PgDatabase::refreshTables()
             prepareNames(table, notes);
     }
     return notes;
+}
+
+void PgDatabase::findByteaColumns()
+{
+    m_byteaColumns.fill(0);
+    std::string error;
+    m_byteaKnown = query(
+        "SELECT c.relname, a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c "
+        "ON c.oid = a.attrelid WHERE a.atttypid = 'pg_catalog.bytea'::pg_catalog.regtype "
+        "AND a.attnum > 0 AND NOT a.attisdropped AND pg_catalog.pg_table_is_visible(c.oid)",
+        [&](const Row &row) {
+            for (std::size_t t = 0; t < TableCount; ++t) {
+                const auto table = static_cast<Table>(t);
+                if (row.at(0) != lowered(tableName(table)))
+                    continue;
+                for (std::size_t c = 0; c < parameterCount(insertInto(table)); ++c) {
+                    if (row.at(1) == lowered(columnName(table, c)))
+                        m_byteaColumns[t] |= std::uint32_t(1) << c;
+                }
+            }
+        },
+        error);
 }
 
 // The sequence starts above the Records the table holds, so rows written before keep theirs.
@@ -313,16 +317,22 @@ void PgDatabase::prepareNames(Table table, std::vector<std::string> &notes)
     PQclear(result);
 }
 
+void PgDatabase::nameParameters(Table table, const Value *values, const char *(&params)[2])
+{
+    const NameKey key = nameKey(table);
+    for (std::size_t c = 0; c < key.count; ++c) {
+        const Value &value = values[key.first + c];
+        params[c] = value.kind == Value::Kind::Text ? value.bytes.c_str() : nullptr;
+    }
+}
+
 std::int64_t PgDatabase::findRecord(Table table, const Value *values)
 {
     if (!m_findPrepared[index(table)])
         return 0;
     const NameKey key = nameKey(table);
     const char *params[2] = {};
-    for (std::size_t c = 0; c < key.count; ++c) {
-        const Value &value = values[key.first + c];
-        params[c] = value.kind == Value::Kind::Text ? value.bytes.c_str() : nullptr;
-    }
+    nameParameters(table, values, params);
     PGresult *result =
         PQexecPrepared(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(),
                        int(key.count), params, nullptr, nullptr, 0);
@@ -331,6 +341,48 @@ std::int64_t PgDatabase::findRecord(Table table, const Value *values)
         record = std::atoll(PQgetvalue(result, 0, 0));
     PQclear(result);
     return record;
+}
+
+void PgDatabase::findRecords(const std::vector<NameLookup> &names, std::vector<std::int64_t> &found)
+{
+    found.assign(names.size(), 0);
+    if (names.empty() || PQenterPipelineMode(m_conn) != 1)
+        return;
+    std::vector<std::size_t> asked; // the lookups sent, in order
+    bool sent = true;
+    for (std::size_t i = 0; i < names.size() && sent; ++i) {
+        const Table table = names[i].table;
+        if (!m_findPrepared[index(table)])
+            continue;
+        const char *params[2] = {};
+        nameParameters(table, names[i].values, params);
+        sent =
+            PQsendQueryPrepared(m_conn, ("ledgerwell_find_" + std::to_string(index(table))).c_str(),
+                                int(nameKey(table).count), params, nullptr, nullptr, 0) == 1;
+        if (sent)
+            asked.push_back(i);
+    }
+    if (!sent || PQpipelineSync(m_conn) != 1)
+        return; // the connection is gone: the write that follows finds out
+    // Each lookup's result, then a null; a refused one aborts those after it, which leaves
+    // them 0, as a single lookup that fails does.
+    std::size_t next = 0;
+    while (true) {
+        PGresult *result = PQgetResult(m_conn);
+        if (!result) {
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                return;
+            ++next;
+            continue;
+        }
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_TUPLES_OK && PQntuples(result) > 0 && next < asked.size())
+            found[asked[next]] = std::atoll(PQgetvalue(result, 0, 0));
+        PQclear(result);
+        if (status == PGRES_PIPELINE_SYNC)
+            break;
+    }
+    PQexitPipelineMode(m_conn);
 }
 
 std::int64_t PgDatabase::newRecord(Table table, std::string &error)
@@ -351,55 +403,44 @@ std::int64_t PgDatabase::newRecord(Table table, std::string &error)
     return block.next++;
 }
 
-bool PgDatabase::send(const std::string &statement, const RowBatch &batch, const Step *const *steps,
-                      std::size_t rows)
+bool PgDatabase::send(const RowBatch &batch, const Step &step)
 {
-    const std::size_t perRow = parameterCount(steps[0]->statement);
-    const std::size_t count = perRow * rows;
+    const std::size_t count = parameterCount(step.statement);
     m_params.resize(count);
     m_lengths.resize(count);
     m_formats.resize(count);
     m_numbers.resize(count * NumberBytes);
-    for (std::size_t r = 0; r < rows; ++r) {
-        const Value *values = batch.values(*steps[r]);
-        for (std::size_t c = 0; c < perRow; ++c) {
-            const std::size_t i = r * perRow + c;
-            const Value &value = values[c];
-            char *number = m_numbers.data() + i * NumberBytes;
-            m_lengths[i] = 0;
-            m_formats[i] = 0;
-            switch (value.kind) {
-            case Value::Kind::Null:
-            case Value::Kind::Ref: // always numbered before it is sent
-                m_params[i] = nullptr;
-                break;
-            case Value::Kind::Integer:
-                *std::to_chars(number, number + NumberBytes - 1, value.integer).ptr = '\0';
-                m_params[i] = number;
-                break;
-            case Value::Kind::Real:
-                *std::to_chars(number, number + NumberBytes - 1, value.real).ptr = '\0';
-                m_params[i] = number;
-                break;
-            case Value::Kind::Text:
-                m_params[i] = value.bytes.c_str();
-                break;
-            case Value::Kind::Blob:
-                m_params[i] = value.bytes.data();
-                m_lengths[i] = int(value.bytes.size());
-                m_formats[i] = 1; // raw bytes, no escaping
-                break;
-            }
+    const Value *values = batch.values(step);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Value &value = values[i];
+        char *number = m_numbers.data() + i * NumberBytes;
+        m_lengths[i] = 0;
+        m_formats[i] = 0;
+        switch (value.kind) {
+        case Value::Kind::Null:
+        case Value::Kind::Ref: // always numbered before it is sent
+            m_params[i] = nullptr;
+            break;
+        case Value::Kind::Integer:
+            *std::to_chars(number, number + NumberBytes - 1, value.integer).ptr = '\0';
+            m_params[i] = number;
+            break;
+        case Value::Kind::Real:
+            *std::to_chars(number, number + NumberBytes - 1, value.real).ptr = '\0';
+            m_params[i] = number;
+            break;
+        case Value::Kind::Text:
+            m_params[i] = value.bytes.c_str();
+            break;
+        case Value::Kind::Blob:
+            m_params[i] = value.bytes.data();
+            m_lengths[i] = int(value.bytes.size());
+            m_formats[i] = 1; // raw bytes, no escaping
+            break;
         }
     }
-    return PQsendQueryPrepared(m_conn, statement.c_str(), int(count), m_params.data(),
-                               m_lengths.data(), m_formats.data(), 0) == 1;
-}
-
-bool PgDatabase::send(const RowBatch &batch, const Step &step)
-{
-    const Step *steps[] = {&step};
-    return send(statementName(index(step.statement)), batch, steps, 1);
+    return PQsendQueryPrepared(m_conn, statementName(index(step.statement)).c_str(), int(count),
+                               m_params.data(), m_lengths.data(), m_formats.data(), 0) == 1;
 }
 
 bool PgDatabase::begin(RowBatch &batch, RecordNumbers &numbers, WriteReport &report)
@@ -463,12 +504,112 @@ WriteReport PgDatabase::write(RowBatch &batch, RecordNumbers &numbers)
     }
 }
 
+namespace {
+
+void takeError(const PGresult *result, std::string &error, std::string &state)
+{
+    if (!error.empty())
+        return;
+    error = trimmedMessage(PQresultErrorMessage(result));
+    const char *code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    state = code ? code : "";
+}
+
+} // namespace
+
 WriteReport PgDatabase::writePipelined(const RowBatch &batch)
 {
     WriteReport report;
+    // Inserts table by table; then the updates, in their order (each follows the insert of
+    // its row, which the transaction holds by then).
+    TableSteps inserts;
+    std::vector<const Step *> updates;
+    for (const Step &step : batch.steps()) {
+        if (step.skipped)
+            continue;
+        if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
+            ++report.dropped;
+        } else if (isInsert(step.statement)) {
+            inserts[index(statementTable(step.statement))].push_back(&step);
+            ++report.inserted;
+        } else {
+            updates.push_back(&step);
+            ++report.updated;
+        }
+    }
     std::string firstError, firstState;
     bool lost = false;
+    // COPY cannot be pipelined: the copied tables come first.
+    for (std::size_t t = 0; t < TableCount && m_byteaKnown && firstError.empty() && !lost; ++t) {
+        if (inserts[t].size() < CopyRows)
+            continue;
+        lost = !copy(static_cast<Table>(t), batch, inserts[t], firstError, firstState);
+        inserts[t].clear();
+    }
+    if (!lost && firstError.empty())
+        lost = !pipeline(batch, inserts, updates, firstError, firstState);
+    if (lost || PQstatus(m_conn) != CONNECTION_OK) {
+        report = WriteReport();
+        report.outcome = WriteReport::Outcome::ConnectionLost;
+        report.error = firstError.empty() ? lastError() : firstError;
+        return report;
+    }
+    if (firstError.empty())
+        return report;
 
+    std::string ignored;
+    execute("ROLLBACK", ignored);
+    const bool transient = isTransient(firstState);
+    report = WriteReport();
+    report.outcome = WriteReport::Outcome::Retry;
+    report.conflict = firstState == "23505"; // unique_violation
+    // An empty error asks for the row-by-row write; a transient one waits.
+    report.error = transient || report.conflict ? firstError : std::string();
+    return report;
+}
+
+bool PgDatabase::copy(Table table, const RowBatch &batch, const std::vector<const Step *> &rows,
+                      std::string &error, std::string &state)
+{
+    PGresult *result = PQexec(m_conn, copySql(table).c_str());
+    const bool open = result && PQresultStatus(result) == PGRES_COPY_IN;
+    if (!open && result)
+        takeError(result, error, state);
+    PQclear(result);
+    if (!open) {
+        if (error.empty())
+            error = lastError();
+        return connected();
+    }
+    const std::size_t columns = parameterCount(insertInto(table));
+    bool sent = true;
+    m_copy.clear();
+    for (std::size_t r = 0; r < rows.size() && sent; ++r) {
+        appendCopyRow(m_copy, batch.values(*rows[r]), columns, m_byteaColumns[index(table)]);
+        if (m_copy.size() >= CopyBytes || r + 1 == rows.size()) {
+            sent = PQputCopyData(m_conn, m_copy.data(), int(m_copy.size())) == 1;
+            m_copy.clear();
+        }
+    }
+    // Without the end sent, libpq would answer "still copying" for ever.
+    if (!sent || PQputCopyEnd(m_conn, nullptr) != 1)
+        return false;
+    while (PGresult *end = PQgetResult(m_conn)) {
+        const ExecStatusType status = PQresultStatus(end);
+        if (status == PGRES_FATAL_ERROR)
+            takeError(end, error, state);
+        PQclear(end);
+        if (status == PGRES_COPY_IN)
+            return false;
+    }
+    return connected();
+}
+
+bool PgDatabase::pipeline(const RowBatch &batch, const TableSteps &inserts,
+                          const std::vector<const Step *> &updates, std::string &error,
+                          std::string &state)
+{
+    bool lost = false;
     const auto readUntilSync = [&]() {
         while (true) {
             PGresult *result = PQgetResult(m_conn);
@@ -484,42 +625,18 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
                 PQclear(result);
                 return;
             }
-            if (status == PGRES_FATAL_ERROR && firstError.empty()) {
-                firstError = trimmedMessage(PQresultErrorMessage(result));
-                const char *state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-                firstState = state ? state : "";
-            }
+            if (status == PGRES_FATAL_ERROR)
+                takeError(result, error, state);
             PQclear(result);
         }
     };
 
-    if (PQenterPipelineMode(m_conn) != 1) {
-        report.outcome = WriteReport::Outcome::ConnectionLost;
-        report.error = lastError();
-        return report;
-    }
-    // Inserts table by table, many rows per statement; then the updates, in their order
-    // (each follows the insert of its row, which the transaction holds by then).
-    std::array<std::vector<const Step *>, TableCount> inserts;
-    std::vector<const Step *> updates;
-    for (const Step &step : batch.steps()) {
-        if (step.skipped)
-            continue;
-        if (!m_prepared[index(step.statement)] || !hasTable(statementTable(step.statement))) {
-            ++report.dropped;
-        } else if (isInsert(step.statement)) {
-            inserts[index(statementTable(step.statement))].push_back(&step);
-            ++report.inserted;
-        } else {
-            updates.push_back(&step);
-            ++report.updated;
-        }
-    }
+    if (PQenterPipelineMode(m_conn) != 1)
+        return false;
     std::size_t inSegment = 0;
     bool sent = true; // the transaction is open already
-    const auto sendNext = [&](const std::string &statement, const Step *const *steps,
-                              std::size_t rows) {
-        sent = sent && !lost && send(statement, batch, steps, rows);
+    const auto sendNext = [&](const Step &step) {
+        sent = sent && !lost && send(batch, step);
         if (sent && ++inSegment == SegmentStatements) {
             sent = PQpipelineSync(m_conn) == 1;
             if (sent)
@@ -527,44 +644,21 @@ WriteReport PgDatabase::writePipelined(const RowBatch &batch)
             inSegment = 0;
         }
     };
-    for (std::size_t t = 0; t < TableCount; ++t) {
-        const std::vector<const Step *> &rows = inserts[t];
-        std::size_t done = 0;
-        for (std::size_t c = 0; c < ChunkCount; ++c) {
-            while (m_preparedChunks[t][c] && rows.size() - done >= ChunkRows[c] && sent) {
-                sendNext(chunkName(t, ChunkRows[c]), rows.data() + done, ChunkRows[c]);
-                done += ChunkRows[c];
-            }
-        }
-        for (; done < rows.size() && sent; ++done)
-            sendNext(statementName(t), rows.data() + done, 1);
+    for (const std::vector<const Step *> &rows : inserts) {
+        for (const Step *step : rows)
+            sendNext(*step);
     }
     for (const Step *step : updates)
-        sendNext(statementName(index(step->statement)), &step, 1);
+        sendNext(*step);
     if (sent && !lost)
         sent = PQsendQueryParams(m_conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
                PQpipelineSync(m_conn) == 1;
     if (sent && !lost)
         readUntilSync();
-    if (!sent || lost || PQstatus(m_conn) != CONNECTION_OK) {
-        report = WriteReport();
-        report.outcome = WriteReport::Outcome::ConnectionLost;
-        report.error = firstError.empty() ? lastError() : firstError;
-        return report;
-    }
+    if (!sent || lost || PQstatus(m_conn) != CONNECTION_OK)
+        return false;
     PQexitPipelineMode(m_conn);
-    if (firstError.empty())
-        return report;
-
-    std::string ignored;
-    execute("ROLLBACK", ignored);
-    const bool transient = isTransient(firstState);
-    report = WriteReport();
-    report.outcome = WriteReport::Outcome::Retry;
-    report.conflict = firstState == "23505"; // unique_violation
-    // An empty error asks for the row-by-row write; a transient one waits.
-    report.error = transient || report.conflict ? firstError : std::string();
-    return report;
+    return true;
 }
 
 WriteReport PgDatabase::writeRowByRow(const RowBatch &batch)

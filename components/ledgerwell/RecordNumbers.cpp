@@ -14,6 +14,13 @@ bool isLasting(Table table)
     return nameKey(table).count > 0 || table == Table::Games;
 }
 
+std::int64_t heldRecord(const std::unordered_map<std::string, std::int64_t> &held,
+                        const std::string &name)
+{
+    const auto found = held.find(name);
+    return found == held.end() ? 0 : found->second;
+}
+
 } // namespace
 
 // The table and name columns of a name row, or empty for any other row.
@@ -54,9 +61,35 @@ bool RecordNumbers::lookup(std::int64_t reference, std::int64_t &record) const
     return false;
 }
 
+// The Records of the batch's names that the database holds, asked for all at once.
+std::unordered_map<std::string, std::int64_t> RecordNumbers::heldNames(Database &db,
+                                                                       RowBatch &batch)
+{
+    std::unordered_map<std::string, std::int64_t> held;
+    std::vector<Database::NameLookup> lookups;
+    std::vector<const std::string *> names;
+    for (const Step &step : batch.steps()) {
+        const Table table = statementTable(step.statement);
+        if (!isInsert(step.statement) || nameKey(table).count == 0 || !db.hasTable(table) ||
+            batch.value(step.firstValue).kind != Value::Kind::Ref)
+            continue;
+        const auto [at, added] = held.emplace(nameOf(batch, step), 0);
+        if (added) {
+            lookups.push_back({table, &batch.value(step.firstValue)});
+            names.push_back(&at->first);
+        }
+    }
+    std::vector<std::int64_t> found;
+    db.findRecords(lookups, found);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        held[*names[i]] = found[i];
+    return held;
+}
+
 bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
 {
     discard(batch); // nothing to undo unless a caller left an attempt of this batch open
+    const std::unordered_map<std::string, std::int64_t> held = heldNames(db, batch);
     const std::vector<Step> &steps = batch.steps();
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Step &step = steps[i];
@@ -71,8 +104,7 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
             if (!db.hasTable(table)) {
                 record = 0; // the row is left out; what refers to it refers to nothing
             } else if (!name.empty() &&
-                       ((record = numberedName(name)) ||
-                        (record = db.findRecord(table, &batch.value(step.firstValue))))) {
+                       ((record = numberedName(name)) || (record = heldRecord(held, name)))) {
                 numbers[reference] = record; // made before, by this writer or another
                 batch.setSkipped(i, true);
                 m_skipped.push_back(i);

@@ -44,6 +44,7 @@ public:
 private:
     bool lookup(std::int64_t reference, std::int64_t &record) const;
     static std::string nameOf(RowBatch &batch, const Step &step);
+    static std::unordered_map<std::string, std::int64_t> heldNames(Database &db, RowBatch &batch);
     std::int64_t numberedName(const std::string &name) const;
 
     std::unordered_map<std::int64_t, std::int64_t> m_kept;    // reference -> Record

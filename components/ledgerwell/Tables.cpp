@@ -117,7 +117,7 @@ std::string statementSql(Statement statement, Dialect dialect)
                ", 2147483647), Date_Time = " + placeholder(3, dialect) +
                " WHERE Record = " + placeholder(4, dialect);
     }
-    return insertSql(statementTable(statement), dialect, 1);
+    return insertSql(statementTable(statement), dialect);
 }
 
 NameKey nameKey(Table table)
@@ -170,21 +170,32 @@ std::string createOwnTableSql(Table table, Dialect dialect)
     return sql + ")";
 }
 
-std::string insertSql(Table table, Dialect dialect, std::size_t rows)
+namespace {
+
+std::string columnList(Table table, Dialect dialect)
+{
+    std::string names = "Record";
+    for (const char *name : tables()[index(table)].columns)
+        names += ", " + column(name, dialect);
+    return names;
+}
+
+} // namespace
+
+std::string insertSql(Table table, Dialect dialect)
 {
     const TableColumns &columns = tables()[index(table)];
-    std::string names = "Record";
-    for (const char *name : columns.columns)
-        names += ", " + column(name, dialect);
     std::string values;
-    std::size_t number = 0;
-    for (std::size_t row = 0; row < rows; ++row) {
-        values += row ? ", (" : "(";
-        for (std::size_t c = 0; c <= columns.columns.size(); ++c)
-            values += (c ? ", " : "") + placeholder(++number, dialect);
-        values += ")";
-    }
-    return std::string("INSERT INTO ") + columns.name + " (" + names + ") VALUES " + values;
+    for (std::size_t c = 0; c <= columns.columns.size(); ++c)
+        values += (c ? ", " : "") + placeholder(c + 1, dialect);
+    return std::string("INSERT INTO ") + columns.name + " (" + columnList(table, dialect) +
+           ") VALUES (" + values + ")";
+}
+
+std::string copySql(Table table)
+{
+    return std::string("COPY ") + tableName(table) + " (" + columnList(table, Dialect::Postgres) +
+           ") FROM STDIN";
 }
 
 } // namespace ledgerwell

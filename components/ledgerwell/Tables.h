@@ -77,8 +77,10 @@ std::string columnName(Table table, std::size_t column);
 
 // CREATE TABLE IF NOT EXISTS for one of Ledgerwell's own tables.
 std::string createOwnTableSql(Table table, Dialect dialect);
-// One INSERT of several rows into the table.
-std::string insertSql(Table table, Dialect dialect, std::size_t rows);
+// The INSERT of one row into the table.
+std::string insertSql(Table table, Dialect dialect);
+// PostgreSQL's COPY of the table's rows from the client, its columns in the insert's order.
+std::string copySql(Table table);
 
 constexpr Statement insertInto(Table table)
 {

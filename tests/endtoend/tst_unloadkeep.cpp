@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <memory>
@@ -236,6 +237,67 @@ private slots:
         QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(Kills));
         QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Scores"), qint64(0));
         QVERIFY(keptFiles().isEmpty());
+    }
+
+    // The connection ends while the writer copies a transaction's rows: that transaction is
+    // written again once the server takes rows, and every kill is stored once.
+    void postgresLostWhileCopying_data()
+    {
+        QTest::addColumn<bool>("serverStops");
+        QTest::newRow("session ended") << false;
+        QTest::newRow("server stopped") << true;
+    }
+    void postgresLostWhileCopying()
+    {
+        QFETCH(bool, serverStops);
+        OwnPgServer server;
+        if (!server.running())
+            QSKIP(qPrintable("no PostgreSQL server of the test's own: " + server.error()));
+        PgTestDatabase pg;
+        QVERIFY2(pg.ready(), qPrintable(pg.error()));
+        Receiver receiver(m_dir.filePath(QString("copy-") + QTest::currentDataTag()),
+                          LEDGERWELL_PATH, environment());
+        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
+        QSqlDatabase db = pg.direct();
+        QVERIFY(startMap(receiver.ports().first(), db));
+
+        // Looked for from the test's own session while the kills are sent.
+        QString copying;
+        bool resumed = !serverStops;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            QSqlQuery query(db);
+            if (!copying.isEmpty() ||
+                !query.exec("SELECT pid, query FROM pg_stat_activity WHERE state = 'active' AND "
+                            "application_name = 'Ledgerwell' AND query LIKE 'COPY %'") ||
+                !query.next())
+                return;
+            copying = query.value(1).toString();
+            if (!serverStops) {
+                query.exec("SELECT pg_terminate_backend(" + query.value(0).toString() + ")");
+            } else if (server.pause()) {
+                QTimer::singleShot(1000, &watch, [&] { resumed = server.resume(); });
+            }
+        });
+        watch.start(1);
+        KillCount archived(receiver.log());
+        QString why;
+        QVERIFY2(sendKills(receiver.ports().first(), archived, why), qPrintable(why));
+        QVERIFY2(!copying.isEmpty(), "the writer was never seen copying");
+        watch.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(resumed, 30000);
+        QFile log(receiver.log());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY2(log.readAll().contains("The connection to the database was lost"),
+                 qPrintable(copying));
+
+        db.close();
+        QVERIFY(db.open());
+        QTRY_COMPARE_WITH_TIMEOUT(number(db, "SELECT COUNT(*) FROM Scores"), qint64(Kills), 120000);
+        QCOMPARE(receiver.stopWithCode(), 0);
+        QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Scores"), qint64(0));
+        QCOMPARE(number(db, "SELECT COUNT(*) FROM Logs"), qint64(Kills + 1));
+        QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Logs"), qint64(0));
     }
 
 private:
