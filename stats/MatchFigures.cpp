@@ -96,20 +96,6 @@ bool swapped(const QString &before, const QString &after, const QString &winner)
     return *to == std::pair{from->second + ct, from->first + 1 - ct};
 }
 
-// Triggers only a terrorist (1) or only a counter-terrorist (-1) has.
-const QHash<QString, int> &bombTriggers()
-{
-    static const QHash<QString, int> triggers = {
-        {QStringLiteral("Got_The_Bomb"), 1},
-        {QStringLiteral("Dropped_The_Bomb"), 1},
-        {QStringLiteral("Bomb_Begin_Plant"), 1},
-        {QStringLiteral("Planted_The_Bomb"), 1},
-        {QStringLiteral("Begin_Bomb_Defuse_With_Kit"), -1},
-        {QStringLiteral("Begin_Bomb_Defuse_Without_Kit"), -1},
-        {QStringLiteral("Defused_The_Bomb"), -1}};
-    return triggers;
-}
-
 void countKill(QHash<qint64, Line> &lines, const MatchEvent &event, RoundLog *round)
 {
     const QString &type = event.type;
@@ -151,8 +137,8 @@ void count(QHash<qint64, Line> &lines, const MatchEvent &event, RoundLog *round)
         ++lines[event.killer].ubers;
     } else if (type == QLatin1String("medic_death")) {
         ++lines[event.victim].medicDeaths;
-    } else if (round && bombTriggers().contains(type)) {
-        round->bomb[event.killer] += bombTriggers().value(type);
+    } else if (const int bomb = bombSide(type); round && bomb != 0) {
+        round->bomb[event.killer] += bomb;
     } else if (type.startsWith(SpawnedAs)) {
         const QString role = type.mid(SpawnedAs.size());
         QStringList &classes = lines[event.killer].classes;
@@ -205,45 +191,15 @@ void scoreRound(QHash<qint64, Line> &lines, const RoundLog &round, int number)
     }
 }
 
-// The round's kills split its players in two; which half is which team the joins say, but a
-// game keeps each team a player joined once, in the order first joined, so warm-up teams and
-// half-time switches can turn every side round. The bomb cannot: when its carriers and
-// defusers say the sides are the wrong way round, they are turned, for this round and as the
-// players are remembered for the next.
-void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const RoundLog &round,
-                  const QHash<qint64, QSet<QString>> &joined)
+RoundEvidence roundEvidence(const RoundLog &round)
 {
-    const QString ct = QStringLiteral("CT"), t = QStringLiteral("TERRORIST");
-    int agree = 0, disagree = 0;
-    for (auto it = round.bomb.cbegin(); it != round.bomb.cend(); ++it) {
-        const QString side = sides.value(it.key());
-        if (it.value() != 0 && (side == ct || side == t))
-            ++((it.value() > 0) == (side == t) ? agree : disagree);
-    }
-    if (disagree <= agree)
-        return;
-    for (auto it = sides.begin(); it != sides.end();) {
-        const QString other = *it == ct ? t : *it == t ? ct : QString();
-        if (other.isEmpty() || !joined.value(it.key()).contains(other)) {
-            state.last.remove(it.key());
-            it = sides.erase(it);
-            continue;
-        }
-        *it = other;
-        state.last.insert(it.key(), other);
-        ++it;
-    }
-}
-
-QList<RoundKill> roundKills(const RoundLog &round)
-{
-    QList<RoundKill> kills;
+    RoundEvidence evidence{{}, round.bomb};
     for (const MatchEvent &kill : round.kills) {
         if (kill.killer > 0)
-            kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
-                               kill.type == QLatin1String("kill")};
+            evidence.kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
+                                        kill.type == QLatin1String("kill")};
     }
-    return kills;
+    return evidence;
 }
 
 QJsonArray roundList(const QList<MatchRound> &rounds, int from)
@@ -337,17 +293,11 @@ QJsonObject matchFigures(const MatchInput &input)
     if (firstMatchRound < rounds.size())
         endOffset = std::max(endOffset, rounds.last().offset);
     SideState sides;
-    QHash<qint64, QSet<QString>> joined;
-    for (const auto &[player, team] : input.joins)
-        joined[player] << team;
     for (int r = firstMatchRound; r < played.size(); ++r) {
         if (r < rounds.size() || !played.at(r).present.isEmpty())
             scoreRound(lines, played.at(r), r);
-        if (r < rounds.size()) {
-            QHash<qint64, QString> placed =
-                roundSides(sides, input.joins, roundKills(played.at(r)), rounds.at(r).score);
-            orientByBomb(sides, placed, played.at(r), joined);
-        }
+        if (r < rounds.size())
+            roundSides(sides, input.joins, roundEvidence(played.at(r)), rounds.at(r).score);
     }
 
     bool damageKnown = false, tf2 = false;

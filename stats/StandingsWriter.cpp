@@ -18,8 +18,9 @@ constexpr int IdleMs = 2000;
 constexpr qint64 FlushEveryMs = 30000;
 // Games and players' game lists kept in memory, at most.
 constexpr qsizetype MaxCached = 200000;
-// What the Stats_* tables hold; tables of another layout are computed anew.
-constexpr qint64 Layout = 3;
+// What the Stats_* tables hold and how they were reckoned; tables of another layout are
+// computed anew (4: rounds whose sides the bomb turned were rated the wrong way round).
+constexpr qint64 Layout = 4;
 const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 } // namespace
@@ -81,7 +82,7 @@ Status StandingsWriter::prepare()
     m_cursors.clear();
     m_games.clear();
     m_rounds = RoundQueue();
-    m_roundKills.clear();
+    m_roundSoFar.clear();
     m_sides.clear();
     m_roundTriggers.clear();
     m_placement.emplace([this](qint64 player) { return gamesOf(player); },
@@ -97,8 +98,8 @@ Status StandingsWriter::prepare()
         return loaded;
     for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
         m_sides.insert(it.key(), it.value().sides);
-        if (!it.value().kills.isEmpty())
-            m_roundKills.insert(it.key(), it.value().kills);
+        if (!it.value().round.kills.isEmpty() || !it.value().round.bomb.isEmpty())
+            m_roundSoFar.insert(it.key(), it.value().round);
     }
     restoreCursors();
     return {};
@@ -129,8 +130,8 @@ QHash<qint64, RoundState> StandingsWriter::openRounds() const
     QHash<qint64, RoundState> rounds;
     for (auto it = m_sides.cbegin(); it != m_sides.cend(); ++it)
         rounds[it.key()].sides = it.value();
-    for (auto it = m_roundKills.cbegin(); it != m_roundKills.cend(); ++it)
-        rounds[it.key()].kills = it.value();
+    for (auto it = m_roundSoFar.cbegin(); it != m_roundSoFar.cend(); ++it)
+        rounds[it.key()].round = it.value();
     return rounds;
 }
 
@@ -354,7 +355,7 @@ Result<int> StandingsWriter::readScores()
         if (placed->left != 0) {
             if (const Status rated = rateRounds(m_rounds.takeAll(placed->left)); !rated)
                 return rated.error();
-            m_roundKills.remove(placed->left);
+            m_roundSoFar.remove(placed->left);
             m_sides.remove(placed->left);
         }
         if (event.game != 0) {
@@ -370,9 +371,11 @@ Result<int> StandingsWriter::readScores()
                            event.type == QLatin1String("teamkill") ||
                            event.type == QLatin1String("suicide");
         if (death && event.game != 0 && event.killer > 0)
-            m_roundKills[event.game]
+            m_roundSoFar[event.game].kills
                 << RoundKill{event.killer, event.victim > 0 ? event.victim : event.killer,
                              event.type == QLatin1String("kill")};
+        else if (const int bomb = bombSide(event.type); bomb != 0 && event.game != 0)
+            m_roundSoFar[event.game].bomb[event.killer] += bomb;
         m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
         ++taken;
     }
@@ -427,7 +430,7 @@ Status StandingsWriter::rateRounds(const QList<PendingRound> &rounds)
         if (!info)
             return info.error();
         RoundEvent round{pending.game, pending.winner,
-                         roundSides(m_sides[pending.game], joins, m_roundKills.take(pending.game),
+                         roundSides(m_sides[pending.game], joins, m_roundSoFar.take(pending.game),
                                     pending.score)};
         for (auto it = round.sides.cbegin(); it != round.sides.cend(); ++it) {
             if (const Status learned = learnPlayer(it.key()); !learned)
@@ -448,7 +451,7 @@ Status StandingsWriter::rateEndedGames()
             continue;
         if (const Status rated = rateRounds(m_rounds.takeAll(record)); !rated)
             return rated;
-        m_roundKills.remove(record);
+        m_roundSoFar.remove(record);
         m_sides.remove(record);
     }
     return {};

@@ -89,7 +89,7 @@ private:
     std::optional<GamePlacement> m_placement;
     RoundQueue m_rounds;
     qint64 m_resultsRead = 0;
-    QHash<qint64, QList<RoundKill>> m_roundKills; // a game's kills since its last round
+    QHash<qint64, RoundEvidence> m_roundSoFar; // a game's kills and bomb since its last round
     QHash<qint64, SideState> m_sides;
     QSet<QString> m_roundTriggers; // the triggers that ended rounds
     qint64 m_waitedAt = 0;         // the Scores row results were last read again for
