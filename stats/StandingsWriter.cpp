@@ -5,7 +5,7 @@
 #include "StatsConnection.h"
 #include "StatsTables.h"
 
-#include <QDateTime>
+#include <QDate>
 #include <QSqlQuery>
 #include <QTextStream>
 
@@ -21,9 +21,43 @@ constexpr qsizetype MaxCached = 200000;
 // What the Stats_* tables hold and how they were reckoned; tables of another layout are
 // computed anew (4: rounds whose sides the bomb turned were rated the wrong way round).
 constexpr qint64 Layout = 4;
-const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+// A catch-up stores what it has so far at most this share of its time (1 in 10).
+constexpr qint64 FlushShare = 10;
+
+// Seconds of "yyyy-MM-dd HH:mm:ss" from a fixed day, as the log wrote it, without time zones;
+// read by hand, as QDateTime's parser took more time than the rest of a round's reading.
+std::optional<qint64> secondsOf(QStringView text)
+{
+    if (text.size() < 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' ||
+        text[13] != u':' || text[16] != u':')
+        return std::nullopt;
+    int parts[6] = {};
+    const int at[6][2] = {{0, 4}, {5, 2}, {8, 2}, {11, 2}, {14, 2}, {17, 2}};
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        parts[i] = text.mid(at[i][0], at[i][1]).toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    const QDate day(parts[0], parts[1], parts[2]);
+    if (!day.isValid() || parts[3] > 23 || parts[4] > 59 || parts[5] > 59)
+        return std::nullopt;
+    return day.toJulianDay() * 86400 + parts[3] * 3600 + parts[4] * 60 + parts[5];
+}
 
 } // namespace
+
+StandingsWriter::Questions::Questions(const QSqlDatabase &db)
+    : player(db, QStringLiteral("SELECT Player FROM Players WHERE Record = ?"))
+    , game(db, QStringLiteral("SELECT g.Patch_Name, g.Game_Start_Date_Time, "
+                              "g.Game_End_Date_Time, (SELECT MIN(sg.Server) FROM Servers_Games sg "
+                              "WHERE sg.Game = g.Record) FROM Games g WHERE g.Record = ?"))
+    , games(db, QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
+                               "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"))
+    , joins(db, QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt JOIN Teams "
+                               "t ON t.Record = gpt.Team WHERE gpt.Game = ? ORDER BY gpt.Record"))
+{
+}
 
 StandingsWriter::StandingsWriter(QString connString, QString connectionName,
                                  std::shared_ptr<WriterStatus> status)
@@ -38,6 +72,7 @@ StandingsWriter::StandingsWriter(QString connString, QString connectionName,
 
 StandingsWriter::~StandingsWriter()
 {
+    m_ask.reset();
     m_store.reset();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -76,9 +111,18 @@ Status StandingsWriter::prepare()
         return prepared;
     if (const Status current = m_store->startOverUnless(Layout); !current)
         return current;
+    const Result<bool> fresh = m_store->empty();
+    if (!fresh)
+        return fresh.error();
+    m_indexesDue = *fresh; // a first catch-up builds them at its end
+    if (!m_indexesDue) {
+        if (const Status indexed = m_store->createIndexes(); !indexed)
+            return indexed;
+    }
     m_hasKills = hasTable(m_db, QStringLiteral("Ledgerwell_Kills"));
     m_hasResults = hasTable(m_db, QStringLiteral("Ledgerwell_Results"));
     m_standings.emplace();
+    m_ask.emplace(m_db);
     m_cursors.clear();
     m_games.clear();
     m_rounds = RoundQueue();
@@ -93,6 +137,7 @@ Status StandingsWriter::prepare()
                             return GameFacts{info->server, info->length};
                         });
     m_sinceFlush.start();
+    m_flushEveryMs = FlushEveryMs;
     QHash<qint64, RoundState> rounds;
     if (const Status loaded = m_store->load(*m_standings, m_cursors, rounds); !loaded)
         return loaded;
@@ -185,16 +230,25 @@ void StandingsWriter::tick()
     }
 
     bool stored = false;
-    if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > FlushEveryMs)) {
+    if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > m_flushEveryMs)) {
         storeCursors();
+        QElapsedTimer storing;
+        storing.start();
         if (const Status flushed = m_store->flush(*m_standings, m_cursors, openRounds()); !flushed)
             return fail(QStringLiteral("storing the standings"), flushed.error());
+        // Storing a large catch-up's standings takes long and longer: it is done more seldom.
+        m_flushEveryMs = std::max(FlushEveryMs, FlushShare * storing.elapsed());
         m_sinceFlush.restart();
         stored = true;
     }
+    if (!more && m_indexesDue && !m_standings->changed()) {
+        if (const Status indexed = m_store->createIndexes(); !indexed)
+            return fail(QStringLiteral("indexing the standings"), indexed.error());
+        m_indexesDue = false;
+    }
     WriterStatus::Snapshot state = m_status->snapshot();
     state.stores += stored ? 1 : 0;
-    state.caughtUp = !more && !m_standings->changed();
+    state.caughtUp = !more && !m_standings->changed() && !m_indexesDue;
     state.scores += *scores;
     state.error.clear();
     m_status->set(state);
@@ -205,14 +259,12 @@ Status StandingsWriter::learnPlayer(qint64 record)
 {
     if (m_standings->knows(record))
         return {};
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT Player FROM Players WHERE Record = ?"));
-    query.addBindValue(record);
-    if (!query.exec())
-        return queryError(query);
+    const Result<QList<Row>> rows = m_ask->player.rows({record});
+    if (!rows)
+        return rows.error();
     PlayerInfo &info = m_standings->player(record);
-    if (query.next())
-        info.steam = query.value(0).toString();
+    if (!rows->isEmpty())
+        info.steam = rows->first().at(0).toString();
     return {};
 }
 
@@ -242,27 +294,23 @@ Result<GameInfo> StandingsWriter::game(qint64 record)
         return GameInfo{};
     if (const auto found = m_games.constFind(record); found != m_games.cend())
         return *found;
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "SELECT g.Patch_Name, g.Game_Start_Date_Time, g.Game_End_Date_Time, (SELECT "
-        "MIN(sg.Server) FROM Servers_Games sg WHERE sg.Game = g.Record) FROM Games g WHERE "
-        "g.Record = ?"));
-    query.addBindValue(record);
-    if (!query.exec())
-        return queryError(query);
+    const Result<QList<Row>> rows = m_ask->game.rows({record});
+    if (!rows)
+        return rows.error();
     GameInfo info;
-    if (query.next()) {
-        if (!query.value(3).isNull()) {
-            info.server = query.value(3).toLongLong();
-            info.scopes << QStringLiteral("server:") + query.value(3).toString();
+    if (!rows->isEmpty()) {
+        const Row &row = rows->first();
+        if (!row.at(3).isNull()) {
+            info.server = row.at(3).toLongLong();
+            info.scopes << QStringLiteral("server:") + row.at(3).toString();
         }
-        if (!query.value(0).toString().isEmpty())
-            info.scopes << QStringLiteral("mod:") + query.value(0).toString();
-        info.start = dateText(query.value(1));
-        const QDateTime start = QDateTime::fromString(info.start, DateFormat);
-        const QDateTime end = QDateTime::fromString(dateText(query.value(2)), DateFormat);
-        if (start.isValid() && end.isValid())
-            info.length = std::max<qint64>(0, start.secsTo(end));
+        if (!row.at(0).toString().isEmpty())
+            info.scopes << QStringLiteral("mod:") + row.at(0).toString();
+        info.start = dateText(row.at(1));
+        const std::optional<qint64> start = secondsOf(info.start);
+        const std::optional<qint64> end = secondsOf(dateText(row.at(2)));
+        if (start && end)
+            info.length = std::max<qint64>(0, *end - *start);
     }
     m_games.insert(record, info);
     return info;
@@ -270,11 +318,7 @@ Result<GameInfo> StandingsWriter::game(qint64 record)
 
 Result<QList<qint64>> StandingsWriter::gamesOf(qint64 player)
 {
-    const Result<QList<Row>> rows = selectRows(
-        m_db,
-        QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
-                       "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"),
-        {player, player});
+    const Result<QList<Row>> rows = m_ask->games.rows({player, player});
     if (!rows)
         return rows.error();
     QList<qint64> games;
@@ -304,6 +348,7 @@ Result<int> StandingsWriter::readScores()
     if (m_placement->cached() > MaxCached)
         m_placement->forgetPlayers();
     m_placement->newBatch();
+    m_joins.clear();
     m_readAgain = false;
     qsizetype taken = 0;
     for (const Row &row : *rows) {
@@ -403,34 +448,42 @@ Result<int> StandingsWriter::readResults()
         const Result<GameInfo> info = game(round.game);
         if (!info)
             return info.error();
-        const QDateTime start = QDateTime::fromString(info->start, DateFormat);
-        const QDateTime end = QDateTime::fromString(dateText(row.at(4)), DateFormat);
-        if (start.isValid() && end.isValid())
-            round.offset = start.secsTo(end);
+        const std::optional<qint64> start = secondsOf(info->start);
+        const std::optional<qint64> end = secondsOf(dateText(row.at(4)));
+        if (start && end)
+            round.offset = *end - *start;
         m_rounds.add(round);
     }
     return int(rows->size());
 }
 
+// A game's joins are read once a batch: a game's rounds rated in one batch share them, and a
+// live game's new joins are there by the next.
+Result<StandingsWriter::Joins> StandingsWriter::joinsOf(qint64 game)
+{
+    if (const auto known = m_joins.constFind(game); known != m_joins.cend())
+        return *known;
+    const Result<QList<Row>> teams = m_ask->joins.rows({game});
+    if (!teams)
+        return teams.error();
+    Joins joins;
+    for (const Row &team : *teams)
+        joins.append({team.at(0).toLongLong(), team.at(1).toString()});
+    m_joins.insert(game, joins);
+    return joins;
+}
+
 Status StandingsWriter::rateRounds(const QList<PendingRound> &rounds)
 {
     for (const PendingRound &pending : rounds) {
-        const Result<QList<Row>> teams =
-            selectRows(m_db,
-                       QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
-                                      "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ? "
-                                      "ORDER BY gpt.Record"),
-                       {pending.game});
-        if (!teams)
-            return teams.error();
-        QList<std::pair<qint64, QString>> joins;
-        for (const Row &team : *teams)
-            joins.append({team.at(0).toLongLong(), team.at(1).toString()});
+        const Result<Joins> joins = joinsOf(pending.game);
+        if (!joins)
+            return joins.error();
         const Result<GameInfo> info = game(pending.game);
         if (!info)
             return info.error();
         RoundEvent round{pending.game, pending.winner,
-                         roundSides(m_sides[pending.game], joins, m_roundSoFar.take(pending.game),
+                         roundSides(m_sides[pending.game], *joins, m_roundSoFar.take(pending.game),
                                     pending.score)};
         for (auto it = round.sides.cbegin(); it != round.sides.cend(); ++it) {
             if (const Status learned = learnPlayer(it.key()); !learned)

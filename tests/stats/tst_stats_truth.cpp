@@ -290,6 +290,13 @@ private slots:
         QVERIFY(again.size() > 50);
         QVERIFY2(engine.liveStandings == again,
                  qPrintable(differences(engine.liveStandings, again)));
+        // Computed from scratch, it built the pages' sort indexes once at its end.
+        const QString names = "lower(%1) IN ('stats_standings_rating', 'stats_weapons_damage')";
+        const QString indexes =
+            engine.db.driverName() == QLatin1String("QSQLITE")
+                ? "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND " + names.arg("name")
+                : "SELECT COUNT(*) FROM pg_indexes WHERE " + names.arg("indexname");
+        QCOMPARE(count(engine.db, indexes), 2);
     }
 
     // Each point is the rating after that game, so read live or long after, the same.
