@@ -57,6 +57,19 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
     return takeRows(query);
 }
 
+Status forEachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
+                  const std::function<void(const QSqlQuery &)> &take)
+{
+    QSqlQuery query(db);
+    if (const Status ran = execute(db, query, sql, values); !ran)
+        return ran;
+    while (query.next())
+        take(query);
+    if (query.lastError().isValid())
+        return ErrorInfo{0, engineText(query.lastError())};
+    return {};
+}
+
 RepeatedSelect::RepeatedSelect(const QSqlDatabase &db, QString sql)
     : m_db(db)
     , m_sql(std::move(sql))

@@ -54,6 +54,7 @@ StandingsWriter::Questions::Questions(const QSqlDatabase &db)
                               "WHERE sg.Game = g.Record) FROM Games g WHERE g.Record = ?"))
     , games(db, QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
                                "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"))
+    , type(db, QStringLiteral("SELECT Type FROM Types WHERE Record = ?"))
     , joins(db, QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt JOIN Teams "
                                "t ON t.Record = gpt.Team WHERE gpt.Game = ? ORDER BY gpt.Record"))
 {
@@ -123,6 +124,7 @@ Status StandingsWriter::prepare()
     m_hasResults = hasTable(m_db, QStringLiteral("Ledgerwell_Results"));
     m_standings.emplace();
     m_ask.emplace(m_db);
+    m_types.clear();
     m_cursors.clear();
     m_games.clear();
     m_rounds = RoundQueue();
@@ -316,6 +318,19 @@ Result<GameInfo> StandingsWriter::game(qint64 record)
     return info;
 }
 
+// Scores rows name their Type by record; the few names are read once each.
+Result<QString> StandingsWriter::typeName(qint64 record)
+{
+    if (const auto known = m_types.constFind(record); known != m_types.cend())
+        return *known;
+    const Result<QList<Row>> rows = m_ask->type.rows({record});
+    if (!rows)
+        return rows.error();
+    const QString name = rows->isEmpty() ? QString() : rows->first().at(0).toString();
+    m_types.insert(record, name);
+    return name;
+}
+
 Result<QList<qint64>> StandingsWriter::gamesOf(qint64 player)
 {
     const Result<QList<Row>> rows = m_ask->games.rows({player, player});
@@ -336,31 +351,47 @@ Result<int> StandingsWriter::readScores()
                                      : QStringLiteral("NULL, NULL FROM Scores s");
     // Read whole before anything else is asked: PostgreSQL streams a forward-only result,
     // and a second statement on the connection would end it early.
-    const Result<QList<Row>> rows =
-        selectRows(m_db,
-                   QStringLiteral("SELECT s.Record, s.Killer, s.Victim, t.Type, s.Weapon, "
-                                  "s.Score, %1, %2 LEFT JOIN Types t ON t.Record = s.Type "
-                                  "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
-                       .arg(offset, kills),
-                   {m_cursors.value(QStringLiteral("scores")), ScoresBatch});
-    if (!rows)
-        return rows.error();
+    struct ScoreRow
+    {
+        qint64 record, killer, victim, type, weapon, score, game;
+        double offset;
+        bool extras, headshot;
+    };
+    std::vector<ScoreRow> rows;
+    rows.reserve(ScoresBatch);
+    const Status read = forEachRow(
+        m_db,
+        QStringLiteral("SELECT s.Record, s.Killer, s.Victim, s.Type, s.Weapon, s.Score, %1, %2 "
+                       "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
+            .arg(offset, kills),
+        {m_cursors.value(QStringLiteral("scores")), ScoresBatch}, [&rows](const QSqlQuery &row) {
+            rows.push_back({row.value(0).toLongLong(), row.value(1).toLongLong(),
+                            row.value(2).toLongLong(), row.value(3).toLongLong(),
+                            row.value(4).toLongLong(), row.value(5).toLongLong(),
+                            row.value(7).toLongLong(), row.value(6).toDouble(),
+                            !row.value(7).isNull(), row.value(8).toLongLong() == 1});
+        });
+    if (!read)
+        return read.error();
     if (m_placement->cached() > MaxCached)
         m_placement->forgetPlayers();
     m_placement->newBatch();
     m_joins.clear();
     m_readAgain = false;
     qsizetype taken = 0;
-    for (const Row &row : *rows) {
+    for (const ScoreRow &row : rows) {
         ScoreEvent event;
-        event.killer = row.at(1).toLongLong();
-        event.victim = row.at(2).toLongLong();
-        event.type = row.at(3).toString();
-        event.weapon = row.at(4).toLongLong();
-        event.score = row.at(5).toLongLong();
-        event.offset = qint64(row.at(6).toDouble());
-        event.extras = !row.at(7).isNull();
-        event.headshot = row.at(8).toLongLong() == 1;
+        event.killer = row.killer;
+        event.victim = row.victim;
+        const Result<QString> type = typeName(row.type);
+        if (!type)
+            return type.error();
+        event.type = *type;
+        event.weapon = row.weapon;
+        event.score = row.score;
+        event.offset = qint64(row.offset);
+        event.extras = row.extras;
+        event.headshot = row.headshot;
         for (const qint64 player : {event.killer, event.victim}) {
             if (player <= 0)
                 continue;
@@ -373,17 +404,16 @@ Result<int> StandingsWriter::readScores()
         if (event.killer <= 0 && !worldKill) {
             // A team's or the world's trigger: the end of a round is one.
             const QList<PendingRound> due = m_rounds.takeMarked(event.type, event.offset);
-            if (due.isEmpty() && m_roundTriggers.contains(event.type) &&
-                m_waitedAt != row.at(0).toLongLong()) {
+            if (due.isEmpty() && m_roundTriggers.contains(event.type) && m_waitedAt != row.record) {
                 // Its result may have been committed after the results were read: they are
                 // read again before this row is.
-                m_waitedAt = row.at(0).toLongLong();
+                m_waitedAt = row.record;
                 m_readAgain = true;
                 return int(taken);
             }
             if (const Status rated = rateRounds(due); !rated)
                 return rated.error();
-            m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+            m_cursors[QStringLiteral("scores")] = row.record;
             ++taken;
             continue;
         }
@@ -391,7 +421,7 @@ Result<int> StandingsWriter::readScores()
         const qint64 placer = event.killer > 0 ? event.killer : event.victim;
         const Result<GamePlacement::Placed> placed =
             event.extras
-                ? m_placement->known(row.at(7).toLongLong(), event.offset)
+                ? m_placement->known(row.game, event.offset)
                 : m_placement->place(placer, event.killer > 0 ? event.victim : 0, event.offset,
                                      m_standings->players().value(placer).lastGame);
         if (!placed)
@@ -421,7 +451,7 @@ Result<int> StandingsWriter::readScores()
                              event.type == QLatin1String("kill")};
         else if (const int bomb = bombSide(event.type); bomb != 0 && event.game != 0)
             m_roundSoFar[event.game].bomb[event.killer] += bomb;
-        m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+        m_cursors[QStringLiteral("scores")] = row.record;
         ++taken;
     }
     return int(taken);

@@ -73,7 +73,7 @@ private:
     struct Questions
     {
         explicit Questions(const QSqlDatabase &db);
-        RepeatedSelect player, game, games, joins;
+        RepeatedSelect player, game, games, type, joins;
     };
     Result<Joins> joinsOf(qint64 game);
     Status rateRounds(const QList<PendingRound> &rounds);
@@ -81,6 +81,7 @@ private:
     Status rateEndedGames();
     Result<GameInfo> game(qint64 record);
     Result<QList<qint64>> gamesOf(qint64 player);
+    Result<QString> typeName(qint64 record);
     Status learnPlayer(qint64 record);
     void restoreCursors();
     void storeCursors();
@@ -99,7 +100,8 @@ private:
     std::optional<GamePlacement> m_placement;
     RoundQueue m_rounds;
     qint64 m_resultsRead = 0;
-    QHash<qint64, Joins> m_joins; // the teams each game's players joined, read this batch
+    QHash<qint64, QString> m_types; // Types.Type by record
+    QHash<qint64, Joins> m_joins;   // the teams each game's players joined, read this batch
     QHash<qint64, RoundEvidence> m_roundSoFar; // a game's kills and bomb since its last round
     QHash<qint64, SideState> m_sides;
     QSet<QString> m_roundTriggers; // the triggers that ended rounds
