@@ -67,17 +67,11 @@ QJsonObject matchFigures(const MatchInput &input)
     if (firstMatchRound < rounds.size())
         endOffset = std::max(endOffset, rounds.last().offset);
     SideState sides;
-    QHash<qint64, QSet<QString>> joined;
-    for (const auto &[player, team] : input.joins)
-        joined[player] << team;
     for (int r = firstMatchRound; r < played.size(); ++r) {
         if (r < rounds.size() || !played.at(r).present.isEmpty())
             scoreRound(lines, played.at(r), r);
-        if (r < rounds.size()) {
-            QHash<qint64, QString> placed =
-                roundSides(sides, input.joins, roundKills(played.at(r)), rounds.at(r).score);
-            orientByBomb(sides, placed, played.at(r), joined);
-        }
+        if (r < rounds.size())
+            roundSides(sides, input.joins, roundEvidence(played.at(r)), rounds.at(r).score);
     }
 
     bool damageKnown = false, tf2 = false;

@@ -55,45 +55,15 @@ std::optional<std::pair<int, int>> parsedScore(const QString &score)
     return std::pair{ct, t};
 }
 
-// The round's kills split its players in two; which half is which team the joins say, but a
-// game keeps each team a player joined once, in the order first joined, so warm-up teams and
-// half-time switches can turn every side round. The bomb cannot: when its carriers and
-// defusers say the sides are the wrong way round, they are turned, for this round and as the
-// players are remembered for the next.
-void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const RoundLog &round,
-                  const QHash<qint64, QSet<QString>> &joined)
+RoundEvidence roundEvidence(const RoundLog &round)
 {
-    const QString ct = QStringLiteral("CT"), t = QStringLiteral("TERRORIST");
-    int agree = 0, disagree = 0;
-    for (auto it = round.bomb.cbegin(); it != round.bomb.cend(); ++it) {
-        const QString side = sides.value(it.key());
-        if (it.value() != 0 && (side == ct || side == t))
-            ++((it.value() > 0) == (side == t) ? agree : disagree);
-    }
-    if (disagree <= agree)
-        return;
-    for (auto it = sides.begin(); it != sides.end();) {
-        const QString other = *it == ct ? t : *it == t ? ct : QString();
-        if (other.isEmpty() || !joined.value(it.key()).contains(other)) {
-            state.last.remove(it.key());
-            it = sides.erase(it);
-            continue;
-        }
-        *it = other;
-        state.last.insert(it.key(), other);
-        ++it;
-    }
-}
-
-QList<RoundKill> roundKills(const RoundLog &round)
-{
-    QList<RoundKill> kills;
+    RoundEvidence evidence{{}, round.bomb};
     for (const MatchEvent &kill : round.kills) {
         if (kill.killer > 0)
-            kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
-                               kill.type == QLatin1String("kill")};
+            evidence.kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,
+                                        kill.type == QLatin1String("kill")};
     }
-    return kills;
+    return evidence;
 }
 
 QJsonArray roundList(const QList<MatchRound> &rounds, int from)

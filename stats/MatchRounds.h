@@ -17,13 +17,8 @@ qsizetype matchStart(const QList<MatchEvent> &events, const QList<MatchRound> &r
 // A "CT:T" score as its two numbers.
 std::optional<std::pair<int, int>> parsedScore(const QString &score);
 
-// Turns the sides the kills gave a round when its bomb says they are the wrong way round
-// (the bomb's carriers and defusers outweigh the joins).
-void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const RoundLog &round,
-                  const QHash<qint64, QSet<QString>> &joined);
-
-// The round's kills as the side rules read them.
-QList<RoundKill> roundKills(const RoundLog &round);
+// The round's kills and bomb as the side rules read them.
+RoundEvidence roundEvidence(const RoundLog &round);
 
 // The rounds from `from` on, numbered from 1, with how each ended and where sides swapped.
 QJsonArray roundList(const QList<MatchRound> &rounds, int from);

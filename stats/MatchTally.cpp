@@ -1,20 +1,8 @@
 #include "MatchTally.h"
 
-namespace {
+#include "RoundSides.h"
 
-// Triggers only a terrorist (1) or only a counter-terrorist (-1) has.
-const QHash<QString, int> &bombTriggers()
-{
-    static const QHash<QString, int> triggers = {
-        {QStringLiteral("Got_The_Bomb"), 1},
-        {QStringLiteral("Dropped_The_Bomb"), 1},
-        {QStringLiteral("Bomb_Begin_Plant"), 1},
-        {QStringLiteral("Planted_The_Bomb"), 1},
-        {QStringLiteral("Begin_Bomb_Defuse_With_Kit"), -1},
-        {QStringLiteral("Begin_Bomb_Defuse_Without_Kit"), -1},
-        {QStringLiteral("Defused_The_Bomb"), -1}};
-    return triggers;
-}
+namespace {
 
 void countKill(QHash<qint64, PlayerTally> &lines, const MatchEvent &event, RoundLog *round)
 {
@@ -69,8 +57,8 @@ void count(QHash<qint64, PlayerTally> &lines, const MatchEvent &event, RoundLog 
     } else if (type == QLatin1String("pointcaptured")) { // only a team's has cappers
         for (const qint64 capper : input.cappers.value(event.record))
             ++lines[capper].captures;
-    } else if (round && bombTriggers().contains(type)) {
-        round->bomb[event.killer] += bombTriggers().value(type);
+    } else if (const int bomb = bombSide(type); round && bomb != 0) {
+        round->bomb[event.killer] += bomb;
     } else if (type.startsWith(SpawnedAs)) {
         const QString role = type.mid(SpawnedAs.size());
         QStringList &classes = lines[event.killer].classes;

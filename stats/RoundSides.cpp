@@ -73,10 +73,49 @@ bool colour(qint64 root, const QHash<qint64, QList<std::pair<qint64, bool>>> &ed
     return consistent;
 }
 
+// Turns every side when the bomb's carriers and defusers say they are the wrong way round;
+// a player who never joined the other side is left out.
+void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const QHash<qint64, int> &bomb,
+                  const QHash<qint64, QStringList> &teams)
+{
+    const QString ct = QStringLiteral("CT"), t = QStringLiteral("TERRORIST");
+    int agree = 0, disagree = 0;
+    for (auto it = bomb.cbegin(); it != bomb.cend(); ++it) {
+        const QString side = sides.value(it.key());
+        if (it.value() != 0 && (side == ct || side == t))
+            ++((it.value() > 0) == (side == t) ? agree : disagree);
+    }
+    if (disagree <= agree)
+        return;
+    for (auto it = sides.begin(); it != sides.end();) {
+        const QString other = *it == ct ? t : *it == t ? ct : QString();
+        if (other.isEmpty() || !teams.value(it.key()).contains(other)) {
+            state.last.remove(it.key());
+            it = sides.erase(it);
+            continue;
+        }
+        *it = other;
+        ++it;
+    }
+}
+
 } // namespace
 
+int bombSide(const QString &trigger)
+{
+    static const QHash<QString, int> triggers = {
+        {QStringLiteral("Got_The_Bomb"), 1},
+        {QStringLiteral("Dropped_The_Bomb"), 1},
+        {QStringLiteral("Bomb_Begin_Plant"), 1},
+        {QStringLiteral("Planted_The_Bomb"), 1},
+        {QStringLiteral("Begin_Bomb_Defuse_With_Kit"), -1},
+        {QStringLiteral("Begin_Bomb_Defuse_Without_Kit"), -1},
+        {QStringLiteral("Defused_The_Bomb"), -1}};
+    return triggers.value(trigger);
+}
+
 QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64, QString>> &joins,
-                                  const QList<RoundKill> &kills, const QString &score)
+                                  const RoundEvidence &round, const QString &score)
 {
     const bool swapped = readScore(state, score);
     QHash<qint64, QStringList> teams;
@@ -96,7 +135,7 @@ QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64
     QHash<qint64, Guess> guesses;
     QHash<qint64, QList<std::pair<qint64, bool>>> edges;
     QList<qint64> players; // in the order they appear, so the result does not depend on hashing
-    for (const RoundKill &kill : kills) {
+    for (const RoundKill &kill : round.kills) {
         for (const qint64 player : {kill.killer, kill.victim}) {
             const QStringList joined = teams.value(player);
             if (player <= 0 || joined.isEmpty() || guesses.contains(player))
@@ -142,6 +181,7 @@ QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64
                 sides.insert(player, side);
         }
     }
+    orientByBomb(state, sides, round.bomb, teams);
     for (auto it = sides.cbegin(); it != sides.cend(); ++it)
         state.last.insert(it.key(), it.value());
     return sides;

@@ -13,6 +13,17 @@ struct RoundKill
     bool enemy = true;
 };
 
+// What one round's rows say about its sides: its kills, and who carried, planted or defused
+// the bomb (> 0: things only a terrorist does, < 0: only a counter-terrorist).
+struct RoundEvidence
+{
+    QList<RoundKill> kills;
+    QHash<qint64, int> bomb;
+};
+
+// 1 for a trigger only a terrorist has, -1 for one only a counter-terrorist has, else 0.
+int bombSide(const QString &trigger);
+
 // What a game's rounds so far say about its sides.
 struct SideState
 {
@@ -32,8 +43,10 @@ struct SideState
 // Counter-Strike writes after each round, "CT:T", when the two numbers trade places (11:4
 // then 5:11). A player's side in his last round (moved along at a swap) says more than
 // his joins. Where the players disagree, most of them (and those sure of their team above
-// all) decide, so one who changed sides on his own is put right by the kills. A
+// all) decide, so one who changed sides on his own is put right by the kills. Warm-up
+// teams and switches can still turn every side round; the bomb cannot, so when its
+// carriers and defusers say the sides are the wrong way round, they are turned. A
 // player is left out when he would be on a team he never joined, or the kills contradict
 // each other.
 QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64, QString>> &joins,
-                                  const QList<RoundKill> &kills, const QString &score);
+                                  const RoundEvidence &round, const QString &score);

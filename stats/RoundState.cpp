@@ -6,16 +6,19 @@
 
 QByteArray roundStateText(const RoundState &state)
 {
-    QJsonArray last, kills;
+    QJsonArray last, kills, bomb;
     for (auto it = state.sides.last.cbegin(); it != state.sides.last.cend(); ++it)
         last.append(QJsonArray{it.key(), it.value()});
-    for (const RoundKill &kill : state.kills)
+    for (const RoundKill &kill : state.round.kills)
         kills.append(QJsonArray{kill.killer, kill.victim, kill.enemy});
+    for (auto it = state.round.bomb.cbegin(); it != state.round.bomb.cend(); ++it)
+        bomb.append(QJsonArray{it.key(), it.value()});
     return QJsonDocument(QJsonObject{{"swaps", state.sides.swaps},
                                      {"ct", state.sides.ct},
                                      {"t", state.sides.t},
                                      {"last", last},
-                                     {"kills", kills}})
+                                     {"kills", kills},
+                                     {"bomb", bomb}})
         .toJson(QJsonDocument::Compact);
 }
 
@@ -29,6 +32,8 @@ RoundState roundStateFrom(const QByteArray &text)
     for (const QJsonValue &side : object.value(QLatin1String("last")).toArray())
         state.sides.last.insert(side[0].toInteger(), side[1].toString());
     for (const QJsonValue &kill : object.value(QLatin1String("kills")).toArray())
-        state.kills.append({kill[0].toInteger(), kill[1].toInteger(), kill[2].toBool()});
+        state.round.kills.append({kill[0].toInteger(), kill[1].toInteger(), kill[2].toBool()});
+    for (const QJsonValue &carrier : object.value(QLatin1String("bomb")).toArray())
+        state.round.bomb.insert(carrier[0].toInteger(), carrier[1].toInt());
     return state;
 }

@@ -6,13 +6,13 @@
 #include <QHash>
 #include <QList>
 
-// What the writer knows of an open game's rounds: its sides so far and the kills since its
-// last round. Stored with every flush (Stats_Rounds), so a restart in the middle of a game
+// What the writer knows of an open game's rounds: its sides so far and what happened since
+// its last round. Stored with every flush (Stats_Rounds), so a restart in the middle of a game
 // goes on as if it had not stopped.
 struct RoundState
 {
     SideState sides;
-    QList<RoundKill> kills;
+    RoundEvidence round;
 };
 
 QByteArray roundStateText(const RoundState &state);

@@ -4,8 +4,11 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QVariant>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 using Row = QVariantList;
@@ -21,3 +24,23 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
 // The first column of every row, as numbers; for lists too long to hold as rows.
 Result<std::vector<qint64>> selectNumbers(const QSqlDatabase &db, const QString &sql,
                                           const QVariantList &values = {});
+
+// Runs one statement and hands every row to `take` as it is read, without making rows of
+// values: for results too long to hold as rows.
+Status forEachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
+                  const std::function<void(const QSqlQuery &)> &take);
+
+// One statement prepared once and run again and again with new values: the standings writer
+// asks the same few questions of every player and game it meets, and preparing them anew
+// cost more than their answers. A failed run prepares it again the next time.
+class RepeatedSelect
+{
+public:
+    RepeatedSelect(const QSqlDatabase &db, QString sql);
+    Result<QList<Row>> rows(const QVariantList &values);
+
+private:
+    QSqlDatabase m_db;
+    QString m_sql;
+    std::optional<QSqlQuery> m_query;
+};

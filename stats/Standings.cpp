@@ -16,24 +16,41 @@ bool isPlayingTeam(const QString &team)
 
 Totals &Standings::totals(const QString &scope, qint64 player)
 {
-    const ScopeKey key{scope, player};
-    m_changes.totals.insert(key);
-    return m_totals[key];
+    Totals &totals = m_totals[{scope, player}];
+    totals.changed = true;
+    m_changed = true;
+    return totals;
 }
 
 WeaponTotals &Standings::weapon(qint64 player, qint64 weapon)
 {
-    const WeaponKey key{player, weapon};
-    m_changes.weapons.insert(key);
-    return m_weapons[key];
+    WeaponTotals &totals = m_weapons[{player, weapon}];
+    totals.changed = true;
+    m_changed = true;
+    return totals;
+}
+
+Standings::Changes Standings::takeChanges()
+{
+    Changes changes = std::exchange(m_changes, {});
+    for (auto it = m_totals.begin(); it != m_totals.end(); ++it) {
+        if (std::exchange(it->changed, false))
+            changes.totals.insert(it.key());
+    }
+    for (auto it = m_weapons.begin(); it != m_weapons.end(); ++it) {
+        if (std::exchange(it->changed, false))
+            changes.weapons.insert(it.key());
+    }
+    m_changed = false;
+    return changes;
 }
 
 // The point stored is the rating after his latest contest of the game, taken now: a flush
 // may come many games later.
-void Standings::rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info)
+void Standings::rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info,
+                      const Skill &skill)
 {
-    m_changes.history.insert({{scope, player}, game},
-                             {info.start, m_totals.value({scope, player}).skill});
+    m_changes.history.insert({{scope, player}, game}, {info.start, skill});
 }
 
 // A game's scoreboard line: kills, deaths and the rest as the game's own rows say.
@@ -105,8 +122,8 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game)
             if (hasVictim) {
                 rateContest({&killer.skill}, {&victim.skill});
                 if (gameRecord != 0) {
-                    rated(scope, event.killer, gameRecord, game);
-                    rated(scope, event.victim, gameRecord, game);
+                    rated(scope, event.killer, gameRecord, game, killer.skill);
+                    rated(scope, event.victim, gameRecord, game, victim.skill);
                 }
             }
         } else if (event.type == QLatin1String("teamkill")) {
@@ -174,7 +191,7 @@ void Standings::apply(const RoundEvent &round, const GameInfo &game)
         rateContest(won, lost);
         if (!won.empty() && !lost.empty()) {
             for (const qint64 player : winners + losers)
-                rated(scope, player, round.game, game);
+                rated(scope, player, round.game, game, m_totals.value({scope, player}).skill);
         }
     }
 }

@@ -17,11 +17,13 @@ struct Totals
     qint64 extras = 0;  // kills whose headshot is known (they have a Ledgerwell_Kills row)
     qint64 attacks = 0; // rows that carry damage: none, and the damage is unknown
     Skill skill;
+    bool changed = false; // since the last flush; kept here, as a set of keys cost a lookup more
 };
 
 struct WeaponTotals
 {
     qint64 kills = 0, headshots = 0, damage = 0, deaths = 0;
+    bool changed = false;
 };
 
 struct PlayerInfo
@@ -107,8 +109,8 @@ public:
         QSet<qint64> renamed;           // every scope's row takes the new name
         QHash<LineKey, GameLine> lines; // added to what is stored
     };
-    Changes takeChanges() { return std::exchange(m_changes, {}); }
-    bool changed() const { return !m_changes.totals.isEmpty() || !m_changes.weapons.isEmpty(); }
+    Changes takeChanges();
+    bool changed() const { return m_changed; }
 
 private:
     Totals &totals(const QString &scope, qint64 player);
@@ -116,12 +118,14 @@ private:
     void present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset);
     void worldKill(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord);
     void count(const ScoreEvent &event);
-    void rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info);
+    void rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info,
+               const Skill &skill);
 
     QHash<ScopeKey, Totals> m_totals;
     QHash<WeaponKey, WeaponTotals> m_weapons;
     QHash<qint64, PlayerInfo> m_players;
-    Changes m_changes;
+    Changes m_changes; // but the totals and weapons, which are marked where they are kept
+    bool m_changed = false;
 };
 
 // Rounds only count for the teams that play; these two watch.

@@ -7,6 +7,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace {
 
 const QString StandingsColumns = QStringLiteral(
@@ -50,6 +52,22 @@ void bindAll(QSqlQuery &query, const QVariantList &values)
         query.bindValue(i, boundValue(values.at(i)));
 }
 
+// Keys in the order of the table's primary key: rows written in that order land in the
+// pages written just before, where a hash's order scatters them over the whole file.
+template <typename Key> QList<Key> inKeyOrder(const QSet<Key> &keys)
+{
+    QList<Key> list(keys.cbegin(), keys.cend());
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+template <typename Key, typename Value> QList<Key> inKeyOrder(const QHash<Key, Value> &rows)
+{
+    QList<Key> list = rows.keys();
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
 double ratio(qint64 part, qint64 whole, double factor = 1.0)
 {
     return whole > 0 ? factor * double(part) / double(whole) : 0.0;
@@ -88,6 +106,23 @@ Status StandingsStore::prepare()
             return done;
     }
     return {};
+}
+
+Status StandingsStore::createIndexes()
+{
+    for (const QString &sql : ownIndexStatements()) {
+        if (const Status done = exec(sql); !done)
+            return done;
+    }
+    return {};
+}
+
+Result<bool> StandingsStore::empty()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT 1 FROM Stats_Standings LIMIT 1")))
+        return queryError(query);
+    return !query.next();
 }
 
 Status StandingsStore::startOverUnless(qint64 layout)
@@ -161,10 +196,21 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         m_db.rollback();
         return error;
     };
+    // Renames first: the rows written below carry the new name already, so only rows stored
+    // by earlier flushes are looked for (none at the first store).
+    QSqlQuery names(m_db);
+    names.prepare(
+        QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
+    for (const qint64 player : inKeyOrder(changes.renamed)) {
+        const PlayerInfo info = standings.players().value(player);
+        bindAll(names, {info.name, info.steam, player});
+        if (!names.exec())
+            return fail(names);
+    }
     QSqlQuery rows(m_db);
     rows.prepare(upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
                         QStringLiteral("Scope, Player")));
-    for (const ScopeKey &key : changes.totals) {
+    for (const ScopeKey &key : inKeyOrder(changes.totals)) {
         const Totals &t = standings.totals().value(key);
         const PlayerInfo info = standings.players().value(key.second);
         const QVariantList values = {key.first,
@@ -195,20 +241,11 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
         if (!rows.exec())
             return fail(rows);
     }
-    QSqlQuery names(m_db);
-    names.prepare(
-        QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
-    for (const qint64 player : changes.renamed) {
-        const PlayerInfo info = standings.players().value(player);
-        bindAll(names, {info.name, info.steam, player});
-        if (!names.exec())
-            return fail(names);
-    }
     QSqlQuery weapons(m_db);
     weapons.prepare(upsert(QStringLiteral("Stats_Weapons"),
                            QStringLiteral("Player, Weapon, Kills, Headshots, Damage, Deaths"),
                            QStringLiteral("Player, Weapon")));
-    for (const WeaponKey &key : changes.weapons) {
+    for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
         const WeaponTotals w = standings.weapons().value(key);
         const QVariantList values = {key.first,   key.second, w.kills,
                                      w.headshots, w.damage,   w.deaths};
@@ -220,15 +257,11 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     history.prepare(upsert(QStringLiteral("Stats_History"),
                            QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
                            QStringLiteral("Scope, Player, Game")));
-    for (auto it = changes.history.cbegin(); it != changes.history.cend(); ++it) {
-        const Skill skill = it.value().skill;
-        const QVariantList values = {it.key().first.first,
-                                     it.key().first.second,
-                                     it.key().second,
-                                     it.value().start,
-                                     skill.mu,
-                                     skill.sigma,
-                                     skill.rating()};
+    for (const HistoryKey &key : inKeyOrder(changes.history)) {
+        const HistoryPoint &point = changes.history[key];
+        const Skill skill = point.skill;
+        const QVariantList values = {key.first.first, key.first.second, key.second,    point.start,
+                                     skill.mu,        skill.sigma,      skill.rating()};
         bindAll(history, values);
         if (!history.exec())
             return fail(history);
@@ -236,10 +269,10 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     QSqlQuery lines(m_db);
     lines.prepare(increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
                             QStringLiteral("Game, Player")));
-    for (auto it = changes.lines.cbegin(); it != changes.lines.cend(); ++it) {
-        const GameLine &l = it.value();
-        bindAll(lines, {it.key().first, it.key().second, l.kills, l.deaths, l.headshots,
-                        l.teamkills, l.suicides, l.assists, l.damage, l.attacks, l.extras});
+    for (const LineKey &key : inKeyOrder(changes.lines)) {
+        const GameLine &l = changes.lines[key];
+        bindAll(lines, {key.first, key.second, l.kills, l.deaths, l.headshots, l.teamkills,
+                        l.suicides, l.assists, l.damage, l.attacks, l.extras});
         if (!lines.exec())
             return fail(lines);
     }

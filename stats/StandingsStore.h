@@ -15,8 +15,13 @@ public:
     {
     }
 
-    // Creates the own tables and the indexes the pages need, when missing.
+    // Creates the own tables and the indexes the pages need on the statistics tables, when
+    // missing.
     Status prepare();
+    // The own tables' indexes, when missing.
+    Status createIndexes();
+    // True when no standings are stored: a first catch-up.
+    Result<bool> empty();
     // Tables another layout wrote (or none) are made anew: everything is computed again.
     Status startOverUnless(qint64 layout);
     Status load(Standings &standings, QHash<QString, qint64> &cursors,

@@ -5,7 +5,7 @@
 #include "StatsConnection.h"
 #include "StatsTables.h"
 
-#include <QDateTime>
+#include <QDate>
 #include <QSqlQuery>
 #include <QTextStream>
 
@@ -18,11 +18,47 @@ constexpr int IdleMs = 2000;
 constexpr qint64 FlushEveryMs = 30000;
 // Games and players' game lists kept in memory, at most.
 constexpr qsizetype MaxCached = 200000;
-// What the Stats_* tables hold; tables of another layout are computed anew.
-constexpr qint64 Layout = 3;
-const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+// What the Stats_* tables hold and how they were reckoned; tables of another layout are
+// computed anew (4: rounds whose sides the bomb turned were rated the wrong way round).
+constexpr qint64 Layout = 4;
+// A catch-up stores what it has so far at most this share of its time (1 in 10).
+constexpr qint64 FlushShare = 10;
+
+// Seconds of "yyyy-MM-dd HH:mm:ss" from a fixed day, as the log wrote it, without time zones;
+// read by hand, as QDateTime's parser took more time than the rest of a round's reading.
+std::optional<qint64> secondsOf(QStringView text)
+{
+    if (text.size() < 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' ||
+        text[13] != u':' || text[16] != u':')
+        return std::nullopt;
+    int parts[6] = {};
+    const int at[6][2] = {{0, 4}, {5, 2}, {8, 2}, {11, 2}, {14, 2}, {17, 2}};
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        parts[i] = text.mid(at[i][0], at[i][1]).toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    const QDate day(parts[0], parts[1], parts[2]);
+    if (!day.isValid() || parts[3] > 23 || parts[4] > 59 || parts[5] > 59)
+        return std::nullopt;
+    return day.toJulianDay() * 86400 + parts[3] * 3600 + parts[4] * 60 + parts[5];
+}
 
 } // namespace
+
+StandingsWriter::Questions::Questions(const QSqlDatabase &db)
+    : player(db, QStringLiteral("SELECT Player FROM Players WHERE Record = ?"))
+    , game(db, QStringLiteral("SELECT g.Patch_Name, g.Game_Start_Date_Time, "
+                              "g.Game_End_Date_Time, (SELECT MIN(sg.Server) FROM Servers_Games sg "
+                              "WHERE sg.Game = g.Record) FROM Games g WHERE g.Record = ?"))
+    , games(db, QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
+                               "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"))
+    , type(db, QStringLiteral("SELECT Type FROM Types WHERE Record = ?"))
+    , joins(db, QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt JOIN Teams "
+                               "t ON t.Record = gpt.Team WHERE gpt.Game = ? ORDER BY gpt.Record"))
+{
+}
 
 StandingsWriter::StandingsWriter(QString connString, QString connectionName,
                                  std::shared_ptr<WriterStatus> status)
@@ -37,6 +73,7 @@ StandingsWriter::StandingsWriter(QString connString, QString connectionName,
 
 StandingsWriter::~StandingsWriter()
 {
+    m_ask.reset();
     m_store.reset();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -75,13 +112,23 @@ Status StandingsWriter::prepare()
         return prepared;
     if (const Status current = m_store->startOverUnless(Layout); !current)
         return current;
+    const Result<bool> fresh = m_store->empty();
+    if (!fresh)
+        return fresh.error();
+    m_indexesDue = *fresh; // a first catch-up builds them at its end
+    if (!m_indexesDue) {
+        if (const Status indexed = m_store->createIndexes(); !indexed)
+            return indexed;
+    }
     m_hasKills = hasTable(m_db, QStringLiteral("Ledgerwell_Kills"));
     m_hasResults = hasTable(m_db, QStringLiteral("Ledgerwell_Results"));
     m_standings.emplace();
+    m_ask.emplace(m_db);
+    m_types.clear();
     m_cursors.clear();
     m_games.clear();
     m_rounds = RoundQueue();
-    m_roundKills.clear();
+    m_roundSoFar.clear();
     m_sides.clear();
     m_roundTriggers.clear();
     m_placement.emplace([this](qint64 player) { return gamesOf(player); },
@@ -92,13 +139,14 @@ Status StandingsWriter::prepare()
                             return GameFacts{info->server, info->length};
                         });
     m_sinceFlush.start();
+    m_flushEveryMs = FlushEveryMs;
     QHash<qint64, RoundState> rounds;
     if (const Status loaded = m_store->load(*m_standings, m_cursors, rounds); !loaded)
         return loaded;
     for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
         m_sides.insert(it.key(), it.value().sides);
-        if (!it.value().kills.isEmpty())
-            m_roundKills.insert(it.key(), it.value().kills);
+        if (!it.value().round.kills.isEmpty() || !it.value().round.bomb.isEmpty())
+            m_roundSoFar.insert(it.key(), it.value().round);
     }
     restoreCursors();
     return {};
@@ -129,8 +177,8 @@ QHash<qint64, RoundState> StandingsWriter::openRounds() const
     QHash<qint64, RoundState> rounds;
     for (auto it = m_sides.cbegin(); it != m_sides.cend(); ++it)
         rounds[it.key()].sides = it.value();
-    for (auto it = m_roundKills.cbegin(); it != m_roundKills.cend(); ++it)
-        rounds[it.key()].kills = it.value();
+    for (auto it = m_roundSoFar.cbegin(); it != m_roundSoFar.cend(); ++it)
+        rounds[it.key()].round = it.value();
     return rounds;
 }
 
@@ -184,16 +232,25 @@ void StandingsWriter::tick()
     }
 
     bool stored = false;
-    if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > FlushEveryMs)) {
+    if (m_standings->changed() && (!more || m_sinceFlush.elapsed() > m_flushEveryMs)) {
         storeCursors();
+        QElapsedTimer storing;
+        storing.start();
         if (const Status flushed = m_store->flush(*m_standings, m_cursors, openRounds()); !flushed)
             return fail(QStringLiteral("storing the standings"), flushed.error());
+        // Storing a large catch-up's standings takes long and longer: it is done more seldom.
+        m_flushEveryMs = std::max(FlushEveryMs, FlushShare * storing.elapsed());
         m_sinceFlush.restart();
         stored = true;
     }
+    if (!more && m_indexesDue && !m_standings->changed()) {
+        if (const Status indexed = m_store->createIndexes(); !indexed)
+            return fail(QStringLiteral("indexing the standings"), indexed.error());
+        m_indexesDue = false;
+    }
     WriterStatus::Snapshot state = m_status->snapshot();
     state.stores += stored ? 1 : 0;
-    state.caughtUp = !more && !m_standings->changed();
+    state.caughtUp = !more && !m_standings->changed() && !m_indexesDue;
     state.scores += *scores;
     state.error.clear();
     m_status->set(state);
@@ -204,14 +261,12 @@ Status StandingsWriter::learnPlayer(qint64 record)
 {
     if (m_standings->knows(record))
         return {};
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT Player FROM Players WHERE Record = ?"));
-    query.addBindValue(record);
-    if (!query.exec())
-        return queryError(query);
+    const Result<QList<Row>> rows = m_ask->player.rows({record});
+    if (!rows)
+        return rows.error();
     PlayerInfo &info = m_standings->player(record);
-    if (query.next())
-        info.steam = query.value(0).toString();
+    if (!rows->isEmpty())
+        info.steam = rows->first().at(0).toString();
     return {};
 }
 
@@ -241,39 +296,44 @@ Result<GameInfo> StandingsWriter::game(qint64 record)
         return GameInfo{};
     if (const auto found = m_games.constFind(record); found != m_games.cend())
         return *found;
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "SELECT g.Patch_Name, g.Game_Start_Date_Time, g.Game_End_Date_Time, (SELECT "
-        "MIN(sg.Server) FROM Servers_Games sg WHERE sg.Game = g.Record) FROM Games g WHERE "
-        "g.Record = ?"));
-    query.addBindValue(record);
-    if (!query.exec())
-        return queryError(query);
+    const Result<QList<Row>> rows = m_ask->game.rows({record});
+    if (!rows)
+        return rows.error();
     GameInfo info;
-    if (query.next()) {
-        if (!query.value(3).isNull()) {
-            info.server = query.value(3).toLongLong();
-            info.scopes << QStringLiteral("server:") + query.value(3).toString();
+    if (!rows->isEmpty()) {
+        const Row &row = rows->first();
+        if (!row.at(3).isNull()) {
+            info.server = row.at(3).toLongLong();
+            info.scopes << QStringLiteral("server:") + row.at(3).toString();
         }
-        if (!query.value(0).toString().isEmpty())
-            info.scopes << QStringLiteral("mod:") + query.value(0).toString();
-        info.start = dateText(query.value(1));
-        const QDateTime start = QDateTime::fromString(info.start, DateFormat);
-        const QDateTime end = QDateTime::fromString(dateText(query.value(2)), DateFormat);
-        if (start.isValid() && end.isValid())
-            info.length = std::max<qint64>(0, start.secsTo(end));
+        if (!row.at(0).toString().isEmpty())
+            info.scopes << QStringLiteral("mod:") + row.at(0).toString();
+        info.start = dateText(row.at(1));
+        const std::optional<qint64> start = secondsOf(info.start);
+        const std::optional<qint64> end = secondsOf(dateText(row.at(2)));
+        if (start && end)
+            info.length = std::max<qint64>(0, *end - *start);
     }
     m_games.insert(record, info);
     return info;
 }
 
+// Scores rows name their Type by record; the few names are read once each.
+Result<QString> StandingsWriter::typeName(qint64 record)
+{
+    if (const auto known = m_types.constFind(record); known != m_types.cend())
+        return *known;
+    const Result<QList<Row>> rows = m_ask->type.rows({record});
+    if (!rows)
+        return rows.error();
+    const QString name = rows->isEmpty() ? QString() : rows->first().at(0).toString();
+    m_types.insert(record, name);
+    return name;
+}
+
 Result<QList<qint64>> StandingsWriter::gamesOf(qint64 player)
 {
-    const Result<QList<Row>> rows = selectRows(
-        m_db,
-        QStringLiteral("SELECT Game FROM Games_Players_Cvars WHERE Player = ? UNION "
-                       "SELECT Game FROM Games_Players_Teams WHERE Player = ? ORDER BY 1"),
-        {player, player});
+    const Result<QList<Row>> rows = m_ask->games.rows({player, player});
     if (!rows)
         return rows.error();
     QList<qint64> games;
@@ -291,30 +351,47 @@ Result<int> StandingsWriter::readScores()
                                      : QStringLiteral("NULL, NULL FROM Scores s");
     // Read whole before anything else is asked: PostgreSQL streams a forward-only result,
     // and a second statement on the connection would end it early.
-    const Result<QList<Row>> rows =
-        selectRows(m_db,
-                   QStringLiteral("SELECT s.Record, s.Killer, s.Victim, t.Type, s.Weapon, "
-                                  "s.Score, %1, %2 LEFT JOIN Types t ON t.Record = s.Type "
-                                  "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
-                       .arg(offset, kills),
-                   {m_cursors.value(QStringLiteral("scores")), ScoresBatch});
-    if (!rows)
-        return rows.error();
+    struct ScoreRow
+    {
+        qint64 record, killer, victim, type, weapon, score, game;
+        double offset;
+        bool extras, headshot;
+    };
+    std::vector<ScoreRow> rows;
+    rows.reserve(ScoresBatch);
+    const Status read = forEachRow(
+        m_db,
+        QStringLiteral("SELECT s.Record, s.Killer, s.Victim, s.Type, s.Weapon, s.Score, %1, %2 "
+                       "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
+            .arg(offset, kills),
+        {m_cursors.value(QStringLiteral("scores")), ScoresBatch}, [&rows](const QSqlQuery &row) {
+            rows.push_back({row.value(0).toLongLong(), row.value(1).toLongLong(),
+                            row.value(2).toLongLong(), row.value(3).toLongLong(),
+                            row.value(4).toLongLong(), row.value(5).toLongLong(),
+                            row.value(7).toLongLong(), row.value(6).toDouble(),
+                            !row.value(7).isNull(), row.value(8).toLongLong() == 1});
+        });
+    if (!read)
+        return read.error();
     if (m_placement->cached() > MaxCached)
         m_placement->forgetPlayers();
     m_placement->newBatch();
+    m_joins.clear();
     m_readAgain = false;
     qsizetype taken = 0;
-    for (const Row &row : *rows) {
+    for (const ScoreRow &row : rows) {
         ScoreEvent event;
-        event.killer = row.at(1).toLongLong();
-        event.victim = row.at(2).toLongLong();
-        event.type = row.at(3).toString();
-        event.weapon = row.at(4).toLongLong();
-        event.score = row.at(5).toLongLong();
-        event.offset = qint64(row.at(6).toDouble());
-        event.extras = !row.at(7).isNull();
-        event.headshot = row.at(8).toLongLong() == 1;
+        event.killer = row.killer;
+        event.victim = row.victim;
+        const Result<QString> type = typeName(row.type);
+        if (!type)
+            return type.error();
+        event.type = *type;
+        event.weapon = row.weapon;
+        event.score = row.score;
+        event.offset = qint64(row.offset);
+        event.extras = row.extras;
+        event.headshot = row.headshot;
         for (const qint64 player : {event.killer, event.victim}) {
             if (player <= 0)
                 continue;
@@ -327,17 +404,16 @@ Result<int> StandingsWriter::readScores()
         if (event.killer <= 0 && !worldKill) {
             // A team's or the world's trigger: the end of a round is one.
             const QList<PendingRound> due = m_rounds.takeMarked(event.type, event.offset);
-            if (due.isEmpty() && m_roundTriggers.contains(event.type) &&
-                m_waitedAt != row.at(0).toLongLong()) {
+            if (due.isEmpty() && m_roundTriggers.contains(event.type) && m_waitedAt != row.record) {
                 // Its result may have been committed after the results were read: they are
                 // read again before this row is.
-                m_waitedAt = row.at(0).toLongLong();
+                m_waitedAt = row.record;
                 m_readAgain = true;
                 return int(taken);
             }
             if (const Status rated = rateRounds(due); !rated)
                 return rated.error();
-            m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+            m_cursors[QStringLiteral("scores")] = row.record;
             ++taken;
             continue;
         }
@@ -345,7 +421,7 @@ Result<int> StandingsWriter::readScores()
         const qint64 placer = event.killer > 0 ? event.killer : event.victim;
         const Result<GamePlacement::Placed> placed =
             event.extras
-                ? m_placement->known(row.at(7).toLongLong(), event.offset)
+                ? m_placement->known(row.game, event.offset)
                 : m_placement->place(placer, event.killer > 0 ? event.victim : 0, event.offset,
                                      m_standings->players().value(placer).lastGame);
         if (!placed)
@@ -354,7 +430,7 @@ Result<int> StandingsWriter::readScores()
         if (placed->left != 0) {
             if (const Status rated = rateRounds(m_rounds.takeAll(placed->left)); !rated)
                 return rated.error();
-            m_roundKills.remove(placed->left);
+            m_roundSoFar.remove(placed->left);
             m_sides.remove(placed->left);
         }
         if (event.game != 0) {
@@ -370,10 +446,12 @@ Result<int> StandingsWriter::readScores()
                            event.type == QLatin1String("teamkill") ||
                            event.type == QLatin1String("suicide");
         if (death && event.game != 0 && event.killer > 0)
-            m_roundKills[event.game]
+            m_roundSoFar[event.game].kills
                 << RoundKill{event.killer, event.victim > 0 ? event.victim : event.killer,
                              event.type == QLatin1String("kill")};
-        m_cursors[QStringLiteral("scores")] = row.at(0).toLongLong();
+        else if (const int bomb = bombSide(event.type); bomb != 0 && event.game != 0)
+            m_roundSoFar[event.game].bomb[event.killer] += bomb;
+        m_cursors[QStringLiteral("scores")] = row.record;
         ++taken;
     }
     return int(taken);
@@ -400,34 +478,42 @@ Result<int> StandingsWriter::readResults()
         const Result<GameInfo> info = game(round.game);
         if (!info)
             return info.error();
-        const QDateTime start = QDateTime::fromString(info->start, DateFormat);
-        const QDateTime end = QDateTime::fromString(dateText(row.at(4)), DateFormat);
-        if (start.isValid() && end.isValid())
-            round.offset = start.secsTo(end);
+        const std::optional<qint64> start = secondsOf(info->start);
+        const std::optional<qint64> end = secondsOf(dateText(row.at(4)));
+        if (start && end)
+            round.offset = *end - *start;
         m_rounds.add(round);
     }
     return int(rows->size());
 }
 
+// A game's joins are read once a batch: a game's rounds rated in one batch share them, and a
+// live game's new joins are there by the next.
+Result<StandingsWriter::Joins> StandingsWriter::joinsOf(qint64 game)
+{
+    if (const auto known = m_joins.constFind(game); known != m_joins.cend())
+        return *known;
+    const Result<QList<Row>> teams = m_ask->joins.rows({game});
+    if (!teams)
+        return teams.error();
+    Joins joins;
+    for (const Row &team : *teams)
+        joins.append({team.at(0).toLongLong(), team.at(1).toString()});
+    m_joins.insert(game, joins);
+    return joins;
+}
+
 Status StandingsWriter::rateRounds(const QList<PendingRound> &rounds)
 {
     for (const PendingRound &pending : rounds) {
-        const Result<QList<Row>> teams =
-            selectRows(m_db,
-                       QStringLiteral("SELECT gpt.Player, t.Team FROM Games_Players_Teams gpt "
-                                      "JOIN Teams t ON t.Record = gpt.Team WHERE gpt.Game = ? "
-                                      "ORDER BY gpt.Record"),
-                       {pending.game});
-        if (!teams)
-            return teams.error();
-        QList<std::pair<qint64, QString>> joins;
-        for (const Row &team : *teams)
-            joins.append({team.at(0).toLongLong(), team.at(1).toString()});
+        const Result<Joins> joins = joinsOf(pending.game);
+        if (!joins)
+            return joins.error();
         const Result<GameInfo> info = game(pending.game);
         if (!info)
             return info.error();
         RoundEvent round{pending.game, pending.winner,
-                         roundSides(m_sides[pending.game], joins, m_roundKills.take(pending.game),
+                         roundSides(m_sides[pending.game], *joins, m_roundSoFar.take(pending.game),
                                     pending.score)};
         for (auto it = round.sides.cbegin(); it != round.sides.cend(); ++it) {
             if (const Status learned = learnPlayer(it.key()); !learned)
@@ -448,7 +534,7 @@ Status StandingsWriter::rateEndedGames()
             continue;
         if (const Status rated = rateRounds(m_rounds.takeAll(record)); !rated)
             return rated;
-        m_roundKills.remove(record);
+        m_roundSoFar.remove(record);
         m_sides.remove(record);
     }
     return {};

@@ -4,6 +4,7 @@
 #include "RoundQueue.h"
 #include "RoundSides.h"
 #include "RoundState.h"
+#include "SqlRows.h"
 #include "Standings.h"
 #include "platform/Result.h"
 
@@ -67,11 +68,20 @@ private:
     Result<int> readNames();
     Result<int> readScores();
     Result<int> readResults();
+    using Joins = QList<std::pair<qint64, QString>>;
+    // The questions asked of every player and game met, prepared once.
+    struct Questions
+    {
+        explicit Questions(const QSqlDatabase &db);
+        RepeatedSelect player, game, games, type, joins;
+    };
+    Result<Joins> joinsOf(qint64 game);
     Status rateRounds(const QList<PendingRound> &rounds);
     // Rounds of games that are over: no kill of theirs is still to come.
     Status rateEndedGames();
     Result<GameInfo> game(qint64 record);
     Result<QList<qint64>> gamesOf(qint64 player);
+    Result<QString> typeName(qint64 record);
     Status learnPlayer(qint64 record);
     void restoreCursors();
     void storeCursors();
@@ -83,18 +93,23 @@ private:
     std::shared_ptr<WriterStatus> m_status;
     QSqlDatabase m_db;
     std::unique_ptr<StandingsStore> m_store;
+    std::optional<Questions> m_ask;
     std::optional<Standings> m_standings;
     QHash<QString, qint64> m_cursors;
     QHash<qint64, GameInfo> m_games;
     std::optional<GamePlacement> m_placement;
     RoundQueue m_rounds;
     qint64 m_resultsRead = 0;
-    QHash<qint64, QList<RoundKill>> m_roundKills; // a game's kills since its last round
+    QHash<qint64, QString> m_types; // Types.Type by record
+    QHash<qint64, Joins> m_joins;   // the teams each game's players joined, read this batch
+    QHash<qint64, RoundEvidence> m_roundSoFar; // a game's kills and bomb since its last round
     QHash<qint64, SideState> m_sides;
     QSet<QString> m_roundTriggers; // the triggers that ended rounds
     qint64 m_waitedAt = 0;         // the Scores row results were last read again for
     bool m_readAgain = false;      // the last Scores batch stopped there
     bool m_hasKills = false, m_hasResults = false;
+    bool m_indexesDue = false; // the own tables' indexes wait for the catch-up's end
     QTimer m_timer;
     QElapsedTimer m_sinceFlush;
+    qint64 m_flushEveryMs = 0;
 };

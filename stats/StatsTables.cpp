@@ -21,46 +21,57 @@ QStringList ownTableStatements(Dialect dialect)
         standings += QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), real);
     standings += QStringLiteral(", PRIMARY KEY (Scope, Player))");
 
-    QStringList statements{standings};
-    for (const char *sort : {"Rating", "Kills", "Deaths", "KD", "HS", "Assists", "DPR", "Seconds"})
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_%1 ON "
-                                     "Stats_Standings (Scope, %1)")
-                          .arg(QLatin1String(sort));
+    // A table keyed by its columns is stored in its key's order in SQLite, not beside it.
+    const QString keyed = dialect == Dialect::Sqlite ? QStringLiteral(" WITHOUT ROWID") : QString();
+    QStringList statements{standings + keyed};
     // The pages count and search the rankings in lists of their own now; this index of
     // earlier versions only costs every store.
     statements << QStringLiteral("DROP INDEX IF EXISTS Stats_Standings_Active")
                // The index of Scores by killer alone, which the one beginning with Killer
                // replaces.
                << QStringLiteral("DROP INDEX IF EXISTS Stats_Scores_Killer")
+               // Renames are written by player: that one is needed from the first store on.
                << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Standings_Player ON "
                                  "Stats_Standings (Player)")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "
                                  "NOT NULL, Player %1 NOT NULL, Game %1 NOT NULL, Date_Time "
                                  "VARCHAR(32), Mu %2, Sigma %2, Rating %2, PRIMARY KEY (Scope, "
-                                 "Player, Game))")
-                      .arg(integer, real)
+                                 "Player, Game))%3")
+                      .arg(integer, real, keyed)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Weapons (Player %1 NOT NULL, "
                                  "Weapon %1 NOT NULL, Kills %1 NOT NULL, Headshots %1 NOT NULL, "
                                  "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
-                                 "Weapon))")
-                      .arg(integer)
-               // The awards' most damage with one weapon, without reading every row.
-               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Weapons_Damage ON "
-                                 "Stats_Weapons (Damage)")
+                                 "Weapon))%2")
+                      .arg(integer, keyed)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
                                  "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "
                                  "NULL, Headshots %1 NOT NULL, Teamkills %1 NOT NULL, Suicides %1 "
                                  "NOT NULL, Assists %1 NOT NULL, Damage %1 NOT NULL, Attacks %1 "
-                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))")
-                      .arg(integer)
-               << QStringLiteral("CREATE INDEX IF NOT EXISTS Stats_Games_Players_Player ON "
-                                 "Stats_Games_Players (Player, Game)")
+                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))%2")
+                      .arg(integer, keyed)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Rounds (Game %1 PRIMARY KEY, "
                                  "State TEXT NOT NULL)")
                       .arg(integer)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Cursor (Name VARCHAR(32) "
                                  "PRIMARY KEY, Value %1 NOT NULL)")
                       .arg(integer);
+    return statements;
+}
+
+QStringList ownIndexStatements()
+{
+    QList<std::pair<QString, QString>> indexes; // name, table and columns
+    for (const char *sort : {"Rating", "Kills", "Deaths", "KD", "HS", "Assists", "DPR", "Seconds"})
+        indexes.append({QStringLiteral("Stats_Standings_") + QLatin1String(sort),
+                        QStringLiteral("Stats_Standings (Scope, %1)").arg(QLatin1String(sort))});
+    // The awards' most damage with one weapon, without reading every row.
+    indexes.append(
+        {QStringLiteral("Stats_Weapons_Damage"), QStringLiteral("Stats_Weapons (Damage)")});
+    indexes.append({QStringLiteral("Stats_Games_Players_Player"),
+                    QStringLiteral("Stats_Games_Players (Player, Game)")});
+    QStringList statements;
+    for (const auto &[name, on] : indexes)
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2").arg(name, on);
     return statements;
 }
 

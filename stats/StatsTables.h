@@ -16,6 +16,11 @@
 // Stats_Cursor      how far each source table has been read
 QStringList ownTableStatements(Dialect dialect);
 
+// The indexes of those tables the pages sort and look up by. A first catch-up writes its
+// tables without them and builds them once at its end: adding each row to nine indexes at
+// random places cost more than all the rest of it.
+QStringList ownIndexStatements();
+
 // Indexes on the statistics tables for the player, game and live pages.
 QStringList sourceIndexStatements();
 

@@ -12,6 +12,7 @@ using Games = QList<qint64>;
 Q_DECLARE_METATYPE(Joins)
 Q_DECLARE_METATYPE(Sides)
 Q_DECLARE_METATYPE(QList<RoundKill>)
+using Bomb = QHash<qint64, int>;
 
 namespace {
 
@@ -194,49 +195,64 @@ private slots:
         QTest::addColumn<QStringList>("scores"); // the game's rounds so far, the last is this
         QTest::addColumn<Joins>("joins");
         QTest::addColumn<QList<RoundKill>>("kills");
+        QTest::addColumn<Bomb>("bomb"); // what each player did with the bomb
         QTest::addColumn<Sides>("sides");
         const Joins halfTime = {{1, "CT"}, {2, "TERRORIST"}, {1, "TERRORIST"}, {2, "CT"}};
         QTest::newRow("first half")
-            << QStringList{"1:0", "2:0"} << halfTime << QList<RoundKill>{{1, 2, true}}
+            << QStringList{"1:0", "2:0"} << halfTime << QList<RoundKill>{{1, 2, true}} << Bomb{}
             << Sides{{1, "CT"}, {2, "TERRORIST"}};
         QTest::newRow("after the swap")
-            << QStringList{"11:4", "5:11"} << halfTime << QList<RoundKill>{{1, 2, true}}
+            << QStringList{"11:4", "5:11"} << halfTime << QList<RoundKill>{{1, 2, true}} << Bomb{}
             << Sides{{1, "TERRORIST"}, {2, "CT"}};
         QTest::newRow("level score is no swap")
-            << QStringList{"4:4", "5:4"} << halfTime << QList<RoundKill>{{2, 1, true}}
+            << QStringList{"4:4", "5:4"} << halfTime << QList<RoundKill>{{2, 1, true}} << Bomb{}
             << Sides{{1, "CT"}, {2, "TERRORIST"}};
         QTest::newRow("one team only, spectators and who was not in the round")
             << QStringList{"11:4", "5:11"}
             << Joins{{1, "CT"}, {2, "TERRORIST"}, {3, "Spectator"}, {3, "CT"}, {4, "CT"}}
-            << QList<RoundKill>{{3, 2, true}, {1, 1, false}}
+            << QList<RoundKill>{{3, 2, true}, {1, 1, false}} << Bomb{}
             << Sides{{1, "CT"}, {2, "TERRORIST"}, {3, "CT"}};
         QTest::newRow("on a team he never joined: left out")
             << QStringList{"1:0"} << Joins{{1, "CT"}, {2, "CT"}, {3, "TERRORIST"}}
-            << QList<RoundKill>{{1, 2, true}, {3, 1, true}} << Sides{{1, "CT"}, {3, "TERRORIST"}};
+            << QList<RoundKill>{{1, 2, true}, {3, 1, true}} << Bomb{}
+            << Sides{{1, "CT"}, {3, "TERRORIST"}};
         QTest::newRow("kills that contradict each other: all left out")
             << QStringList{"1:0"} << Joins{{1, "CT"}, {2, "TERRORIST"}, {3, "CT"}}
-            << QList<RoundKill>{{1, 2, true}, {2, 3, true}, {3, 1, true}} << Sides{};
+            << QList<RoundKill>{{1, 2, true}, {2, 3, true}, {3, 1, true}} << Bomb{} << Sides{};
         // Player 1 joined CT, then TERRORIST before the first round; his kills say where.
         QTest::newRow("changed sides on his own: the kills put him right")
             << QStringList{"1:0"}
             << Joins{{1, "CT"},        {2, "TERRORIST"}, {3, "CT"},       {5, "CT"},
                      {1, "TERRORIST"}, {2, "CT"},        {3, "TERRORIST"}}
-            << QList<RoundKill>{{3, 2, true}, {1, 5, true}, {1, 3, true}}
+            << QList<RoundKill>{{3, 2, true}, {1, 5, true}, {1, 3, true}} << Bomb{}
             << Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {5, "CT"}};
+        // Warm-up teams in the joins' order put everyone the wrong way round; the planter
+        // says so.
+        QTest::newRow("the bomb turns the sides")
+            << QStringList{"1:0"} << halfTime << QList<RoundKill>{{1, 2, true}} << Bomb{{1, 1}}
+            << Sides{{1, "TERRORIST"}, {2, "CT"}};
+        QTest::newRow("the bomb agrees")
+            << QStringList{"1:0"} << halfTime << QList<RoundKill>{{1, 2, true}} << Bomb{{2, 1}}
+            << Sides{{1, "CT"}, {2, "TERRORIST"}};
+        QTest::newRow("turned onto a team he never joined: left out")
+            << QStringList{"1:0"} << Joins{{1, "CT"}, {2, "TERRORIST"}, {3, "CT"}, {3, "TERRORIST"}}
+            << QList<RoundKill>{{1, 2, true}, {3, 2, true}} << Bomb{{3, 1}, {2, -1}}
+            << Sides{{3, "TERRORIST"}};
         QTest::newRow("no score (TF2)")
             << QStringList{""} << Joins{{1, "Red"}, {2, "Blue"}} << QList<RoundKill>{{1, 2, true}}
-            << Sides{{1, "Red"}, {2, "Blue"}};
+            << Bomb{} << Sides{{1, "Red"}, {2, "Blue"}};
     }
     void roundSidesFollowJoinsSwapsAndKills()
     {
         QFETCH(QStringList, scores);
         QFETCH(Joins, joins);
         QFETCH(QList<RoundKill>, kills);
+        QFETCH(Bomb, bomb);
         QFETCH(Sides, sides);
         SideState state;
         for (int i = 0; i + 1 < scores.size(); ++i)
             roundSides(state, joins, {}, scores.at(i));
-        QCOMPARE(roundSides(state, joins, kills, scores.last()), sides);
+        QCOMPARE(roundSides(state, joins, {kills, bomb}, scores.last()), sides);
     }
 
     // Player 1 joined CT, changed to TERRORIST before the match; half time swaps everyone.
@@ -246,12 +262,12 @@ private slots:
                              {4, "CT"},        {1, "TERRORIST"}, {2, "CT"},
                              {3, "TERRORIST"}, {4, "TERRORIST"}};
         SideState state;
-        QCOMPARE(roundSides(state, joins, {{3, 2, true}, {1, 4, true}, {1, 3, true}}, "1:0"),
+        QCOMPARE(roundSides(state, joins, {{{3, 2, true}, {1, 4, true}, {1, 3, true}}, {}}, "1:0"),
                  (Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {4, "CT"}}));
         // Two players alone: their joins would tie, the last round decides.
-        QCOMPARE(roundSides(state, joins, {{1, 4, true}}, "2:0"),
+        QCOMPARE(roundSides(state, joins, {{{1, 4, true}}, {}}, "2:0"),
                  (Sides{{1, "TERRORIST"}, {4, "CT"}}));
-        QCOMPARE(roundSides(state, joins, {{4, 1, true}}, "1:2"),
+        QCOMPARE(roundSides(state, joins, {{{4, 1, true}}, {}}, "1:2"),
                  (Sides{{1, "CT"}, {4, "TERRORIST"}}));
     }
 
