@@ -2,7 +2,6 @@
 
 #include "StatsTables.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QMap>
 
@@ -37,31 +36,21 @@ Status addShots(const QSqlDatabase &db, qint64 id, QMap<QString, Shots> &weapons
             shots.hits += row.at(2).toLongLong();
         }
     }
-    // TF2 writes a line per shot. They are counted in the index of Scores by killer, type and
-    // weapon, by their types' Records: a database without such lines has no such types.
-    const Result<QList<Row>> types = selectRows(
-        db,
-        QStringLiteral("SELECT Record, Type FROM Types WHERE Type IN ('shot_fired', 'shot_hit')"));
-    if (!types)
-        return types.error();
-    QHash<qint64, bool> fired; // type Record: a shot fired, else a hit
-    for (const Row &row : *types)
-        fired.insert(row.at(0).toLongLong(), row.at(1).toString() == QLatin1String("shot_fired"));
-    if (fired.isEmpty())
+    // TF2 writes a line per shot: the standings count them as they come.
+    if (!hasTable(db, QStringLiteral("Stats_Weapons")))
         return {};
-    const QList<qint64> records = fired.keys();
     const Result<QList<Row>> rows =
         selectRows(db,
-                   QStringLiteral("SELECT w.Weapon, x.Type, x.Shots FROM (SELECT s.Weapon, s.Type, "
-                                  "COUNT(*) AS Shots FROM Scores s WHERE s.Killer = ? AND s.Type "
-                                  "IN (?, ?) GROUP BY s.Weapon, s.Type) x JOIN Weapons w ON "
-                                  "w.Record = x.Weapon LIMIT 400"),
-                   {id, records.first(), records.last()});
+                   QStringLiteral("SELECT w.Weapon, sw.Shots, sw.Hits FROM Stats_Weapons sw JOIN "
+                                  "Weapons w ON w.Record = sw.Weapon WHERE sw.Player = ? AND "
+                                  "sw.Shots + sw.Hits > 0 LIMIT 400"),
+                   {id});
     if (!rows)
         return rows.error();
     for (const Row &row : *rows) {
         Shots &shots = weapons[row.at(0).toString()];
-        (fired.value(row.at(1).toLongLong()) ? shots.shots : shots.hits) += row.at(2).toLongLong();
+        shots.shots += row.at(1).toLongLong();
+        shots.hits += row.at(2).toLongLong();
     }
     return {};
 }

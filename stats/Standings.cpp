@@ -148,6 +148,10 @@ void Standings::apply(const ScoreEvent &event, const GameInfo &game)
             used.headshots += event.headshot ? 1 : 0;
         } else if (event.type == QLatin1String("attack")) {
             used.damage += event.score;
+        } else if (event.type == QLatin1String("shot_fired")) {
+            ++used.shots;
+        } else if (event.type == QLatin1String("shot_hit")) {
+            ++used.hits;
         }
     }
     if (event.type == QLatin1String("kill") && event.victim > 0)

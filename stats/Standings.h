@@ -23,6 +23,7 @@ struct Totals
 struct WeaponTotals
 {
     qint64 kills = 0, headshots = 0, damage = 0, deaths = 0;
+    qint64 shots = 0, hits = 0; // as TF2 writes a line for each
     bool changed = false;
 };
 

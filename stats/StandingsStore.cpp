@@ -168,12 +168,14 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         }
     }
     if (!query.exec(QStringLiteral(
-            "SELECT Player, Weapon, Kills, Headshots, Damage, Deaths FROM Stats_Weapons")))
+            "SELECT Player, Weapon, Kills, Headshots, Damage, Deaths, Shots, Hits FROM "
+            "Stats_Weapons")))
         return queryError(query);
     while (query.next())
         standings.restore({query.value(0).toLongLong(), query.value(1).toLongLong()},
                           WeaponTotals{query.value(2).toLongLong(), query.value(3).toLongLong(),
-                                       query.value(4).toLongLong(), query.value(5).toLongLong()});
+                                       query.value(4).toLongLong(), query.value(5).toLongLong(),
+                                       query.value(6).toLongLong(), query.value(7).toLongLong()});
     if (!query.exec(QStringLiteral("SELECT Name, Value FROM Stats_Cursor")))
         return queryError(query);
     while (query.next())
@@ -243,12 +245,13 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     }
     QSqlQuery weapons(m_db);
     weapons.prepare(upsert(QStringLiteral("Stats_Weapons"),
-                           QStringLiteral("Player, Weapon, Kills, Headshots, Damage, Deaths"),
+                           QStringLiteral("Player, Weapon, Kills, Headshots, Damage, Deaths, "
+                                          "Shots, Hits"),
                            QStringLiteral("Player, Weapon")));
     for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
         const WeaponTotals w = standings.weapons().value(key);
-        const QVariantList values = {key.first,   key.second, w.kills,
-                                     w.headshots, w.damage,   w.deaths};
+        const QVariantList values = {key.first, key.second, w.kills, w.headshots,
+                                     w.damage,  w.deaths,   w.shots, w.hits};
         bindAll(weapons, values);
         if (!weapons.exec())
             return fail(weapons);

@@ -38,10 +38,12 @@ QStringList ownTableStatements(Dialect dialect)
                                  "VARCHAR(32), Mu %2, Sigma %2, Rating %2, PRIMARY KEY (Scope, "
                                  "Player, Game))%3")
                       .arg(integer, real, keyed)
-               << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Weapons (Player %1 NOT NULL, "
-                                 "Weapon %1 NOT NULL, Kills %1 NOT NULL, Headshots %1 NOT NULL, "
-                                 "Damage %1 NOT NULL, Deaths %1 NOT NULL, PRIMARY KEY (Player, "
-                                 "Weapon))%2")
+               << QStringLiteral(
+                      "CREATE TABLE IF NOT EXISTS Stats_Weapons (Player %1 NOT NULL, "
+                      "Weapon %1 NOT NULL, Kills %1 NOT NULL, Headshots %1 NOT NULL, "
+                      "Damage %1 NOT NULL, Deaths %1 NOT NULL, Shots %1 NOT NULL DEFAULT 0, "
+                      "Hits %1 NOT NULL DEFAULT 0, PRIMARY KEY (Player, "
+                      "Weapon))%2")
                       .arg(integer, keyed)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
                                  "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "

@@ -12,7 +12,8 @@
 //                   Sigma, and the derived sort keys; scope "" is the whole database,
 //                   "server:N" one Servers row, "mod:NAME" one game (Games.Patch_Name)
 // Stats_History     a player's skill in a scope after each game he played
-// Stats_Weapons     kills, headshots and damage per player and weapon (Player 0: everyone)
+// Stats_Weapons     kills, headshots, damage and TF2's shots and hits per player and weapon
+//                   (Player 0: everyone)
 // Stats_Cursor      how far each source table has been read
 QStringList ownTableStatements(Dialect dialect);
 
