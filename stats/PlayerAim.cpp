@@ -19,15 +19,24 @@ struct Shots
     qint64 shots = 0, hits = 0;
 };
 
+// Shots and hits per weapon name from both places they are kept: the stats plugins' rows
+// of GoldSrc (a row a round or a life), and TF2's line per shot, which the standings count
+// as they come.
 Status addShots(const QSqlDatabase &db, qint64 id, QMap<QString, Shots> &weapons)
 {
-    if (hasTable(db, QStringLiteral("Ledgerwell_Weapon_Stats"))) {
-        const Result<QList<Row>> rows = selectRows(
-            db,
-            QStringLiteral("SELECT w.Weapon, SUM(ws.Shots), SUM(ws.Hits) FROM "
-                           "Ledgerwell_Weapon_Stats ws JOIN Weapons w ON w.Record = ws.Weapon "
-                           "WHERE ws.Player = ? GROUP BY w.Weapon LIMIT 200"),
-            {id});
+    const QList<std::pair<QString, QString>> sources = {
+        {QStringLiteral("Ledgerwell_Weapon_Stats"),
+         QStringLiteral("SELECT w.Weapon, SUM(ws.Shots), SUM(ws.Hits) FROM "
+                        "Ledgerwell_Weapon_Stats ws JOIN Weapons w ON w.Record = ws.Weapon WHERE "
+                        "ws.Player = ? GROUP BY w.Weapon LIMIT 200")},
+        {QStringLiteral("Stats_Weapons"),
+         QStringLiteral("SELECT w.Weapon, sw.Shots, sw.Hits FROM Stats_Weapons sw JOIN Weapons w "
+                        "ON w.Record = sw.Weapon WHERE sw.Player = ? AND sw.Shots + sw.Hits > 0 "
+                        "LIMIT 400")}};
+    for (const auto &[table, sql] : sources) {
+        if (!hasTable(db, table))
+            continue;
+        const Result<QList<Row>> rows = selectRows(db, sql, {id});
         if (!rows)
             return rows.error();
         for (const Row &row : *rows) {
@@ -35,22 +44,6 @@ Status addShots(const QSqlDatabase &db, qint64 id, QMap<QString, Shots> &weapons
             shots.shots += row.at(1).toLongLong();
             shots.hits += row.at(2).toLongLong();
         }
-    }
-    // TF2 writes a line per shot: the standings count them as they come.
-    if (!hasTable(db, QStringLiteral("Stats_Weapons")))
-        return {};
-    const Result<QList<Row>> rows =
-        selectRows(db,
-                   QStringLiteral("SELECT w.Weapon, sw.Shots, sw.Hits FROM Stats_Weapons sw JOIN "
-                                  "Weapons w ON w.Record = sw.Weapon WHERE sw.Player = ? AND "
-                                  "sw.Shots + sw.Hits > 0 LIMIT 400"),
-                   {id});
-    if (!rows)
-        return rows.error();
-    for (const Row &row : *rows) {
-        Shots &shots = weapons[row.at(0).toString()];
-        shots.shots += row.at(1).toLongLong();
-        shots.hits += row.at(2).toLongLong();
     }
     return {};
 }
