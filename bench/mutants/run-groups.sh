@@ -3,7 +3,8 @@
 # Usage: bench/mutants/run-groups.sh BUILD OUTDIR [SITES-DIR]
 #   without SITES-DIR: the seeded baseline picks (--count/--seed);
 #   with SITES-DIR: exactly the sites listed in SITES-DIR/<group>.sites (one FILE:LINE:COL a line).
-# MUTANT_GROUPS="settings database" runs only those groups.
+# MUTANT_GROUPS="settings database" runs only those groups; MUTANT_TIMEOUT (default 180 s)
+# bounds each suite, so that a mutant that hangs a suite costs less in an after-run.
 # PostgreSQL must be up in the calling shell (scripts/pg-test-server start), or its suites skip.
 set -u
 build=$1
@@ -15,7 +16,7 @@ mkdir -p "$out"
 group() {
     name=$1 count=$2 tests=$3 targets=$4
     shift 4
-    case " ${MUTANT_GROUPS:-ledgerwell settings database intake stats} " in
+    case " ${MUTANT_GROUPS:-ledgerwell settings database intake stats editing shell endtoend platform dialogs} " in
     *" $name "*) ;;
     *) return 0 ;;
     esac
@@ -27,7 +28,7 @@ group() {
     fi
     # shellcheck disable=SC2086
     "$mutants" --build "$build" --files "$@" $pick --tests "$tests" --target $targets \
-        --timeout 180 --json "$out/$name.json" > "$out/$name.log" 2>&1
+        --timeout "${MUTANT_TIMEOUT:-180}" --json "$out/$name.json" > "$out/$name.log" 2>&1
 }
 
 lw=components/ledgerwell
@@ -51,3 +52,26 @@ group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|tst_dama
 group stats 25 'tst_stats' \
     "varnock_stats tst_stats tst_stats_browser tst_stats_truth tst_stats_rating" \
     stats/StatsQueries.cpp 'stats/Standings*.cpp' stats/GamePlacement.cpp
+group editing 20 'tst_addconnection|tst_changeconnection|tst_editingdialogs|tst_mainform|tst_startup$' \
+    "tst_addconnection tst_changeconnection tst_editingdialogs tst_mainform tst_startup" \
+    'src/editing/*.cpp'
+group shell 20 'tst_mainform|tst_startupvalues|tst_consolestatus|tst_startup$|tst_executable|tst_registration' \
+    "tst_mainform tst_startupvalues tst_consolestatus tst_startup tst_executable tst_registration" \
+    'src/shell/*.cpp'
+# What only the whole program exercises: the program-wide state, the metrics page, main().
+group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|tst_damagedkept|tst_lockeddatabase|tst_manywriters|tst_metrics|tst_textfunctions' \
+    "Ledgerwell tst_executable tst_startup tst_registration tst_unloadkeep tst_damagedkept
+     tst_lockeddatabase tst_manywriters tst_metrics tst_textfunctions" \
+    src/main.cpp 'src/state/*.cpp' 'src/metrics/*.cpp'
+# The executable's own suites are left to the shell and endtoend groups: they double a run.
+group platform 25 'tst_udpsocketarray|tst_dbconnection|tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_kerneldrops|tst_connectionstring|tst_database_|tst_intake|tst_startup$' \
+    "Ledgerwell tst_udpsocketarray tst_dbconnection tst_logindialog tst_datalinkdialog tst_editingdialogs tst_kerneldrops
+     tst_connectionstring tst_database_schema tst_database_login tst_database_postgres tst_intake
+     tst_startup" \
+    'src/platform/*.cpp'
+# The operator's dialogs alone, with the suites that drive them: the platform group's share of
+# them is too small to say what each dialog suite protects.
+group dialogs 15 'tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_addconnection|tst_changeconnection' \
+    "tst_logindialog tst_datalinkdialog tst_editingdialogs tst_addconnection tst_changeconnection" \
+    src/platform/ValueDialogs.cpp src/platform/DataLinkDialog.cpp src/platform/DataLinkFields.cpp \
+    src/platform/LoginDialog.cpp src/platform/WidgetsOperator.cpp

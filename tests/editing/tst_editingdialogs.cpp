@@ -1,20 +1,15 @@
 #include "EditingBench.h"
 #include "TestMain.h"
 
-#include "editing/AddConnection.h"
 #include "editing/ChangePort.h"
-#include "platform/DataLinkDialog.h"
 #include "platform/Twips.h"
 #include "platform/ValueDialogs.h"
 #include "platform/WidgetsOperator.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -66,7 +61,7 @@ void typeAndEnter(QDialog *dialog, const QString &text)
 
 } // namespace
 
-// The value dialogs and the Data Link dialog as the operator meets them, offscreen.
+// The value dialogs as the operator meets them, offscreen.
 class TestEditingDialogs : public QObject
 {
     Q_OBJECT
@@ -197,65 +192,6 @@ private slots:
         QCOMPARE(bench.payloads(), QList<QByteArray>{"while the dialog is open"});
         QCOMPARE(bench.state.ListView1.row(0).text, QString::number(moved));
         QCOMPARE(bench.state.udpPeerB.element(1)->LocalPort(), moved);
-    }
-
-    void addThroughTheRealDialogs()
-    {
-        EditingBench bench;
-        const QString cfg = "Port=28000,Database=P=x,Logon=False,Log=/x.log\r\n";
-        QVERIFY(writeFile(bench.cfgPath(), cfg.toUtf8()));
-        const EditingContext context{bench.state,
-                                     *m_op,
-                                     bench.databases,
-                                     [] { return QString(); },
-                                     [&bench](const QString &c) { bench.captions.append(c); },
-                                     [] {}};
-        const quint16 port = freePort();
-        const QString file = bench.dir.filePath(QStringLiteral("new stats.db"));
-        const QString log = bench.dir.filePath(QStringLiteral("server.log"));
-        whenShown({
-            {"SingleValueDialog",
-             [&](QDialog *dialog) { typeAndEnter(dialog, QString::number(port)); }},
-            {"DataLinkDialog",
-             [&](QDialog *dialog) {
-                 auto *link = static_cast<DataLinkDialog *>(dialog);
-                 link->provider()->setCurrentIndex(
-                     link->provider()->findData(int(DataLinkProvider::SqliteFile)));
-                 link->file()->setText(file);
-                 link->createNew()->setChecked(true);
-                 // A database file takes no logon: these fields are hidden and not taken.
-                 link->user()->setText(QStringLiteral("admin"));
-                 link->password()->setText(QStringLiteral("s3cret"));
-                 link->ok()->click();
-             }},
-            {"SingleSelectDialog",
-             [&](QDialog *dialog) {
-                 dialog->findChild<QComboBox *>("Combo1")->setCurrentIndex(1);
-                 dialog->findChild<QPushButton *>("Command1")->click();
-             }},
-            {"QFileDialog",
-             [&](QDialog *dialog) {
-                 auto *files = static_cast<QFileDialog *>(dialog);
-                 // Typed into the name box, as selectFile leaves a focused box alone.
-                 files->findChild<QLineEdit *>("fileNameEdit")->setText(log);
-                 static_cast<QDialog *>(files)->accept(); // as its Save button does
-             }},
-        });
-
-        addConnection(context);
-
-        const QString full = "Provider=SQLite;Persist Security Info=False;Data Source=" + file;
-        const QString shown = "Provider=SQLite;Data Source=" + file;
-        // The security info segment is kept only in ConnStrings.
-        QCOMPARE(bench.state.ConnStrings.at(1), full);
-        QCOMPARE(bench.state.ListView1.row(0).database, shown);
-        QCOMPARE(bench.captions, QStringList{"&Database " + shown});
-        QCOMPARE(readFile(bench.cfgPath()), (cfg + "Port=" + QString::number(port) + ",Database=" +
-                                             shown + ",Logon=True,Log=" + log + "\r\n")
-                                                .toUtf8());
-        QCOMPARE(tablesOf(file).size(), 17);
-        QCOMPARE(bench.state.udpPeerB.element(1)->LocalPort(), port);
-        QCOMPARE(bench.sendAndWait(port, "scored").value("ConnectionString"), full);
     }
 
 private:

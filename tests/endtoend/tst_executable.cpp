@@ -4,10 +4,8 @@
 #include "StartupFixture.h"
 #include "TestMain.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
 
 using namespace StartupFixture;
@@ -149,50 +147,6 @@ private slots:
         QUdpSocket sender;
         QTRY_VERIFY(sendAndSee(sender, asks, "logged on"));
         QVERIFY(program.stop(SIGTERM));
-    }
-
-    void headlessSummarisesBusyPorts()
-    {
-        const quint16 port = freePort();
-        QVERIFY(writeFile(appPath() + "/ok.db", QByteArray()));
-        QVERIFY(
-            writeFile(appPath() + "/connections.cfg", connectionLine(port, appPath() + "/ok.db")));
-        ProgramProcess program({"--headless"});
-        QTRY_VERIFY_WITH_TIMEOUT(program.out().contains("Varnock_UDP is receiving"), 20000);
-
-        // About 1,000 datagrams a second for two seconds; on a loaded machine fewer a second,
-        // for longer. The summaries are counted against the time the sending really took.
-        QUdpSocket sender;
-        int sent = 0;
-        QTimer pace;
-        connect(&pace, &QTimer::timeout, this, [&] {
-            for (int i = 0; i < 50 && sent < 2000; ++i, ++sent)
-                sender.writeDatagram("L 12/04/2026 - 06:44:50: busy", QHostAddress::LocalHost,
-                                     port);
-        });
-        QElapsedTimer clock;
-        clock.start();
-        pace.start(50);
-        QTRY_COMPARE_WITH_TIMEOUT(sent, 2000, 120000);
-        pace.stop();
-        QTRY_COMPARE_WITH_TIMEOUT(readRecording(m_log).size(), 2000, 20000);
-        QTest::qWait(1200); // the last summary comes out a second after the previous line
-        const qint64 seconds = clock.elapsed() / 1000;
-        QVERIFY(program.stop(SIGTERM));
-        program.out();
-        const QStringList arrivals = program.out().split('\n').filter("Log recieved on port");
-        // A line a second at most (the first at once), each saying how many arrived since the
-        // one before.
-        QVERIFY2(arrivals.size() >= 2 && arrivals.size() <= seconds + 2,
-                 qPrintable(QString::number(seconds) + " s:\n" + program.out()));
-        qint64 counted = 1; // the first line stands for one datagram
-        for (const QString &line : arrivals.mid(1)) {
-            const QRegularExpressionMatch match =
-                QRegularExpression(R"(\((\d+) datagrams on this port since the previous line\)$)")
-                    .match(line);
-            counted += match.hasMatch() ? match.captured(1).toLongLong() : 1;
-        }
-        QCOMPARE(counted, qint64(2000));
     }
 
     void headlessTellsOfASlowComponentOnceOnBothStreams()
