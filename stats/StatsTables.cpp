@@ -21,9 +21,7 @@ QStringList ownTableStatements(Dialect dialect)
         standings += QStringLiteral(", %1 %2 NOT NULL DEFAULT 0").arg(QLatin1String(column), real);
     standings += QStringLiteral(", PRIMARY KEY (Scope, Player))");
 
-    // A table keyed by its columns is stored in its key's order in SQLite, not beside it.
-    const QString keyed = dialect == Dialect::Sqlite ? QStringLiteral(" WITHOUT ROWID") : QString();
-    QStringList statements{standings + keyed};
+    QStringList statements{standings};
     // The pages count and search the rankings in lists of their own now; this index of
     // earlier versions only costs every store.
     statements << QStringLiteral("DROP INDEX IF EXISTS Stats_Standings_Active")
@@ -36,21 +34,21 @@ QStringList ownTableStatements(Dialect dialect)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_History (Scope VARCHAR(160) "
                                  "NOT NULL, Player %1 NOT NULL, Game %1 NOT NULL, Date_Time "
                                  "VARCHAR(32), Mu %2, Sigma %2, Rating %2, PRIMARY KEY (Scope, "
-                                 "Player, Game))%3")
-                      .arg(integer, real, keyed)
+                                 "Player, Game))")
+                      .arg(integer, real)
                << QStringLiteral(
                       "CREATE TABLE IF NOT EXISTS Stats_Weapons (Player %1 NOT NULL, "
                       "Weapon %1 NOT NULL, Kills %1 NOT NULL, Headshots %1 NOT NULL, "
                       "Damage %1 NOT NULL, Deaths %1 NOT NULL, Shots %1 NOT NULL DEFAULT 0, "
                       "Hits %1 NOT NULL DEFAULT 0, PRIMARY KEY (Player, "
-                      "Weapon))%2")
-                      .arg(integer, keyed)
+                      "Weapon))")
+                      .arg(integer)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Games_Players (Game %1 NOT "
                                  "NULL, Player %1 NOT NULL, Kills %1 NOT NULL, Deaths %1 NOT "
                                  "NULL, Headshots %1 NOT NULL, Teamkills %1 NOT NULL, Suicides %1 "
                                  "NOT NULL, Assists %1 NOT NULL, Damage %1 NOT NULL, Attacks %1 "
-                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))%2")
-                      .arg(integer, keyed)
+                                 "NOT NULL, Extras %1 NOT NULL, PRIMARY KEY (Game, Player))")
+                      .arg(integer)
                << QStringLiteral("CREATE TABLE IF NOT EXISTS Stats_Rounds (Game %1 PRIMARY KEY, "
                                  "State TEXT NOT NULL)")
                       .arg(integer)
