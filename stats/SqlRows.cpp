@@ -16,19 +16,31 @@ QVariant boundValue(const QVariant &value)
 
 namespace {
 
-// Prepares, binds and runs one statement within the query time limit.
-Status execute(const QSqlDatabase &db, QSqlQuery &query, const QString &sql,
-               const QVariantList &values)
+Status prepareQuery(QSqlQuery &query, const QString &sql)
 {
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         return ErrorInfo{0, engineText(query.lastError())};
+    return {};
+}
+
+// Binds and runs a prepared statement within the query time limit.
+Status run(const QSqlDatabase &db, QSqlQuery &query, const QVariantList &values)
+{
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, boundValue(values.at(i)));
     startQueryClock(db);
     if (!query.exec())
         return ErrorInfo{0, engineText(query.lastError())};
     return {};
+}
+
+Status execute(const QSqlDatabase &db, QSqlQuery &query, const QString &sql,
+               const QVariantList &values)
+{
+    if (const Status prepared = prepareQuery(query, sql); !prepared)
+        return prepared;
+    return run(db, query, values);
 }
 
 // Every row of a query that ran.
@@ -80,20 +92,14 @@ Result<QList<Row>> RepeatedSelect::rows(const QVariantList &values)
 {
     if (!m_query) {
         m_query.emplace(m_db);
-        m_query->setForwardOnly(true);
-        if (!m_query->prepare(m_sql)) {
-            const ErrorInfo error{0, engineText(m_query->lastError())};
+        if (const Status prepared = prepareQuery(*m_query, m_sql); !prepared) {
             m_query.reset();
-            return error;
+            return prepared.error();
         }
     }
-    for (int i = 0; i < values.size(); ++i)
-        m_query->bindValue(i, boundValue(values.at(i)));
-    startQueryClock(m_db);
-    if (!m_query->exec()) {
-        const ErrorInfo error{0, engineText(m_query->lastError())};
+    if (const Status ran = run(m_db, *m_query, values); !ran) {
         m_query.reset();
-        return error;
+        return ran.error();
     }
     QList<Row> rows = takeRows(*m_query);
     // Done with, so it holds no snapshot of the database until it runs again.
@@ -104,14 +110,12 @@ Result<QList<Row>> RepeatedSelect::rows(const QVariantList &values)
 Result<std::vector<qint64>> selectNumbers(const QSqlDatabase &db, const QString &sql,
                                           const QVariantList &values)
 {
-    QSqlQuery query(db);
-    if (const Status ran = execute(db, query, sql, values); !ran)
-        return ran.error();
     std::vector<qint64> numbers;
-    while (query.next())
-        numbers.push_back(query.value(0).toLongLong());
     // A query stopped by the time limit ends its rows early: that is no whole list.
-    if (query.lastError().isValid())
-        return ErrorInfo{0, engineText(query.lastError())};
+    const Status read = forEachRow(db, sql, values, [&numbers](const QSqlQuery &row) {
+        numbers.push_back(row.value(0).toLongLong());
+    });
+    if (!read)
+        return read.error();
     return numbers;
 }
