@@ -6,6 +6,9 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
+
+#include <vector>
 
 // What the standings writer keeps of each player, scope and weapon while it reads the
 // statistics tables in Record order; written back to the Stats_* tables in flushes.
@@ -27,12 +30,32 @@ struct WeaponTotals
     bool changed = false;
 };
 
+// A player's rating in a scope after his latest contest of a game.
+struct HistoryPoint
+{
+    QString start; // the game's
+    Skill skill;
+};
+
+// A player's totals in one scope, with the rating point of his latest game not yet taken.
+struct ScopedTotals
+{
+    int scope = 0; // the scope's number among those met
+    Totals totals;
+    qint64 pointGame = 0; // the game of `point`; 0 when none waits
+    HistoryPoint point;
+};
+
+// Everything kept of one player: one hash lookup reaches all of it, where a hash per kind of
+// total cost a lookup (and a cache miss) for each scope of each row.
 struct PlayerInfo
 {
     QString steam;
     QString name;
-    qint64 lastGame = 0;   // the game of his latest kill or death
-    qint64 lastOffset = 0; // and the Offset of his latest event there
+    qint64 lastGame = 0;              // the game of his latest kill or death
+    qint64 lastOffset = 0;            // and the Offset of his latest event there
+    std::vector<ScopedTotals> scopes; // the few he played in
+    std::vector<std::pair<qint64, WeaponTotals>> weapons; // by weapon record
 };
 
 // The scopes a game counts in: "" (everything), "server:N" and "mod:NAME" where known.
@@ -69,13 +92,6 @@ struct GameLine
            damage = 0, attacks = 0, extras = 0;
 };
 
-// A player's rating in a scope after his latest contest of a game.
-struct HistoryPoint
-{
-    QString start; // the game's
-    Skill skill;
-};
-
 using ScopeKey = std::pair<QString, qint64>;
 using WeaponKey = std::pair<qint64, qint64>;    // player (0: everyone), weapon
 using HistoryKey = std::pair<ScopeKey, qint64>; // game
@@ -89,17 +105,16 @@ public:
     void rename(qint64 player, const QString &name);
 
     // State read back at start-up.
-    void restore(const ScopeKey &key, const Totals &totals) { m_totals.insert(key, totals); }
-    void restore(const WeaponKey &key, const WeaponTotals &totals)
-    {
-        m_weapons.insert(key, totals);
-    }
+    void restore(const ScopeKey &key, const Totals &totals);
+    void restore(const WeaponKey &key, const WeaponTotals &totals);
     PlayerInfo &player(qint64 record) { return m_players[record]; }
     bool knows(qint64 player) const { return m_players.contains(player); }
 
-    const QHash<ScopeKey, Totals> &totals() const { return m_totals; }
-    const QHash<WeaponKey, WeaponTotals> &weapons() const { return m_weapons; }
-    const QHash<qint64, PlayerInfo> &players() const { return m_players; }
+    // What is kept, by key; nothing kept reads as zeros.
+    Totals totals(const ScopeKey &key) const;
+    bool hasTotals(const ScopeKey &key) const;
+    WeaponTotals weapon(const WeaponKey &key) const;   // player 0: everyone's
+    const PlayerInfo *playerInfo(qint64 record) const; // null for one never met
 
     // What changed since the last takeChanges, for the next flush.
     struct Changes
@@ -114,17 +129,22 @@ public:
     bool changed() const { return m_changed; }
 
 private:
-    Totals &totals(const QString &scope, qint64 player);
-    WeaponTotals &weapon(qint64 player, qint64 weapon);
-    void present(qint64 player, const GameInfo &game, qint64 gameRecord, qint64 offset);
+    using ScopeIds = QVarLengthArray<int, 4>;
+    ScopeIds scopeIds(const QStringList &names);
+    int scopeId(const QString &name);
+    ScopedTotals &scoped(PlayerInfo &player, int scope);
+    WeaponTotals &weapon(PlayerInfo &player, qint64 weapon);
+    WeaponTotals &everyones(qint64 weapon);
+    void present(PlayerInfo &player, const ScopeIds &scopes, qint64 gameRecord, qint64 offset);
     void worldKill(const ScoreEvent &event, const GameInfo &game, qint64 gameRecord);
     void count(const ScoreEvent &event);
-    void rated(const QString &scope, qint64 player, qint64 game, const GameInfo &info,
-               const Skill &skill);
+    void rated(ScopedTotals &scoped, qint64 player, qint64 game, const GameInfo &info);
+    const ScopedTotals *find(const ScopeKey &key) const;
 
-    QHash<ScopeKey, Totals> m_totals;
-    QHash<WeaponKey, WeaponTotals> m_weapons;
     QHash<qint64, PlayerInfo> m_players;
+    QHash<qint64, WeaponTotals> m_everyones; // everyone's figures by weapon
+    QStringList m_scopeNames;
+    QHash<QString, int> m_scopeIds;
     Changes m_changes; // but the totals and weapons, which are marked where they are kept
     bool m_changed = false;
 };

@@ -163,8 +163,10 @@ Status StandingsStore::load(Standings &standings, QHash<QString, qint64> &cursor
         standings.restore({query.value(0).toString(), player}, totals);
         if (query.value(0).toString().isEmpty()) {
             PlayerInfo &info = standings.player(player);
-            info = {query.value(2).toString(), query.value(3).toString(),
-                    query.value(13).toLongLong(), query.value(14).toLongLong()};
+            info.steam = query.value(2).toString();
+            info.name = query.value(3).toString();
+            info.lastGame = query.value(13).toLongLong();
+            info.lastOffset = query.value(14).toLongLong();
         }
     }
     if (!query.exec(QStringLiteral(
@@ -203,8 +205,13 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     QSqlQuery names(m_db);
     names.prepare(
         QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
+    const PlayerInfo none;
+    const auto infoOf = [&](qint64 player) -> const PlayerInfo & {
+        const PlayerInfo *info = standings.playerInfo(player);
+        return info ? *info : none;
+    };
     for (const qint64 player : inKeyOrder(changes.renamed)) {
-        const PlayerInfo info = standings.players().value(player);
+        const PlayerInfo &info = infoOf(player);
         bindAll(names, {info.name, info.steam, player});
         if (!names.exec())
             return fail(names);
@@ -213,8 +220,8 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     rows.prepare(upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
                         QStringLiteral("Scope, Player")));
     for (const ScopeKey &key : inKeyOrder(changes.totals)) {
-        const Totals &t = standings.totals().value(key);
-        const PlayerInfo info = standings.players().value(key.second);
+        const Totals t = standings.totals(key);
+        const PlayerInfo &info = infoOf(key.second);
         const QVariantList values = {key.first,
                                      key.second,
                                      info.steam,
@@ -249,7 +256,7 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
                                           "Shots, Hits"),
                            QStringLiteral("Player, Weapon")));
     for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
-        const WeaponTotals w = standings.weapons().value(key);
+        const WeaponTotals w = standings.weapon(key);
         const QVariantList values = {key.first, key.second, w.kills, w.headshots,
                                      w.damage,  w.deaths,   w.shots, w.hits};
         bindAll(weapons, values);

@@ -419,11 +419,11 @@ Result<int> StandingsWriter::readScores()
         }
         // A kill by the world (CS:GO's bomb) has only its victim to place it by.
         const qint64 placer = event.killer > 0 ? event.killer : event.victim;
+        const PlayerInfo *placerInfo = m_standings->playerInfo(placer);
         const Result<GamePlacement::Placed> placed =
-            event.extras
-                ? m_placement->known(row.game, event.offset)
-                : m_placement->place(placer, event.killer > 0 ? event.victim : 0, event.offset,
-                                     m_standings->players().value(placer).lastGame);
+            event.extras ? m_placement->known(row.game, event.offset)
+                         : m_placement->place(placer, event.killer > 0 ? event.victim : 0,
+                                              event.offset, placerInfo ? placerInfo->lastGame : 0);
         if (!placed)
             return placed.error();
         event.game = placed->game;
