@@ -1,5 +1,6 @@
 #include "StandingsStore.h"
 
+#include "RowStatement.h"
 #include "SqlRows.h"
 #include "StatsTables.h"
 #include "platform/SqlProvider.h"
@@ -44,12 +45,6 @@ QString increment(const QString &table, const QString &columns, const QString &k
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
         .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
              sums.join(QStringLiteral(", ")));
-}
-
-void bindAll(QSqlQuery &query, const QVariantList &values)
-{
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, boundValue(values.at(i)));
 }
 
 // Keys in the order of the table's primary key: rows written in that order land in the
@@ -195,122 +190,101 @@ Status StandingsStore::flush(Standings &standings, const QHash<QString, qint64> 
     const Standings::Changes changes = standings.takeChanges();
     if (!m_db.transaction())
         return ErrorInfo{0, engineText(m_db.lastError())};
-    const auto fail = [&](const QSqlQuery &query) {
-        const ErrorInfo error = queryError(query);
+    const Status written = write(standings, changes, cursors, rounds);
+    if (!written) {
         m_db.rollback();
-        return error;
-    };
-    // Renames first: the rows written below carry the new name already, so only rows stored
-    // by earlier flushes are looked for (none at the first store).
-    QSqlQuery names(m_db);
-    names.prepare(
-        QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
-    const PlayerInfo none;
-    const auto infoOf = [&](qint64 player) -> const PlayerInfo & {
-        const PlayerInfo *info = standings.playerInfo(player);
-        return info ? *info : none;
-    };
-    for (const qint64 player : inKeyOrder(changes.renamed)) {
-        const PlayerInfo &info = infoOf(player);
-        bindAll(names, {info.name, info.steam, player});
-        if (!names.exec())
-            return fail(names);
-    }
-    QSqlQuery rows(m_db);
-    rows.prepare(upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
-                        QStringLiteral("Scope, Player")));
-    for (const ScopeKey &key : inKeyOrder(changes.totals)) {
-        const Totals t = standings.totals(key);
-        const PlayerInfo &info = infoOf(key.second);
-        const QVariantList values = {key.first,
-                                     key.second,
-                                     info.steam,
-                                     info.name,
-                                     t.kills,
-                                     t.deaths,
-                                     t.assists,
-                                     t.headshots,
-                                     t.damage,
-                                     t.rounds,
-                                     t.seconds,
-                                     t.teamkills,
-                                     t.suicides,
-                                     info.lastGame,
-                                     info.lastOffset,
-                                     t.skill.mu,
-                                     t.skill.sigma,
-                                     t.skill.rating(),
-                                     ratio(t.kills, std::max<qint64>(t.deaths, 1)),
-                                     ratio(t.headshots, t.extras, 100.0),
-                                     ratio(t.damage, t.rounds),
-                                     t.won,
-                                     t.extras,
-                                     t.attacks};
-        bindAll(rows, values);
-        if (!rows.exec())
-            return fail(rows);
-    }
-    QSqlQuery weapons(m_db);
-    weapons.prepare(upsert(QStringLiteral("Stats_Weapons"),
-                           QStringLiteral("Player, Weapon, Kills, Headshots, Damage, Deaths, "
-                                          "Shots, Hits"),
-                           QStringLiteral("Player, Weapon")));
-    for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
-        const WeaponTotals w = standings.weapon(key);
-        const QVariantList values = {key.first, key.second, w.kills, w.headshots,
-                                     w.damage,  w.deaths,   w.shots, w.hits};
-        bindAll(weapons, values);
-        if (!weapons.exec())
-            return fail(weapons);
-    }
-    QSqlQuery history(m_db);
-    history.prepare(upsert(QStringLiteral("Stats_History"),
-                           QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
-                           QStringLiteral("Scope, Player, Game")));
-    for (const HistoryKey &key : inKeyOrder(changes.history)) {
-        const HistoryPoint &point = changes.history[key];
-        const Skill skill = point.skill;
-        const QVariantList values = {key.first.first, key.first.second, key.second,    point.start,
-                                     skill.mu,        skill.sigma,      skill.rating()};
-        bindAll(history, values);
-        if (!history.exec())
-            return fail(history);
-    }
-    QSqlQuery lines(m_db);
-    lines.prepare(increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
-                            QStringLiteral("Game, Player")));
-    for (const LineKey &key : inKeyOrder(changes.lines)) {
-        const GameLine &l = changes.lines[key];
-        bindAll(lines, {key.first, key.second, l.kills, l.deaths, l.headshots, l.teamkills,
-                        l.suicides, l.assists, l.damage, l.attacks, l.extras});
-        if (!lines.exec())
-            return fail(lines);
-    }
-    QSqlQuery open(m_db);
-    if (!open.exec(QStringLiteral("DELETE FROM Stats_Rounds")))
-        return fail(open);
-    open.prepare(QStringLiteral("INSERT INTO Stats_Rounds (Game, State) VALUES (?, ?)"));
-    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
-        bindAll(open, {it.key(), QString::fromUtf8(roundStateText(it.value()))});
-        if (!open.exec())
-            return fail(open);
-    }
-    // The cursors are the whole of the reading state (servers' games, rounds taken early
-    // among them): what is no longer there goes.
-    QSqlQuery cursor(m_db);
-    if (!cursor.exec(QStringLiteral("DELETE FROM Stats_Cursor")))
-        return fail(cursor);
-    cursor.prepare(upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
-                          QStringLiteral("Name")));
-    for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {
-        bindAll(cursor, {it.key(), it.value()});
-        if (!cursor.exec())
-            return fail(cursor);
+        return written;
     }
     if (!m_db.commit()) {
         const ErrorInfo error{0, engineText(m_db.lastError())};
         m_db.rollback();
         return error;
+    }
+    return {};
+}
+
+Status StandingsStore::write(const Standings &standings, const Standings::Changes &changes,
+                             const QHash<QString, qint64> &cursors,
+                             const QHash<qint64, RoundState> &rounds)
+{
+    const PlayerInfo none;
+    const auto infoOf = [&](qint64 player) -> const PlayerInfo & {
+        const PlayerInfo *info = standings.playerInfo(player);
+        return info ? *info : none;
+    };
+    // Renames first: the rows written below carry the new name already, so only rows stored
+    // by earlier flushes are looked for (none at the first store).
+    RowStatement names(
+        m_db, QStringLiteral("UPDATE Stats_Standings SET Name = ?, Steam = ? WHERE Player = ?"));
+    for (const qint64 player : inKeyOrder(changes.renamed)) {
+        const PlayerInfo &info = infoOf(player);
+        if (const Status done = names.run(info.name, info.steam, player); !done)
+            return done;
+    }
+    RowStatement rows(m_db, upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
+                                   QStringLiteral("Scope, Player")));
+    for (const ScopeKey &key : inKeyOrder(changes.totals)) {
+        const Totals t = standings.totals(key);
+        const PlayerInfo &info = infoOf(key.second);
+        const Status done = rows.run(
+            key.first, key.second, info.steam, info.name, t.kills, t.deaths, t.assists, t.headshots,
+            t.damage, t.rounds, t.seconds, t.teamkills, t.suicides, info.lastGame, info.lastOffset,
+            t.skill.mu, t.skill.sigma, t.skill.rating(),
+            ratio(t.kills, std::max<qint64>(t.deaths, 1)), ratio(t.headshots, t.extras, 100.0),
+            ratio(t.damage, t.rounds), t.won, t.extras, t.attacks);
+        if (!done)
+            return done;
+    }
+    RowStatement weapons(m_db, upsert(QStringLiteral("Stats_Weapons"),
+                                      QStringLiteral("Player, Weapon, Kills, Headshots, Damage, "
+                                                     "Deaths, Shots, Hits"),
+                                      QStringLiteral("Player, Weapon")));
+    for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
+        const WeaponTotals w = standings.weapon(key);
+        if (const Status done = weapons.run(key.first, key.second, w.kills, w.headshots, w.damage,
+                                            w.deaths, w.shots, w.hits);
+            !done)
+            return done;
+    }
+    RowStatement history(m_db,
+                         upsert(QStringLiteral("Stats_History"),
+                                QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
+                                QStringLiteral("Scope, Player, Game")));
+    for (const HistoryKey &key : inKeyOrder(changes.history)) {
+        const HistoryPoint &point = changes.history[key];
+        if (const Status done =
+                history.run(key.first.first, key.first.second, key.second, point.start,
+                            point.skill.mu, point.skill.sigma, point.skill.rating());
+            !done)
+            return done;
+    }
+    RowStatement lines(m_db, increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
+                                       QStringLiteral("Game, Player")));
+    for (const LineKey &key : inKeyOrder(changes.lines)) {
+        const GameLine &l = changes.lines[key];
+        if (const Status done =
+                lines.run(key.first, key.second, l.kills, l.deaths, l.headshots, l.teamkills,
+                          l.suicides, l.assists, l.damage, l.attacks, l.extras);
+            !done)
+            return done;
+    }
+    if (const Status done = exec(QStringLiteral("DELETE FROM Stats_Rounds")); !done)
+        return done;
+    RowStatement open(m_db, QStringLiteral("INSERT INTO Stats_Rounds (Game, State) VALUES (?, ?)"));
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        if (const Status done = open.run(it.key(), QString::fromUtf8(roundStateText(it.value())));
+            !done)
+            return done;
+    }
+    // The cursors are the whole of the reading state (servers' games, rounds taken early
+    // among them): what is no longer there goes.
+    if (const Status done = exec(QStringLiteral("DELETE FROM Stats_Cursor")); !done)
+        return done;
+    RowStatement cursor(m_db, upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
+                                     QStringLiteral("Name")));
+    for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {
+        if (const Status done = cursor.run(it.key(), it.value()); !done)
+            return done;
     }
     return {};
 }

@@ -33,6 +33,9 @@ public:
 
 private:
     Status exec(const QString &sql);
+    // The flush's statements, within its transaction.
+    Status write(const Standings &standings, const Standings::Changes &changes,
+                 const QHash<QString, qint64> &cursors, const QHash<qint64, RoundState> &rounds);
 
     QSqlDatabase m_db;
 };

@@ -44,14 +44,6 @@ int overDeadline(void *)
     return queryDeadline != 0 && queryClock().elapsed() > queryDeadline ? 1 : 0;
 }
 
-sqlite3 *sqliteHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.data());
-}
-
 Result<QSqlDatabase> openSqlite(const ConnectionString &conn, const QString &name, Access access)
 {
     const QString file = conn.value(QStringLiteral("Data Source"));
@@ -125,6 +117,14 @@ Result<QSqlDatabase> openPostgres(const ConnectionString &conn, const QString &n
 }
 
 } // namespace
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
 
 Result<QSqlDatabase> openStatsConnection(const QString &connString, const QString &name,
                                          Access access)

@@ -20,6 +20,10 @@ Result<QSqlDatabase> openStatsConnection(const QString &connString, const QStrin
 
 Dialect dialectOf(const QSqlDatabase &db);
 
+// The engine's own handle of a SQLite connection; null for any other.
+struct sqlite3;
+sqlite3 *sqliteHandle(const QSqlDatabase &db);
+
 // The connection string without its password, for pages and messages.
 QString databaseLabel(const QString &connString);
 

@@ -1,0 +1,80 @@
+#include "RowStatement.h"
+
+#include "StatsConnection.h"
+#include "platform/SqlProvider.h"
+
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+namespace {
+
+ErrorInfo engineError(sqlite3_stmt *statement)
+{
+    return ErrorInfo{0, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)))};
+}
+
+} // namespace
+
+RowStatement::RowStatement(const QSqlDatabase &db, const QString &sql)
+{
+    if (sqlite3 *handle = sqliteHandle(db)) {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &m_statement, nullptr) !=
+            SQLITE_OK) {
+            m_prepared = ErrorInfo{0, QString::fromUtf8(sqlite3_errmsg(handle))};
+            sqlite3_finalize(m_statement);
+            m_statement = nullptr;
+        }
+        return;
+    }
+    m_query.emplace(db);
+    if (!m_query->prepare(sql))
+        m_prepared = ErrorInfo{0, engineText(m_query->lastError())};
+}
+
+RowStatement::~RowStatement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void RowStatement::bind(int at, qint64 value)
+{
+    if (m_statement)
+        sqlite3_bind_int64(m_statement, at + 1, value);
+    else
+        m_query->bindValue(at, value);
+}
+
+void RowStatement::bind(int at, double value)
+{
+    if (m_statement)
+        sqlite3_bind_double(m_statement, at + 1, value);
+    else
+        m_query->bindValue(at, value);
+}
+
+void RowStatement::bind(int at, const QString &value)
+{
+    if (m_statement)
+        sqlite3_bind_text16(m_statement, at + 1,
+                            value.isNull() ? static_cast<const void *>(u"") : value.utf16(),
+                            int(value.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    else
+        m_query->bindValue(at, value.isNull() ? QStringLiteral("") : value);
+}
+
+Status RowStatement::exec()
+{
+    if (!m_statement) {
+        if (!m_query->exec())
+            return ErrorInfo{0, engineText(m_query->lastError())};
+        return {};
+    }
+    const int stepped = sqlite3_step(m_statement);
+    const Status ran = stepped == SQLITE_DONE || stepped == SQLITE_ROW
+                           ? Status()
+                           : Status(engineError(m_statement));
+    sqlite3_reset(m_statement);
+    return ran;
+}
