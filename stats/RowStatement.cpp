@@ -64,17 +64,42 @@ void RowStatement::bind(int at, const QString &value)
         m_query->bindValue(at, value.isNull() ? QStringLiteral("") : value);
 }
 
-Status RowStatement::exec()
+Status RowStatement::exec(const std::function<void()> &take)
 {
     if (!m_statement) {
+        m_query->setForwardOnly(true);
         if (!m_query->exec())
+            return ErrorInfo{0, engineText(m_query->lastError())};
+        while (take && m_query->next())
+            take();
+        if (m_query->lastError().isValid())
             return ErrorInfo{0, engineText(m_query->lastError())};
         return {};
     }
-    const int stepped = sqlite3_step(m_statement);
-    const Status ran = stepped == SQLITE_DONE || stepped == SQLITE_ROW
-                           ? Status()
-                           : Status(engineError(m_statement));
+    int stepped = sqlite3_step(m_statement);
+    for (; stepped == SQLITE_ROW; stepped = sqlite3_step(m_statement)) {
+        if (take)
+            take();
+    }
+    const Status ran = stepped == SQLITE_DONE ? Status() : Status(engineError(m_statement));
     sqlite3_reset(m_statement);
     return ran;
+}
+
+qint64 RowStatement::integer(int column) const
+{
+    return m_statement ? sqlite3_column_int64(m_statement, column)
+                       : m_query->value(column).toLongLong();
+}
+
+double RowStatement::real(int column) const
+{
+    return m_statement ? sqlite3_column_double(m_statement, column)
+                       : m_query->value(column).toDouble();
+}
+
+bool RowStatement::isNull(int column) const
+{
+    return m_statement ? sqlite3_column_type(m_statement, column) == SQLITE_NULL
+                       : m_query->isNull(column);
 }

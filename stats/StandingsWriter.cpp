@@ -1,5 +1,6 @@
 #include "StandingsWriter.h"
 
+#include "RowStatement.h"
 #include "SqlRows.h"
 #include "StandingsStore.h"
 #include "StatsConnection.h"
@@ -359,18 +360,18 @@ Result<int> StandingsWriter::readScores()
     };
     std::vector<ScoreRow> rows;
     rows.reserve(ScoresBatch);
-    const Status read = forEachRow(
-        m_db,
-        QStringLiteral("SELECT s.Record, s.Killer, s.Victim, s.Type, s.Weapon, s.Score, %1, %2 "
-                       "WHERE s.Record > ? ORDER BY s.Record LIMIT ?")
-            .arg(offset, kills),
-        {m_cursors.value(QStringLiteral("scores")), ScoresBatch}, [&rows](const QSqlQuery &row) {
-            rows.push_back({row.value(0).toLongLong(), row.value(1).toLongLong(),
-                            row.value(2).toLongLong(), row.value(3).toLongLong(),
-                            row.value(4).toLongLong(), row.value(5).toLongLong(),
-                            row.value(7).toLongLong(), row.value(6).toDouble(),
-                            !row.value(7).isNull(), row.value(8).toLongLong() == 1});
-        });
+    RowStatement scores(m_db, QStringLiteral("SELECT s.Record, s.Killer, s.Victim, s.Type, "
+                                             "s.Weapon, s.Score, %1, %2 WHERE s.Record > ? "
+                                             "ORDER BY s.Record LIMIT ?")
+                                  .arg(offset, kills));
+    const Status read = scores.each(
+        [&] {
+            rows.push_back({scores.integer(0), scores.integer(1), scores.integer(2),
+                            scores.integer(3), scores.integer(4), scores.integer(5),
+                            scores.integer(7), scores.real(6), !scores.isNull(7),
+                            scores.integer(8) == 1});
+        },
+        m_cursors.value(QStringLiteral("scores")), ScoresBatch);
     if (!read)
         return read.error();
     if (m_placement->cached() > MaxCached)
