@@ -290,21 +290,39 @@ int main(int argc, char *argv[])
     stats.start(QStringLiteral(STATS_EXECUTABLE),
                 {"--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--database",
                  "Provider=SQLite;Data Source=" + file});
+    // When the writer had read how many Scores rows: its reading rate, apart from the index
+    // builds before and the final store after.
+    std::vector<std::pair<qint64, qint64>> progress;
     for (;;) {
         QByteArray body;
-        if (timedGet(port, "/api/databases", &body) >= 0 &&
-            QJsonDocument::fromJson(body).array().first().toObject().value("caught_up").toBool())
-            break;
+        if (timedGet(port, "/api/databases", &body) >= 0) {
+            const QJsonObject state = QJsonDocument::fromJson(body).array().first().toObject();
+            progress.emplace_back(timer.elapsed(), state.value("scores_read").toInteger());
+            if (state.value("caught_up").toBool())
+                break;
+        }
         if (stats.state() == QProcess::NotRunning) {
             out << "varnock_stats ended\n";
             return 1;
         }
         QThread::msleep(500);
     }
-    out << QString::asprintf(reuse
-                                 ? "standings read back from the database in %.1f s\n"
-                                 : "standings and ratings computed (indexes included) in %.1f s\n",
+    const auto first = std::find_if(progress.cbegin(), progress.cend(),
+                                    [](const auto &seen) { return seen.second > 0; });
+    const auto last = std::find_if(progress.cbegin(), progress.cend(), [&](const auto &seen) {
+        return seen.second == progress.back().second;
+    });
+    const bool computed = first != progress.cend();
+    out << QString::asprintf(computed
+                                 ? "standings and ratings computed (indexes included) in %.1f s\n"
+                                 : "standings read back from the database in %.1f s\n",
                              double(timer.elapsed()) / 1000);
+    if (computed && last->first > first->first)
+        out << QString::asprintf("Scores rows read at %.0f rows/s (from %.1f s to %.1f s, "
+                                 "sampled every 0.5 s)\n",
+                                 double(last->second - first->second) * 1000.0 /
+                                     double(last->first - first->first),
+                                 double(first->first) / 1000, double(last->first) / 1000);
     out.flush();
     for (const auto &[what, path] : std::vector<std::pair<const char *, QByteArray>>{
              {"GET /api/rankings", "/api/rankings"},
