@@ -5,6 +5,10 @@
 #include "RoundSides.h"
 #include "SkillRating.h"
 #include "Standings.h"
+#include "StandingsStore.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
 
 using Joins = QList<std::pair<qint64, QString>>;
 using Sides = QHash<qint64, QString>;
@@ -292,6 +296,42 @@ private slots:
         restarted.restoreRated(4);
         restarted.add({4, 7, 100, "CT", "1:0", "CTs_Win"});
         QVERIFY(restarted.games().isEmpty());
+    }
+
+    // A flush the engine refuses part-way leaves nothing of itself behind and says why; the
+    // writer then starts again from what was stored before.
+    void refusedFlushLeavesNothing()
+    {
+        QTemporaryDir dir;
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "refused");
+        db.setDatabaseName(dir.filePath("stats.db"));
+        QVERIFY(db.open());
+        {
+            StandingsStore store(db);
+            QVERIFY(store.prepare());
+            QSqlQuery full(db);
+            // The weapons come after the standings in a flush: those are written by then.
+            QVERIFY(full.exec("CREATE TRIGGER full BEFORE INSERT ON Stats_Weapons BEGIN SELECT "
+                              "RAISE(ABORT, 'no room left'); END"));
+            Standings standings;
+            ScoreEvent kill;
+            kill.type = "kill";
+            kill.killer = 1;
+            kill.victim = 2;
+            kill.weapon = 7;
+            standings.apply(kill, GameInfo{});
+            const Status flushed = store.flush(standings, {{"scores", 1}}, {});
+            QVERIFY(!flushed);
+            QVERIFY2(flushed.error().description.contains("no room left"),
+                     qPrintable(flushed.error().description));
+            QVERIFY(full.exec("SELECT (SELECT COUNT(*) FROM Stats_Standings) + (SELECT COUNT(*) "
+                              "FROM Stats_Cursor)") &&
+                    full.next());
+            QCOMPARE(full.value(0).toInt(), 0);
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("refused");
     }
 
     void roundsRateBothSides()
