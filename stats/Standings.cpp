@@ -51,6 +51,9 @@ WeaponTotals &keptFor(PlayerInfo &player, qint64 weapon)
         if (record == weapon)
             return kept;
     }
+    // Grown a few at a time: doubling left a third of millions of entries unused.
+    if (player.weapons.size() == player.weapons.capacity())
+        player.weapons.reserve(player.weapons.size() + 8);
     return player.weapons.emplace_back(weapon, WeaponTotals{}).second;
 }
 
