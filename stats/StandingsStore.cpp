@@ -1,5 +1,6 @@
 #include "StandingsStore.h"
 
+#include "RowInserts.h"
 #include "RowStatement.h"
 #include "SqlRows.h"
 #include "StatsTables.h"
@@ -19,32 +20,31 @@ const QString StandingsColumns = QStringLiteral(
 
 // "INSERT ... ON CONFLICT (keys) DO UPDATE SET every other column", which SQLite and
 // PostgreSQL both speak.
-QString upsert(const QString &table, const QString &columns, const QString &keys)
+InsertText upsert(const QString &table, const QString &columns, const QString &keys)
 {
     const QStringList names = columns.split(QStringLiteral(", "));
-    QStringList marks, sets;
+    QStringList sets;
     for (const QString &name : names) {
-        marks << QStringLiteral("?");
         if (!keys.split(QStringLiteral(", ")).contains(name))
             sets << name + QStringLiteral(" = excluded.") + name;
     }
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
-        .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
-             sets.join(QStringLiteral(", ")));
+    return {QStringLiteral("INSERT INTO %1 (%2)").arg(table, columns), int(names.size()),
+            QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2")
+                .arg(keys, sets.join(QStringLiteral(", ")))};
 }
 
 // The same, adding the numbers to what the row holds.
-QString increment(const QString &table, const QString &columns, const QString &keys)
+InsertText increment(const QString &table, const QString &columns, const QString &keys)
 {
-    QStringList marks, sums;
-    for (const QString &name : columns.split(QStringLiteral(", "))) {
-        marks << QStringLiteral("?");
+    const QStringList names = columns.split(QStringLiteral(", "));
+    QStringList sums;
+    for (const QString &name : names) {
         if (!keys.split(QStringLiteral(", ")).contains(name))
             sums << QStringLiteral("%1 = %2.%1 + excluded.%1").arg(name, table);
     }
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
-        .arg(table, columns, marks.join(QStringLiteral(", ")), keys,
-             sums.join(QStringLiteral(", ")));
+    return {QStringLiteral("INSERT INTO %1 (%2)").arg(table, columns), int(names.size()),
+            QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2")
+                .arg(keys, sums.join(QStringLiteral(", ")))};
 }
 
 // Keys in the order of the table's primary key: rows written in that order land in the
@@ -221,12 +221,12 @@ Status StandingsStore::write(const Standings &standings, const Standings::Change
         if (const Status done = names.run(info.name, info.steam, player); !done)
             return done;
     }
-    RowStatement rows(m_db, upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
-                                   QStringLiteral("Scope, Player")));
+    RowInserts rows(m_db, upsert(QStringLiteral("Stats_Standings"), StandingsColumns,
+                                 QStringLiteral("Scope, Player")));
     for (const ScopeKey &key : inKeyOrder(changes.totals)) {
         const Totals t = standings.totals(key);
         const PlayerInfo &info = infoOf(key.second);
-        const Status done = rows.run(
+        const Status done = rows.add(
             key.first, key.second, info.steam, info.name, t.kills, t.deaths, t.assists, t.headshots,
             t.damage, t.rounds, t.seconds, t.teamkills, t.suicides, info.lastGame, info.lastOffset,
             t.skill.mu, t.skill.sigma, t.skill.rating(),
@@ -235,56 +235,66 @@ Status StandingsStore::write(const Standings &standings, const Standings::Change
         if (!done)
             return done;
     }
-    RowStatement weapons(m_db, upsert(QStringLiteral("Stats_Weapons"),
-                                      QStringLiteral("Player, Weapon, Kills, Headshots, Damage, "
-                                                     "Deaths, Shots, Hits"),
-                                      QStringLiteral("Player, Weapon")));
+    if (const Status done = rows.finish(); !done)
+        return done;
+    RowInserts weapons(m_db, upsert(QStringLiteral("Stats_Weapons"),
+                                    QStringLiteral("Player, Weapon, Kills, Headshots, Damage, "
+                                                   "Deaths, Shots, Hits"),
+                                    QStringLiteral("Player, Weapon")));
     for (const WeaponKey &key : inKeyOrder(changes.weapons)) {
         const WeaponTotals w = standings.weapon(key);
-        if (const Status done = weapons.run(key.first, key.second, w.kills, w.headshots, w.damage,
+        if (const Status done = weapons.add(key.first, key.second, w.kills, w.headshots, w.damage,
                                             w.deaths, w.shots, w.hits);
             !done)
             return done;
     }
-    RowStatement history(m_db,
-                         upsert(QStringLiteral("Stats_History"),
-                                QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
-                                QStringLiteral("Scope, Player, Game")));
+    if (const Status done = weapons.finish(); !done)
+        return done;
+    RowInserts history(m_db,
+                       upsert(QStringLiteral("Stats_History"),
+                              QStringLiteral("Scope, Player, Game, Date_Time, Mu, Sigma, Rating"),
+                              QStringLiteral("Scope, Player, Game")));
     for (const HistoryKey &key : inKeyOrder(changes.history)) {
         const HistoryPoint &point = changes.history[key];
         if (const Status done =
-                history.run(key.first.first, key.first.second, key.second, point.start,
+                history.add(key.first.first, key.first.second, key.second, point.start,
                             point.skill.mu, point.skill.sigma, point.skill.rating());
             !done)
             return done;
     }
-    RowStatement lines(m_db, increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
-                                       QStringLiteral("Game, Player")));
+    if (const Status done = history.finish(); !done)
+        return done;
+    RowInserts lines(m_db, increment(QStringLiteral("Stats_Games_Players"), GameLineColumns,
+                                     QStringLiteral("Game, Player")));
     for (const LineKey &key : inKeyOrder(changes.lines)) {
         const GameLine &l = changes.lines[key];
         if (const Status done =
-                lines.run(key.first, key.second, l.kills, l.deaths, l.headshots, l.teamkills,
+                lines.add(key.first, key.second, l.kills, l.deaths, l.headshots, l.teamkills,
                           l.suicides, l.assists, l.damage, l.attacks, l.extras);
             !done)
             return done;
     }
+    if (const Status done = lines.finish(); !done)
+        return done;
     if (const Status done = exec(QStringLiteral("DELETE FROM Stats_Rounds")); !done)
         return done;
-    RowStatement open(m_db, QStringLiteral("INSERT INTO Stats_Rounds (Game, State) VALUES (?, ?)"));
+    RowInserts open(m_db, {QStringLiteral("INSERT INTO Stats_Rounds (Game, State)"), 2, {}});
     for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
-        if (const Status done = open.run(it.key(), QString::fromUtf8(roundStateText(it.value())));
+        if (const Status done = open.add(it.key(), QString::fromUtf8(roundStateText(it.value())));
             !done)
             return done;
     }
+    if (const Status done = open.finish(); !done)
+        return done;
     // The cursors are the whole of the reading state (servers' games, rounds taken early
     // among them): what is no longer there goes.
     if (const Status done = exec(QStringLiteral("DELETE FROM Stats_Cursor")); !done)
         return done;
-    RowStatement cursor(m_db, upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
-                                     QStringLiteral("Name")));
+    RowInserts cursor(m_db, upsert(QStringLiteral("Stats_Cursor"), QStringLiteral("Name, Value"),
+                                   QStringLiteral("Name")));
     for (auto it = cursors.cbegin(); it != cursors.cend(); ++it) {
-        if (const Status done = cursor.run(it.key(), it.value()); !done)
+        if (const Status done = cursor.add(it.key(), it.value()); !done)
             return done;
     }
-    return {};
+    return cursor.finish();
 }
