@@ -39,6 +39,17 @@ QJsonObject matchFigures(const MatchInput &input)
                           event.offset == rounds.at(round).offset;
         if (i == start)
             firstMatchRound = round;
+        if (const QString team = joinedTeam(event.type); !team.isEmpty()) {
+            // Which side he plays for from here on; no figure of his.
+            if (i > start) {
+                const QList<MatchEvent> &kills = played.at(round).kills;
+                played[round].joins << RoundJoin{
+                    event.killer, team,
+                    std::count_if(kills.cbegin(), kills.cend(),
+                                  [](const MatchEvent &kill) { return kill.killer > 0; })};
+            }
+            continue;
+        }
         if (i < start) {
             if (event.type == QLatin1String("kill") && event.killer != 0)
                 ++lines[event.killer].warmupKills;

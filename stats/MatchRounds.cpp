@@ -57,7 +57,7 @@ std::optional<std::pair<int, int>> parsedScore(const QString &score)
 
 RoundEvidence roundEvidence(const RoundLog &round)
 {
-    RoundEvidence evidence{{}, round.bomb};
+    RoundEvidence evidence{{}, round.bomb, round.joins};
     for (const MatchEvent &kill : round.kills) {
         if (kill.killer > 0)
             evidence.kills << RoundKill{kill.killer, kill.victim > 0 ? kill.victim : kill.killer,

@@ -1,5 +1,6 @@
 #include "MatchRows.h"
 
+#include "Standings.h"
 #include "StatsConnection.h"
 #include "StatsTables.h"
 
@@ -132,9 +133,7 @@ Status readDetails(const QSqlDatabase &db, qint64 game, MatchInput &input)
 
 bool playing(const QString &team)
 {
-    return !team.isEmpty() && team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) &&
-           team.compare(QLatin1String("Spectator"), Qt::CaseInsensitive) &&
-           team.compare(QLatin1String("Console"), Qt::CaseInsensitive);
+    return isPlayingTeam(team) && team.compare(QLatin1String("Console"), Qt::CaseInsensitive);
 }
 
 Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObject &page)

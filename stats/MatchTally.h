@@ -4,6 +4,7 @@
 // happened in each round.
 
 #include "MatchFigures.h"
+#include "RoundSides.h"
 
 #include <QHash>
 #include <QSet>
@@ -30,6 +31,7 @@ struct RoundLog
     QList<MatchEvent> kills; // enemy kills and deaths of every kind, in order
     QSet<qint64> present, assisted;
     QHash<qint64, int> bomb; // > 0: he carried or planted it; < 0: he defused it
+    QList<RoundJoin> joins;  // teams joined, after how many of its kills by a player
 };
 
 // A team's or the world's trigger, which names nobody.

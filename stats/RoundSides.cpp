@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <utility>
+
 namespace {
 
 // Whether `score` is the previous one with the sides traded, and not one round more.
@@ -99,7 +101,37 @@ void orientByBomb(SideState &state, QHash<qint64, QString> &sides, const QHash<q
     }
 }
 
+// The team each player joined since he last fought, if he did: before the round, or in it
+// before his first fight. One joined after he fought in the round is kept for the next.
+QHash<qint64, QString> freshJoins(SideState &state, const RoundEvidence &round,
+                                  QHash<qint64, QStringList> &teams)
+{
+    QHash<qint64, QString> fresh = std::exchange(state.moved, {});
+    QHash<qint64, qsizetype> firstFight;
+    for (qsizetype i = round.kills.size() - 1; i >= 0; --i) {
+        for (const qint64 player : {round.kills.at(i).killer, round.kills.at(i).victim})
+            firstFight.insert(player, i);
+    }
+    for (const RoundJoin &join : round.joins) {
+        if (!isPlayingTeam(join.team))
+            continue;
+        if (!teams[join.player].contains(join.team))
+            teams[join.player] << join.team;
+        if (join.kills <= firstFight.value(join.player, round.kills.size()))
+            fresh.insert(join.player, join.team);
+        else
+            state.moved.insert(join.player, join.team);
+    }
+    return fresh;
+}
+
 } // namespace
+
+QString joinedTeam(const QString &type)
+{
+    static const QLatin1String prefix("joined team ");
+    return type.startsWith(prefix) ? type.mid(prefix.size()) : QString();
+}
 
 int bombSide(const QString &trigger)
 {
@@ -132,6 +164,7 @@ QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64
         for (QString &side : state.last)
             side = playingTeams.at(side == playingTeams.at(0) ? 1 : 0);
     }
+    const QHash<qint64, QString> fresh = freshJoins(state, round, teams);
     QHash<qint64, Guess> guesses;
     QHash<qint64, QList<std::pair<qint64, bool>>> edges;
     QList<qint64> players; // in the order they appear, so the result does not depend on hashing
@@ -142,6 +175,8 @@ QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64
                 continue;
             if (joined.size() == 1)
                 guesses.insert(player, {joined.first(), Certain});
+            else if (fresh.contains(player))
+                guesses.insert(player, {fresh.value(player), Certain});
             else if (state.last.contains(player))
                 guesses.insert(player, {state.last.value(player), Remembered});
             else
@@ -184,5 +219,9 @@ QHash<qint64, QString> roundSides(SideState &state, const QList<std::pair<qint64
     orientByBomb(state, sides, round.bomb, teams);
     for (auto it = sides.cbegin(); it != sides.cend(); ++it)
         state.last.insert(it.key(), it.value());
+    for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
+        if (!sides.contains(it.key()) && !state.moved.contains(it.key()))
+            state.moved.insert(it.key(), it.value()); // he has not fought since
+    }
     return sides;
 }

@@ -10,8 +10,10 @@ constexpr qint64 LongestGap = 300;
 
 bool isPlayingTeam(const QString &team)
 {
+    // TF2 tags a player "unknown" while he connects again, before he is on a team.
     return !team.isEmpty() && team.compare(QLatin1String("Spectator"), Qt::CaseInsensitive) != 0 &&
-           team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) != 0;
+           team.compare(QLatin1String("Unassigned"), Qt::CaseInsensitive) != 0 &&
+           team.compare(QLatin1String("unknown"), Qt::CaseInsensitive) != 0;
 }
 
 int Standings::scopeId(const QString &name)

@@ -20,8 +20,9 @@ constexpr qint64 FlushEveryMs = 30000;
 // Games and players' game lists kept in memory, at most.
 constexpr qsizetype MaxCached = 200000;
 // What the Stats_* tables hold and how they were reckoned; tables of another layout are
-// computed anew (4: rounds whose sides the bomb turned were rated the wrong way round).
-constexpr qint64 Layout = 4;
+// computed anew (4: rounds whose sides the bomb turned were rated the wrong way round; 5:
+// TF2 rounds after a stopwatch swap were).
+constexpr qint64 Layout = 5;
 // A catch-up stores what it has so far at most this share of its time (1 in 10).
 constexpr qint64 FlushShare = 10;
 
@@ -146,7 +147,8 @@ Status StandingsWriter::prepare()
         return loaded;
     for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
         m_sides.insert(it.key(), it.value().sides);
-        if (!it.value().round.kills.isEmpty() || !it.value().round.bomb.isEmpty())
+        if (!it.value().round.kills.isEmpty() || !it.value().round.bomb.isEmpty() ||
+            !it.value().round.joins.isEmpty())
             m_roundSoFar.insert(it.key(), it.value().round);
     }
     restoreCursors();
@@ -438,6 +440,16 @@ Result<int> StandingsWriter::readScores()
             const QList<PendingRound> due = m_rounds.takeBefore(event.game, event.offset);
             if (const Status rated = rateRounds(due); !rated)
                 return rated.error();
+        }
+        // A team joined is side evidence only: it is no figure of the player's.
+        if (const QString team = joinedTeam(event.type); !team.isEmpty()) {
+            if (event.game != 0) {
+                RoundEvidence &round = m_roundSoFar[event.game];
+                round.joins << RoundJoin{event.killer, team, round.kills.size()};
+            }
+            m_cursors[QStringLiteral("scores")] = row.record;
+            ++taken;
+            continue;
         }
         const Result<GameInfo> info = game(event.game);
         if (!info)

@@ -292,6 +292,11 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
         break;
     case EventKind::JoinedTeam:
         playerTeam(server, actor, event.text, time, batch);
+        // Games_Players_Teams says which teams he joined, not when: a TF2 stopwatch match
+        // moves every player to the other colour at half time, which only this row dates.
+        if (!event.text.empty())
+            scoreRow(server, time, actor, 0,
+                     type("joined team " + std::string(event.text), time, batch), 0, 0, batch);
         break;
     case EventKind::ChangedRole:
         playerCvar(server, actor, "role", event.text, time, batch);

@@ -84,9 +84,9 @@ inline void addEngineRows()
 //   cvars the server lists while each game is open); Games_Players_Cvars 11 + 4;
 //   Games_Players_Teams 4 + 3.
 // Logs 53; Logs_Games 52 (from the first Loading map on, every line belongs to a game).
-// Players 4 (Bob and Robert share a Steam id; the bot is known by name); Scores 15;
-// Types 10; Weapons 5.
-inline const QList<qint64> Hl1Counts = {15, 2, 4, 2, 15, 7, 53, 52, 2, 4, 15, 1, 4, 2, 2, 10, 5};
+// Players 4 (Bob and Robert share a Steam id; the bot is known by name); Scores 22 (7 of
+// them teams joined); Types 12; Weapons 5.
+inline const QList<qint64> Hl1Counts = {15, 2, 4, 2, 15, 7, 53, 52, 2, 4, 22, 1, 4, 2, 2, 12, 5};
 
 // The parts of the program a datagram goes through: the program-wide state with its socket
 // array and connection list, the component factory and the datagram intake, with

@@ -366,9 +366,7 @@ private slots:
             const QJsonObject row = shown.value(it.key());
             const Figures &f = it.value();
             const QString who = it.key() + ": ";
-            // Stopwatch teams trade colours after the first half; the page shows a player
-            // on the colour he first joined, which this log's excerpt cannot settle.
-            QVERIFY2(log == Tf2HlLog || row["team"] == f.team, qPrintable(who + "team"));
+            QVERIFY2(row["team"] == f.team, qPrintable(who + "team"));
             QVERIFY2(row["kills"].toInteger() == f.kills, qPrintable(who + "kills"));
             QVERIFY2(row["deaths"].toInteger() == f.deaths, qPrintable(who + "deaths"));
             QVERIFY2(row["assists"].toInteger() == f.assists, qPrintable(who + "assists"));

@@ -3,6 +3,7 @@
 #include "GamePlacement.h"
 #include "RoundQueue.h"
 #include "RoundSides.h"
+#include "RoundState.h"
 #include "SkillRating.h"
 #include "Standings.h"
 #include "StandingsStore.h"
@@ -256,7 +257,7 @@ private slots:
         SideState state;
         for (int i = 0; i + 1 < scores.size(); ++i)
             roundSides(state, joins, {}, scores.at(i));
-        QCOMPARE(roundSides(state, joins, {kills, bomb}, scores.last()), sides);
+        QCOMPARE(roundSides(state, joins, {kills, bomb, {}}, scores.last()), sides);
     }
 
     // Player 1 joined CT, changed to TERRORIST before the match; half time swaps everyone.
@@ -266,13 +267,38 @@ private slots:
                              {4, "CT"},        {1, "TERRORIST"}, {2, "CT"},
                              {3, "TERRORIST"}, {4, "TERRORIST"}};
         SideState state;
-        QCOMPARE(roundSides(state, joins, {{{3, 2, true}, {1, 4, true}, {1, 3, true}}, {}}, "1:0"),
-                 (Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {4, "CT"}}));
+        QCOMPARE(
+            roundSides(state, joins, {{{3, 2, true}, {1, 4, true}, {1, 3, true}}, {}, {}}, "1:0"),
+            (Sides{{1, "TERRORIST"}, {2, "TERRORIST"}, {3, "CT"}, {4, "CT"}}));
         // Two players alone: their joins would tie, the last round decides.
-        QCOMPARE(roundSides(state, joins, {{{1, 4, true}}, {}}, "2:0"),
+        QCOMPARE(roundSides(state, joins, {{{1, 4, true}}, {}, {}}, "2:0"),
                  (Sides{{1, "TERRORIST"}, {4, "CT"}}));
-        QCOMPARE(roundSides(state, joins, {{{4, 1, true}}, {}}, "1:2"),
+        QCOMPARE(roundSides(state, joins, {{{4, 1, true}}, {}, {}}, "1:2"),
                  (Sides{{1, "CT"}, {4, "TERRORIST"}}));
+    }
+
+    // TF2's stopwatch moves everyone to the other colour at half time, a join each and no
+    // score to show it; a team joined after he fought in a round is his from the next one.
+    void aTeamJoinedCountsFromHisNextFight()
+    {
+        const Joins joins = {{1, "Red"},  {2, "Blue"}, {3, "Blue"}, {3, "unknown"},
+                             {1, "Blue"}, {2, "Red"},  {3, "Red"}};
+        SideState state;
+        QCOMPARE(roundSides(state, joins, {{{1, 2, true}, {3, 1, true}}, {}, {}}, ""),
+                 (Sides{{1, "Red"}, {2, "Blue"}, {3, "Blue"}}));
+        // 1 and 2 fight once more as they were (the winners' hunt), then all three move.
+        const QList<RoundJoin> swap = {{1, "Blue", 1}, {2, "Red", 1}, {3, "Red", 1}};
+        QCOMPARE(roundSides(state, joins, {{{1, 2, true}, {1, 3, true}}, {}, swap}, ""),
+                 (Sides{{1, "Blue"}, {2, "Red"}, {3, "Red"}}));
+        // Both change back after they fought: that shows in the round after. A restart
+        // between two rounds goes on from what was stored.
+        const QList<RoundJoin> back = {{1, "Red", 1}, {2, "Blue", 1}};
+        const RoundState kept = roundStateFrom(roundStateText({state, {{{1, 2, true}}, {}, back}}));
+        state = kept.sides;
+        QCOMPARE(roundSides(state, joins, kept.round, ""), (Sides{{1, "Blue"}, {2, "Red"}}));
+        state = roundStateFrom(roundStateText({state, {}})).sides;
+        QCOMPARE(roundSides(state, joins, {{{2, 1, true}}, {}, {}}, ""),
+                 (Sides{{1, "Red"}, {2, "Blue"}}));
     }
 
     void roundsWaitForTheirPlaceAmongTheKills()
