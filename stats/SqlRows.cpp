@@ -7,14 +7,17 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <functional>
+
+namespace {
+
+// A value as bound: a null text is the empty text (scope "" is no NULL).
 QVariant boundValue(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QString && value.toString().isNull())
         return QStringLiteral("");
     return value;
 }
-
-namespace {
 
 Status prepareQuery(QSqlQuery &query, const QString &sql)
 {
@@ -58,17 +61,7 @@ QList<Row> takeRows(QSqlQuery &query)
     return rows;
 }
 
-} // namespace
-
-Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
-                              const QVariantList &values)
-{
-    QSqlQuery query(db);
-    if (const Status ran = execute(db, query, sql, values); !ran)
-        return ran.error();
-    return takeRows(query);
-}
-
+// Hands every row to `take` as it is read, without making rows of values.
 Status forEachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
                   const std::function<void(const QSqlQuery &)> &take)
 {
@@ -80,6 +73,17 @@ Status forEachRow(const QSqlDatabase &db, const QString &sql, const QVariantList
     if (query.lastError().isValid())
         return ErrorInfo{0, engineText(query.lastError())};
     return {};
+}
+
+} // namespace
+
+Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
+                              const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (const Status ran = execute(db, query, sql, values); !ran)
+        return ran.error();
+    return takeRows(query);
 }
 
 RepeatedSelect::RepeatedSelect(const QSqlDatabase &db, QString sql)

@@ -7,14 +7,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
 using Row = QVariantList;
-
-// A value as bound: a null text is the empty text (scope "" is no NULL).
-QVariant boundValue(const QVariant &value);
 
 // Runs one parameterised statement on a page connection, within the query time limit, and
 // returns its rows. Values are only ever bound, never written into the text.
@@ -24,11 +20,6 @@ Result<QList<Row>> selectRows(const QSqlDatabase &db, const QString &sql,
 // The first column of every row, as numbers; for lists too long to hold as rows.
 Result<std::vector<qint64>> selectNumbers(const QSqlDatabase &db, const QString &sql,
                                           const QVariantList &values = {});
-
-// Runs one statement and hands every row to `take` as it is read, without making rows of
-// values: for results too long to hold as rows.
-Status forEachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
-                  const std::function<void(const QSqlQuery &)> &take);
 
 // One statement prepared once and run again and again with new values: the standings writer
 // asks the same few questions of every player and game it meets, and preparing them anew
