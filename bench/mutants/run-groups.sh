@@ -35,7 +35,7 @@ lw=components/ledgerwell
 group ledgerwell 45 'tst_ledgerwell|tst_reallogs|fuzz_logline|fuzz_datagram' \
     "Ledgerwell ledgerwell_probe ledgerwell-coverage tst_ledgerwell_parsing tst_ledgerwell_keptrows
      tst_ledgerwell_replay tst_ledgerwell_lifecycle tst_ledgerwell_attribution tst_ledgerwell_trust
-     tst_ledgerwell_reallines tst_reallogs fuzz_logline fuzz_datagram" \
+     tst_ledgerwell_reallines tst_ledgerwell_written tst_reallogs fuzz_logline fuzz_datagram" \
     $lw/LogLine.cpp $lw/Ledger.cpp $lw/LedgerEvents.cpp $lw/LedgerGames.cpp $lw/PlayerEvents.cpp \
     $lw/ServerEvents.cpp $lw/TextRules.cpp $lw/TrustRules.cpp $lw/SenderCheck.cpp \
     $lw/SenderGate.cpp $lw/AllowedSender.cpp
@@ -50,7 +50,7 @@ group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|tst_dama
      tst_startup tst_executable" \
     'src/intake/*.cpp' 'src/httpintake/*.cpp'
 group stats 25 'tst_stats' \
-    "varnock_stats tst_stats tst_stats_browser tst_stats_truth tst_stats_rating" \
+    "varnock_stats tst_stats tst_stats_browser tst_stats_truth tst_stats_rating tst_stats_match" \
     stats/StatsQueries.cpp 'stats/Standings*.cpp' stats/GamePlacement.cpp
 group editing 20 'tst_addconnection|tst_changeconnection|tst_editingdialogs|tst_mainform|tst_startup$' \
     "tst_addconnection tst_changeconnection tst_editingdialogs tst_mainform tst_startup" \

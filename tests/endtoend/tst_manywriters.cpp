@@ -1,15 +1,10 @@
-#include "PgTestDatabase.h"
 #include "ReceiverProcess.h"
+#include "ReplayHarness.h"
 #include "TestMain.h"
 
 #include <QDir>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-#include <QUdpSocket>
-#include <QUuid>
 
 #include <map>
 #include <memory>
@@ -38,39 +33,17 @@ QList<QByteArray> serverLog(int server, int kills)
     return lines;
 }
 
-QStringList column(const QSqlDatabase &db, const QString &sql)
-{
-    QSqlQuery query(db);
-    if (!query.exec(sql))
-        return {"query failed: " + query.lastError().text()};
-    QStringList values;
-    while (query.next())
-        values << query.value(0).toString() + "|" + query.value(1).toString();
-    return values;
-}
-
-qint64 number(const QSqlDatabase &db, const QString &sql)
-{
-    return column(db, sql).value(0).section('|', 0, 0).toLongLong();
-}
-
-// Game servers sending their logs at once, each from a socket of its own, to a port each.
+// Game servers sending their logs at once, each to a port of its own: about 10,000
+// datagrams a second in all.
 void sendConcurrently(const QList<quint16> &ports, int kills)
 {
-    std::vector<std::unique_ptr<QUdpSocket>> sockets;
-    std::vector<QList<QByteArray>> logs;
+    QList<QList<QByteArray>> streams;
     for (int s = 0; s < ports.size(); ++s) {
-        sockets.push_back(std::make_unique<QUdpSocket>());
-        sockets.back()->bind(QHostAddress::LocalHost, 0);
-        logs.push_back(serverLog(s, kills));
+        streams << QList<QByteArray>();
+        for (const QByteArray &line : serverLog(s, kills))
+            streams.back() << "\xFF\xFF\xFF\xFFlog " + line + "\n";
     }
-    for (int line = 0; line < logs.front().size(); ++line) {
-        for (int s = 0; s < ports.size(); ++s)
-            sockets[s]->writeDatagram("\xFF\xFF\xFF\xFFlog " + logs[s][line] + "\n",
-                                      QHostAddress::LocalHost, ports[s]);
-        if (line % 50 == 49)
-            QThread::msleep(5); // about 10,000 datagrams a second in all
-    }
+    sendInterleaved(streams, ports, 50, 5);
 }
 
 } // namespace
@@ -104,9 +77,9 @@ private slots:
 
         if (engine == "postgres" && qEnvironmentVariableIsEmpty("VARNOCK_TEST_PG_PORT"))
             QSKIP("no PostgreSQL test server (scripts/test starts one)");
-        QSqlDatabase shared = database(engine, "shared");
-        if (!shared.isOpen())
-            return;
+        QString error;
+        const auto shared = database(engine == "postgres", error);
+        QVERIFY2(shared, qPrintable(error));
         std::vector<std::unique_ptr<Receiver>> receivers;
         QList<quint16> ports;
         for (const int count : portsPerProgram) {
@@ -114,85 +87,66 @@ private slots:
                 m_dir.filePath(QUuid::createUuid().toString(QUuid::Id128)), LEDGERWELL_PATH));
             QStringList connections;
             for (int c = 0; c < count; ++c)
-                connections << connectionString(engine, "shared", c);
+                connections << connectionString(*shared, c);
             QVERIFY2(receivers.back()->start(connections), qPrintable(receivers.back()->errors()));
             ports << receivers.back()->ports();
         }
         sendConcurrently(ports, Kills);
         const qint64 datagrams = qint64(servers) * serverLog(0, Kills).size();
-        QTRY_COMPARE_WITH_TIMEOUT(number(shared, "SELECT COUNT(*) FROM Logs"), datagrams, 120000);
+        QVERIFY(shared->awaitLogs(datagrams, 120000));
         for (auto &receiver : receivers)
             QVERIFY2(receiver->stop(), qPrintable(receiver->errors()));
 
-        QCOMPARE(number(shared, "SELECT COUNT(*) FROM Scores"), qint64(servers) * Kills);
-        QCOMPARE(number(shared, "SELECT COUNT(*) FROM Servers"), qint64(servers));
-        QCOMPARE(number(shared, "SELECT SUM(Packet_Number) FROM Servers"), datagrams);
+        QCOMPARE(shared->number("SELECT COUNT(*) FROM Scores"), qint64(servers) * Kills);
+        QCOMPARE(shared->number("SELECT COUNT(*) FROM Servers"), qint64(servers));
+        QCOMPARE(shared->number("SELECT SUM(Packet_Number) FROM Servers"), datagrams);
         for (int t = 0; t < NameTables.size(); ++t)
-            QCOMPARE(number(shared, "SELECT COUNT(*) - COUNT(DISTINCT " + NameColumns[t] +
-                                        ") FROM " + NameTables[t]),
+            QCOMPARE(shared->number("SELECT COUNT(*) - COUNT(DISTINCT " + NameColumns[t] +
+                                    ") FROM " + NameTables[t]),
                      qint64(0));
         for (const QString table : {"Scores", "Games", "Logs", "Games_Players_Teams"})
-            QCOMPARE(
-                number(shared, QString("SELECT COUNT(*) - COUNT(DISTINCT Record) FROM ") + table),
-                qint64(0));
+            QCOMPARE(shared->number("SELECT COUNT(*) - COUNT(DISTINCT Record) FROM " + table),
+                     qint64(0));
         for (auto &receiver : receivers)
             QVERIFY2(!readLog(receiver->log()).contains("UNIQUE"),
                      qPrintable(readLog(receiver->log())));
 
         // One writer alone, the same logs: the same rows.
-        QSqlDatabase alone = database(engine, "alone");
+        const auto alone = database(engine == "postgres", error);
+        QVERIFY2(alone, qPrintable(error));
         Receiver single(m_dir.filePath(QUuid::createUuid().toString(QUuid::Id128)),
                         LEDGERWELL_PATH);
-        QStringList connections;
-        for (int s = 0; s < servers; ++s)
-            connections << connectionString(engine, "alone", 0);
-        QVERIFY2(single.start(connections), qPrintable(single.errors()));
+        QVERIFY2(single.start(QStringList(servers, alone->connectionString())),
+                 qPrintable(single.errors()));
         sendConcurrently(single.ports(), Kills);
-        QTRY_COMPARE_WITH_TIMEOUT(number(alone, "SELECT COUNT(*) FROM Logs"), datagrams, 120000);
+        QVERIFY(alone->awaitLogs(datagrams, 120000));
         QVERIFY(single.stop());
         for (const QString table : {"Players", "Weapons", "Maps", "Teams", "Types", "Games",
                                     "Games_Players_Teams", "Games_Players_Cvars", "Cvars"})
-            QCOMPARE(number(shared, "SELECT COUNT(*) FROM " + table),
-                     number(alone, "SELECT COUNT(*) FROM " + table));
+            QCOMPARE(shared->number("SELECT COUNT(*) FROM " + table),
+                     alone->number("SELECT COUNT(*) FROM " + table));
         const QString killsPerPlayer =
             "SELECT p.Player, COUNT(*) FROM Scores s JOIN Players p ON p.Record = s.Killer "
             "GROUP BY p.Player ORDER BY p.Player";
-        QCOMPARE(column(shared, killsPerPlayer), column(alone, killsPerPlayer));
+        QCOMPARE(shared->rows(killsPerPlayer), alone->rows(killsPerPlayer));
     }
 
 private:
-    // An empty database the program prepares; its Qt connection for the checks.
-    QSqlDatabase database(const QString &engine, const QString &name)
+    std::unique_ptr<ReplayDatabase> database(bool postgres, QString &error)
     {
-        if (engine == "postgres") {
-            m_pg[name] = std::make_unique<PgTestDatabase>();
-            if (!m_pg[name]->ready())
-                qWarning("%s", qPrintable(m_pg[name]->error()));
-            return m_pg[name]->direct();
-        }
         QDir(m_dir.path()).mkpath("sub");
-        const QString path =
-            m_dir.filePath(name + QUuid::createUuid().toString(QUuid::Id128) + ".mdb");
-        m_paths[name] = path;
-        QFile(path).open(QIODevice::WriteOnly); // the program creates no database file
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase("QSQLITE", QUuid::createUuid().toString(QUuid::Id128));
-        db.setDatabaseName(path);
-        db.open();
-        return db;
+        return ReplayDatabase::make(
+            postgres, m_dir.filePath(QUuid::createUuid().toString(QUuid::Id128) + ".mdb"), error);
     }
 
     // The n-th way of naming the database: the SQLite file in both forms the program
     // accepts, and through a path with ".." in it.
-    QString connectionString(const QString &engine, const QString &name, int n)
+    QString connectionString(const ReplayDatabase &database, int n)
     {
-        if (engine == "postgres")
-            return m_pg[name]->connString();
-        const QString path = m_paths[name];
-        if (n % 2 == 1)
-            return "Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;Data Source=" +
-                   m_dir.path() + "/sub/../" + QFileInfo(path).fileName();
-        return "Provider=SQLite;Data Source=" + path;
+        if (database.sqlitePath().isEmpty() || n % 2 == 0)
+            return database.connectionString();
+        return "Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;Data Source=" +
+               m_dir.path() + "/sub/../" + QFileInfo(database.sqlitePath()).fileName();
     }
 
     static QString readLog(const QString &path)
@@ -202,8 +156,6 @@ private:
     }
 
     QTemporaryDir m_dir;
-    std::map<QString, std::unique_ptr<PgTestDatabase>> m_pg;
-    std::map<QString, QString> m_paths;
 };
 
 VARNOCK_TEST_MAIN(TestManyWriters)

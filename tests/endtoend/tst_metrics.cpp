@@ -191,6 +191,11 @@ private slots:
         QCOMPARE(body.value("listening").toArray().first().toInt(), int(receiver.ports().at(0)));
         QCOMPARE(body.value("component_loaded").toBool(), true);
         QCOMPARE(get(metrics, "/nothing").status(), 404);
+        // Anything but GET and HEAD is refused, with the methods that are answered.
+        const RawResponse post = await(rawExchange(
+            metrics, {"POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n"}));
+        QCOMPARE(post.status(), 405);
+        QCOMPARE(post.header("Allow"), QByteArray("GET, HEAD"));
         receiver.stopWithCode();
     }
 

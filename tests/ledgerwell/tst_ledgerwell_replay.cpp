@@ -407,19 +407,6 @@ private slots:
         QCOMPARE(readFile(log).count("The table Logs_Games is missing"), 1);
     }
 
-    void anIdleTransactionIsCommittedByTheTimer()
-    {
-        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
-        const quint16 port = connect(db->connectionString());
-        GameServer server;
-        const LedgerwellCounterSet before = ledgerwellCounters();
-        QVERIFY(
-            server.send(Framed::hl1("L 03/14/2026 - 20:00:00: World triggered \"lonely\""), port));
-        // Nothing else arrives; the component's own timer commits the open transaction.
-        QVERIFY(waitUntilCommitted(before, 1));
-        QCOMPARE(db->count("Scores"), qint64(1));
-    }
-
     // Anyone who reaches the port can send cvars and map starts; a map start must not write
     // a row for every cvar ever seen on that server.
     void cvarsAndMapStartsWriteFewRowsEach()

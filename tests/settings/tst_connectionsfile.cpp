@@ -99,6 +99,8 @@ private slots:
         addRow("empty line is a default connection",
                QByteArray("Port=1,Log=/a\r\n\r\nPort=2,Log=/b\r\n"), QList<int>{1, 28000, 2},
                QStringList{"/a", DefaultLog, "/b"});
+        addRow("a line break first", QByteArray("\nPort=1,Log=/a\n"), QList<int>{28000, 1},
+               QStringList{DefaultLog, "/a"});
         addRow("byte order mark before the header",
                QByteArray("\xEF\xBB\xBFPort=,Database=,Logon=,Log=\r\nPort=5,Log=/a\r\n"),
                QList<int>{5}, QStringList{"/a"});

@@ -26,20 +26,25 @@ private slots:
                 if (i % 2 == 0)
                     status.setCaption(arrival(28001, i));
             }
+            for (int i = 1; i <= 3; ++i) // two held back: the fewest a summary counts
+                status.setCaption(arrival(28002, i));
             status.setCaption(QStringLiteral("Error # 1:something"));
             // The held-back announcements come out once their second is over.
-            QTRY_COMPARE_WITH_TIMEOUT(lines(out).size(), 6, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(lines(out).size(), 8, 5000);
         }
         const QStringList printed = lines(out);
         QCOMPARE(printed.at(0), QStringLiteral("Varnock_UDP is receiving."));
         QCOMPARE(printed.at(1), arrival(28000, 1));
         QCOMPARE(printed.at(2), arrival(28001, 2));
-        QCOMPARE(printed.at(3), QStringLiteral("Error # 1:something"));
-        const QStringList summaries = printed.mid(4);
+        QCOMPARE(printed.at(3), arrival(28002, 1));
+        QCOMPARE(printed.at(4), QStringLiteral("Error # 1:something"));
+        const QStringList summaries = printed.mid(5);
         QVERIFY(summaries.contains(arrival(28000, 1000) +
                                    " (999 datagrams on this port since the previous line)"));
         QVERIFY(summaries.contains(arrival(28001, 1000) +
                                    " (499 datagrams on this port since the previous line)"));
+        QVERIFY(summaries.contains(arrival(28002, 3) +
+                                   " (2 datagrams on this port since the previous line)"));
         std::fclose(out);
     }
 
