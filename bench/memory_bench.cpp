@@ -3,10 +3,14 @@
 // 100,000 and after 600,000 of them, with the component's memory counters.
 //
 //   ledgerwell_memory_bench chat|cvars|servers [LIBRARY]
+//   ledgerwell_memory_bench log FILE [LIBRARY]
 //
 //   chat     one server, one game, a new chat line in every datagram
 //   cvars    one server, a new cvar value in every datagram
 //   servers  a new sender address and port for every datagram
+//   log      every line of FILE once, raw logging on, then the CPU each thread spent per
+//            datagram: the program thread's share without sockets, for a profiler (callgrind
+//            --separate-threads=yes gives instructions per thread that load does not blur)
 //
 // The datagrams are handed over no faster than the writer commits them (at most 2,000 wait),
 // so the figures are what the scoring state holds, not a backlog of rows.
@@ -19,13 +23,18 @@
 #include "state/MainModule.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
+#include <map>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -85,7 +94,7 @@ std::string datagram(const std::string &kind, int i, std::string &ip, int &port)
 }
 
 bool hand(const Library &library, const std::string &connection, const std::string &logPath,
-          const std::string &payload, const std::string &ip, int port)
+          const std::string &payload, const std::string &ip, int port, bool raw = false)
 {
     ScoreObject *object = nullptr;
     if (library.create(library.classId(), &object) < 0 || !object)
@@ -96,7 +105,7 @@ bool hand(const Library &library, const std::string &connection, const std::stri
     v->SetSenderIP(object, ip.c_str());
     v->SetSenderPort(object, port);
     v->SetLogPath(object, logPath.c_str());
-    v->SetRawMode(object, 0);
+    v->SetRawMode(object, raw ? 1 : 0);
     v->SetPayload(object, reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
     const bool ok = v->Process(object) >= 0;
     if (!ok)
@@ -119,17 +128,79 @@ void report(const Library &library, int datagrams, long startKiB)
     std::fflush(stdout);
 }
 
+// CPU microseconds of each thread of this process, by thread name.
+std::map<std::string, long long> threadCpu()
+{
+    std::map<std::string, long long> byName;
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (open < 0 || close < 0 || fields.size() < 13)
+            continue;
+        byName[text.mid(open + 1, close - open - 1).toStdString()] +=
+            (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000000 / ticksPerSecond;
+    }
+    return byName;
+}
+
+int handLog(const Library &library, const std::string &connection, const std::string &logPath,
+            const QString &file)
+{
+    QFile log(file);
+    if (!log.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(file));
+        return 1;
+    }
+    std::vector<std::string> datagrams;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            datagrams.push_back("\xFF\xFF\xFF\xFFlog " + line.toStdString() +
+                                std::string("\n\0", 2));
+    }
+    // The first datagram opens the database; until it is open the writer scores what waits.
+    if (datagrams.empty() ||
+        !hand(library, connection, logPath, datagrams.front(), "198.51.100.7", 27015, true))
+        return 1;
+    waitBelow(library, 0);
+    const std::map<std::string, long long> before = threadCpu();
+    int handed = 0;
+    for (const std::string &payload : datagrams) {
+        if (!hand(library, connection, logPath, payload, "198.51.100.7", 27015, true))
+            return 1;
+        if (++handed % 1000 == 0)
+            waitBelow(library, 20000);
+    }
+    waitBelow(library, 0);
+    std::printf("%d datagrams, CPU microseconds per datagram by thread:\n", handed);
+    for (auto [name, micros] : threadCpu()) {
+        if (const auto earlier = before.find(name); earlier != before.end())
+            micros -= earlier->second;
+        std::printf("  %-16s %6.2f\n", name.c_str(), double(micros) / std::max(1, handed));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const std::string kind = argc > 1 ? argv[1] : "";
-    if (kind != "chat" && kind != "cvars" && kind != "servers") {
-        std::fprintf(stderr, "usage: ledgerwell_memory_bench chat|cvars|servers [LIBRARY]\n");
+    const bool fromLog = kind == "log" && argc > 2;
+    if (kind != "chat" && kind != "cvars" && kind != "servers" && !fromLog) {
+        std::fprintf(stderr, "usage: ledgerwell_memory_bench chat|cvars|servers [LIBRARY]\n"
+                             "       ledgerwell_memory_bench log FILE [LIBRARY]\n");
         return 2;
     }
-    void *handle = dlopen(argc > 2 ? argv[2] : LEDGERWELL_PATH, RTLD_NOW | RTLD_LOCAL);
+    const int libraryArgument = fromLog ? 3 : 2;
+    const char *libraryPath = argc > libraryArgument ? argv[libraryArgument] : LEDGERWELL_PATH;
+    void *handle = dlopen(libraryPath, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         std::fprintf(stderr, "%s\n", dlerror());
         return 1;
@@ -162,6 +233,12 @@ int main(int argc, char *argv[])
     const std::string connection = state.ConnStrings[1].toStdString();
     const std::string logPath = dir.filePath(QStringLiteral("memory.log")).toStdString();
 
+    if (fromLog) {
+        const int result = handLog(library, connection, logPath, QString::fromLocal8Bit(argv[2]));
+        if (library.finish)
+            library.finish();
+        return result;
+    }
     std::string ip;
     int port = 0;
     // One game for the chat to belong to; the first datagram opens the database.
@@ -170,8 +247,8 @@ int main(int argc, char *argv[])
         return 1;
     waitBelow(library, 0);
     const long startKiB = residentKiB();
-    std::printf("%s, %s\n        0 datagrams: RSS %7.1f MiB\n", kind.c_str(),
-                argc > 2 ? argv[2] : LEDGERWELL_PATH, startKiB / 1024.0);
+    std::printf("%s, %s\n        0 datagrams: RSS %7.1f MiB\n", kind.c_str(), libraryPath,
+                startKiB / 1024.0);
     for (int i = 1; i <= 600000; ++i) {
         const std::string payload = datagram(kind, i, ip, port); // sets ip and port first
         if (!hand(library, connection, logPath, payload, ip, port))
