@@ -2,6 +2,7 @@
 #include "LedgerwellCounters.h"
 #include "LibraryFolder.h"
 #include "LibraryState.h"
+#include "PgDatabase.h"
 #include "Tables.h"
 #include "TrustRules.h"
 
@@ -37,7 +38,11 @@ struct LibraryStateOwner
 {
     // The table list the writer threads read is made before this owner, so it is destroyed
     // after the owner has stopped them.
-    LibraryStateOwner() { ledgerwell::tableName(ledgerwell::Table::Cvars); }
+    LibraryStateOwner()
+    {
+        ledgerwell::tableName(ledgerwell::Table::Cvars);
+        ledgerwell::PgDatabase::keepCryptoUntilExit();
+    }
     ~LibraryStateOwner()
     {
         LibraryState *state = libraryState.exchange(nullptr);

@@ -4,6 +4,7 @@
 #include "TextRules.h"
 
 #include <libpq-fe.h>
+#include <openssl/crypto.h>
 
 #include <arpa/inet.h>
 #include <charconv>
@@ -69,6 +70,11 @@ void addNote(WriteReport &report, std::string note)
 }
 
 } // namespace
+
+void PgDatabase::keepCryptoUntilExit()
+{
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+}
 
 std::unique_ptr<PgDatabase> PgDatabase::open(const ConnectionSettings &settings, std::string &error)
 {

@@ -18,6 +18,11 @@ class PgDatabase : public Database
 {
 public:
     static std::unique_ptr<PgDatabase> open(const ConnectionSettings &settings, std::string &error);
+    // Call before the first connection. libpq's first connection starts OpenSSL, which then
+    // has its own clean-up run at process end, before the library's (they run in reverse
+    // order): a connection still being opened then, or a commit over TLS, would use a
+    // torn-down OpenSSL and crash. Started here without it, OpenSSL lasts until the process.
+    static void keepCryptoUntilExit();
     ~PgDatabase() override;
 
     std::vector<std::string> refreshTables() override;

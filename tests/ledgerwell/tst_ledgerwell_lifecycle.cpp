@@ -171,7 +171,10 @@ private:
             return false;
         }
         if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
-            qWarning("the probe failed: %s", probe.readAllStandardError().constData());
+            qWarning("the probe failed (%s, exit code %d): %s%s",
+                     probe.exitStatus() == QProcess::CrashExit ? "crashed" : "ended",
+                     probe.exitCode(), probe.readAllStandardOutput().constData(),
+                     probe.readAllStandardError().constData());
             return false;
         }
         return true;
