@@ -127,6 +127,36 @@ void ServerState::forgetPlayer(const PlayerToken &token)
     m_ids.erase(std::string(token.uid));
 }
 
+const std::string &ServerState::seenKey(const PlayerToken &token)
+{
+    m_key.clear();
+    for (const std::string_view part : {token.name, token.uid, token.id, token.team}) {
+        m_key += part;
+        m_key += '\0';
+    }
+    m_key += token.hasTeam ? '1' : '0';
+    return m_key;
+}
+
+std::int64_t ServerState::seenPlayer(const PlayerToken &token, std::int64_t game,
+                                     std::uint64_t names)
+{
+    const auto found = m_seen.find(seenKey(token));
+    if (found == m_seen.end() || found->second.game != game || found->second.names != names)
+        return 0;
+    return found->second.record;
+}
+
+void ServerState::markSeen(const PlayerToken &token, std::int64_t game, std::uint64_t names,
+                           std::int64_t record)
+{
+    if (game == 0 || record == 0)
+        return;
+    if (m_seen.size() >= MaxPlayers)
+        m_seen.clear();
+    m_seen[seenKey(token)] = {game, names, record};
+}
+
 namespace {
 
 // Records the database gave need no forgetting.

@@ -76,6 +76,7 @@ private:
                       bool remember = true);
     std::int64_t player(ServerState &server, const PlayerToken &token, const LogTime &time,
                         RowBatch &batch);
+    std::uint64_t playerNames() const;
     std::int64_t playerEvent(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void playerTeam(ServerState &server, std::int64_t player, std::string_view teamName,
                     const LogTime &time, RowBatch &batch);

@@ -110,11 +110,23 @@ void Ledger::playerTeam(ServerState &server, std::int64_t player, std::string_vi
 std::int64_t Ledger::player(ServerState &server, const PlayerToken &token, const LogTime &time,
                             RowBatch &batch)
 {
+    if (const std::int64_t seen = server.seenPlayer(token, server.game.id, playerNames())) {
+        server.rememberPlayer(token);
+        return seen;
+    }
     const std::int64_t record = named(Table::Players, playerRowKey(token), time, batch);
     playerCvar(server, record, "name", token.name, time, batch);
     playerTeam(server, record, token.team, time, batch);
     server.rememberPlayer(token);
+    server.markSeen(token, server.game.id, playerNames(), record);
     return record;
+}
+
+// The caches a player's rows are found in: a change in any means his rows must be found again.
+std::uint64_t Ledger::playerNames() const
+{
+    return m_names[index(Table::Players)].generation() + m_names[index(Table::Teams)].generation() +
+           m_cvars.generation();
 }
 
 // Killer and victim are the same person only when the server gave them the same uid: two

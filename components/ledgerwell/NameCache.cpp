@@ -25,6 +25,7 @@ std::optional<std::int64_t> NameCache::take(const std::string &name)
         if (const auto found = generation->find(name); found != generation->end()) {
             const std::int64_t record = found->second;
             generation->erase(found);
+            ++m_generation;
             return record;
         }
     }
@@ -45,6 +46,7 @@ void NameCache::rotate(std::vector<std::int64_t> &forgotten)
             forgotten.push_back(-record);
     }
     m_dropped += m_old.size();
+    ++m_generation;
     m_old = std::move(m_young);
     m_young.clear();
 }

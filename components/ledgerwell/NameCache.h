@@ -31,6 +31,9 @@ public:
 
     std::size_t size() const { return m_young.size() + m_old.size(); }
     std::uint64_t dropped() const { return m_dropped; }
+    // Changes whenever a name may have left the cache: what was found before is then only
+    // sure to be here after another find.
+    std::uint64_t generation() const { return m_generation; }
 
 private:
     void rotate(std::vector<std::int64_t> &forgotten);
@@ -39,6 +42,7 @@ private:
     std::unordered_map<std::string, std::int64_t> m_young;
     std::unordered_map<std::string, std::int64_t> m_old;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_generation = 0;
 };
 
 // The limit of each name cache: LEDGERWELL_NAME_CACHE names, 100,000 unless set.

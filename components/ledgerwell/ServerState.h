@@ -42,6 +42,13 @@ public:
     // A new log file: the server may have restarted, and its uids stand for new players.
     void forgetPlayers() { m_ids.clear(); }
 
+    // A server names the same few players line after line. Once a token's rows are made in a
+    // game, the same token in the same game needs none, as long as the name caches hold what
+    // they were made from (`names`: their generations).
+    std::int64_t seenPlayer(const PlayerToken &token, std::int64_t game, std::uint64_t names);
+    void markSeen(const PlayerToken &token, std::int64_t game, std::uint64_t names,
+                  std::int64_t record);
+
     std::int64_t id = 0;
     std::string name;         // empty until the server names itself
     std::int64_t packets = 0; // datagrams since its row was last written
@@ -54,8 +61,18 @@ public:
     GameState game;
 
 private:
+    struct Seen
+    {
+        std::int64_t game = 0;
+        std::uint64_t names = 0;
+        std::int64_t record = 0;
+    };
+    const std::string &seenKey(const PlayerToken &token);
+
     static constexpr std::size_t MaxPlayers = 1024;
     std::unordered_map<std::string, std::string> m_ids; // uid -> Steam id, while connected
+    std::unordered_map<std::string, Seen> m_seen;       // whole token -> its rows' game
+    std::string m_key;                                  // kept to look up without allocating
 };
 
 } // namespace ledgerwell

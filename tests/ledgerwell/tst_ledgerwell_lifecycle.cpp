@@ -58,6 +58,48 @@ private slots:
             QCOMPARE(db->value("SELECT MAX(Record) FROM " + table).toLongLong(), db->count(table));
     }
 
+    // Names let go as soon as they are made are found again in the database, over several
+    // transactions of one game: no row refers to a row that is not there, and no player gets
+    // a second row. With the caches at their size, a player met again on the next map is
+    // linked to that game too.
+    void playersAreFoundAgainAcrossTransactionsAndMaps_data()
+    {
+        QTest::addColumn<QString>("nameCache");
+        QTest::addColumn<int>("rounds"); // of three kills each, on each map
+        QTest::addColumn<int>("maps");
+        QTest::newRow("two names a cache") << "2" << 700 << 1;
+        QTest::newRow("next map") << QString() << 2 << 2;
+    }
+    void playersAreFoundAgainAcrossTransactionsAndMaps()
+    {
+        QFETCH(QString, nameCache);
+        QFETCH(int, rounds);
+        QFETCH(int, maps);
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        const QList<QByteArray> match = fixtureLines(QStringLiteral("hl1_match.log"));
+        QByteArray lines = match.mid(0, 20).join('\n') + '\n';
+        for (int map = 0; map < maps; ++map) {
+            if (map > 0)
+                lines += match.at(7) + '\n'; // Started map: the next game, no new log file
+            for (int i = 0; i < rounds; ++i)
+                lines += match.mid(20, 3).join('\n') + '\n';
+        }
+        QFile file(m_dir.filePath("long_game.log"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
+        file.close();
+        QVERIFY(runProbe(db->connectionString(), m_dir.filePath("long_game_raw.log"), "exit",
+                         nameCache, file.fileName()));
+        QCOMPARE(db->count("Players"), qint64(4));
+        QCOMPARE(db->count("Scores"), qint64(5 + 3 * rounds * maps)); // 4 joins, a round start
+        const QString players = QStringLiteral("(SELECT Record FROM Players UNION SELECT 0)");
+        QCOMPARE(db->value("SELECT COUNT(*) FROM Scores WHERE Killer NOT IN " + players +
+                           " OR Victim NOT IN " + players),
+                 QStringLiteral("0"));
+        // Each of the four players has his team in every game.
+        QCOMPARE(db->value("SELECT COUNT(DISTINCT Game || ' ' || Player) FROM Games_Players_Teams"),
+                 QString::number(4 * maps));
+    }
+
     void aLostPostgresConnectionIsReopenedAndReplayed()
     {
         TEST_DATABASE(db, Engine::Postgres, m_dir.path());
@@ -158,13 +200,20 @@ private slots:
     }
 
 private:
-    // Runs the probe with hl1_match.log; true when it ended cleanly.
-    bool runProbe(const QString &connectionString, const QString &log, const QString &mode)
+    // Runs the probe with hl1_match.log or the given lines, the name caches at their size or
+    // the given one; true when it ended cleanly.
+    bool runProbe(const QString &connectionString, const QString &log, const QString &mode,
+                  const QString &nameCache = {},
+                  const QString &lines = QStringLiteral(LEDGERWELL_FIXTURES "/hl1_match.log"))
     {
         QProcess probe;
+        if (!nameCache.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("LEDGERWELL_NAME_CACHE"), nameCache);
+            probe.setProcessEnvironment(environment);
+        }
         probe.start(QStringLiteral(LEDGERWELL_PROBE_PATH),
-                    {QStringLiteral(LEDGERWELL_PATH), connectionString, log, mode,
-                     QStringLiteral(LEDGERWELL_FIXTURES "/hl1_match.log")});
+                    {QStringLiteral(LEDGERWELL_PATH), connectionString, log, mode, lines});
         if (!probe.waitForFinished(60000)) {
             qWarning("the probe did not finish");
             probe.kill();
