@@ -7,6 +7,7 @@
 //   ledgerwell_bench_host --sqlite FILE | --postgres HOST:PORT:USER:PASSWORD [--shared DB]
 //                         [--raw 0|1] [--expect N] [--idle-ms MS] [--log PATH] [--window]
 #include "LedgerwellCounters.h"
+#include "ThreadCpu.h"
 
 #include "database/CreateSchema.h"
 #include "httpintake/HttpIntake.h"
@@ -52,30 +53,6 @@ qint64 cpuMicros(int who)
     getrusage(who, &usage);
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 +
            usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
-}
-
-// CPU microseconds of each thread of this process, summed by thread name: the program's
-// thread, Ledgerwell's writer and log threads, and Qt's own.
-std::map<QString, qint64> threadCpu()
-{
-    std::map<QString, qint64> byName;
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
-        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-        if (open < 0 || close < 0 || fields.size() < 13)
-            continue;
-        const QString name = QString::fromUtf8(text.mid(open + 1, close - open - 1));
-        // utime and stime, the 14th and 15th fields of the line
-        byName[name] +=
-            (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000000 / ticksPerSecond;
-    }
-    return byName;
 }
 
 // How often the thread named `name` went to sleep (each is a wake-up later): the cost the

@@ -15,6 +15,7 @@
 // The datagrams are handed over no faster than the writer commits them (at most 2,000 wait),
 // so the figures are what the scoring state holds, not a backlog of rows.
 #include "LedgerwellCounters.h"
+#include "ThreadCpu.h"
 
 #include "database/CreateSchema.h"
 #include "intake/ScoringAbi.h"
@@ -128,27 +129,6 @@ void report(const Library &library, int datagrams, long startKiB)
     std::fflush(stdout);
 }
 
-// CPU microseconds of each thread of this process, by thread name.
-std::map<std::string, long long> threadCpu()
-{
-    std::map<std::string, long long> byName;
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-    for (const QString &task :
-         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
-        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-        if (open < 0 || close < 0 || fields.size() < 13)
-            continue;
-        byName[text.mid(open + 1, close - open - 1).toStdString()] +=
-            (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000000 / ticksPerSecond;
-    }
-    return byName;
-}
-
 int handLog(const Library &library, const std::string &connection, const std::string &logPath,
             const QString &file)
 {
@@ -168,7 +148,7 @@ int handLog(const Library &library, const std::string &connection, const std::st
         !hand(library, connection, logPath, datagrams.front(), "198.51.100.7", 27015, true))
         return 1;
     waitBelow(library, 0);
-    const std::map<std::string, long long> before = threadCpu();
+    const std::map<QString, qint64> before = threadCpu();
     int handed = 0;
     for (const std::string &payload : datagrams) {
         if (!hand(library, connection, logPath, payload, "198.51.100.7", 27015, true))
@@ -181,7 +161,7 @@ int handLog(const Library &library, const std::string &connection, const std::st
     for (auto [name, micros] : threadCpu()) {
         if (const auto earlier = before.find(name); earlier != before.end())
             micros -= earlier->second;
-        std::printf("  %-16s %6.2f\n", name.c_str(), double(micros) / std::max(1, handed));
+        std::printf("  %-16s %6.2f\n", qPrintable(name), double(micros) / std::max(1, handed));
     }
     return 0;
 }
