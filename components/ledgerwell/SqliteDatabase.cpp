@@ -125,6 +125,8 @@ SqliteDatabase::~SqliteDatabase()
         sqlite3_finalize(statement);
     for (sqlite3_stmt *statement : m_findName)
         sqlite3_finalize(statement);
+    for (sqlite3_stmt *statement : m_chunks)
+        sqlite3_finalize(statement);
     sqlite3_close(m_db);
 }
 
@@ -252,6 +254,94 @@ std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
     return next++;
 }
 
+sqlite3_stmt *SqliteDatabase::chunkStatement(Table table)
+{
+    sqlite3_stmt *&statement = m_chunks[index(table)];
+    if (!statement) {
+        std::string sql = insertSql(table, Dialect::Sqlite);
+        const std::string row = sql.substr(sql.rfind(" VALUES ") + 8);
+        for (std::size_t r = 1; r < ChunkRows; ++r)
+            sql += ", " + row;
+        if (sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
+                               &statement, nullptr) != SQLITE_OK)
+            statement = nullptr;
+    }
+    return statement;
+}
+
+// A row the database refuses is left out with a note. False: the transaction must end.
+bool SqliteDatabase::writeStep(RowBatch &batch, const Step &step, WriteReport &report,
+                               std::string &error)
+{
+    sqlite3_stmt *statement = m_statements[index(step.statement)];
+    const Value *values = batch.values(step);
+    const int count = int(parameterCount(step.statement));
+    sqlite3_reset(statement);
+    for (int i = 0; i < count; ++i)
+        bind(statement, i + 1, values[i]);
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) {
+        ++(isInsert(step.statement) ? report.inserted : report.updated);
+        return true;
+    }
+    error = lastError();
+    sqlite3_reset(statement);
+    if (!isRowError(rc))
+        return false;
+    ++report.dropped;
+    report.notes.push_back(rowNote(batch, step, error));
+    return true;
+}
+
+bool SqliteDatabase::writeChunk(RowBatch &batch, const std::uint32_t *steps, WriteReport &report,
+                                std::string &error)
+{
+    const std::vector<Step> &all = batch.steps();
+    const Statement insert = all[steps[0]].statement;
+    if (sqlite3_stmt *statement = chunkStatement(statementTable(insert))) {
+        const int count = int(parameterCount(insert));
+        sqlite3_reset(statement);
+        for (std::size_t r = 0; r < ChunkRows; ++r) {
+            const Value *values = batch.values(all[steps[r]]);
+            for (int i = 0; i < count; ++i)
+                bind(statement, int(r) * count + i + 1, values[i]);
+        }
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE) {
+            report.inserted += ChunkRows;
+            return true;
+        }
+        error = lastError();
+        sqlite3_reset(statement);
+        if (!isRowError(rc))
+            return false;
+        // A refused row takes the statement's other rows back with it: one at a time, only
+        // the refused one is left out.
+    }
+    for (std::size_t r = 0; r < ChunkRows; ++r) {
+        if (!writeStep(batch, all[steps[r]], report, error))
+            return false;
+    }
+    return true;
+}
+
+bool SqliteDatabase::writeInserts(RowBatch &batch, WriteReport &report, std::string &error)
+{
+    for (std::vector<std::uint32_t> &pending : m_pending) {
+        std::size_t done = 0;
+        for (; pending.size() - done >= ChunkRows; done += ChunkRows) {
+            if (!writeChunk(batch, pending.data() + done, report, error))
+                return false;
+        }
+        for (; done < pending.size(); ++done) {
+            if (!writeStep(batch, batch.steps()[pending[done]], report, error))
+                return false;
+        }
+        pending.clear();
+    }
+    return true;
+}
+
 WriteReport SqliteDatabase::write(RowBatch &batch, RecordNumbers &numbers)
 {
     WriteReport report;
@@ -261,57 +351,38 @@ WriteReport SqliteDatabase::write(RowBatch &batch, RecordNumbers &numbers)
         report.error = error;
         return report;
     }
-    m_next.fill(0);
-    if (!numbers.resolve(*this, batch, error)) {
+    const auto retry = [&](const std::string &why) {
         std::string ignored;
         execute("ROLLBACK", ignored);
         numbers.discard(batch);
+        report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
-        report.error = error;
+        report.error = why;
         return report;
-    }
-    for (const Step &step : batch.steps()) {
+    };
+    m_next.fill(0);
+    if (!numbers.resolve(*this, batch, error))
+        return retry(error);
+    for (std::vector<std::uint32_t> &pending : m_pending)
+        pending.clear();
+    // Inserts wait to be written a table at a time, many rows to a statement; an update may
+    // be of a row inserted before it, so those waiting are written first.
+    const std::vector<Step> &steps = batch.steps();
+    for (std::uint32_t i = 0; i < steps.size(); ++i) {
+        const Step &step = steps[i];
         if (step.skipped)
             continue;
-        sqlite3_stmt *statement = m_statements[index(step.statement)];
-        if (!statement || !hasTable(statementTable(step.statement))) {
+        if (!m_statements[index(step.statement)] || !hasTable(statementTable(step.statement))) {
             ++report.dropped;
             continue;
         }
-        const Value *values = batch.values(step);
-        const int count = int(parameterCount(step.statement));
-        sqlite3_reset(statement);
-        for (int i = 0; i < count; ++i)
-            bind(statement, i + 1, values[i]);
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE) {
-            ++(isInsert(step.statement) ? report.inserted : report.updated);
-            continue;
-        }
-        const std::string message = lastError();
-        sqlite3_reset(statement);
-        if (isRowError(rc)) {
-            ++report.dropped;
-            report.notes.push_back(rowNote(batch, step, message));
-            continue;
-        }
-        std::string ignored;
-        execute("ROLLBACK", ignored);
-        numbers.discard(batch);
-        report = WriteReport();
-        report.outcome = WriteReport::Outcome::Retry;
-        report.error = message;
-        return report;
+        if (isInsert(step.statement))
+            m_pending[index(statementTable(step.statement))].push_back(i);
+        else if (!writeInserts(batch, report, error) || !writeStep(batch, step, report, error))
+            return retry(error);
     }
-    if (!execute("COMMIT", error)) {
-        std::string ignored;
-        execute("ROLLBACK", ignored);
-        numbers.discard(batch);
-        report = WriteReport();
-        report.outcome = WriteReport::Outcome::Retry;
-        report.error = error;
-        return report;
-    }
+    if (!writeInserts(batch, report, error) || !execute("COMMIT", error))
+        return retry(error);
     numbers.commit();
     return report;
 }

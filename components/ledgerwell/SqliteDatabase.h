@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -37,6 +38,12 @@ private:
     explicit SqliteDatabase(sqlite3 *db, const std::atomic<std::int64_t> *giveUpAt);
     static int busy(void *self, int attempts);
     bool execute(const char *sql, std::string &error);
+    // Outcome of writing rows: written (or left out with a note), or the transaction must end.
+    bool writeStep(RowBatch &batch, const Step &step, WriteReport &report, std::string &error);
+    bool writeInserts(RowBatch &batch, WriteReport &report, std::string &error);
+    bool writeChunk(RowBatch &batch, const std::uint32_t *steps, WriteReport &report,
+                    std::string &error);
+    sqlite3_stmt *chunkStatement(Table table);
     std::string lastError() const;
     void prepareNameLookup(Table table, std::vector<std::string> &notes);
 
@@ -45,6 +52,12 @@ private:
     std::chrono::steady_clock::time_point m_busySince;
     std::array<sqlite3_stmt *, StatementCount> m_statements{};
     std::array<sqlite3_stmt *, TableCount> m_findName{};
+    // An insert of ChunkRows rows at once, made when first needed: one statement's start and
+    // end are most of what a row costs SQLite.
+    static constexpr std::size_t ChunkRows = 32;
+    std::array<sqlite3_stmt *, TableCount> m_chunks{};
+    // A transaction's inserts, by table, until an update or the end writes them.
+    std::array<std::vector<std::uint32_t>, TableCount> m_pending;
     // The next Record of each table in the open write transaction, 0: not read yet. The
     // transaction holds the file's write lock, so no other process can take them.
     std::array<std::int64_t, TableCount> m_next{};

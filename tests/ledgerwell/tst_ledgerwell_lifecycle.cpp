@@ -61,21 +61,31 @@ private slots:
     // Names let go as soon as they are made are found again in the database, over several
     // transactions of one game: no row refers to a row that is not there, and no player gets
     // a second row. With the caches at their size, a player met again on the next map is
-    // linked to that game too.
+    // linked to that game too. A row the database refuses is the only one left out.
     void playersAreFoundAgainAcrossTransactionsAndMaps_data()
     {
         QTest::addColumn<QString>("nameCache");
         QTest::addColumn<int>("rounds"); // of three kills each, on each map
         QTest::addColumn<int>("maps");
-        QTest::newRow("two names a cache") << "2" << 700 << 1;
-        QTest::newRow("next map") << QString() << 2 << 2;
+        QTest::addColumn<int>("refused"); // the Record of a Scores row a trigger refuses
+        QTest::newRow("two names a cache") << "2" << 700 << 1 << 0;
+        QTest::newRow("next map") << QString() << 2 << 2 << 0;
+        QTest::newRow("a refused row") << QString() << 40 << 1 << 50;
     }
     void playersAreFoundAgainAcrossTransactionsAndMaps()
     {
         QFETCH(QString, nameCache);
         QFETCH(int, rounds);
         QFETCH(int, maps);
+        QFETCH(int, refused);
         TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        QString error;
+        QVERIFY2(!refused || db->execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON "
+                                                        "Scores WHEN NEW.Record = %1 BEGIN SELECT "
+                                                        "RAISE(ABORT, 'no such kill'); END")
+                                             .arg(refused),
+                                         error),
+                 qPrintable(error));
         const QList<QByteArray> match = fixtureLines(QStringLiteral("hl1_match.log"));
         QByteArray lines = match.mid(0, 20).join('\n') + '\n';
         for (int map = 0; map < maps; ++map) {
@@ -87,10 +97,17 @@ private slots:
         QFile file(m_dir.filePath("long_game.log"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
         file.close();
-        QVERIFY(runProbe(db->connectionString(), m_dir.filePath("long_game_raw.log"), "exit",
-                         nameCache, file.fileName()));
+        const QString log = m_dir.filePath("long_game_raw.log");
+        QFile::remove(log);
+        QVERIFY(runProbe(db->connectionString(), log, "exit", nameCache, file.fileName()));
         QCOMPARE(db->count("Players"), qint64(4));
-        QCOMPARE(db->count("Scores"), qint64(5 + 3 * rounds * maps)); // 4 joins, a round start
+        // 4 teams joined and a round started
+        QCOMPARE(db->count("Scores"), qint64(5 + 3 * rounds * maps - (refused ? 1 : 0)));
+        QCOMPARE(
+            db->value(QStringLiteral("SELECT COUNT(*) FROM Scores WHERE Record = %1").arg(refused)),
+            QStringLiteral("0"));
+        QCOMPARE(readFile(log).contains(QStringLiteral("of Scores was not written: no such kill")),
+                 refused != 0);
         const QString players = QStringLiteral("(SELECT Record FROM Players UNION SELECT 0)");
         QCOMPARE(db->value("SELECT COUNT(*) FROM Scores WHERE Killer NOT IN " + players +
                            " OR Victim NOT IN " + players),

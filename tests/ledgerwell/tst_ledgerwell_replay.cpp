@@ -453,6 +453,13 @@ private slots:
                  QString::number(burst / 7));
         QVERIFY2(after.commits - before.commits < quint64(burst / 10),
                  qPrintable(QString::number(after.commits - before.commits)));
+        // The rows the library says it wrote are the rows the database holds.
+        qint64 rows = 0;
+        for (const char *own : {"Commits", "Kills", "Results", "Weapon_Stats", "Details"})
+            rows += db->count(QStringLiteral("Ledgerwell_") + own);
+        for (const qint64 count : db->counts())
+            rows += count;
+        QCOMPARE(after.rowsWritten - before.rowsWritten, quint64(rows));
     }
 
 private:
