@@ -21,8 +21,9 @@ double rounded(double value)
 
 QJsonObject matchFigures(const MatchInput &input)
 {
-    const QList<MatchEvent> &events = input.events;
-    const QList<MatchRound> &rounds = input.rounds;
+    QList<MatchEvent> events = input.events;
+    QList<MatchRound> rounds = input.rounds;
+    dropRestoredRounds(events, rounds);
     const qsizetype start = matchStart(events, rounds);
     QHash<qint64, PlayerTally> lines;
     QList<RoundLog> played(rounds.size() + 1);
