@@ -160,6 +160,10 @@ QJsonObject matchFigures(const MatchInput &input)
                    damageKnown ? QJsonValue(line.damage) : QJsonValue(QJsonValue::Null));
         row.insert(QStringLiteral("adr"),
                    damageKnown ? perRound(line.damage) : QJsonValue(QJsonValue::Null));
+        if (!tf2)
+            row.insert(QStringLiteral("mvps"), input.mvps.contains(player.id)
+                                                   ? QJsonValue(input.mvps.value(player.id))
+                                                   : QJsonValue(QJsonValue::Null));
         if (tf2) {
             row.insert(QStringLiteral("classes"), QJsonArray::fromStringList(line.classes));
             row.insert(QStringLiteral("dpm"),

@@ -371,6 +371,76 @@ ServerTally serverTally(const QList<QString> &lines)
     return last;
 }
 
+// A round_stats block of the CS2 server's form giving [U:1:11] `mvps` MVPs.
+QList<QByteArray> roundStats(const QByteArray &map, int mvps)
+{
+    return {"JSON_BEGIN{",
+            R"("name": "round_stats",)",
+            R"("map" : ")" + map + R"(",)",
+            R"("fields" : "  accountid,   team,  kills,    mvp")",
+            R"("players" : {)",
+            R"("player_0" : "          0,      0,      0,      0")",
+            R"("player_1" : "         11,      3,      1,      )" + QByteArray::number(mvps) + '"',
+            R"("player_2" : "         22,      2,      0,      0")",
+            "}}JSON_END"};
+}
+
+// A two-round CS2 game on `map` between [U:1:11] and [U:1:22], a whole block after its first
+// round giving [U:1:11] 1 MVP, then `second` where the second round starts.
+QList<QByteArray> cs2Game(const QByteArray &map, const QList<QByteArray> &second)
+{
+    const QByteArray kill =
+        R"("A<2><[U:1:11]><CT>" [1 2 3] killed "B<3><[U:1:22]><TERRORIST>" [4 5 6] with "ak47")";
+    QList<QByteArray> lines = {"Loading map \"" + map + '"', "World triggered \"Match_Start\"",
+                               kill,
+                               R"(Team "CT" triggered "SFUI_Notice_CTs_Win" (CT "1") (T "0"))"};
+    lines << roundStats(map, 1) << second << kill
+          << R"(Team "CT" triggered "SFUI_Notice_CTs_Win" (CT "2") (T "0"))"
+          << "Game Over: competitive  " + map + " score 2:0 after 1 min";
+    for (qsizetype i = 0; i < lines.size(); ++i) // a second apart, so their order is certain
+        lines[i].prepend(QByteArray("L 01/20/2026 - 10:0") + char('0' + i / 60 % 10) + ':' +
+                         char('0' + i % 60 / 10) + char('0' + i % 10) + ": ");
+    return lines;
+}
+
+// Games whose second block goes wrong (its rows after [U:1:11]'s spoilt), each sent by a server of
+// its own, and [U:1:11]'s MVPs their pages show; then two games whose servers send in turn a line
+// each.
+struct BlockCase
+{
+    const char *name;
+    QByteArray map;
+    QList<QByteArray> second;
+    qint64 mvps;
+};
+QList<BlockCase> blockCases()
+{
+    QList<QByteArray> cutRow = roundStats("de_row", 5), cutBlock = roundStats("de_cut", 5);
+    cutRow[7].chop(10);
+    cutBlock.insert(7, R"("B<3><[U:1:22]><TERRORIST>" say "gg")");
+    return {{"block cut into by a line", "de_cut", cutBlock, 1},
+            {"row cut short", "de_row", cutRow, 1},
+            {"another map's block", "de_elsewhere", roundStats("de_dust2", 5), 1},
+            {"first of two servers in turn", "de_one", roundStats("de_one", 2), 2},
+            {"second of two servers in turn", "de_two", roundStats("de_two", 3), 3}};
+}
+
+void sendInTurn(const QList<QByteArray> &a, const QList<QByteArray> &b, quint16 port)
+{
+    QUdpSocket sockets[2];
+    for (QUdpSocket &socket : sockets)
+        socket.bind(QHostAddress::LocalHost, 0);
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i) {
+        for (int s = 0; s < 2; ++s) {
+            const QList<QByteArray> &lines = s ? b : a;
+            if (i < lines.size())
+                sockets[s].writeDatagram(QByteArray("\xFF\xFF\xFF\xFFR") + lines[i] + "\n" + '\0',
+                                         QHostAddress::LocalHost, port);
+        }
+        QThread::msleep(1);
+    }
+}
+
 double rounded(double value)
 {
     return std::round(value * 10.0) / 10.0;
@@ -452,6 +522,17 @@ private slots:
                 sendLines(lines, receiver.ports().at(db));
                 sent += lines.size();
             }
+            if (db >= engines()) {
+                QList<QList<QByteArray>> games;
+                for (const BlockCase &game : blockCases())
+                    games << cs2Game(game.map, game.second);
+                for (qsizetype g = 0; g < games.size(); ++g) {
+                    if (g < games.size() - 2)
+                        sendLines(games[g], receiver.ports().at(db));
+                    sent += games[g].size();
+                }
+                sendInTurn(games[games.size() - 2], games.last(), receiver.ports().at(db));
+            }
             QTRY_COMPARE_WITH_TIMEOUT(logRows(direct[db]), sent, 60000);
         }
         QVERIFY(receiver.stop());
@@ -472,10 +553,7 @@ private slots:
         QVERIFY(expected.players.size() >= 10);
         const bool tf2 = log.contains(QLatin1String("/tf2/"));
 
-        QMap<QString, QJsonObject> shown;
-        for (const QJsonValue &team : match["teams"].toArray())
-            for (const QJsonValue &player : team["players"].toArray())
-                shown.insert(player["player"].toString(), player.toObject());
+        const QMap<QString, QJsonObject> shown = teamRows(match);
         QCOMPARE(QStringList(shown.keys()), QStringList(expected.players.keys()));
         for (auto it = expected.players.cbegin(); it != expected.players.cend(); ++it) {
             const QJsonObject row = shown.value(it.key());
@@ -496,6 +574,7 @@ private slots:
                 continue;
             }
             QCOMPARE(row["adr"].toDouble(), rounded(f.adr()));
+            QCOMPARE(row["mvps"].isNull(), !log.contains(QLatin1String("/cs2/")));
             QCOMPARE(row["kast"].toDouble(), rounded(f.kastPct()));
             QVERIFY2(row["first_kills"].toInteger() == f.firstKills,
                      qPrintable(who + "first kills"));
@@ -537,11 +616,7 @@ private slots:
         // The rounds the server took back, and the page leaves out.
         const auto [from, to] = server.takenBack;
         const Match backFrom = expectedMatch(lines, from), backTo = expectedMatch(lines, to);
-        QMap<QString, QJsonObject> shown;
-        const QJsonObject match = gamePage(db, game)["match"].toObject();
-        for (const QJsonValue &team : match["teams"].toArray())
-            for (const QJsonValue &player : team["players"].toArray())
-                shown.insert(player["player"].toString(), player.toObject());
+        const QMap<QString, QJsonObject> shown = teamRows(gamePage(db, game)["match"].toObject());
         for (auto it = server.players.cbegin(); it != server.players.cend(); ++it) {
             const QHash<QString, double> &counted = it.value();
             const QJsonObject row = shown.value(it.key());
@@ -588,6 +663,8 @@ private slots:
                      theirs[k]);
             // Named: the server counts every round of the match, the page a player's from the first
             // to the last he did anything in.
+            // The page's are the last block's: the server writes none after the last round.
+            same("mvps", row["mvps"].toInteger(), "mvp");
             same("rounds", row["rounds"].toInteger() + all.first + (whole.rounds - 1 - all.last),
                  "rounds");
             // Named: it counts damage up to the victim's remaining health, sums each hit before
@@ -602,6 +679,31 @@ private slots:
                                           .arg(upTo.hits)
                                           .arg(counted["dmg"])));
         }
+    }
+
+    // A block cut short, another map's, two servers' blocks in turn on one port: each page shows
+    // its own last whole block's MVPs, and what followed a broken block.
+    void mvpsOfWholeBlocksOnly_data()
+    {
+        QTest::addColumn<int>("db");
+        QTest::addColumn<QString>("map");
+        QTest::addColumn<qint64>("mvps");
+        for (int db = engines(); db < 2 * engines(); ++db) {
+            for (const BlockCase &game : blockCases())
+                QTest::addRow("%s %s", db > engines() ? "postgres" : "sqlite", game.name)
+                    << db << QString::fromLatin1(game.map) << game.mvps;
+        }
+    }
+    void mvpsOfWholeBlocksOnly()
+    {
+        QFETCH(int, db);
+        QFETCH(QString, map);
+        QFETCH(qint64, mvps);
+        QMap<QString, QJsonObject> shown = teamRows(gamePage(db, "map:" + map)["match"].toObject());
+        QCOMPARE(shown["[U:1:11]"]["mvps"].toInteger(), mvps);
+        if (mvps == 1) // a broken block: what follows it counts
+            QCOMPARE(shown["[U:1:11]"]["kills"].toInteger(), 2);
+        QCOMPARE(shown["[U:1:22]"]["mvps"], QJsonValue(0));
     }
 
     // Each player's record over the one game he played: won as the team he joined won; not
@@ -816,6 +918,16 @@ private:
     }
 
     int engines() const { return m_pg.configured() ? 2 : 1; }
+
+    // The rows of a match's team tables, by Players value.
+    static QMap<QString, QJsonObject> teamRows(const QJsonObject &match)
+    {
+        QMap<QString, QJsonObject> rows;
+        for (const QJsonValue &team : match["teams"].toArray())
+            for (const QJsonValue &player : team["players"].toArray())
+                rows.insert(player["player"].toString(), player.toObject());
+        return rows;
+    }
 
     // The Records of the players a game page shows, warm-up too, by Players value.
     static QMap<QString, qint64> playerIds(const QJsonObject &page)
