@@ -34,10 +34,8 @@ struct Figures
     qint64 captures = 0, drops = 0;
     qint64 firstKills = 0, kast = 0, multi[4] = {};
     // What the CS2 server counts otherwise: headshot kills, damage beyond a victim's remaining
-    // health, hits on enemies, assists on a teammate's death, flash assists on an enemy's, first
-    // kills once the next round started (a kill after a round's end is no round's first).
+    // health, hits on enemies, assists on a teammate's death, flash assists on an enemy's.
     qint64 headshots = 0, overkill = 0, hits = 0, teamAssists = 0, flashAssists = 0;
-    qint64 startedFirstKills = 0;
     int first = -1, last = -1;
     QString team; // the side he ended the match on
     double adr() const { return double(damage) / double(last - first + 1); }
@@ -162,25 +160,24 @@ Match expectedMatch(const QList<QString> &lines, qsizetype until = -1)
         QString victim, killer;
         QDateTime at;
         bool enemy;
-        bool late; // after the round's end, before the next one started
+        bool late; // after the round's end, before the next one started: no first kill
     };
-    bool started = false;
+    bool started = true;
     QList<Death> deaths;
     QSet<QString> assisted;
     QHash<QString, qint64> health; // after the last hit, while he lives, until the next round
     const auto endRound = [&] {
         QHash<QString, int> kills;
         QSet<QString> died, traded;
-        bool firstStarted = false;
+        bool firstTaken = false;
         for (qsizetype i = 0; i < deaths.size(); ++i) {
             died << deaths[i].victim;
             if (!deaths[i].enemy)
                 continue;
-            if (++kills[deaths[i].killer] == 1 && kills.size() == 1)
+            ++kills[deaths[i].killer];
+            if (!deaths[i].late && !firstTaken)
                 ++match.players[deaths[i].killer].firstKills;
-            if (!deaths[i].late && !firstStarted)
-                ++match.players[deaths[i].killer].startedFirstKills;
-            firstStarted = firstStarted || !deaths[i].late;
+            firstTaken = firstTaken || !deaths[i].late;
             for (qsizetype j = i + 1; j < deaths.size(); ++j) {
                 if (deaths[j].at.secsTo(deaths[i].at) < -5)
                     break;
@@ -651,12 +648,7 @@ private slots:
                      kept(&Figures::flashAssists),
                  "assists", log == Cs2MirageLog ? 2 : 0);
             same("headshots", page("headshots", &Figures::headshots), "hs");
-            // Named: the page counts a kill after a round's end in the next round, where it can
-            // be the first; the server counts it as no round's first kill.
-            same("first kills",
-                 page("first_kills", &Figures::firstKills) - kept(&Figures::firstKills) +
-                     kept(&Figures::startedFirstKills),
-                 "firstk");
+            same("first kills", page("first_kills", &Figures::firstKills), "firstk");
             const char *multi[] = {"k3", "k4", "k5"}, *theirs[] = {"3k", "4k", "5k"};
             for (int k = 0; k < 3; ++k)
                 same(multi[k], row[multi[k]].toInteger() - (all.multi[k + 1] - upTo.multi[k + 1]),
