@@ -611,7 +611,7 @@ private slots:
         QVERIFY(server.players.size() == 10 && server.round > 10);
         const Match whole = expectedMatch(lines), before = expectedMatch(lines, server.line);
         // The rounds the server took back, and the page leaves out.
-        const auto [from, to] = server.takenBack;
+        const qsizetype from = server.takenBack.first, to = server.takenBack.second;
         const Match backFrom = expectedMatch(lines, from), backTo = expectedMatch(lines, to);
         const QMap<QString, QJsonObject> shown = teamRows(gamePage(db, game)["match"].toObject());
         for (auto it = server.players.cbegin(); it != server.players.cend(); ++it) {
