@@ -21,14 +21,20 @@ double rounded(double value)
 
 QJsonObject matchFigures(const MatchInput &input)
 {
-    const QList<MatchEvent> &events = input.events;
-    const QList<MatchRound> &rounds = input.rounds;
+    QList<MatchEvent> events = input.events;
+    QList<MatchRound> rounds = input.rounds;
+    dropRestoredRounds(events, rounds);
     const qsizetype start = matchStart(events, rounds);
     QHash<qint64, PlayerTally> lines;
     QList<RoundLog> played(rounds.size() + 1);
     int round = 0, firstMatchRound = -1;
     qint64 startOffset = events.isEmpty() ? 0 : events.at(start).offset;
     qint64 endOffset = startOffset;
+    // Between a round's end and the next "Round_Start", where the server writes one.
+    bool between = false;
+    const bool roundStarts = std::any_of(events.cbegin(), events.cend(), [](const MatchEvent &e) {
+        return isTrigger(e) && e.type == QLatin1String("Round_Start");
+    });
     for (qsizetype i = 0; i < events.size(); ++i) {
         const MatchEvent &event = events.at(i);
         // A round ends at its own trigger row, or at the first row after its end.
@@ -61,6 +67,8 @@ QJsonObject matchFigures(const MatchInput &input)
             }
         } else if (round < rounds.size() || input.open || rounds.isEmpty()) {
             RoundLog *log = rounds.isEmpty() ? nullptr : &played[round];
+            if (between && log)
+                log->beforeStart << event.record;
             count(lines, event, log, input);
             for (const qint64 player : {event.killer, event.victim}) {
                 if (player != 0 && log)
@@ -72,6 +80,9 @@ QJsonObject matchFigures(const MatchInput &input)
         }
         if (ends)
             ++round;
+        if (isTrigger(event) && event.type == QLatin1String("Round_Start"))
+            between = false;
+        between = between || (ends && roundStarts);
     }
     if (firstMatchRound < 0) // no rows: every round is the match's, as far as anyone knows
         firstMatchRound = events.isEmpty() ? 0 : int(rounds.size());
@@ -159,6 +170,10 @@ QJsonObject matchFigures(const MatchInput &input)
                    damageKnown ? QJsonValue(line.damage) : QJsonValue(QJsonValue::Null));
         row.insert(QStringLiteral("adr"),
                    damageKnown ? perRound(line.damage) : QJsonValue(QJsonValue::Null));
+        if (!tf2)
+            row.insert(QStringLiteral("mvps"), input.mvps.contains(player.id)
+                                                   ? QJsonValue(input.mvps.value(player.id))
+                                                   : QJsonValue(QJsonValue::Null));
         if (tf2) {
             row.insert(QStringLiteral("classes"), QJsonArray::fromStringList(line.classes));
             row.insert(QStringLiteral("dpm"),

@@ -50,6 +50,7 @@ struct MatchInput
     // before they were kept.
     QHash<qint64, QList<qint64>> cappers;
     QSet<qint64> drops;
+    QHash<qint64, qint64> mvps; // by player, where a CS2 server's round_stats blocks gave them
     bool detailsKnown = false;
     bool open = false; // the game has not ended: the round in progress counts
 };

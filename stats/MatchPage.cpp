@@ -113,7 +113,8 @@ QList<Column> teamColumns(int db, const QString &kind)
                                                       {"2k", "k2"},
                                                       {"3k", "k3"},
                                                       {"4k", "k4"},
-                                                      {"5k", "k5"}})
+                                                      {"5k", "k5"},
+                                                      {"MVP", "mvps"}})
         add(title, key);
     return columns;
 }

@@ -43,6 +43,47 @@ qsizetype matchStart(const QList<MatchEvent> &events, const QList<MatchRound> &r
     return 0;
 }
 
+void dropRestoredRounds(QList<MatchEvent> &events, QList<MatchRound> &rounds)
+{
+    const auto played = [&](qsizetype round) {
+        const auto score = parsedScore(rounds.at(round).score);
+        return score ? score->first + score->second : -1;
+    };
+    for (qsizetype reload = 0; reload < events.size(); ++reload) {
+        const MatchEvent &event = events.at(reload);
+        if (!isTrigger(event) || event.type != QLatin1String("Match_Reloaded"))
+            continue;
+        qsizetype next = 0;
+        while (next < rounds.size() && rounds.at(next).offset <= event.offset)
+            ++next;
+        if (next == rounds.size() || played(next) < 0)
+            continue;
+        qsizetype kept = next;
+        while (kept > 0 && played(kept - 1) >= played(next))
+            --kept;
+        if (kept == next)
+            continue;
+        // The backup was made as the first round taken back began.
+        qsizetype from = 0;
+        while (from < reload && kept > 0 && events.at(from).offset <= rounds.at(kept - 1).offset)
+            ++from;
+        for (qsizetype i = from; i < reload; ++i) {
+            if (isTrigger(events.at(i)) && events.at(i).type == QLatin1String("Round_Start")) {
+                from = i;
+                break;
+            }
+        }
+        QList<MatchEvent> left = events.mid(0, from);
+        for (qsizetype i = from; i < events.size(); ++i) {
+            if (i > reload || !joinedTeam(events.at(i).type).isEmpty())
+                left << events.at(i);
+        }
+        events = left;
+        rounds.remove(kept, next - kept);
+        reload = from - 1;
+    }
+}
+
 std::optional<std::pair<int, int>> parsedScore(const QString &score)
 {
     const QStringList parts = score.split(QLatin1Char(':'));

@@ -14,6 +14,11 @@
 // before its last round ended (servers start another after "Game Over").
 qsizetype matchStart(const QList<MatchEvent> &events, const QList<MatchRound> &rounds);
 
+// A server that loads a round's backup ("Match_Reloaded") plays on from that round with the
+// backup's score, as if the rounds after it had never been: those rounds go, and what happened
+// in them from the start of the first, except the teams joined, which say the sides from then on.
+void dropRestoredRounds(QList<MatchEvent> &events, QList<MatchRound> &rounds);
+
 // A "CT:T" score as its two numbers.
 std::optional<std::pair<int, int>> parsedScore(const QString &score);
 

@@ -105,15 +105,16 @@ Result<QList<MatchEvent>> gameRows(const QSqlDatabase &db, qint64 game, qint64 f
     return events;
 }
 
-// The game's cappers and dropped charges; whether they are kept for it at all.
-Status readDetails(const QSqlDatabase &db, qint64 game, MatchInput &input)
+// The game's cappers, dropped charges and its `match`-th match's MVPs; whether they are kept
+// for it at all.
+Status readDetails(const QSqlDatabase &db, qint64 game, qsizetype match, MatchInput &input)
 {
     if (!hasTable(db, QStringLiteral("Ledgerwell_Details")))
         return {};
     const Result<QList<Row>> rows = selectRows(
         db,
-        QStringLiteral("SELECT Score, Player, Kind FROM Ledgerwell_Details WHERE Game = ? AND "
-                       "Kind IN ('game', 'capper', 'drop') ORDER BY Record LIMIT 20000"),
+        QStringLiteral("SELECT Score, Player, Kind, Detail FROM Ledgerwell_Details WHERE Game = ? "
+                       "AND Kind IN ('game', 'capper', 'drop', 'mvp') ORDER BY Record LIMIT 20000"),
         {game});
     if (!rows)
         return rows.error();
@@ -123,8 +124,11 @@ Status readDetails(const QSqlDatabase &db, qint64 game, MatchInput &input)
             input.detailsKnown = true;
         else if (kind == QLatin1String("capper"))
             input.cappers[row.at(0).toLongLong()] << row.at(1).toLongLong();
-        else
+        else if (kind == QLatin1String("drop"))
             input.drops << row.at(0).toLongLong();
+        else if (const QStringList mvps = row.at(3).toString().split(QLatin1Char(':'));
+                 mvps.value(0).toLongLong() == match) // a player's last row holds his count
+            input.mvps.insert(row.at(1).toLongLong(), mvps.value(1).toLongLong());
     }
     return {};
 }
@@ -175,7 +179,7 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
                    {game});
     if (!results)
         return results.error();
-    qsizetype matchRounds = 0;
+    qsizetype matchRounds = 0, matches = 0;
     for (const Row &row : *results) {
         // "Game Over" ends the match even where the game goes on (TF2's logs end no game, a
         // Counter-Strike server starts the next match on the same map): rounds after the
@@ -183,6 +187,7 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
         if (row.at(4).toString() == QLatin1String("match")) {
             input.open = false;
             matchRounds = input.rounds.size();
+            ++matches;
         }
         if (row.at(4).toString() != QLatin1String("round"))
             continue;
@@ -193,7 +198,8 @@ Result<MatchInput> readMatch(const QSqlDatabase &db, qint64 game, const QJsonObj
     if (matchRounds > 0)
         input.rounds.resize(matchRounds);
 
-    if (const Status details = readDetails(db, game, input); !details)
+    if (const Status details = readDetails(db, game, std::max<qsizetype>(1, matches), input);
+        !details)
         return details.error();
     const Result<std::optional<std::pair<qint64, qint64>>> range =
         rowRange(db, game, page.value(QLatin1String("server")).toInteger());

@@ -84,7 +84,7 @@ void scoreRound(QHash<qint64, PlayerTally> &lines, const RoundLog &round, int nu
         if (kill.type != QLatin1String("kill") || kill.killer == 0)
             continue;
         ++kills[kill.killer];
-        if (first) {
+        if (first && !round.beforeStart.contains(kill.record)) {
             ++lines[kill.killer].firstKills;
             ++lines[kill.victim].firstDeaths;
             first = false;

@@ -32,6 +32,9 @@ struct RoundLog
     QSet<qint64> present, assisted;
     QHash<qint64, int> bomb; // > 0: he carried or planted it; < 0: he defused it
     QList<RoundJoin> joins;  // teams joined, after how many of its kills by a player
+    // The rows after the previous round's end, before this one started: no kill among them is
+    // a first kill, as the server counts none of them so.
+    QSet<qint64> beforeStart;
 };
 
 // A team's or the world's trigger, which names nobody.

@@ -110,6 +110,7 @@ private:
                      RowBatch &batch);
     void teamTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
     void worldTriggered(ServerState &server, const ParsedLine &line, RowBatch &batch);
+    void roundStatsRead(ServerState &server, const LogTime &time, RowBatch &batch);
     // A Ledgerwell_Details row of the open game; 0 for no Scores row or no player.
     void detail(const ServerState &server, std::int64_t score, std::int64_t player,
                 const char *kind, std::string_view text, RowBatch &batch);

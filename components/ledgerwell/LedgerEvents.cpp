@@ -365,14 +365,54 @@ std::int64_t Ledger::playerEvent(ServerState &server, const ParsedLine &line, Ro
     return server.game.id;
 }
 
+namespace {
+
+void mvpsOfThisGame(ServerState &server)
+{
+    if (server.mvpGame != server.game.id) {
+        server.mvps.clear();
+        server.mvpGame = server.game.id;
+        server.mvpMatch = 1;
+    }
+}
+
+} // namespace
+
+// Each player's MVPs in the match as the server counted them at a round's start, written when
+// they change, "MATCH:MVPS": a player's last row of a match holds his count.
+void Ledger::roundStatsRead(ServerState &server, const LogTime &time, RowBatch &batch)
+{
+    const RoundStatsBlock &block = server.roundStats;
+    if (!server.game.id ||
+        (!server.game.map.empty() && !equalsIgnoreCase(block.map(), server.game.map)))
+        return; // no game, or another map's block
+    mvpsOfThisGame(server);
+    for (const RoundStatsBlock::Player &entry : block.players()) {
+        const auto written = server.mvps.find(entry.account);
+        if (written != server.mvps.end() && written->second == entry.mvps)
+            continue;
+        const std::string id = "[U:1:" + entry.account + "]";
+        PlayerToken token;
+        token.id = id;
+        detail(server, 0, named(Table::Players, playerRowKey(token), time, batch), "mvp",
+               std::to_string(server.mvpMatch) + ':' + std::to_string(entry.mvps), batch);
+        server.mvps[entry.account] = entry.mvps;
+    }
+}
+
 std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch &batch)
 {
     const Event &event = line.event;
     const LogTime &time = line.time;
+    if (event.kind != EventKind::RoundStats)
+        server.roundStats.interrupt(); // a block is whole only when nothing cuts into it
     switch (event.kind) {
+    case EventKind::RoundStats:
+        if (server.roundStats.read(event))
+            roundStatsRead(server, time, batch);
+        return server.game.id;
     case EventKind::CvarsStart:
     case EventKind::CvarsEnd:
-    case EventKind::RoundStats:
     case EventKind::ServerMessage:
     case EventKind::TeamOther:
         return server.game.id;
@@ -422,6 +462,9 @@ std::int64_t Ledger::score(ServerState &server, const ParsedLine &line, RowBatch
     case EventKind::GameOver:
         ensureGame(server, time, batch);
         result(server, time, "match", {}, event.detail, event.value, batch);
+        mvpsOfThisGame(server);
+        ++server.mvpMatch;
+        server.mvps.clear();
         return server.game.id;
     default:
         return playerEvent(server, line, batch);

@@ -219,12 +219,14 @@ bool PooledConnection::scoreLines(const FramedDatagram &framed, ServerState &ser
         if (parsed.ambiguous) {
             // A log line all the same: the datagram is not rejected for it.
             add(m_counters.linesAmbiguous);
+            server.roundStats.interrupt();
             if (log)
                 log->countAmbiguous(parsed.reason + ": " + noteExcerpt(text));
             accepted = true;
             continue;
         }
         if (!parsed.ok) {
+            server.roundStats.interrupt();
             add(m_counters.linesRejected);
             if (log)
                 log->countUnread(parsed.rejected, parsed.reason + ": " + noteExcerpt(text));

@@ -106,16 +106,35 @@ bool quotedServerLine(std::string_view core, Event &event)
     while (blanks < core.size() && (core[blanks] == ' ' || core[blanks] == '\t'))
         ++blanks;
     const std::string_view text = core.substr(blanks);
-    if (startsWithIgnoreCase(text, "JSON_BEGIN") || text.ends_with("JSON_END") ||
-        onlyBracesAndCommas(text)) {
-        event.kind = EventKind::RoundStats;
+    // A round_stats block: its begin and end, and `"key" : "value",` or `"key" : {` between.
+    event.kind = EventKind::RoundStats;
+    if (startsWithIgnoreCase(text, "JSON_BEGIN")) {
+        event.text = "JSON_BEGIN";
         return true;
     }
+    if (text.ends_with("JSON_END")) {
+        event.text = "JSON_END";
+        return true;
+    }
+    if (onlyBracesAndCommas(text))
+        return true;
+    event.kind = EventKind::ServerMessage;
     std::string_view key, after;
     if (!leadingKey(text, key, after))
         return false;
     if (after.starts_with(" : ") || after.starts_with(": ") || after == ":" || after == " :") {
+        after.remove_prefix(after.find(':') + 1);
+        after = after.substr(after.starts_with(' ') ? 1 : 0);
+        if (after.ends_with(','))
+            after.remove_suffix(1);
+        // A value cut short in its quotes would pass a row of figures off as whole.
+        if (!quotedWhole(after, event.value, false)) {
+            if (hasQuote(after))
+                return false;
+            event.value = after;
+        }
         event.kind = EventKind::RoundStats;
+        event.text = key;
         return true;
     }
     std::string_view value;

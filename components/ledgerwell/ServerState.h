@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogLine.h"
+#include "RoundStats.h"
 
 #include <cstdint>
 #include <string>
@@ -59,6 +60,12 @@ public:
     std::string version;  // of the last "Log file started"
     std::string gameName; // the game folder it named
     GameState game;
+    RoundStatsBlock roundStats;
+    // The MVPs last written for each account in match mvpMatch (from 1: a server may start the
+    // next match after "Game Over" without a new map) of game mvpGame.
+    std::int64_t mvpGame = 0;
+    int mvpMatch = 1;
+    std::unordered_map<std::string, std::int64_t> mvps;
 
 private:
     struct Seen

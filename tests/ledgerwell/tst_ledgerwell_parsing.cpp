@@ -227,8 +227,14 @@ private slots:
             K::WorldTriggered, "", "", "Match_Start|de_inferno");
         row("game over", T + "Game Over: competitive  de_inferno score 2:13 after 10 min",
             K::GameOver, "", "", "|2:13");
-        row("JSON round statistics", T + "\"round_number\" : \"1\",", K::RoundStats);
-        row("JSON end", T + "}}JSON_END", K::RoundStats);
+        row("JSON round statistics", T + "\"round_number\" : \"1\",", K::RoundStats, "", "",
+            "round_number|1");
+        row("JSON end", T + "}}JSON_END", K::RoundStats, "", "", "JSON_END|");
+        row("JSON begin", T + "JSON_BEGIN{", K::RoundStats, "", "", "JSON_BEGIN|");
+        row("JSON player row", T + "\"player_1\" : \"   91379634,      2,   4050\"", K::RoundStats,
+            "", "", "player_1|   91379634,      2,   4050");
+        row("JSON opening a list", T + "\"players\" : {", K::RoundStats, "", "", "players|{");
+        bad("JSON player row cut short", T + "\"player_1\" : \"   91379634,      2,   40");
         row("cvar dump", T + "\"cash_player_killed_teammate\" = \"-300\"", K::Cvar, "", "",
             "cash_player_killed_teammate|-300");
         row("team playing", T + "Team playing \"CT\": Lancaster Bombers", K::TeamOther);
