@@ -45,8 +45,8 @@ group settings 25 'tst_connectionsf|tst_registrysettings|tst_progpath|fuzz_conne
 group database 25 'tst_database|tst_lockeddatabase' \
     "Ledgerwell tst_database_schema tst_database_login tst_database_postgres tst_lockeddatabase" \
     'src/database/*.cpp'
-group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|tst_damagedkept|fuzz_logpost|tst_startup$|tst_executable' \
-    "Ledgerwell tst_intake tst_regserver tst_httpintake tst_unloadkeep tst_damagedkept fuzz_logpost
+group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|fuzz_logpost|tst_startup$|tst_executable' \
+    "Ledgerwell tst_intake tst_regserver tst_httpintake tst_unloadkeep fuzz_logpost
      tst_startup tst_executable" \
     'src/intake/*.cpp' 'src/httpintake/*.cpp'
 group stats 25 'tst_stats' \
@@ -59,8 +59,8 @@ group shell 20 'tst_mainform|tst_startupvalues|tst_consolestatus|tst_startup$|ts
     "tst_mainform tst_startupvalues tst_consolestatus tst_startup tst_executable tst_registration" \
     'src/shell/*.cpp'
 # What only the whole program exercises: the program-wide state, the metrics page, main().
-group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|tst_damagedkept|tst_lockeddatabase|tst_manywriters|tst_metrics|tst_textfunctions' \
-    "Ledgerwell tst_executable tst_startup tst_registration tst_unloadkeep tst_damagedkept
+group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|tst_lockeddatabase|tst_manywriters|tst_metrics|tst_textfunctions' \
+    "Ledgerwell tst_executable tst_startup tst_registration tst_unloadkeep
      tst_lockeddatabase tst_manywriters tst_metrics tst_textfunctions" \
     src/main.cpp 'src/state/*.cpp' 'src/metrics/*.cpp'
 # The executable's own suites are left to the shell and endtoend groups: they double a run.

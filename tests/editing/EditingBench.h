@@ -1,45 +1,29 @@
 #pragma once
 
 #include "FreePort.h"
-#include "RecordingLog.h"
+#include "IntakeBench.h"
 #include "ScriptedOperator.h"
 #include "SqliteFile.h"
 
 #include "editing/EditingContext.h"
-#include "intake/ComponentLibrary.h"
-#include "intake/DatagramIntake.h"
-#include "intake/ScoringComponentFactory.h"
 #include "platform/EmptyDatabaseFile.h"
 #include "platform/SqlConnection.h"
-#include "state/MainModule.h"
 #include "state/TextFunctions.h"
 
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 
 // A running program's connection table in a folder of its own: real sockets on real ports,
 // datagrams handed to the recording component, real database files, and a scripted operator
 // for the Tools commands.
-class EditingBench
+class EditingBench : public IntakeBench
 {
 public:
     EditingBench()
     {
         state.AppPath = dir.path();
         state.DefaultAppPath = dir.filePath(QStringLiteral("default"));
-        qputenv("RECORDING_COMPONENT_LOG", recording().toLocal8Bit());
-        sender.bind(QHostAddress::LocalHost, 0);
     }
 
-    // Makes the recording component the registered scoring component (once per process).
-    static bool registerRecordingComponent()
-    {
-        return registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
-            .ok();
-    }
-
-    QString recording() const { return dir.filePath(QStringLiteral("calls.log")); }
     QString cfgPath() const { return QDir(state.AppPath).filePath(state.CfgFile); }
     QString backupPath() const { return dir.filePath(QStringLiteral("connections.old")); }
 
@@ -75,7 +59,7 @@ public:
     {
         send(port, datagram);
         for (int turn = 0; turn < 2000; ++turn) {
-            for (const RecordedInstance &instance : readRecording(recording())) {
+            for (const RecordedInstance &instance : recorded()) {
                 if (instance.payload() == datagram)
                     return instance;
             }
@@ -88,7 +72,7 @@ public:
     QList<QByteArray> payloads() const
     {
         QList<QByteArray> seen;
-        for (const RecordedInstance &instance : readRecording(recording()))
+        for (const RecordedInstance &instance : recorded())
             seen.append(instance.payload());
         return seen;
     }
@@ -101,10 +85,6 @@ public:
         return !probe.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
     }
 
-    QTemporaryDir dir;
-    MainModule state;
-    ScoringComponentFactory factory;
-    DatagramIntake intake{state, factory};
     ScriptedOperator op;
     DbConnectionFactory databases = newSqlConnection;
     QString selected;
@@ -116,5 +96,4 @@ public:
                            [this] { return selected; },
                            [this](const QString &caption) { captions.append(caption); },
                            [this] { ++endings; }};
-    QUdpSocket sender;
 };

@@ -1,4 +1,5 @@
 #include "EditingBench.h"
+#include "ModalSteps.h"
 #include "TestMain.h"
 
 #include "editing/ChangePort.h"
@@ -6,41 +7,12 @@
 #include "platform/ValueDialogs.h"
 #include "platform/WidgetsOperator.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTimer>
-
-#include <functional>
 #include <memory>
 
 namespace {
-
-// Runs each step on the next modal dialog of its class, once that dialog is showing and has
-// the keyboard.
-struct DialogStep
-{
-    const char *className;
-    std::function<void(QDialog *)> act;
-};
-
-void whenShown(QList<DialogStep> steps)
-{
-    if (steps.isEmpty())
-        return;
-    QTimer::singleShot(10, [steps]() mutable {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->inherits(steps.first().className) || !dialog->isVisible() ||
-            QApplication::activeWindow() != dialog) {
-            whenShown(steps);
-            return;
-        }
-        const DialogStep step = steps.takeFirst();
-        step.act(dialog);
-        whenShown(steps);
-    });
-}
 
 // Types text into the dialog's entry and presses Enter, both where the keyboard focus is as
 // the form opens; the form closes without an answer when Enter did not press OK.
@@ -118,11 +90,7 @@ private slots:
                         }
                     }}});
 
-        const ValueRequest request{QStringLiteral("Caption"), QStringLiteral("Label"),
-                                   QStringLiteral("True")};
-        const std::optional<QString> reply =
-            select ? m_op->singleSelect(request, {QStringLiteral("False"), QStringLiteral("True")})
-                   : m_op->singleValue(request);
+        const std::optional<QString> reply = ask(select, QStringLiteral("True"));
 
         QCOMPARE(reply, typed.isNull() ? std::nullopt : std::optional<QString>(typed));
         QCOMPARE(initial, QStringLiteral("Caption|Label|True"));
@@ -154,11 +122,7 @@ private slots:
                         typeAndEnter(dialog, QStringLiteral("after Esc"));
                     }}});
 
-        const ValueRequest request{QStringLiteral("Caption"), QStringLiteral("Label"),
-                                   QStringLiteral("False")};
-        const std::optional<QString> reply =
-            select ? m_op->singleSelect(request, {QStringLiteral("False"), QStringLiteral("True")})
-                   : m_op->singleValue(request);
+        const std::optional<QString> reply = ask(select, QStringLiteral("False"));
 
         QVERIFY(openAfterEscape);
         QCOMPARE(reply, std::optional<QString>(QStringLiteral("after Esc")));
@@ -195,6 +159,14 @@ private slots:
     }
 
 private:
+    std::optional<QString> ask(bool select, const QString &initial)
+    {
+        const ValueRequest request{QStringLiteral("Caption"), QStringLiteral("Label"), initial};
+        return select
+                   ? m_op->singleSelect(request, {QStringLiteral("False"), QStringLiteral("True")})
+                   : m_op->singleValue(request);
+    }
+
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<WidgetsOperator> m_op;
 };

@@ -81,6 +81,18 @@ quint64 kernelDropsOnPort(quint16 port)
 
 } // namespace
 
+// `receiver`: the program, headless, with one SQLite database named after the folder and its
+// metrics on a port of its own, `metrics`; the test ends here when it does not start.
+#define STARTED(receiver, metrics, folder, ...)                                                    \
+    Receiver receiver(m_dir.filePath(folder), QStringLiteral(LEDGERWELL_PATH));                    \
+    QVERIFY(QFile(m_dir.filePath(QString(folder) + ".db")).open(QIODevice::WriteOnly));            \
+    QVERIFY2(                                                                                      \
+        receiver.start({"Provider=SQLite;Data Source=" + m_dir.filePath(QString(folder) + ".db")}, \
+                       {"--metrics=127.0.0.1:0", ##__VA_ARGS__}),                                  \
+        qPrintable(receiver.errors()));                                                            \
+    const quint16 metrics = metricsPort(receiver);                                                 \
+    QVERIFY2(metrics != 0, qPrintable(receiver.errors()))
+
 // The real program, headless, with the real component, its metrics and health pages on a
 // port it took itself, fed on ports the test chose.
 class TestMetrics : public QObject
@@ -92,18 +104,9 @@ private slots:
 
     void figuresMatchWhatWasSent()
     {
-        Receiver receiver(m_dir.filePath("figures"), QStringLiteral(LEDGERWELL_PATH));
-        const QString database = m_dir.filePath("figures.db");
-        QVERIFY(QFile(database).open(QIODevice::WriteOnly));
-        QVERIFY2(
-            receiver.start({"Provider=SQLite;Data Source=" + database}, {"--metrics=127.0.0.1:0"}),
-            qPrintable(receiver.errors()));
-        const quint16 metrics = metricsPort(receiver);
-        QVERIFY2(metrics != 0, qPrintable(receiver.errors()));
+        STARTED(receiver, metrics, "figures");
         const quint16 port = receiver.ports().at(0);
-
         QUdpSocket server;
-        QVERIFY(server.bind(QHostAddress::LocalHost, 0));
         const QList<QPair<QByteArray, int>> sent = {
             {Understood, 7}, {Ignored, 3}, {Rejected, 2}, {Ambiguous, 1}, {"not a log line", 4}};
         int datagrams = 0;
@@ -164,19 +167,11 @@ private slots:
         QFETCH(bool, databaseKept);
         QFETCH(int, status);
         QFETCH(QString, problem);
-        Receiver receiver(m_dir.filePath(QTest::currentDataTag()), QStringLiteral(LEDGERWELL_PATH));
-        const QString database = m_dir.filePath(QString(QTest::currentDataTag()) + ".db");
-        QVERIFY(QFile(database).open(QIODevice::WriteOnly));
-        QVERIFY2(
-            receiver.start({"Provider=SQLite;Data Source=" + database}, {"--metrics=127.0.0.1:0"}),
-            qPrintable(receiver.errors()));
+        STARTED(receiver, metrics, QTest::currentDataTag());
         // The component opens it for the first datagram, after start-up found it.
         if (!databaseKept)
-            QVERIFY(QFile::remove(database));
-        const quint16 metrics = metricsPort(receiver);
-        QVERIFY(metrics != 0);
+            QVERIFY(QFile::remove(m_dir.filePath(QString(QTest::currentDataTag()) + ".db")));
         QUdpSocket server;
-        QVERIFY(server.bind(QHostAddress::LocalHost, 0));
         // The database is opened for the first datagram, and again for a later one.
         const auto answered = [&] {
             server.writeDatagram(Framed::hl1(Understood), QHostAddress::LocalHost,
@@ -204,19 +199,10 @@ private slots:
     // and at the end of the run.
     void kernelDropsAreToldAndCounted()
     {
-        Receiver receiver(m_dir.filePath("drops"), QStringLiteral(LEDGERWELL_PATH));
-        const QString database = m_dir.filePath("drops.db");
-        QVERIFY(QFile(database).open(QIODevice::WriteOnly));
-        QVERIFY2(receiver.start({"Provider=SQLite;Data Source=" + database},
-                                {"--metrics=127.0.0.1:0", "logout=0"}),
-                 qPrintable(receiver.errors()));
-        const quint16 metrics = metricsPort(receiver);
-        QVERIFY(metrics != 0);
+        STARTED(receiver, metrics, "drops", "logout=0");
         const quint16 port = receiver.ports().at(0);
         const qint64 pid = receiver.program().process().processId();
-
         QUdpSocket server;
-        QVERIFY(server.bind(QHostAddress::LocalHost, 0));
         const QByteArray datagram(16, 'x');
         const QByteArray labels = "{port=\"" + QByteArray::number(port) + "\",connection=\"1\"}";
         QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);

@@ -1,19 +1,14 @@
 #include "FreePort.h"
+#include "IntakeBench.h"
 #include "RawHttp.h"
-#include "RecordingLog.h"
 #include "TestMain.h"
 
 #include "httpintake/HttpIntake.h"
 #include "httpintake/LogPostReader.h"
-#include "intake/ComponentLibrary.h"
-#include "intake/DatagramIntake.h"
-#include "intake/ScoringComponentFactory.h"
-#include "state/MainModule.h"
 #include "state/TextFunctions.h"
 
 #include <QFile>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <memory>
@@ -44,30 +39,23 @@ class TestHttpIntake : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_log = m_dir->filePath(QStringLiteral("calls.log"));
-        qputenv("RECORDING_COMPONENT_LOG", m_log.toLocal8Bit());
+        m = std::make_unique<IntakeBench>();
         qunsetenv("RECORDING_COMPONENT_REFUSE");
         qunsetenv("RECORDING_COMPONENT_BUSY");
-        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
-                    .ok());
-        m_state = std::make_unique<MainModule>();
-        m_factory = std::make_unique<ScoringComponentFactory>();
-        m_intake = std::make_unique<DatagramIntake>(*m_state, *m_factory);
+        QVERIFY(IntakeBench::registerRecordingComponent());
         HttpLimits limits;
         limits.idleTimeoutSeconds = 1;
         limits.maxConnectionsPerAddress = 3;
         limits.maxBodyBytes = 64 * 1024;
         limits.maxBodyBytesInFlight = 48 * 1024;
         limits.connectionMemory = 16 * 1024;
-        m_http = std::make_unique<HttpIntake>(*m_state, *m_intake, limits);
+        m_http = std::make_unique<HttpIntake>(m->state, m->intake, limits);
     }
 
     void cleanup()
     {
         m_http.reset();
-        m_intake.reset();
-        m_state.reset();
+        m.reset();
     }
 
     // The game port a post's address header names; 0 for anything else, so the TCP port
@@ -150,7 +138,7 @@ private slots:
         QCOMPARE(response.status(1), 200);
         QVERIFY(response.header("Retry-After").isEmpty());
 
-        const QList<RecordedInstance> instances = readRecording(m_log);
+        const QList<RecordedInstance> instances = m->recorded();
         const QList<QByteArray> lines = Body.split('\n').mid(0, 3) << "one more line";
         QCOMPARE(instances.size(), lines.size());
         for (int i = 0; i < instances.size(); ++i) {
@@ -165,9 +153,9 @@ private slots:
             QCOMPARE(instance.payload(), lines.at(i));
         }
         QVERIFY2(
-            m_state->Label1.caption().startsWith("Log recieved on port " + QString::number(port)),
-            qPrintable(m_state->Label1.caption()));
-        QVERIFY(m_state->Label1.caption().endsWith(" containing 13 bytes of data."));
+            m->state.Label1.caption().startsWith("Log recieved on port " + QString::number(port)),
+            qPrintable(m->state.Label1.caption()));
+        QVERIFY(m->state.Label1.caption().endsWith(" containing 13 bytes of data."));
     }
 
     // The server's log secret travels as the header a datagram with a secret carries, so
@@ -178,8 +166,7 @@ private slots:
         QCOMPARE(await(rawExchange(port, {logPost("line\n", {"X-Server-Unique-Token: s3cr3t"})}))
                      .status(),
                  200);
-        QCOMPARE(readRecording(m_log).value(0).payload(),
-                 QByteArray("\xFF\xFF\xFF\xFFSs3cr3tline"));
+        QCOMPARE(m->recorded().value(0).payload(), QByteArray("\xFF\xFF\xFF\xFFSs3cr3tline"));
     }
 
     void badRequestsGetClearAnswers_data()
@@ -214,7 +201,7 @@ private slots:
         QCOMPARE(response.status(), status);
         QCOMPARE(response.header("Allow"), allow);
         QCOMPARE(response.header("Retry-After").isEmpty(), status != 503);
-        QVERIFY(readRecording(m_log).isEmpty()); // nothing handed over
+        QVERIFY(m->recorded().isEmpty()); // nothing handed over
     }
 
     void refusedSenderGets403()
@@ -224,18 +211,18 @@ private slots:
         const RawResponse refused = await(rawExchange(port, {logPost(Body)}));
         QCOMPARE(refused.status(), 403);
         QVERIFY(refused.header("Retry-After").isEmpty()); // sending again changes nothing
-        QCOMPARE(readRecording(m_log).size(), 1);         // the first line told; the rest not tried
+        QCOMPARE(m->recorded().size(), 1);                // the first line told; the rest not tried
     }
 
     // A post sent again after a busy answer, or whose answer was lost, is taken once; a
     // post that skips bytes of its stream is counted and noted in the connection's log.
     void resendsAreTakenOnceAndGapsNoted()
     {
-        const QString logFile = m_dir->filePath("process.log");
+        const QString logFile = m->dir.filePath("process.log");
         const quint16 port = addConnection(1, "c", logFile);
         const QByteArray first = logPost(Body, offsets(0, Body.size())); // a map's first post
         QCOMPARE(await(rawExchange(port, {first, first})).status(1), 200);
-        QCOMPARE(readRecording(m_log).size(), 3);
+        QCOMPARE(m->recorded().size(), 3);
 
         const QByteArray next = "a\nb busy\nc\n";
         const QByteArray second = logPost(next, offsets(Body.size(), next.size()));
@@ -246,7 +233,7 @@ private slots:
         qunsetenv("RECORDING_COMPONENT_BUSY");
         QCOMPARE(await(rawExchange(port, {second})).status(), 200);
         QList<QByteArray> payloads;
-        for (const RecordedInstance &instance : readRecording(m_log))
+        for (const RecordedInstance &instance : m->recorded())
             payloads << instance.payload();
         QCOMPARE(payloads.mid(3), QList<QByteArray>({"a", "b busy", "b busy", "c"}));
         QCOMPARE(m_http->gaps(), quint64(0));
@@ -271,7 +258,7 @@ private slots:
     {
         HttpLimits limits;
         limits.maxConnectionsPerAddress = 3; // and time enough to hold them
-        m_http = std::make_unique<HttpIntake>(*m_state, *m_intake, limits);
+        m_http = std::make_unique<HttpIntake>(m->state, m->intake, limits);
         const quint16 port = addConnection(1, "c", "/l");
         QList<int> held;
         for (int i = 0; i < 3; ++i)
@@ -300,8 +287,8 @@ private slots:
         }
         const RawResponse answered = await(std::move(posts), 60000);
         QCOMPARE(answered.answers.size(), 400);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(400 * 50 + 200));
-        const QList<RecordedInstance> instances = readRecording(m_log);
+        QTRY_COMPARE(m->intake.handedOver(), quint64(400 * 50 + 200));
+        const QList<RecordedInstance> instances = m->recorded();
         qsizetype lastDatagram = -1;
         for (qsizetype i = 0; i < instances.size(); ++i) {
             if (instances.at(i).payload() == "datagram")
@@ -314,49 +301,45 @@ private slots:
     // held elsewhere leaves the datagrams flowing and says why.
     void httpFollowsTheSocketElement()
     {
-        const quint16 port = addConnection(1, "c", m_dir->filePath("p.log"));
+        const quint16 port = addConnection(1, "c", m->dir.filePath("p.log"));
         QCOMPARE(m_http->port(1), port);
-        m_state->udpPeerB.element(1)->Close();
+        m->state.udpPeerB.element(1)->Close();
         QCOMPARE(m_http->port(1), quint16(0));
         QVERIFY(!await(rawExchange(port, {logPost("x\n")})).connected);
 
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
-        QVERIFY(m_state->udpPeerB.element(1)->Bind(holder.serverPort()).ok());
+        QVERIFY(m->state.udpPeerB.element(1)->Bind(holder.serverPort()).ok());
         QCOMPARE(m_http->port(1), quint16(0));
-        QVERIFY2(m_state->Label1.caption().contains("HTTP log posts can not be taken on port " +
+        QVERIFY2(m->state.Label1.caption().contains("HTTP log posts can not be taken on port " +
                                                     QString::number(holder.serverPort())),
-                 qPrintable(m_state->Label1.caption()));
-        QVERIFY(m_state->Label1.caption().contains("10048"));
+                 qPrintable(m->state.Label1.caption()));
+        QVERIFY(m->state.Label1.caption().contains("10048"));
         QUdpSocket sender;
         sender.writeDatagram("datagram", QHostAddress::LocalHost, holder.serverPort());
-        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
     }
 
 private:
     quint16 addConnection(int n, const QString &connString, const QString &log)
     {
-        m_state->ConnStrings[n] = connString;
-        if (!m_state->udpPeerB.Load(n).ok())
+        m->state.ConnStrings[n] = connString;
+        if (!m->state.udpPeerB.Load(n).ok())
             return 0;
-        m_state->ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
+        m->state.ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
         for (int attempt = 0; attempt < 20; ++attempt) {
             const quint16 port = freePort();
-            if (m_state->udpPeerB.element(n)->Bind(port).ok() && m_http->port(n) == port) {
-                m_state->ListView1.setText(m_state->ListView1.find(ConnKey(n)),
+            if (m->state.udpPeerB.element(n)->Bind(port).ok() && m_http->port(n) == port) {
+                m->state.ListView1.setText(m->state.ListView1.find(ConnKey(n)),
                                            QString::number(port));
                 return port;
             }
-            m_state->udpPeerB.element(n)->Close(); // the TCP port was taken: another one
+            m->state.udpPeerB.element(n)->Close(); // the TCP port was taken: another one
         }
         return 0;
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_log;
-    std::unique_ptr<MainModule> m_state;
-    std::unique_ptr<ScoringComponentFactory> m_factory;
-    std::unique_ptr<DatagramIntake> m_intake;
+    std::unique_ptr<IntakeBench> m;
     std::unique_ptr<HttpIntake> m_http;
 };
 

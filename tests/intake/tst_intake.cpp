@@ -1,20 +1,14 @@
 #include "FreePort.h"
+#include "IntakeBench.h"
 #include "ReaderBudget.h"
-#include "RecordingLog.h"
 #include "TestMain.h"
 
-#include "intake/ComponentLibrary.h"
-#include "intake/DatagramIntake.h"
 #include "intake/DroppedDatagram.h"
-#include "intake/ScoringComponentFactory.h"
-#include "state/MainModule.h"
 #include "state/TextFunctions.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <memory>
 
@@ -34,30 +28,18 @@ class TestIntake : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_log = m_dir->filePath(QStringLiteral("calls.log"));
-        qputenv("RECORDING_COMPONENT_LOG", m_log.toLocal8Bit());
+        m = std::make_unique<IntakeBench>();
+        QCOMPARE(m->sender.state(), QAbstractSocket::BoundState);
         qunsetenv("RECORDING_COMPONENT_FAIL");
-        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
-                    .ok());
-        m_state = std::make_unique<MainModule>();
-        m_factory = std::make_unique<ScoringComponentFactory>();
-        m_intake = std::make_unique<DatagramIntake>(*m_state, *m_factory);
-        QVERIFY(m_sender.bind(QHostAddress::LocalHost, 0));
+        QVERIFY(IntakeBench::registerRecordingComponent());
     }
-
-    void cleanup()
-    {
-        m_intake.reset();
-        m_state.reset();
-        m_sender.close();
-    }
+    void cleanup() { m.reset(); }
 
     void everyDatagramReachesItsConnection()
     {
         const quint16 portA = addConnection(1, "Provider=SQLite;Data Source=/a.db", "/logs/a.log");
         const quint16 portB = addConnection(2, "Provider=SQLite;Data Source=/b.db", "/logs/b.log");
-        m_state->RawLogging = 5;
+        m->state.RawLogging = 5;
 
         QList<QByteArray> sent;
         sent << QByteArray() << QByteArray(1, 'L') << QByteArray(312, 'x');
@@ -68,10 +50,10 @@ private slots:
             send(datagram, portA);
             send(datagram, portB);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(2 * sent.size()), 20000);
-        QCOMPARE(m_intake->dropped(), quint64(0));
+        QTRY_COMPARE_WITH_TIMEOUT(m->intake.handedOver(), quint64(2 * sent.size()), 20000);
+        QCOMPARE(m->intake.dropped(), quint64(0));
 
-        const QList<RecordedInstance> instances = readRecording(m_log);
+        const QList<RecordedInstance> instances = m->recorded();
         QCOMPARE(instances.size(), 2 * sent.size());
         QMap<QString, QList<QByteArray>> payloadsByPort;
         for (int i = 0; i < instances.size(); ++i) {
@@ -83,11 +65,11 @@ private slots:
             const QString port = instance.value("ListenPort");
             const bool isA = port == QString::number(portA);
             QVERIFY(isA || port == QString::number(portB));
-            QCOMPARE(instance.value("ConnectionString"), m_state->ConnStrings.at(isA ? 1 : 2));
+            QCOMPARE(instance.value("ConnectionString"), m->state.ConnStrings.at(isA ? 1 : 2));
             QCOMPARE(instance.value("LogPath"),
                      isA ? QStringLiteral("/logs/a.log") : QStringLiteral("/logs/b.log"));
             QCOMPARE(instance.value("SenderIP"), QStringLiteral("127.0.0.1"));
-            QCOMPARE(instance.value("SenderPort"), QString::number(m_sender.localPort()));
+            QCOMPARE(instance.value("SenderPort"), QString::number(m->sender.localPort()));
             QCOMPARE(instance.value("RawMode"), QStringLiteral("5"));
             payloadsByPort[port].append(instance.payload());
         }
@@ -100,11 +82,11 @@ private slots:
                 "containing 65000 bytes of data\\.$")
                 .arg(portA)
                 .arg(portB)
-                .arg(m_sender.localPort()));
-        const QRegularExpressionMatch match = arrival.match(m_state->Label1.caption());
-        QVERIFY2(match.hasMatch(), qPrintable(m_state->Label1.caption()));
+                .arg(m->sender.localPort()));
+        const QRegularExpressionMatch match = arrival.match(m->state.Label1.caption());
+        QVERIFY2(match.hasMatch(), qPrintable(m->state.Label1.caption()));
         QVERIFY2(match.captured(2).contains(QString::number(QDate::currentDate().year())),
-                 qPrintable(m_state->Label1.caption()));
+                 qPrintable(m->state.Label1.caption()));
     }
 
     // A flood beyond the reader's budget, while the program's thread is busy: what fits is
@@ -128,11 +110,11 @@ private slots:
         const int sent = kept + 150;
         for (int i = 0; i < sent; ++i)
             send(datagram, port);
-        const UdpSocketElement *element = m_state->udpPeerB.element(2);
-        QSignalSpy captions(&m_state->Label1, &StatusLine::captionChanged);
+        const UdpSocketElement *element = m->state.udpPeerB.element(2);
+        QSignalSpy captions(&m->state.Label1, &StatusLine::captionChanged);
         QVERIFY(waitBusy([&] { return element->refusedCount() == quint64(sent - kept); }));
-        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(kept), 20000);
-        QCOMPARE(m_intake->refusalSpells(), quint64(1));
+        QTRY_COMPARE_WITH_TIMEOUT(m->intake.handedOver(), quint64(kept), 20000);
+        QCOMPARE(m->intake.refusalSpells(), quint64(1));
         const QString refused =
             QStringLiteral("Datagrams on port %1 (connection 2) were refused: the program holds "
                            "%2 MB of datagrams not yet handed over.")
@@ -148,9 +130,9 @@ private slots:
     {
         const quint16 port = addConnection(1, "P=x", "/l");
         send(QByteArray(1, 'x'), port);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
-        QVERIFY2(m_state->Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
-                 qPrintable(m_state->Label1.caption()));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
+        QVERIFY2(m->state.Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
+                 qPrintable(m->state.Label1.caption()));
     }
 
     // The date and time text: the locale's short date with the year in full, a blank, its
@@ -180,14 +162,14 @@ private slots:
         const quint16 portA = addConnection(1, "first", "/a");
         const quint16 portB = addConnection(2, "second", "/b");
         const quint16 portC = addConnection(3, "third", "/c");
-        m_state->ListView1.sortBy(ConnectionList::LogColumn,
+        m->state.ListView1.sortBy(ConnectionList::LogColumn,
                                   Qt::DescendingOrder); // con3, con2, con1
 
         // Delete connection 1 the way the Tools command does.
-        m_state->ConnStrings[1].clear();
-        m_state->udpPeerB.element(1)->Close();
-        QVERIFY(m_state->udpPeerB.Unload(1).ok());
-        QVERIFY(m_state->ListView1.remove(ConnKey(1)));
+        m->state.ConnStrings[1].clear();
+        m->state.udpPeerB.element(1)->Close();
+        QVERIFY(m->state.udpPeerB.Unload(1).ok());
+        QVERIFY(m->state.ListView1.remove(ConnKey(1)));
         // Nothing holds port A any more, so nothing can receive what is sent to it.
         QUdpSocket probe;
         QVERIFY(probe.bind(QHostAddress::AnyIPv4, portA, QAbstractSocket::DontShareAddress));
@@ -196,8 +178,8 @@ private slots:
         send("to a", portA);
         send("to b", portB);
         send("to c", portC);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(2));
-        const QList<RecordedInstance> instances = readRecording(m_log);
+        QTRY_COMPARE(m->intake.handedOver(), quint64(2));
+        const QList<RecordedInstance> instances = m->recorded();
         QCOMPARE(instances.size(), 2);
         QCOMPARE(instances.at(0).value("ConnectionString"), QStringLiteral("second"));
         QCOMPARE(instances.at(0).value("LogPath"), QStringLiteral("/b"));
@@ -218,19 +200,19 @@ private slots:
         const quint16 port = addConnection(1, "P=x", "/l");
         qputenv("RECORDING_COMPONENT_FAIL", member.toLatin1());
         send("first", port);
-        QTRY_COMPARE(m_intake->dropped(), quint64(1));
-        QVERIFY2(m_state->Label1.caption().startsWith(
+        QTRY_COMPARE(m->intake.dropped(), quint64(1));
+        QVERIFY2(m->state.Label1.caption().startsWith(
                      QStringLiteral("Error # -2147467259:Injected failure in %1").arg(member)),
-                 qPrintable(m_state->Label1.caption()));
-        QVERIFY(m_state->Label1.caption().contains(QString::number(port)));
+                 qPrintable(m->state.Label1.caption()));
+        QVERIFY(m->state.Label1.caption().contains(QString::number(port)));
         // The calls stop at the failing one.
-        const RecordedInstance failed = readRecording(m_log).first();
+        const RecordedInstance failed = m->recorded().first();
         QCOMPARE(failed.members().last(), member);
 
         qunsetenv("RECORDING_COMPONENT_FAIL");
         send("second", port);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
-        QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
+        QVERIFY(m->state.Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
     }
 
     // The status line's drop message is one sentence, whatever the failure's text ends with.
@@ -279,21 +261,21 @@ private slots:
         qputenv("RECORDING_COMPONENT_SLOW_MS", "600");
         const quint16 port = addConnection(1, "P=x", "/l");
         QStringList told;
-        connect(&m_state->Label1, &StatusLine::captionChanged, this, [&](const QString &caption) {
+        connect(&m->state.Label1, &StatusLine::captionChanged, this, [&](const QString &caption) {
             if (caption.startsWith(QStringLiteral("The scoring component took")))
                 told << caption;
         });
         for (const QByteArray &payload : payloads)
             send(payload, port);
-        QTRY_COMPARE_WITH_TIMEOUT(m_intake->handedOver(), quint64(payloads.size()), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m->intake.handedOver(), quint64(payloads.size()), 20000);
         qunsetenv("RECORDING_COMPONENT_SLOW_MS");
         QCOMPARE(told.size(), notices);
         for (const QString &notice : told)
             QVERIFY2(notice.contains(QStringLiteral(" on port %1;").arg(port)), qPrintable(notice));
 
         send("quick at last", port);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(payloads.size() + 1));
-        QVERIFY(m_state->Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(payloads.size() + 1));
+        QVERIFY(m->state.Label1.caption().startsWith(QStringLiteral("Log recieved on port ")));
     }
 
     void unregisteredComponentIsReportedUntilRegistered()
@@ -301,44 +283,38 @@ private slots:
         QFile::remove(ClassRegistry::userFilePath());
         const quint16 port = addConnection(1, "P=x", "/l");
         send("lost", port);
-        QTRY_COMPARE(m_intake->dropped(), quint64(1));
-        QVERIFY2(m_state->Label1.caption().contains(
+        QTRY_COMPARE(m->intake.dropped(), quint64(1));
+        QVERIFY2(m->state.Label1.caption().contains(
                      QStringLiteral("Class not registered: Ledgerwell.Score_Class")),
-                 qPrintable(m_state->Label1.caption()));
+                 qPrintable(m->state.Label1.caption()));
 
-        QVERIFY(registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
-                    .ok());
+        QVERIFY(IntakeBench::registerRecordingComponent());
         send("kept", port);
-        QTRY_COMPARE(m_intake->handedOver(), quint64(1));
-        QCOMPARE(readRecording(m_log).first().payload(), QByteArray("kept"));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
+        QCOMPARE(m->recorded().first().payload(), QByteArray("kept"));
     }
 
 private:
     quint16 addConnection(int n, const QString &connString, const QString &log)
     {
-        m_state->ConnStrings[n] = connString;
-        const bool loaded = m_state->udpPeerB.Load(n).ok();
-        const bool bound = loaded && m_state->udpPeerB.element(n)->Bind(freePort()).ok();
+        m->state.ConnStrings[n] = connString;
+        const bool loaded = m->state.udpPeerB.Load(n).ok();
+        const bool bound = loaded && m->state.udpPeerB.element(n)->Bind(freePort()).ok();
         if (!bound)
             return 0;
-        const quint16 port = m_state->udpPeerB.element(n)->LocalPort();
-        m_state->ListView1.add(
+        const quint16 port = m->state.udpPeerB.element(n)->LocalPort();
+        m->state.ListView1.add(
             {ConnKey(n), QString::number(port), connString, QStringLiteral("False"), log});
         return port;
     }
 
     void send(const QByteArray &datagram, quint16 port)
     {
-        QCOMPARE(m_sender.writeDatagram(datagram, QHostAddress::LocalHost, port),
+        QCOMPARE(m->sender.writeDatagram(datagram, QHostAddress::LocalHost, port),
                  qint64(datagram.size()));
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_log;
-    std::unique_ptr<MainModule> m_state;
-    std::unique_ptr<ScoringComponentFactory> m_factory;
-    std::unique_ptr<DatagramIntake> m_intake;
-    QUdpSocket m_sender;
+    std::unique_ptr<IntakeBench> m;
 };
 
 VARNOCK_TEST_MAIN(TestIntake)

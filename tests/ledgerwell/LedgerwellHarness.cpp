@@ -226,6 +226,12 @@ bool GameServer::sendHl1(const QList<QByteArray> &lines, quint16 port)
     return sent;
 }
 
+bool GameServer::sendCommitted(const QByteArray &datagram, quint16 port)
+{
+    const LedgerwellCounterSet before = ledgerwellCounters();
+    return send(datagram, port) && waitUntilCommitted(before, 1);
+}
+
 LedgerwellCounterSet ledgerwellCounters()
 {
     LedgerwellCounterSet set = {};

@@ -113,6 +113,14 @@ private:
     QString m_registrationError;
 };
 
+// `program`, with Ledgerwell registered and connection 1 to the TestDatabase db on `port`;
+// the test ends here when either fails.
+#define ONE_CONNECTION(program, port, db, log)                                                     \
+    ProgramUnderTest program;                                                                      \
+    QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));      \
+    const quint16 port = program.addConnection(1, (db).connectionString(), log);                   \
+    QVERIFY(port)
+
 // A game server: one UDP socket on 127.0.0.1.
 class GameServer
 {
@@ -120,6 +128,8 @@ public:
     GameServer();
     bool send(const QByteArray &datagram, quint16 port);
     bool sendHl1(const QList<QByteArray> &lines, quint16 port); // one datagram a line
+    // One datagram, waited for until the component has committed it.
+    bool sendCommitted(const QByteArray &datagram, quint16 port);
     quint16 port() const { return m_socket.localPort(); }
 
 private:

@@ -120,11 +120,8 @@ private slots:
     void aLostPostgresConnectionIsReopenedAndReplayed()
     {
         TEST_DATABASE(db, Engine::Postgres, m_dir.path());
-        ProgramUnderTest program;
-        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("lost.log");
-        const quint16 port = program.addConnection(1, db->connectionString(), log);
-        QVERIFY(port);
+        ONE_CONNECTION(program, port, *db, log);
         GameServer server;
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
         const LedgerwellCounterSet before = ledgerwellCounters();
@@ -150,22 +147,17 @@ private slots:
     void aLockedDatabaseKeepsTheRowsUntilItIsFree()
     {
         TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
-        ProgramUnderTest program;
-        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
         const QString log = m_dir.filePath("locked.log");
-        const quint16 port = program.addConnection(1, db->connectionString(), log);
-        QVERIFY(port);
+        ONE_CONNECTION(program, port, *db, log);
         GameServer server;
         // The component opens the database with its first datagram; then another program
         // holds the write lock longer than the component waits for it.
-        LedgerwellCounterSet before = ledgerwellCounters();
-        QVERIFY(
-            server.send(Framed::hl1("L 03/14/2026 - 19:59:00: World triggered \"Warmup\""), port));
-        QVERIFY(waitUntilCommitted(before, 1));
+        QVERIFY(server.sendCommitted(
+            Framed::hl1("L 03/14/2026 - 19:59:00: World triggered \"Warmup\""), port));
         QSqlQuery lock(db->db());
         QVERIFY(lock.exec("BEGIN IMMEDIATE"));
 
-        before = ledgerwellCounters();
+        const LedgerwellCounterSet before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
         QVERIFY(server.sendHl1(lines, port));
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("database is locked"), 30000);
@@ -185,24 +177,19 @@ private slots:
     {
         QFETCH(Engine, engine);
         TEST_DATABASE(db, engine, m_dir.path());
-        ProgramUnderTest program;
-        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
-        const QString log = m_dir.filePath("stranger_" + engineName(engine) + ".log");
-        const quint16 port = program.addConnection(1, db->connectionString(), log);
-        QVERIFY(port);
+        ONE_CONNECTION(program, port, *db,
+                       m_dir.filePath("stranger_" + engineName(engine) + ".log"));
         GameServer server;
-        LedgerwellCounterSet before = ledgerwellCounters();
-        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 19:59:00: Log file started (file \"x\") "
-                                        "(game \"cstrike\") (version \"48/1/1\")"),
-                            port));
-        QVERIFY(waitUntilCommitted(before, 1));
+        QVERIFY(server.sendCommitted(Framed::hl1("L 03/14/2026 - 19:59:00: Log file started (file "
+                                                 "\"x\") (game \"cstrike\") (version \"48/1/1\")"),
+                                     port));
         QString error;
         QVERIFY2(db->execute("INSERT INTO Scores VALUES (1, 0, 0, 0, 0, 99, 0)", error),
                  qPrintable(error));
         QVERIFY2(db->execute("INSERT INTO Players VALUES (1000, 'STEAM_0:1:1001', NULL)", error),
                  qPrintable(error));
 
-        before = ledgerwellCounters();
+        const LedgerwellCounterSet before = ledgerwellCounters();
         const QList<QByteArray> lines = fixtureLines("hl1_match.log");
         QVERIFY(server.sendHl1(lines, port));
         QVERIFY(waitUntilCommitted(before, lines.size()));

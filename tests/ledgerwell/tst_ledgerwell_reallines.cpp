@@ -123,15 +123,8 @@ private slots:
             line.prepend(cutOff(lines.at(at - 1)));
 
         TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
-        ProgramUnderTest program;
-        QVERIFY2(program.registrationError().isEmpty(), qPrintable(program.registrationError()));
-        const quint16 port =
-            program.addConnection(1, db->connectionString(), m_dir.filePath("lines.log"));
-        QVERIFY(port);
-        const LedgerwellCounterSet before = ledgerwellCounters();
-        GameServer server;
-        QVERIFY(server.send(Framed::source(line), port));
-        QVERIFY(waitUntilCommitted(before, 1));
+        ONE_CONNECTION(program, port, *db, m_dir.filePath("lines.log"));
+        QVERIFY(GameServer().sendCommitted(Framed::source(line), port));
         QStringList rows;
         for (const QStringList &row : db->rows(query))
             rows << row.join('|');

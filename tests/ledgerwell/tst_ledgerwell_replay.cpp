@@ -216,16 +216,12 @@ private slots:
         const QString log = m_dir.filePath(QStringLiteral("malformed_%1.log").arg(++m_cases));
         const quint16 port = connect(db->connectionString(), log);
         GameServer server;
-        LedgerwellCounterSet before = ledgerwellCounters();
-        QVERIFY(server.send(Framed::hl1("L 03/14/2026 - 20:00:00: Started map \"de_dust2\" "
-                                        "(CRC \"1\")"),
-                            port));
-        QVERIFY(waitUntilCommitted(before, 1));
+        QVERIFY(server.sendCommitted(
+            Framed::hl1("L 03/14/2026 - 20:00:00: Started map \"de_dust2\" (CRC \"1\")"), port));
         const Counts countsBefore = db->counts();
 
-        before = ledgerwellCounters();
-        QVERIFY(server.send(datagram, port));
-        QVERIFY(waitUntilCommitted(before, 1));
+        const LedgerwellCounterSet before = ledgerwellCounters();
+        QVERIFY(server.sendCommitted(datagram, port));
         const LedgerwellCounterSet after = ledgerwellCounters();
         QCOMPARE(m_program->intake().dropped(), quint64(0));
         QTRY_VERIFY2(readFile(log).contains(note), qPrintable(readFile(log)));

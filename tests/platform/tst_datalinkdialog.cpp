@@ -1,3 +1,4 @@
+#include "ModalSteps.h"
 #include "PgTestDatabase.h"
 #include "ScriptedConnection.h"
 #include "ScriptedOperator.h"
@@ -58,6 +59,22 @@ DataLinkFields withLogon(DataLinkFields fields, const QString &user, const QStri
 
 const QList<DataLinkProvider> AllProviders = {
     DataLinkProvider::SqliteFile, DataLinkProvider::PostgresServer, DataLinkProvider::OdbcSource};
+
+void chooseServer(DataLinkDialog &dialog)
+{
+    dialog.provider()->setCurrentIndex(
+        dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+}
+
+// The Data Link dialog as Tools, Add opens it; the steps act on it once it shows.
+Result<std::optional<QString>> promptThrough(const std::function<void(DataLinkDialog *)> &act,
+                                             const QString &programFolder = QString())
+{
+    QWidget window;
+    WidgetsOperator op(&window);
+    whenShown({{"DataLinkDialog", [&](QDialog *d) { act(static_cast<DataLinkDialog *>(d)); }}});
+    return op.promptNewDataLink(newSqlConnection, programFolder);
+}
 
 } // namespace
 
@@ -187,8 +204,7 @@ private slots:
         REQUIRE_PG_DATABASE(pg);
         ScriptedOperator op;
         DataLinkDialog dialog(AllProviders, newSqlConnection, op);
-        dialog.provider()->setCurrentIndex(
-            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        chooseServer(dialog);
         dialog.host()->setText(pg.host());
         dialog.port()->setText(pg.port());
         dialog.database()->setText(pg.name());
@@ -229,8 +245,7 @@ private slots:
         QVERIFY(!dialog.user()->isVisible() && !dialog.allowSaving()->isVisible());
         QVERIFY(!dialog.connectionString().contains("User"));
 
-        dialog.provider()->setCurrentIndex(
-            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        chooseServer(dialog);
         QVERIFY(dialog.user()->isVisible());
         dialog.host()->setText("h");
         dialog.database()->setText("d");
@@ -241,8 +256,7 @@ private slots:
     {
         ScriptedOperator op;
         DataLinkDialog dialog(AllProviders, newSqlConnection, op);
-        dialog.provider()->setCurrentIndex(
-            dialog.provider()->findData(int(DataLinkProvider::PostgresServer)));
+        chooseServer(dialog);
         dialog.show();
         const auto left = [&](QWidget *field) { return field->mapTo(&dialog, QPoint()).x(); };
         QCOMPARE(left(dialog.host()), left(dialog.provider()));
@@ -295,21 +309,8 @@ private slots:
 
     void cancelAnswersNothing()
     {
-        QWidget window;
-        WidgetsOperator op(&window);
-        QTimer::singleShot(0, &window, [] {
-            if (auto *dialog = qobject_cast<DataLinkDialog *>(QApplication::activeModalWidget()))
-                dialog->cancel()->click();
-        });
-        // Should the dialog not show up, the wait ends without an answer all the same.
-        QTimer::singleShot(5000, &window, [] {
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-
         const Result<std::optional<QString>> answer =
-            op.promptNewDataLink(newSqlConnection, QString());
-
+            promptThrough([](DataLinkDialog *dialog) { dialog->cancel()->click(); });
         QVERIFY(answer.ok());
         QVERIFY(!answer->has_value());
     }
@@ -339,22 +340,14 @@ private slots:
                                      ? typed
                                      : QDir(programFolder.path()).filePath(inProgramFolder);
         QFile::remove(expected);
-        QWidget window;
-        WidgetsOperator op(&window);
-        QTimer::singleShot(0, &window, [&typed] {
-            if (auto *dialog = qobject_cast<DataLinkDialog *>(QApplication::activeModalWidget())) {
+
+        const Result<std::optional<QString>> answer = promptThrough(
+            [&typed](DataLinkDialog *dialog) {
                 dialog->file()->setText(typed);
                 dialog->createNew()->setChecked(true);
                 dialog->ok()->click();
-            }
-        });
-        QTimer::singleShot(5000, &window, [] {
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-
-        const Result<std::optional<QString>> answer =
-            op.promptNewDataLink(newSqlConnection, programFolder.path());
+            },
+            programFolder.path());
         QDir::setCurrent(started);
 
         QVERIFY(answer.ok() && answer->has_value());

@@ -1,34 +1,15 @@
+#include "ModalSteps.h"
 #include "TestMain.h"
 
 #include "platform/LoginDialog.h"
 #include "platform/WidgetsOperator.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
-
-// Runs steps on the modal dialog once it is showing, one event loop turn apart.
-void whenShown(QList<std::function<void(QDialog *)>> steps)
-{
-    QTimer::singleShot(0, [steps]() mutable {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            whenShown(steps);
-            return;
-        }
-        const auto step = steps.takeFirst();
-        step(dialog);
-        if (!steps.isEmpty())
-            whenShown(steps);
-    });
-}
 
 QLineEdit *box(QDialog *dialog, const char *name)
 {
@@ -73,17 +54,18 @@ private slots:
             return ++calls == 1 ? LoginVerdict::Retry : LoginVerdict::Accept;
         };
         QString keptUser;
-        whenShown({[](QDialog *dialog) {
-                       QTest::keyClicks(box(dialog, "txtUserName"), QStringLiteral("bob "));
-                       QTest::keyClicks(box(dialog, "txtPassword"), QStringLiteral("wrong"));
-                       QTest::keyClick(box(dialog, "txtPassword"), Qt::Key_Return);
-                   },
-                   [&](QDialog *dialog) {
-                       // After a refused logon the dialog stays with what was typed.
-                       keptUser = box(dialog, "txtUserName")->text();
-                       box(dialog, "txtPassword")->setText(QStringLiteral("right"));
-                       dialog->findChild<QPushButton *>("cmdOK")->click();
-                   }});
+        whenShown({{nullptr,
+                    [](QDialog *dialog) {
+                        QTest::keyClicks(box(dialog, "txtUserName"), QStringLiteral("bob "));
+                        QTest::keyClicks(box(dialog, "txtPassword"), QStringLiteral("wrong"));
+                        QTest::keyClick(box(dialog, "txtPassword"), Qt::Key_Return);
+                    }},
+                   {nullptr, [&](QDialog *dialog) {
+                        // After a refused logon the dialog stays with what was typed.
+                        keptUser = box(dialog, "txtUserName")->text();
+                        box(dialog, "txtPassword")->setText(QStringLiteral("right"));
+                        dialog->findChild<QPushButton *>("cmdOK")->click();
+                    }}});
         WidgetsOperator op;
         QVERIFY(op.login({QStringLiteral("Port: 1"), QStringLiteral("Database: ")}, tryLogon));
         QCOMPARE(keptUser, QStringLiteral("bob "));
@@ -106,16 +88,16 @@ private slots:
             ++calls;
             return LoginVerdict::Cancel;
         };
-        whenShown({[how](QDialog *dialog) {
-            if (how == QLatin1String("cancel"))
-                dialog->findChild<QPushButton *>("cmdCancel")->click();
-            else if (how == QLatin1String("escape"))
-                QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Escape);
-            else if (how == QLatin1String("giveup"))
-                QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Return);
-            else
-                dialog->close();
-        }});
+        whenShown({{nullptr, [how](QDialog *dialog) {
+                        if (how == QLatin1String("cancel"))
+                            dialog->findChild<QPushButton *>("cmdCancel")->click();
+                        else if (how == QLatin1String("escape"))
+                            QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Escape);
+                        else if (how == QLatin1String("giveup"))
+                            QTest::keyClick(box(dialog, "txtUserName"), Qt::Key_Return);
+                        else
+                            dialog->close();
+                    }}});
         WidgetsOperator op;
         QVERIFY(!op.login({}, tryLogon));
         QCOMPARE(calls, how == QLatin1String("giveup") ? 1 : 0);
@@ -126,11 +108,13 @@ private slots:
         WidgetsOperator op;
         for (int round = 0; round < 2; ++round) {
             QString seen;
-            whenShown({[&seen](QDialog *dialog) {
-                seen = box(dialog, "txtUserName")->text() + box(dialog, "txtPassword")->text();
-                QTest::keyClicks(box(dialog, "txtUserName"), QStringLiteral("left over"));
-                dialog->findChild<QPushButton *>("cmdOK")->click();
-            }});
+            whenShown({{nullptr, [&seen](QDialog *dialog) {
+                            seen = box(dialog, "txtUserName")->text() +
+                                   box(dialog, "txtPassword")->text();
+                            QTest::keyClicks(box(dialog, "txtUserName"),
+                                             QStringLiteral("left over"));
+                            dialog->findChild<QPushButton *>("cmdOK")->click();
+                        }}});
             QVERIFY(op.login(
                 {}, [](const QString &, const QString &) { return LoginVerdict::Accept; }));
             QCOMPARE(seen, QString());

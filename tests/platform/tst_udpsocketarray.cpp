@@ -14,6 +14,13 @@
 #include <memory>
 #include <vector>
 
+// `array` with element n loaded and bound to a free `port`.
+#define BOUND(array, n, port)                                                                      \
+    UdpSocketArray array;                                                                          \
+    QVERIFY(array.Load(n).ok());                                                                   \
+    const quint16 port = freePort();                                                               \
+    QVERIFY(array.element(n)->Bind(port).ok())
+
 class TestUdpSocketArray : public QObject
 {
     Q_OBJECT
@@ -74,10 +81,7 @@ private slots:
     {
         QFETCH(QList<int>, sizes);
         QFETCH(int, senderCount);
-        UdpSocketArray array;
-        QVERIFY(array.Load(2).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(2)->Bind(port).ok());
+        BOUND(array, 2, port);
         QList<QByteArray> received;
         QList<QPair<QString, quint16>> senders;
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64 bytes) {
@@ -131,10 +135,7 @@ private slots:
     {
         QFETCH(bool, unload);
         QFETCH(int, count);
-        UdpSocketArray array;
-        QVERIFY(array.Load(1).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(1)->Bind(port).ok());
+        BOUND(array, 1, port);
         int arrivals = 0;
         QSignalSpy closed(&array, &UdpSocketArray::ElementClosed);
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
@@ -175,10 +176,7 @@ private slots:
     void closingWhileTheReaderHoldsDatagrams()
     {
         QFETCH(QString, action);
-        UdpSocketArray array;
-        QVERIFY(array.Load(1).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(1)->Bind(port).ok());
+        BOUND(array, 1, port);
         QList<QByteArray> received;
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
             QByteArray data;
@@ -211,10 +209,7 @@ private slots:
     // busy, is kept whole and in order: the reader thread takes it into the program's memory.
     void aBurstBeyondTheKernelBufferIsKept()
     {
-        UdpSocketArray array;
-        QVERIFY(array.Load(1).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(1)->Bind(port).ok());
+        BOUND(array, 1, port);
         // The kernel charges a small datagram at least 768 bytes; twice what fits.
         const int count = 2 * array.element(1)->receiveBufferBytes() / 768;
         int received = 0, outOfOrder = 0;
@@ -259,10 +254,7 @@ private slots:
         QFETCH(int, bursts);
         const int size = 100;
         const BudgetForTest budget(budgetDatagrams * readerCost(size));
-        UdpSocketArray array;
-        QVERIFY(array.Load(3).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(3)->Bind(port).ok());
+        BOUND(array, 3, port);
         QList<int> received;
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
             QByteArray data;

@@ -65,14 +65,6 @@ public:
     bool held() const { return m_held; }
     // Ends the transaction without a trace.
     void release() { end(QStringLiteral("ROLLBACK")); }
-    // Ends it the way a writer that got its work done does: table Written is committed.
-    void commitWrite()
-    {
-        if (m_held)
-            QSqlQuery(QSqlDatabase::database(m_name, false))
-                .exec(QStringLiteral("CREATE TABLE Written (Record INTEGER)"));
-        end(QStringLiteral("COMMIT"));
-    }
 
 private:
     void end(const QString &statement)
@@ -85,12 +77,3 @@ private:
     QString m_name;
     bool m_held = false;
 };
-
-// The busy timeout in milliseconds of an open Qt SQL connection to an SQLite file, or -1.
-inline int sqliteBusyTimeout(const QString &connectionName)
-{
-    QSqlQuery query(QSqlDatabase::database(connectionName, false));
-    if (!query.exec(QStringLiteral("PRAGMA busy_timeout")) || !query.next())
-        return -1;
-    return query.value(0).toInt();
-}
