@@ -1,7 +1,9 @@
 #include "DatagramReader.h"
 
 #include "DatagramBatch.h"
+#include "ReaderPause.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -10,6 +12,8 @@
 #include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -20,12 +24,6 @@ constexpr quint64 QuitId = 0;
 // Batches read from one socket before the others get their turn.
 constexpr int BatchesPerTurn = 16;
 constexpr int EventsPerWait = 64;
-// After a read that found datagrams, the reader pauses this long before it looks again
-// instead of waiting for the next one: a flood is then read in a few large batches, not one
-// wake-up per datagram the sender sends. Even a 208 KiB kernel buffer holds about 500 small
-// datagrams, 2.5 ms at 200,000 a second, ten times the pause.
-constexpr long PauseNanoseconds = 250 * 1000;
-
 // Without privileges the kernel's buffer covers a few milliseconds of a flood, so on a loaded
 // machine the reader must get a core soon after it wakes. A short slice asks for that
 // (the kernel prefers a waking task with an earlier deadline); it needs no privilege and
@@ -47,13 +45,41 @@ void askForShortWakeUpLatency()
     } attributes = {};
     attributes.size = sizeof attributes;
     attributes.policy = SCHED_OTHER;
+    attributes.nice = ::getpriority(PRIO_PROCESS, 0); // as it is: raising it needs a privilege
     attributes.runtime = 100 * 1000; // nanoseconds: the shortest slice allowed
     ::syscall(SYS_sched_setattr, 0, &attributes, 0);
 }
 
-void pauseBeforeNextLook()
+// The reader's pauses are a fraction of the kernel buffer's worth of time: the default timer
+// slack of 50 microseconds would stretch them by a fifth or more.
+void askForPreciseTimers()
 {
-    timespec left = {0, PauseNanoseconds};
+    ::prctl(PR_SET_TIMERSLACK, 1000UL); // nanoseconds
+}
+
+// Every thread the calling one starts from now on inherits its priority: the program's own
+// thread and the component's writer threads, which take most of the CPU a datagram costs, then
+// give way to the reader whenever it wakes, and the reader, which takes little and sleeps in
+// between, is never kept waiting behind them while the kernel's buffer fills. Lowering one's own
+// priority needs no privilege.
+constexpr int YieldSteps = 10;
+
+void yieldToReader()
+{
+    const int current = ::getpriority(PRIO_PROCESS, 0); // on Linux, the calling thread's
+    ::setpriority(PRIO_PROCESS, 0, std::min(current + YieldSteps, 19));
+}
+
+std::int64_t monotonicNs()
+{
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void pause(std::int64_t nanoseconds)
+{
+    timespec left = {0, long(nanoseconds)};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
@@ -78,6 +104,7 @@ DatagramReader::DatagramReader()
     if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_quitFd, &event) != 0)
         return;
     m_thread = std::thread([this] { run(); });
+    yieldToReader();
 }
 
 DatagramReader::~DatagramReader()
@@ -126,14 +153,20 @@ void DatagramReader::run()
 {
     pthread_setname_np(pthread_self(), "varnock-reader");
     askForShortWakeUpLatency();
+    askForPreciseTimers();
     DatagramBatch batch;
     epoll_event events[EventsPerWait];
-    bool flooded = false; // the last look found datagrams: more are likely on their way
+    std::int64_t read = 0; // by the last look: more are likely on their way
+    std::int64_t lastLook = monotonicNs();
+    std::int64_t sinceLook = 0; // the time over which the last look's datagrams came
     for (;;) {
-        if (flooded)
-            pauseBeforeNextLook();
-        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, flooded ? 0 : -1);
-        flooded = false;
+        if (const std::int64_t wait = ReaderPause::after(read, sinceLook, DatagramBatch::Size))
+            pause(wait);
+        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, read ? 0 : -1);
+        const std::int64_t look = monotonicNs();
+        sinceLook = look - lastLook;
+        lastLook = look;
+        read = 0;
         for (int i = 0; i < ready; ++i) {
             if (events[i].data.u64 == QuitId)
                 return;
@@ -146,7 +179,7 @@ void DatagramReader::run()
                 const int count = batch.receive(source.fd);
                 if (count == 0)
                     break;
-                flooded = true;
+                read += count;
                 source.inbox->put(batch, count);
                 if (const std::optional<quint32> drops = batch.kernelDropCount(count))
                     source.inbox->noteKernelDrops(*drops);
