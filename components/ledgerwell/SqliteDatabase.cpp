@@ -127,6 +127,10 @@ SqliteDatabase::~SqliteDatabase()
         sqlite3_finalize(statement);
     for (sqlite3_stmt *statement : m_chunks)
         sqlite3_finalize(statement);
+    for (sqlite3_stmt *statement : m_lastRecord)
+        sqlite3_finalize(statement);
+    for (sqlite3_stmt *statement : {m_begin, m_commit, m_rollback})
+        sqlite3_finalize(statement);
     sqlite3_close(m_db);
 }
 
@@ -143,6 +147,42 @@ bool SqliteDatabase::execute(const char *sql, std::string &error)
     error = message ? message : lastError();
     sqlite3_free(message);
     return false;
+}
+
+bool SqliteDatabase::run(sqlite3_stmt *&statement, const char *sql, std::string &error)
+{
+    if (!statement && sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
+                                         nullptr) != SQLITE_OK) {
+        error = lastError();
+        statement = nullptr;
+        return false;
+    }
+    const int rc = sqlite3_step(statement);
+    if (rc != SQLITE_DONE)
+        error = lastError();
+    sqlite3_reset(statement);
+    return rc == SQLITE_DONE;
+}
+
+bool SqliteDatabase::lastRecord(Table table, std::int64_t &max, std::string &error)
+{
+    sqlite3_stmt *&statement = m_lastRecord[index(table)];
+    const std::string sql =
+        statement ? std::string()
+                  : "SELECT COALESCE(MAX(Record), 0) FROM " + std::string(tableName(table));
+    if (!statement && sqlite3_prepare_v3(m_db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                                         &statement, nullptr) != SQLITE_OK) {
+        statement = nullptr;
+    }
+    const int rc = statement ? sqlite3_step(statement) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW)
+        max = sqlite3_column_int64(statement, 0);
+    else
+        error = std::string("the last Record of ") + tableName(table) +
+                " cannot be read: " + lastError();
+    if (statement)
+        sqlite3_reset(statement);
+    return rc == SQLITE_ROW;
 }
 
 std::vector<std::string> SqliteDatabase::refreshTables()
@@ -247,7 +287,7 @@ std::int64_t SqliteDatabase::newRecord(Table table, std::string &error)
     std::int64_t &next = m_next[index(table)];
     if (next == 0) {
         std::int64_t max = 0;
-        if (!maxRecord(table, max, error))
+        if (!lastRecord(table, max, error))
             return 0;
         next = max + 1;
     }
@@ -346,14 +386,14 @@ WriteReport SqliteDatabase::write(RowBatch &batch, RecordNumbers &numbers)
 {
     WriteReport report;
     std::string error;
-    if (!execute("BEGIN IMMEDIATE", error)) {
+    if (!run(m_begin, "BEGIN IMMEDIATE", error)) {
         report.outcome = WriteReport::Outcome::Retry;
         report.error = error;
         return report;
     }
     const auto retry = [&](const std::string &why) {
         std::string ignored;
-        execute("ROLLBACK", ignored);
+        run(m_rollback, "ROLLBACK", ignored);
         numbers.discard(batch);
         report = WriteReport();
         report.outcome = WriteReport::Outcome::Retry;
@@ -381,7 +421,7 @@ WriteReport SqliteDatabase::write(RowBatch &batch, RecordNumbers &numbers)
         else if (!writeInserts(batch, report, error) || !writeStep(batch, step, report, error))
             return retry(error);
     }
-    if (!writeInserts(batch, report, error) || !execute("COMMIT", error))
+    if (!writeInserts(batch, report, error) || !run(m_commit, "COMMIT", error))
         return retry(error);
     numbers.commit();
     return report;

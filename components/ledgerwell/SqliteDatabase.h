@@ -38,6 +38,10 @@ private:
     explicit SqliteDatabase(sqlite3 *db, const std::atomic<std::int64_t> *giveUpAt);
     static int busy(void *self, int attempts);
     bool execute(const char *sql, std::string &error);
+    // Runs one of the statements every transaction runs, prepared on first use: parsing them
+    // anew each time cost SQLite more than running them.
+    bool run(sqlite3_stmt *&statement, const char *sql, std::string &error);
+    bool lastRecord(Table table, std::int64_t &max, std::string &error);
     // Outcome of writing rows: written (or left out with a note), or the transaction must end.
     bool writeStep(RowBatch &batch, const Step &step, WriteReport &report, std::string &error);
     bool writeInserts(RowBatch &batch, WriteReport &report, std::string &error);
@@ -56,6 +60,10 @@ private:
     // end are most of what a row costs SQLite.
     static constexpr std::size_t ChunkRows = 32;
     std::array<sqlite3_stmt *, TableCount> m_chunks{};
+    std::array<sqlite3_stmt *, TableCount> m_lastRecord{};
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_commit = nullptr;
+    sqlite3_stmt *m_rollback = nullptr;
     // A transaction's inserts, by table, until an update or the end writes them.
     std::array<std::vector<std::uint32_t>, TableCount> m_pending;
     // The next Record of each table in the open write transaction, 0: not read yet. The
