@@ -4,11 +4,6 @@ namespace ledgerwell {
 
 namespace {
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // Length of the valid UTF-8 sequence at text[pos], or 0 when it is not valid.
 std::size_t validSequenceLength(std::string_view text, std::size_t pos)
 {
@@ -143,22 +138,6 @@ std::string storedText(std::string_view text, std::size_t maxChars)
         pos += length;
     }
     return result;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-bool startsWithIgnoreCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string noteExcerpt(std::string_view text, std::size_t maxBytes)

@@ -24,7 +24,24 @@ inline std::string_view asUtf8(std::string_view line, std::string &buffer)
 // The input must be valid UTF-8.
 std::string storedText(std::string_view text, std::size_t maxChars);
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
+// ASCII letters only: the log's keywords are English, and other bytes are compared as they are.
+inline char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// Inline: a line is matched against a few dozen keywords, nearly all of which differ in the
+// first letter.
+inline bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    }
+    return true;
+}
 
 // Without blanks and tabs at either end.
 inline std::string_view trimmed(std::string_view text)
@@ -58,7 +75,10 @@ inline bool isDigits(std::string_view text)
     }
     return true;
 }
-bool startsWithIgnoreCase(std::string_view text, std::string_view prefix);
+inline bool startsWithIgnoreCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
 
 // Text for a note line: control characters shown as '?', cut to maxBytes with "...".
 std::string noteExcerpt(std::string_view text, std::size_t maxBytes = 160);
