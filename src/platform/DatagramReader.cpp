@@ -1,6 +1,7 @@
 #include "DatagramReader.h"
 
 #include "DatagramBatch.h"
+#include "PromptWakeUps.h"
 #include "ReaderPause.h"
 
 #include <algorithm>
@@ -9,12 +10,9 @@
 #include <ctime>
 
 #include <pthread.h>
-#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -24,38 +22,6 @@ constexpr quint64 QuitId = 0;
 // Batches read from one socket before the others get their turn.
 constexpr int BatchesPerTurn = 16;
 constexpr int EventsPerWait = 64;
-// Without privileges the kernel's buffer covers a few milliseconds of a flood, so on a loaded
-// machine the reader must get a core soon after it wakes. A short slice asks for that
-// (the kernel prefers a waking task with an earlier deadline); it needs no privilege and
-// older kernels ignore it. The reader sleeps again within microseconds, so it takes no more
-// than its share.
-void askForShortWakeUpLatency()
-{
-    // The kernel's struct sched_attr (its first version); the C library declares none.
-    struct
-    {
-        std::uint32_t size;
-        std::uint32_t policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime;
-        std::uint64_t deadline;
-        std::uint64_t period;
-    } attributes = {};
-    attributes.size = sizeof attributes;
-    attributes.policy = SCHED_OTHER;
-    attributes.nice = ::getpriority(PRIO_PROCESS, 0); // as it is: raising it needs a privilege
-    attributes.runtime = 100 * 1000; // nanoseconds: the shortest slice allowed
-    ::syscall(SYS_sched_setattr, 0, &attributes, 0);
-}
-
-// The reader's pauses are a fraction of the kernel buffer's worth of time: the default timer
-// slack of 50 microseconds would stretch them by a fifth or more.
-void askForPreciseTimers()
-{
-    ::prctl(PR_SET_TIMERSLACK, 1000UL); // nanoseconds
-}
 
 // Every thread the calling one starts from now on inherits its priority: the program's own
 // thread and the component's writer threads, which take most of the CPU a datagram costs, then
@@ -152,8 +118,10 @@ void DatagramReader::stop(quint64 id)
 void DatagramReader::run()
 {
     pthread_setname_np(pthread_self(), "varnock-reader");
-    askForShortWakeUpLatency();
-    askForPreciseTimers();
+    // Without privileges the kernel's buffer covers a few milliseconds of a flood, so the
+    // reader must get a core soon after it wakes. It sleeps again within microseconds, so it
+    // takes no more than its share.
+    askForPromptWakeUps();
     DatagramBatch batch;
     epoll_event events[EventsPerWait];
     std::int64_t read = 0; // by the last look: more are likely on their way
