@@ -50,10 +50,8 @@ bool RecordNumbers::lookup(std::int64_t reference, std::int64_t &record) const
         record = found->second;
         return true;
     }
-    if (const auto found = m_attempt.find(reference); found != m_attempt.end()) {
-        record = found->second;
+    if (m_attempt.find(reference, record))
         return true;
-    }
     if (const auto found = m_kept.find(reference); found != m_kept.end()) {
         record = found->second;
         return true;
@@ -98,21 +96,27 @@ bool RecordNumbers::resolve(Database &db, RowBatch &batch, std::string &error)
         const Value &first = batch.value(step.firstValue);
         if (isInsert(step.statement) && first.kind == Value::Kind::Ref) {
             const std::int64_t reference = first.integer;
-            auto &numbers = isLasting(table) && !step.transient ? m_attemptKept : m_attempt;
+            const bool lasting = isLasting(table) && !step.transient;
+            const auto number = [&](std::int64_t record) {
+                if (lasting)
+                    m_attemptKept[reference] = record;
+                else
+                    m_attempt.set(reference, record);
+            };
             const std::string name = nameOf(batch, step);
             std::int64_t record = 0;
             if (!db.hasTable(table)) {
                 record = 0; // the row is left out; what refers to it refers to nothing
             } else if (!name.empty() &&
                        ((record = numberedName(name)) || (record = heldRecord(held, name)))) {
-                numbers[reference] = record; // made before, by this writer or another
+                number(record); // made before, by this writer or another
                 batch.setSkipped(i, true);
                 m_skipped.push_back(i);
                 continue;
             } else if (!(record = db.newRecord(table, error))) {
                 return false;
             }
-            numbers[reference] = record;
+            number(record);
             if (!name.empty())
                 m_attemptNames.emplace(name, record);
         }
@@ -173,6 +177,42 @@ void RecordNumbers::discard(RowBatch &batch)
     m_attemptKept.clear();
     m_attempt.clear();
     m_attemptNames.clear();
+}
+
+void RecordNumbers::Attempt::set(std::int64_t reference, std::int64_t record)
+{
+    if (m_records.empty() && m_others.empty())
+        m_first = reference;
+    // A gap this wide is no transaction's own numbering: the map keeps memory to the rows.
+    constexpr std::int64_t WidestGap = 4096;
+    const std::int64_t at = reference - m_first;
+    if (at < 0 || at >= std::int64_t(m_records.size()) + WidestGap) {
+        m_others[reference] = record;
+        return;
+    }
+    if (at >= std::int64_t(m_records.size()))
+        m_records.resize(std::size_t(at) + 1, None);
+    m_records[std::size_t(at)] = record;
+}
+
+bool RecordNumbers::Attempt::find(std::int64_t reference, std::int64_t &record) const
+{
+    const std::int64_t at = reference - m_first;
+    if (at >= 0 && at < std::int64_t(m_records.size()) && m_records[std::size_t(at)] != None) {
+        record = m_records[std::size_t(at)];
+        return true;
+    }
+    const auto found = m_others.find(reference);
+    if (found == m_others.end())
+        return false;
+    record = found->second;
+    return true;
+}
+
+void RecordNumbers::Attempt::clear()
+{
+    m_records.clear(); // keeps its room for the next transaction
+    m_others.clear();
 }
 
 } // namespace ledgerwell

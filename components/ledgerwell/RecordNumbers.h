@@ -47,8 +47,27 @@ private:
     static std::unordered_map<std::string, std::int64_t> heldNames(Database &db, RowBatch &batch);
     std::int64_t numberedName(const std::string &name) const;
 
-    std::unordered_map<std::int64_t, std::int64_t> m_kept;    // reference -> Record
-    std::unordered_map<std::int64_t, std::int64_t> m_attempt; // this transaction's
+    // This transaction's rows that no later one refers to (most of them), by reference.
+    // References are handed out in increasing order, so nearly every one sits at its distance
+    // from the transaction's first in a plain vector: a hash node for each row cost more than
+    // numbering it. Any other goes to the map.
+    class Attempt
+    {
+    public:
+        void set(std::int64_t reference, std::int64_t record);
+        // False when the reference was not numbered in this attempt.
+        bool find(std::int64_t reference, std::int64_t &record) const;
+        void clear();
+
+    private:
+        static constexpr std::int64_t None = -1; // Records are 0 (refers to nothing) or more
+        std::int64_t m_first = 0;
+        std::vector<std::int64_t> m_records;
+        std::unordered_map<std::int64_t, std::int64_t> m_others;
+    };
+
+    std::unordered_map<std::int64_t, std::int64_t> m_kept; // reference -> Record
+    Attempt m_attempt;
     std::unordered_map<std::int64_t, std::int64_t> m_attemptKept;
     // Name rows numbered in this transaction, by table and name: a name twice in one
     // transaction (chat is not remembered between lines) gets one row.

@@ -3,9 +3,12 @@
 
 #include "ConnectionSettings.h"
 #include "PgDatabase.h"
+#include "SqliteDatabase.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace ledgerwell;
 
@@ -84,6 +87,39 @@ private slots:
         QCOMPARE(db->value("SELECT xact_rollback FROM pg_stat_database WHERE datname = "
                            "current_database()"),
                  QStringLiteral("0"));
+    }
+
+    // Rows refer to rows of their own transaction before either has a Record. References come
+    // in increasing order; one that does not (lower than the first, or far beyond the rest)
+    // must still find its row.
+    void referencesFindTheirRowsInAnyOrder()
+    {
+        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
+        std::string error;
+        const auto settings = parseConnectionString(db->connectionString().toStdString(), error);
+        QVERIFY2(settings, error.c_str());
+        const std::unique_ptr<SqliteDatabase> sqlite = SqliteDatabase::open(settings->file, error);
+        QVERIFY2(sqlite, error.c_str());
+        QVERIFY(sqlite->refreshTables().empty());
+        RowBatch batch;
+        QList<QStringList> expected;
+        for (const std::int64_t reference : {7, 8, 3, 9000, 9}) {
+            const std::string ip = "10.0.0." + std::to_string(reference);
+            batch.add(insertInto(Table::Logs), Value::record(-reference), Value::of(ip),
+                      Value::of(std::int64_t(27015)), Value::blob("x"), Value::null());
+            batch.add(insertInto(Table::Scores), Value::record(-(reference + 20000)),
+                      Value::record(-reference), Value::null(), Value::null(), Value::null(),
+                      Value::of(reference), Value::of(0.0));
+            expected.append({QString::number(reference), QString::fromStdString(ip)});
+        }
+        RecordNumbers numbers;
+        QCOMPARE(sqlite->write(batch, numbers).outcome, WriteReport::Outcome::Written);
+        std::sort(expected.begin(), expected.end(), [](const QStringList &a, const QStringList &b) {
+            return a[0].toInt() < b[0].toInt();
+        });
+        QCOMPARE(db->rows("SELECT s.Score, l.Log_IP FROM Scores s JOIN Logs l ON l.Record = "
+                          "s.Killer ORDER BY s.Score"),
+                 expected);
     }
 
 private:
