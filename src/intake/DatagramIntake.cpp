@@ -83,14 +83,23 @@ void DatagramIntake::watchHandOver()
     QTextStream(stderr) << notice << Qt::endl;
 }
 
+QString DatagramIntake::connKey(int index)
+{
+    if (index < 0)
+        return ConnKey(index);
+    while (m_connKeys.size() <= index)
+        m_connKeys.append(ConnKey(qint32(m_connKeys.size())));
+    return m_connKeys[index];
+}
+
 Status DatagramIntake::intake(int index, qint64 bytesTotal)
 {
     DataBytes.resize(bytesTotal);
-    const int row = m_state.ListView1.find(ConnKey(index));
+    const int row = m_state.ListView1.find(connKey(index));
     if (row < 0)
         return ErrorInfo{
             NoConnectionRow,
-            QStringLiteral("Element not found: no connection row %1").arg(ConnKey(index))};
+            QStringLiteral("Element not found: no connection row %1").arg(connKey(index))};
     const Result<UdpSocketElement *> element = m_state.udpPeerB.at(index);
     if (!element)
         return element.error();
@@ -107,11 +116,11 @@ Status DatagramIntake::intake(int index, qint64 bytesTotal)
 Result<bool> DatagramIntake::handOverLine(int index, const QString &peerIp, qint32 peerPort,
                                           qint32 localPort, QByteArrayView line)
 {
-    const int row = m_state.ListView1.find(ConnKey(index));
+    const int row = m_state.ListView1.find(connKey(index));
     if (row < 0)
         return ErrorInfo{
             NoConnectionRow,
-            QStringLiteral("Element not found: no connection row %1").arg(ConnKey(index))};
+            QStringLiteral("Element not found: no connection row %1").arg(connKey(index))};
     PeerIP = peerIp;
     PeerPort = peerPort;
     CurPort = localPort;

@@ -48,6 +48,9 @@ private:
     Status handOver(int index, int row, QByteArrayView payload);
     Status timedHandOver(int index, int row, QByteArrayView payload);
     void watchHandOver();
+    // The connection row key of a socket element, made once per element: a busy port asks for
+    // it with every datagram.
+    QString connKey(int index);
 
     MainModule &m_state;
     ScoringComponentFactory &m_factory;
@@ -57,6 +60,7 @@ private:
     qint64 m_handOverMs = -1; // of the datagram being taken in; -1: not handed over
     Utf8Text m_connectionString;
     Utf8Text m_logPath;
+    QList<QString> m_connKeys;
 
     // The values of the last datagram; the instance lives until the next one replaces it.
     QByteArray DataBytes;

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -137,7 +138,9 @@ Status UdpSocketElement::GetData(QByteArray &data) const
 {
     if (!m_announcing)
         return SocketErrors::noDatagram();
-    data = QByteArray(m_current.data, m_current.size);
+    // Into the caller's room, which a stream of datagrams reuses: no allocation for each.
+    data.resize(m_current.size);
+    std::memcpy(data.data(), m_current.data, std::size_t(m_current.size));
     return {};
 }
 
