@@ -170,7 +170,7 @@ Status DatagramIntake::handOver(int index, int row, QByteArrayView payload)
     if (step)
         step = Scorer.setListenPort(CurPort);
     if (step)
-        step = Scorer.setSenderIP(PeerIP);
+        step = Scorer.setSenderIP(m_senderIp.of(PeerIP));
     if (step)
         step = Scorer.setSenderPort(PeerPort);
     if (step)

@@ -60,6 +60,7 @@ private:
     qint64 m_handOverMs = -1; // of the datagram being taken in; -1: not handed over
     Utf8Text m_connectionString;
     Utf8Text m_logPath;
+    Utf8Text m_senderIp; // dotted digits: the same in UTF-8 and Latin-1
     QList<QString> m_connKeys;
 
     // The values of the last datagram; the instance lives until the next one replaces it.

@@ -48,9 +48,9 @@ Status ScoringComponent::setListenPort(qint32 port)
     return check(m_object->vtbl->SetListenPort(m_object, port), "ListenPort");
 }
 
-Status ScoringComponent::setSenderIP(const QString &dotted)
+Status ScoringComponent::setSenderIP(const QByteArray &dotted)
 {
-    return check(m_object->vtbl->SetSenderIP(m_object, dotted.toLatin1().constData()), "SenderIP");
+    return check(m_object->vtbl->SetSenderIP(m_object, dotted.constData()), "SenderIP");
 }
 
 Status ScoringComponent::setSenderPort(qint32 port)

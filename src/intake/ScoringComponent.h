@@ -35,7 +35,7 @@ public:
     bool refusedSender() const { return m_refused; }
     Status setConnectionString(const QByteArray &utf8);
     Status setListenPort(qint32 port);
-    Status setSenderIP(const QString &dotted);
+    Status setSenderIP(const QByteArray &dotted);
     Status setSenderPort(qint32 port);
     Status setLogPath(const QByteArray &utf8);
     Status setRawMode(qint16 mode);
