@@ -3,7 +3,22 @@
 #include <QDateTime>
 #include <QStringBuilder>
 
+#include <charconv>
+
 namespace {
+
+// Decimal digits without a QString of their own: the line is built for every datagram.
+struct Digits
+{
+    explicit Digits(qint64 value)
+        : length(std::to_chars(text, text + sizeof text, value).ptr - text)
+    {
+    }
+    QLatin1StringView view() const { return QLatin1StringView(text, length); }
+
+    char text[24];
+    qsizetype length;
+};
 
 // The format with every unquoted run of `letter` replaced by `replacement`.
 QString replaceRuns(const QString &format, QChar letter, const QString &replacement)
@@ -64,6 +79,6 @@ QString ArrivalText::announce(const QString &portText, const QString &peerIp, qi
     // One allocation for the whole line: it is made for every datagram.
     return QStringLiteral("Log recieved on port ") % portText % QStringLiteral(" at ") %
            m_cachedText % QStringLiteral(" from IP Address: ") % peerIp % QLatin1Char(':') %
-           QString::number(peerPort) % QStringLiteral(" containing ") % QString::number(bytes) %
+           Digits(peerPort).view() % QStringLiteral(" containing ") % Digits(bytes).view() %
            QStringLiteral(" bytes of data.");
 }
