@@ -58,6 +58,8 @@ private slots:
         row("secret and a token", h + "S77" + token + "L x\n", Framing::Secret, "L x", "77");
         row("a posted line behind its token", h + "S7be6ded70c65df7103/21/2026 - 20:00:01.250 - x",
             Framing::Secret, "03/21/2026 - 20:00:01.250 - x", "7be6ded70c65df71");
+        row("plain lines, CR LF and blank lines", "L a\r\n\r\nL b\nL c", Framing::Plain,
+            "L a|L b|L c");
         bad("empty", QByteArray());
         bad("HL1 header, no line", h + "log \n" + QByteArray(1, '\0'));
         bad("secret header without a secret", h + "SL x");
