@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The mutants tool as it stands, with each test run's failing QTest cases kept: runs
 ../shared/tools/mutants with the same arguments and adds to its --json result, per killed
-mutant, `cases`: the FAIL! lines (Suite::function(row)) ctest's output showed.
+mutant, `cases`: the FAIL! lines (Suite::function(row)) ctest's output showed; a run the tool
+stops as a whole has none. Each run's cases are printed too, before the tool's line for it.
 Usage: cases.py MUTANTS-ARGUMENTS...   (MUTANTS_TOOL names the tool; default ../shared/tools/mutants)"""
 import importlib.machinery, importlib.util, json, os, re, sys
 
