@@ -32,7 +32,7 @@ group() {
 }
 
 lw=components/ledgerwell
-group ledgerwell 45 'tst_ledgerwell|tst_reallogs|fuzz_logline|fuzz_datagram' \
+group ledgerwell 60 'tst_ledgerwell|tst_reallogs|fuzz_logline|fuzz_datagram' \
     "Ledgerwell ledgerwell_probe ledgerwell-coverage tst_ledgerwell_parsing tst_ledgerwell_keptrows
      tst_ledgerwell_replay tst_ledgerwell_lifecycle tst_ledgerwell_attribution tst_ledgerwell_trust
      tst_ledgerwell_reallines tst_ledgerwell_written tst_reallogs fuzz_logline fuzz_datagram" \
