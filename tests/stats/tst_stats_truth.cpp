@@ -171,12 +171,6 @@ const QString StandingsSql =
 const QString HistorySql =
     QStringLiteral("SELECT Scope, Player, Game, Mu, Sigma, Date_Time FROM Stats_History");
 
-#define CURRENT_ENGINE(name)                                                                       \
-    Engine *engineOrNull = current();                                                              \
-    if (!engineOrNull)                                                                             \
-        QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");     \
-    Engine &name = *engineOrNull
-
 struct Engine
 {
     QString connString;
@@ -184,12 +178,6 @@ struct Engine
     std::unique_ptr<StatsProcess> stats;
     QMap<QString, QString> liveStandings, liveHistory;
 };
-
-qint64 count(const QSqlDatabase &db, const QString &sql)
-{
-    QSqlQuery query(db);
-    return query.exec(sql) && query.next() ? query.value(0).toLongLong() : -1;
-}
 
 } // namespace
 
@@ -250,8 +238,7 @@ private slots:
             if (part == 0) {
                 // The tables exist now: the pages start, and read along from here.
                 for (auto &[name, engine] : m_engines) {
-                    QTRY_VERIFY_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs") == sent,
-                                             30000);
+                    QTRY_VERIFY_WITH_TIMEOUT(logRows(engine.db) == sent, 30000);
                     engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
                 }
             }
@@ -270,7 +257,7 @@ private slots:
             QTest::qWait(2500);
         }
         for (auto &[name, engine] : m_engines)
-            QTRY_COMPARE_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs"), sent, 60000);
+            QTRY_COMPARE_WITH_TIMEOUT(logRows(engine.db), sent, 60000);
         QVERIFY(receiver.stop());
 
         for (auto &[name, engine] : m_engines) {
@@ -279,9 +266,9 @@ private slots:
             for (const QJsonValue row :
                  engine.stats->get("/api/rankings?sort=kills&size=100").json().toArray())
                 shown += row["kills"].toInteger();
-            QCOMPARE(shown, count(engine.db, "SELECT SUM(Kills) FROM (SELECT Kills FROM "
-                                             "Stats_Standings WHERE Scope = '' AND Kills + "
-                                             "Deaths > 0 ORDER BY Kills DESC LIMIT 100) t"));
+            QCOMPARE(shown, storedNumber(engine.db, "SELECT SUM(Kills) FROM (SELECT Kills FROM "
+                                                    "Stats_Standings WHERE Scope = '' AND Kills + "
+                                                    "Deaths > 0 ORDER BY Kills DESC LIMIT 100) t"));
             engine.liveStandings = snapshot(engine.db, StandingsSql, 2);
             engine.liveHistory = snapshot(engine.db, HistorySql, 3);
             // From scratch, as the README says to ask for it.
@@ -295,10 +282,10 @@ private slots:
         }
     }
 
-    void liveEqualsCatchUp_data() { engines(); }
+    void liveEqualsCatchUp_data() { engineRows(); }
     void liveEqualsCatchUp()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QMap<QString, QString> again = snapshot(engine.db, StandingsSql, 2);
         QVERIFY(again.size() > 50);
         QVERIFY2(engine.liveStandings == again,
@@ -309,27 +296,27 @@ private slots:
             engine.db.driverName() == QLatin1String("QSQLITE")
                 ? "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND " + names.arg("name")
                 : "SELECT COUNT(*) FROM pg_indexes WHERE " + names.arg("indexname");
-        QCOMPARE(count(engine.db, indexes), 2);
+        QCOMPARE(storedNumber(engine.db, indexes), 2);
     }
 
     // Each point is the rating after that game, so read live or long after, the same.
-    void historyPointsEqualARecompute_data() { engines(); }
+    void historyPointsEqualARecompute_data() { engineRows(); }
     void historyPointsEqualARecompute()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QMap<QString, QString> again = snapshot(engine.db, HistorySql, 3);
         QVERIFY2(engine.liveHistory == again, qPrintable(differences(engine.liveHistory, again)));
         // The bots play the CS 1.6 games one after another: their charts are no flat line.
-        QVERIFY(count(engine.db, "SELECT MIN(n) FROM (SELECT COUNT(DISTINCT Mu) AS n FROM "
-                                 "Stats_History WHERE Scope = 'mod:cstrike' GROUP BY Player "
-                                 "HAVING COUNT(*) >= 3) h") >= 3);
+        QVERIFY(storedNumber(engine.db, "SELECT MIN(n) FROM (SELECT COUNT(DISTINCT Mu) AS n FROM "
+                                        "Stats_History WHERE Scope = 'mod:cstrike' GROUP BY Player "
+                                        "HAVING COUNT(*) >= 3) h") >= 3);
     }
 
     // CS 1.6 writes no positions or flags: its kills are placed by the rows every kill has.
-    void hl1KillsAreInTheirGamesAndServer_data() { engines(); }
+    void hl1KillsAreInTheirGamesAndServer_data() { engineRows(); }
     void hl1KillsAreInTheirGamesAndServer()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QList<qint64> expected = killsPerGame(Hl1Log);
         QCOMPARE(expected.size(), 5);
         QList<qint64> shown;
@@ -362,7 +349,7 @@ private slots:
         }
 
         const qint64 total = std::accumulate(expected.cbegin(), expected.cend(), qint64(0));
-        const QString server = QString::number(count(
+        const QString server = QString::number(storedNumber(
             engine.db, "SELECT MIN(sg.Server) FROM Servers_Games sg JOIN Games g ON g.Record = "
                        "sg.Game WHERE g.Patch_Name = 'cstrike'"));
         for (const QString &scope : QStringList{"mod:cstrike", "server:" + server}) {
@@ -392,7 +379,7 @@ private slots:
     }
     void sidesCountedRight()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         QFETCH(QString, scope);
         QFETCH(bool, tf2);
         const QHash<QString, Rounds> expected =
@@ -424,10 +411,10 @@ private slots:
 
     // What a game does not log is shown as unknown, not as 0; ratios are rounded once; a
     // ratio ranks only players with 20 kills and deaths (or kills with headshot known).
-    void figuresAreShownAsKnown_data() { engines(); }
+    void figuresAreShownAsKnown_data() { engineRows(); }
     void figuresAreShownAsKnown()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         for (const char *mod : {"cstrike", "csgo"}) {
             const QJsonArray rows =
                 engine.stats->get(QStringLiteral("/api/rankings?size=100&scope=mod:") + mod)
@@ -459,10 +446,10 @@ private slots:
 
     // The CS 1.6 server's bots come as STEAM_0:0:12345, STEAM_ID_LAN and BOT: each by his
     // name is one player, with all his kills.
-    void placeholderIdPlayersApart_data() { engines(); }
+    void placeholderIdPlayersApart_data() { engineRows(); }
     void placeholderIdPlayersApart()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QHash<QString, qint64> expected = placeholderKills(Hl1Log);
         QVERIFY(expected.size() >= 9);
         QHash<QString, qint64> shown;
@@ -477,18 +464,6 @@ private slots:
     }
 
 private:
-    void engines()
-    {
-        QTest::addColumn<QString>("engine");
-        QTest::newRow("sqlite") << "sqlite";
-        QTest::newRow("postgres") << "postgres";
-    }
-    Engine *current()
-    {
-        QFETCH(QString, engine);
-        return m_engines.count(engine) ? &m_engines[engine] : nullptr;
-    }
-
     QTemporaryDir m_dir;
     PgTestDatabase m_pg;
     std::map<QString, Engine> m_engines;
