@@ -58,22 +58,6 @@ QList<qint64> killsPerGame(const QString &path)
     return games;
 }
 
-// Kills (different uids, different teams) by killer name, of killers whose id is no
-// account of theirs: a bot, a LAN player, a server without Steam's shared id.
-QHash<QString, qint64> placeholderKills(const QString &path)
-{
-    static const QRegularExpression placeholder(
-        QStringLiteral("^(BOT|STEAM_ID_LAN|STEAM_ID_PENDING|STEAM_\\d:\\d:(0|12345))$"));
-    QHash<QString, qint64> kills;
-    for (const QByteArray &raw : logLines(path)) {
-        const QRegularExpressionMatch kill = KillLine.match(QString::fromLatin1(raw));
-        if (kill.hasMatch() && kill.captured(2) != kill.captured(6) &&
-            kill.captured(4) != kill.captured(8) && placeholder.match(kill.captured(3)).hasMatch())
-            ++kills[kill.captured(1)];
-    }
-    return kills;
-}
-
 struct Rounds
 {
     qint64 played = 0, won = 0;
@@ -442,25 +426,6 @@ private slots:
         const QJsonArray scopes = engine.stats->get("/api/scopes").json().toArray();
         QCOMPARE(scopes.first()["scope"].toString(), QStringLiteral("server:1"));
         QCOMPARE(scopes.last()["scope"].toString(), QStringLiteral("mod:cstrike"));
-    }
-
-    // The CS 1.6 server's bots come as STEAM_0:0:12345, STEAM_ID_LAN and BOT: each by his
-    // name is one player, with all his kills.
-    void placeholderIdPlayersApart_data() { engineRows(); }
-    void placeholderIdPlayersApart()
-    {
-        CURRENT_ENGINE(engine, m_engines);
-        const QHash<QString, qint64> expected = placeholderKills(Hl1Log);
-        QVERIFY(expected.size() >= 9);
-        QHash<QString, qint64> shown;
-        const QJsonArray rows =
-            engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
-        for (const QJsonValue &row : rows) {
-            QVERIFY(!row["player"].toString().startsWith("STEAM_0:0:12345"));
-            shown.insert(row["player"].toString(), row["kills"].toInteger());
-        }
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-            QCOMPARE(shown.value(it.key()), it.value());
     }
 
 private:
