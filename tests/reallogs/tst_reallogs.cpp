@@ -59,14 +59,6 @@ QJsonObject counted(const QStringList &rows)
     return object;
 }
 
-QJsonArray texts(const QStringList &rows)
-{
-    QJsonArray array;
-    for (const QString &row : rows)
-        array << row;
-    return array;
-}
-
 const QString ScoresOfType =
     QStringLiteral("FROM Scores s JOIN Types t ON t.Record = s.Type %1 WHERE t.Type IN (%2)");
 
@@ -118,13 +110,13 @@ QJsonObject storedFigures(const QSqlDatabase &db)
     figures["games"] = games;
     QStringList players = storedRows(db, "SELECT Player FROM Players");
     players.sort();
-    figures["players"] = texts(players);
+    figures["players"] = QJsonArray::fromStringList(players);
     QStringList weapons = storedRows(
         db, "SELECT DISTINCT w.Weapon " +
                 ScoresOfType.arg("JOIN Weapons w ON w.Record = s.Weapon",
                                  "'kill', 'teamkill', 'suicide', 'attack', 'teamattack'"));
     weapons.sort();
-    figures["weapons"] = texts(weapons);
+    figures["weapons"] = QJsonArray::fromStringList(weapons);
     return figures;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Framed.h"
 #include "LogLines.h"
 #include "ProgramProcess.h"
 #include "ReceiverProcess.h"
+#include "ReplayHarness.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -38,26 +40,37 @@ inline QList<QByteArray> replayLines(const QString &path, const QList<QByteArray
     return lines;
 }
 
-// Sends Source-framed lines to the program's port at a pace it takes without loss.
 // The Logs rows the program has stored: one per line it took. -1 when they cannot be counted.
 inline qint64 logRows(const QSqlDatabase &db)
 {
-    QSqlQuery query(db);
-    return query.exec("SELECT COUNT(*) FROM Logs") && query.next() ? query.value(0).toLongLong()
-                                                                   : -1;
+    return storedNumber(db, QStringLiteral("SELECT COUNT(*) FROM Logs"));
 }
 
+// Source-framed lines to the program's port, at a pace it takes without loss.
 inline void sendLines(const QList<QByteArray> &lines, quint16 port)
 {
-    QUdpSocket socket;
-    socket.bind(QHostAddress::LocalHost, 0);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        socket.writeDatagram(QByteArray("\xFF\xFF\xFF\xFFR") + lines.at(i) + "\n" + '\0',
-                             QHostAddress::LocalHost, port);
-        if (i % 20 == 19)
-            QThread::msleep(10);
-    }
+    QList<QByteArray> datagrams;
+    for (const QByteArray &line : lines)
+        datagrams << Framed::source(line);
+    sendInterleaved({datagrams}, {port});
 }
+
+// Rows of a case run on each engine.
+inline void engineRows()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgres") << "postgres";
+}
+
+// The engine the current row's tag starts with, of a map by engine name; the row is skipped
+// when that engine was not set up.
+#define CURRENT_ENGINE(name, engines)                                                              \
+    const auto engineAt =                                                                          \
+        (engines).find(QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0));           \
+    if (engineAt == (engines).end())                                                               \
+        QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");     \
+    auto &name = engineAt->second
 
 struct HttpAnswer
 {

@@ -422,22 +422,6 @@ QList<BlockCase> blockCases()
             {"second of two servers in turn", "de_two", roundStats("de_two", 3), 3}};
 }
 
-void sendInTurn(const QList<QByteArray> &a, const QList<QByteArray> &b, quint16 port)
-{
-    QUdpSocket sockets[2];
-    for (QUdpSocket &socket : sockets)
-        socket.bind(QHostAddress::LocalHost, 0);
-    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i) {
-        for (int s = 0; s < 2; ++s) {
-            const QList<QByteArray> &lines = s ? b : a;
-            if (i < lines.size())
-                sockets[s].writeDatagram(QByteArray("\xFF\xFF\xFF\xFFR") + lines[i] + "\n" + '\0',
-                                         QHostAddress::LocalHost, port);
-        }
-        QThread::msleep(1);
-    }
-}
-
 double rounded(double value)
 {
     return std::round(value * 10.0) / 10.0;
@@ -528,7 +512,12 @@ private slots:
                         sendLines(games[g], receiver.ports().at(db));
                     sent += games[g].size();
                 }
-                sendInTurn(games[games.size() - 2], games.last(), receiver.ports().at(db));
+                // Two servers in turn, a line each, on one port.
+                QList<QList<QByteArray>> inTurn(2);
+                for (int g = 0; g < 2; ++g)
+                    for (const QByteArray &line : games[games.size() - 2 + g])
+                        inTurn[g] << Framed::source(line);
+                sendInterleaved(inTurn, {receiver.ports().at(db), receiver.ports().at(db)}, 1, 1);
             }
             QTRY_COMPARE_WITH_TIMEOUT(logRows(direct[db]), sent, 60000);
         }

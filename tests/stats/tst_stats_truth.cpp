@@ -58,22 +58,6 @@ QList<qint64> killsPerGame(const QString &path)
     return games;
 }
 
-// Kills (different uids, different teams) by killer name, of killers whose id is no
-// account of theirs: a bot, a LAN player, a server without Steam's shared id.
-QHash<QString, qint64> placeholderKills(const QString &path)
-{
-    static const QRegularExpression placeholder(
-        QStringLiteral("^(BOT|STEAM_ID_LAN|STEAM_ID_PENDING|STEAM_\\d:\\d:(0|12345))$"));
-    QHash<QString, qint64> kills;
-    for (const QByteArray &raw : logLines(path)) {
-        const QRegularExpressionMatch kill = KillLine.match(QString::fromLatin1(raw));
-        if (kill.hasMatch() && kill.captured(2) != kill.captured(6) &&
-            kill.captured(4) != kill.captured(8) && placeholder.match(kill.captured(3)).hasMatch())
-            ++kills[kill.captured(1)];
-    }
-    return kills;
-}
-
 struct Rounds
 {
     qint64 played = 0, won = 0;
@@ -171,12 +155,6 @@ const QString StandingsSql =
 const QString HistorySql =
     QStringLiteral("SELECT Scope, Player, Game, Mu, Sigma, Date_Time FROM Stats_History");
 
-#define CURRENT_ENGINE(name)                                                                       \
-    Engine *engineOrNull = current();                                                              \
-    if (!engineOrNull)                                                                             \
-        QSKIP("No PostgreSQL test server (VARNOCK_TEST_PG_* unset); scripts/test starts one");     \
-    Engine &name = *engineOrNull
-
 struct Engine
 {
     QString connString;
@@ -184,12 +162,6 @@ struct Engine
     std::unique_ptr<StatsProcess> stats;
     QMap<QString, QString> liveStandings, liveHistory;
 };
-
-qint64 count(const QSqlDatabase &db, const QString &sql)
-{
-    QSqlQuery query(db);
-    return query.exec(sql) && query.next() ? query.value(0).toLongLong() : -1;
-}
 
 } // namespace
 
@@ -250,8 +222,7 @@ private slots:
             if (part == 0) {
                 // The tables exist now: the pages start, and read along from here.
                 for (auto &[name, engine] : m_engines) {
-                    QTRY_VERIFY_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs") == sent,
-                                             30000);
+                    QTRY_VERIFY_WITH_TIMEOUT(logRows(engine.db) == sent, 30000);
                     engine.stats = std::make_unique<StatsProcess>(QStringList{engine.connString});
                 }
             }
@@ -270,7 +241,7 @@ private slots:
             QTest::qWait(2500);
         }
         for (auto &[name, engine] : m_engines)
-            QTRY_COMPARE_WITH_TIMEOUT(count(engine.db, "SELECT COUNT(*) FROM Logs"), sent, 60000);
+            QTRY_COMPARE_WITH_TIMEOUT(logRows(engine.db), sent, 60000);
         QVERIFY(receiver.stop());
 
         for (auto &[name, engine] : m_engines) {
@@ -279,9 +250,9 @@ private slots:
             for (const QJsonValue row :
                  engine.stats->get("/api/rankings?sort=kills&size=100").json().toArray())
                 shown += row["kills"].toInteger();
-            QCOMPARE(shown, count(engine.db, "SELECT SUM(Kills) FROM (SELECT Kills FROM "
-                                             "Stats_Standings WHERE Scope = '' AND Kills + "
-                                             "Deaths > 0 ORDER BY Kills DESC LIMIT 100) t"));
+            QCOMPARE(shown, storedNumber(engine.db, "SELECT SUM(Kills) FROM (SELECT Kills FROM "
+                                                    "Stats_Standings WHERE Scope = '' AND Kills + "
+                                                    "Deaths > 0 ORDER BY Kills DESC LIMIT 100) t"));
             engine.liveStandings = snapshot(engine.db, StandingsSql, 2);
             engine.liveHistory = snapshot(engine.db, HistorySql, 3);
             // From scratch, as the README says to ask for it.
@@ -295,10 +266,10 @@ private slots:
         }
     }
 
-    void liveEqualsCatchUp_data() { engines(); }
+    void liveEqualsCatchUp_data() { engineRows(); }
     void liveEqualsCatchUp()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QMap<QString, QString> again = snapshot(engine.db, StandingsSql, 2);
         QVERIFY(again.size() > 50);
         QVERIFY2(engine.liveStandings == again,
@@ -309,27 +280,27 @@ private slots:
             engine.db.driverName() == QLatin1String("QSQLITE")
                 ? "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND " + names.arg("name")
                 : "SELECT COUNT(*) FROM pg_indexes WHERE " + names.arg("indexname");
-        QCOMPARE(count(engine.db, indexes), 2);
+        QCOMPARE(storedNumber(engine.db, indexes), 2);
     }
 
     // Each point is the rating after that game, so read live or long after, the same.
-    void historyPointsEqualARecompute_data() { engines(); }
+    void historyPointsEqualARecompute_data() { engineRows(); }
     void historyPointsEqualARecompute()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QMap<QString, QString> again = snapshot(engine.db, HistorySql, 3);
         QVERIFY2(engine.liveHistory == again, qPrintable(differences(engine.liveHistory, again)));
         // The bots play the CS 1.6 games one after another: their charts are no flat line.
-        QVERIFY(count(engine.db, "SELECT MIN(n) FROM (SELECT COUNT(DISTINCT Mu) AS n FROM "
-                                 "Stats_History WHERE Scope = 'mod:cstrike' GROUP BY Player "
-                                 "HAVING COUNT(*) >= 3) h") >= 3);
+        QVERIFY(storedNumber(engine.db, "SELECT MIN(n) FROM (SELECT COUNT(DISTINCT Mu) AS n FROM "
+                                        "Stats_History WHERE Scope = 'mod:cstrike' GROUP BY Player "
+                                        "HAVING COUNT(*) >= 3) h") >= 3);
     }
 
     // CS 1.6 writes no positions or flags: its kills are placed by the rows every kill has.
-    void hl1KillsAreInTheirGamesAndServer_data() { engines(); }
+    void hl1KillsAreInTheirGamesAndServer_data() { engineRows(); }
     void hl1KillsAreInTheirGamesAndServer()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         const QList<qint64> expected = killsPerGame(Hl1Log);
         QCOMPARE(expected.size(), 5);
         QList<qint64> shown;
@@ -362,7 +333,7 @@ private slots:
         }
 
         const qint64 total = std::accumulate(expected.cbegin(), expected.cend(), qint64(0));
-        const QString server = QString::number(count(
+        const QString server = QString::number(storedNumber(
             engine.db, "SELECT MIN(sg.Server) FROM Servers_Games sg JOIN Games g ON g.Record = "
                        "sg.Game WHERE g.Patch_Name = 'cstrike'"));
         for (const QString &scope : QStringList{"mod:cstrike", "server:" + server}) {
@@ -392,7 +363,7 @@ private slots:
     }
     void sidesCountedRight()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         QFETCH(QString, scope);
         QFETCH(bool, tf2);
         const QHash<QString, Rounds> expected =
@@ -424,10 +395,10 @@ private slots:
 
     // What a game does not log is shown as unknown, not as 0; ratios are rounded once; a
     // ratio ranks only players with 20 kills and deaths (or kills with headshot known).
-    void figuresAreShownAsKnown_data() { engines(); }
+    void figuresAreShownAsKnown_data() { engineRows(); }
     void figuresAreShownAsKnown()
     {
-        CURRENT_ENGINE(engine);
+        CURRENT_ENGINE(engine, m_engines);
         for (const char *mod : {"cstrike", "csgo"}) {
             const QJsonArray rows =
                 engine.stats->get(QStringLiteral("/api/rankings?size=100&scope=mod:") + mod)
@@ -457,38 +428,7 @@ private slots:
         QCOMPARE(scopes.last()["scope"].toString(), QStringLiteral("mod:cstrike"));
     }
 
-    // The CS 1.6 server's bots come as STEAM_0:0:12345, STEAM_ID_LAN and BOT: each by his
-    // name is one player, with all his kills.
-    void placeholderIdPlayersApart_data() { engines(); }
-    void placeholderIdPlayersApart()
-    {
-        CURRENT_ENGINE(engine);
-        const QHash<QString, qint64> expected = placeholderKills(Hl1Log);
-        QVERIFY(expected.size() >= 9);
-        QHash<QString, qint64> shown;
-        const QJsonArray rows =
-            engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
-        for (const QJsonValue &row : rows) {
-            QVERIFY(!row["player"].toString().startsWith("STEAM_0:0:12345"));
-            shown.insert(row["player"].toString(), row["kills"].toInteger());
-        }
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-            QCOMPARE(shown.value(it.key()), it.value());
-    }
-
 private:
-    void engines()
-    {
-        QTest::addColumn<QString>("engine");
-        QTest::newRow("sqlite") << "sqlite";
-        QTest::newRow("postgres") << "postgres";
-    }
-    Engine *current()
-    {
-        QFETCH(QString, engine);
-        return m_engines.count(engine) ? &m_engines[engine] : nullptr;
-    }
-
     QTemporaryDir m_dir;
     PgTestDatabase m_pg;
     std::map<QString, Engine> m_engines;
