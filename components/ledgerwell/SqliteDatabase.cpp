@@ -149,12 +149,18 @@ bool SqliteDatabase::execute(const char *sql, std::string &error)
     return false;
 }
 
+bool SqliteDatabase::prepare(sqlite3_stmt *&statement, const std::string &sql)
+{
+    if (sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
+                           &statement, nullptr) != SQLITE_OK)
+        statement = nullptr;
+    return statement != nullptr;
+}
+
 bool SqliteDatabase::run(sqlite3_stmt *&statement, const char *sql, std::string &error)
 {
-    if (!statement && sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
-                                         nullptr) != SQLITE_OK) {
+    if (!statement && !prepare(statement, sql)) {
         error = lastError();
-        statement = nullptr;
         return false;
     }
     const int rc = sqlite3_step(statement);
@@ -167,13 +173,8 @@ bool SqliteDatabase::run(sqlite3_stmt *&statement, const char *sql, std::string 
 bool SqliteDatabase::lastRecord(Table table, std::int64_t &max, std::string &error)
 {
     sqlite3_stmt *&statement = m_lastRecord[index(table)];
-    const std::string sql =
-        statement ? std::string()
-                  : "SELECT COALESCE(MAX(Record), 0) FROM " + std::string(tableName(table));
-    if (!statement && sqlite3_prepare_v3(m_db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
-                                         &statement, nullptr) != SQLITE_OK) {
-        statement = nullptr;
-    }
+    if (!statement)
+        prepare(statement, "SELECT COALESCE(MAX(Record), 0) FROM " + std::string(tableName(table)));
     const int rc = statement ? sqlite3_step(statement) : SQLITE_ERROR;
     if (rc == SQLITE_ROW)
         max = sqlite3_column_int64(statement, 0);
@@ -207,12 +208,9 @@ std::vector<std::string> SqliteDatabase::refreshTables()
         if (m_statements[s] || !existing.count(lowered(tableName(table))))
             continue;
         const std::string sql = statementSql(statement, Dialect::Sqlite);
-        if (sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
-                               &m_statements[s], nullptr) != SQLITE_OK) {
+        if (!prepare(m_statements[s], sql))
             notes.push_back(std::string("The table ") + tableName(table) +
                             " does not have the columns Ledgerwell writes: " + lastError());
-            m_statements[s] = nullptr;
-        }
     }
     for (std::size_t t = 0; t < TableCount; ++t) {
         const auto table = static_cast<Table>(t);
@@ -236,9 +234,7 @@ void SqliteDatabase::prepareNameLookup(Table table, std::vector<std::string> &no
     std::string error;
     if (!execute(nameIndexSql(table).c_str(), error))
         notes.push_back(uniqueNamesNote(table, error));
-    const std::string sql = findNameSql(table, Dialect::Sqlite);
-    sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
-                       &m_findName[index(table)], nullptr);
+    prepare(m_findName[index(table)], findNameSql(table, Dialect::Sqlite));
 }
 
 bool SqliteDatabase::query(const std::string &sql, const std::function<void(const Row &)> &row,
@@ -302,9 +298,7 @@ sqlite3_stmt *SqliteDatabase::chunkStatement(Table table)
         const std::string row = sql.substr(sql.rfind(" VALUES ") + 8);
         for (std::size_t r = 1; r < ChunkRows; ++r)
             sql += ", " + row;
-        if (sqlite3_prepare_v3(m_db, sql.c_str(), int(sql.size()) + 1, SQLITE_PREPARE_PERSISTENT,
-                               &statement, nullptr) != SQLITE_OK)
-            statement = nullptr;
+        prepare(statement, sql);
     }
     return statement;
 }

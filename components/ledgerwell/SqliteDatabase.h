@@ -38,6 +38,8 @@ private:
     explicit SqliteDatabase(sqlite3 *db, const std::atomic<std::int64_t> *giveUpAt);
     static int busy(void *self, int attempts);
     bool execute(const char *sql, std::string &error);
+    // Prepared to be kept (null when SQLite refuses it).
+    bool prepare(sqlite3_stmt *&statement, const std::string &sql);
     // Runs one of the statements every transaction runs, prepared on first use: parsing them
     // anew each time cost SQLite more than running them.
     bool run(sqlite3_stmt *&statement, const char *sql, std::string &error);
