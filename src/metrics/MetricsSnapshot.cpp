@@ -19,8 +19,8 @@ MetricsSnapshot takeSnapshot(const BoundPorts &ports, const ScoringComponentFact
         figures.datagramsReceived = bound.inbox->received();
         figures.datagramsRefusedMemoryFull = bound.inbox->refused();
         figures.kernelDrops = bound.inbox->kernelDrops();
-        if (const auto found = table.find(bound.socketInode); found != table.end())
-            figures.kernelDrops = std::max(figures.kernelDrops, found->second);
+        figures.kernelDrops =
+            std::max(figures.kernelDrops, kernelDropsInTable(table, bound.socketInodes));
         const PortCounters &c = *bound.counters;
         figures.datagramsHandedOver = relaxed(c.datagramsHandedOver);
         figures.datagramsRefusedSender = relaxed(c.datagramsRefusedSender);

@@ -15,7 +15,7 @@ struct BoundPort
 {
     int connection = 0;
     quint16 port = 0;
-    quint64 socketInode = 0; // names the socket in /proc/net/udp
+    std::vector<quint64> socketInodes; // name its sockets in /proc/net/udp
     std::shared_ptr<const DatagramInbox> inbox;
     std::shared_ptr<const PortCounters> counters;
 };

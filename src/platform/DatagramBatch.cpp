@@ -3,6 +3,8 @@
 #include "KernelDrops.h"
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,8 +16,9 @@ struct DatagramBatch::Slots
     sockaddr_in senders[Size] = {};
     iovec vectors[Size] = {};
     mmsghdr headers[Size] = {};
-    // Room for the drop count the kernel attaches to a datagram.
-    alignas(cmsghdr) char controls[Size][CMSG_SPACE(sizeof(quint32))] = {};
+    // Room for the drop count and the arrival time the kernel attaches to a datagram.
+    alignas(cmsghdr) char controls[Size]
+                                  [CMSG_SPACE(sizeof(quint32)) + CMSG_SPACE(sizeof(timespec))] = {};
 };
 
 DatagramBatch::DatagramBatch()
@@ -54,6 +57,21 @@ DatagramView DatagramBatch::at(int i) const
     const Slots &s = *m_slots;
     return {s.bytes.get() + std::size_t(i) * SlotBytes, qint64(s.headers[i].msg_len),
             ntohl(s.senders[i].sin_addr.s_addr), ntohs(s.senders[i].sin_port)};
+}
+
+std::int64_t DatagramBatch::arrivalNs(int i) const
+{
+    const msghdr &header = m_slots->headers[i].msg_hdr;
+    for (const cmsghdr *c = CMSG_FIRSTHDR(&header); c;
+         c = CMSG_NXTHDR(const_cast<msghdr *>(&header), const_cast<cmsghdr *>(c))) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp;
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return std::int64_t(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+        }
+    }
+    return 0;
 }
 
 std::optional<quint32> DatagramBatch::kernelDropCount(int count) const

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,8 @@ public:
     // Reads the datagrams waiting on fd, replacing the previous ones; 0 when none waits.
     int receive(int fd);
     DatagramView at(int i) const;
+    // When the kernel took the datagram in (realtime ns), if the socket asks for it; else 0.
+    std::int64_t arrivalNs(int i) const;
     // The kernel's drop count for the socket as the newest of the first count datagrams
     // brought it; nothing when none did (see KernelDrops.h).
     std::optional<quint32> kernelDropCount(int count) const;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 // What the reader thread read from one socket and the program's thread has not yet taken,
 // oldest first. An eventfd tells the program's thread that there is something to take.
@@ -22,8 +23,10 @@ public:
 
     // Reader thread: keeps what the budget allows and refuses the rest, in order.
     void put(const DatagramBatch &batch, int count);
-    // Reader thread: the socket's drop count that came with a batch (cumulative, wrapping).
-    void noteKernelDrops(quint32 cumulative);
+    void put(const std::vector<DatagramView> &datagrams);
+    // Reader thread: the drop count that came with a batch from the port's socket of that
+    // index (cumulative, wrapping).
+    void noteKernelDrops(quint32 cumulative, int socket = 0);
 
     // Program thread. Call clearWake before taking, so a put after it wakes again.
     void clearWake();
@@ -43,6 +46,8 @@ public:
 
 private:
     void wakeLocked();
+    bool keepLocked(const DatagramView &datagram);
+    void noteLocked(quint64 count, quint64 refused);
 
     ReadBudget &m_budget;
     int m_wakeFd = -1;
@@ -54,5 +59,5 @@ private:
     std::atomic<quint64> m_spells{0};
     std::atomic<quint64> m_received{0};
     std::atomic<quint64> m_kernelDrops{0};
-    quint32 m_lastDropCount = 0; // the reader's own
+    std::vector<quint32> m_lastDropCounts; // by socket; the reader's own
 };

@@ -88,18 +88,31 @@ DatagramReader::~DatagramReader()
 
 quint64 DatagramReader::start(int fd, std::shared_ptr<DatagramInbox> inbox)
 {
-    if (!m_thread.joinable() || fd < 0 || !inbox || inbox->wakeDescriptor() < 0)
+    return start(std::vector<int>{fd}, std::move(inbox));
+}
+
+quint64 DatagramReader::start(const std::vector<int> &fds, std::shared_ptr<DatagramInbox> inbox)
+{
+    const bool valid =
+        !fds.empty() && std::all_of(fds.begin(), fds.end(), [](int fd) { return fd >= 0; });
+    if (!m_thread.joinable() || !valid || !inbox || inbox->wakeDescriptor() < 0)
         return 0;
     std::lock_guard lock(m_mutex);
     const quint64 id = ++m_lastId;
-    m_sources.emplace(id, Source{fd, std::move(inbox)});
-    epoll_event event = {};
-    event.events = EPOLLIN;
-    event.data.u64 = id;
-    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
-        m_sources.erase(id);
-        return 0;
+    Source source{fds, std::move(inbox), nullptr, 0};
+    if (fds.size() > 1)
+        source.merge = std::make_unique<ArrivalMerge>(int(fds.size()));
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        epoll_event event = {};
+        event.events = EPOLLIN;
+        event.data.u64 = id;
+        if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fds[i], &event) != 0) {
+            for (std::size_t added = 0; added < i; ++added)
+                ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fds[added], nullptr);
+            return 0;
+        }
     }
+    m_sources.emplace(id, std::move(source));
     return id;
 }
 
@@ -109,7 +122,8 @@ void DatagramReader::stop(quint64 id)
     const auto found = m_sources.find(id);
     if (found == m_sources.end())
         return;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, found->second.fd, nullptr);
+    for (const int fd : found->second.fds)
+        ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
     // An event for this id already returned by epoll_wait finds no source, and ids are never
     // used again, so a new socket on the same descriptor number is not mistaken for it.
     m_sources.erase(found);
@@ -127,33 +141,92 @@ void DatagramReader::run()
     std::int64_t read = 0; // by the last look: more are likely on their way
     std::int64_t lastLook = monotonicNs();
     std::int64_t sinceLook = 0; // the time over which the last look's datagrams came
+    quint64 looks = 0;
     for (;;) {
         if (const std::int64_t wait = ReaderPause::after(read, sinceLook, DatagramBatch::Size))
             pause(wait);
-        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, read ? 0 : -1);
+        const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, read ? 0 : waitMs(lastLook));
         const std::int64_t look = monotonicNs();
         sinceLook = look - lastLook;
         lastLook = look;
         read = 0;
+        ++looks;
         for (int i = 0; i < ready; ++i) {
             if (events[i].data.u64 == QuitId)
                 return;
             std::lock_guard lock(m_mutex);
             const auto found = m_sources.find(events[i].data.u64);
-            if (found == m_sources.end())
-                continue; // stopped since
-            const Source &source = found->second;
-            for (int turn = 0; turn < BatchesPerTurn; ++turn) {
-                const int count = batch.receive(source.fd);
-                if (count == 0)
-                    break;
-                read += count;
-                source.inbox->put(batch, count);
-                if (const std::optional<quint32> drops = batch.kernelDropCount(count))
-                    source.inbox->noteKernelDrops(*drops);
-                if (count < DatagramBatch::Size)
-                    break; // drained
-            }
+            if (found == m_sources.end() || found->second.look == looks)
+                continue; // stopped since, or read already in this look
+            found->second.look = looks;
+            read += readSource(found->second, batch);
         }
+        releaseDue(monotonicNs());
+    }
+}
+
+std::int64_t DatagramReader::readSource(Source &source, DatagramBatch &batch)
+{
+    if (source.merge)
+        return readMerged(source, batch);
+    std::int64_t read = 0;
+    for (int turn = 0; turn < BatchesPerTurn; ++turn) {
+        const int count = batch.receive(source.fds.front());
+        if (count == 0)
+            break;
+        read += count;
+        source.inbox->put(batch, count);
+        if (const std::optional<quint32> drops = batch.kernelDropCount(count))
+            source.inbox->noteKernelDrops(*drops);
+        if (count < DatagramBatch::Size)
+            break; // drained
+    }
+    return read;
+}
+
+std::int64_t DatagramReader::readMerged(Source &source, DatagramBatch &batch)
+{
+    std::int64_t read = 0;
+    for (std::size_t socket = 0; socket < source.fds.size(); ++socket) {
+        for (int turn = 0; turn < BatchesPerTurn; ++turn) {
+            const int count = batch.receive(source.fds[socket]);
+            const std::int64_t now = monotonicNs();
+            for (int i = 0; i < count; ++i)
+                source.merge->add(int(socket), batch.arrivalNs(i), now, batch.at(i));
+            read += count;
+            if (const std::optional<quint32> drops = batch.kernelDropCount(count))
+                source.inbox->noteKernelDrops(*drops, int(socket));
+            if (count < DatagramBatch::Size)
+                break; // drained
+        }
+    }
+    if (const std::vector<DatagramView> &due = source.merge->release(monotonicNs()); !due.empty())
+        source.inbox->put(due);
+    return read;
+}
+
+int DatagramReader::waitMs(std::int64_t nowNs)
+{
+    std::lock_guard lock(m_mutex);
+    std::int64_t due = -1;
+    for (const auto &[id, source] : m_sources) {
+        if (source.merge && source.merge->isHolding()) {
+            const std::int64_t next = source.merge->nextDueNs();
+            due = due < 0 ? next : std::min(due, next);
+        }
+    }
+    if (due < 0)
+        return -1;
+    return int(std::clamp<std::int64_t>((due - nowNs + 999999) / 1000000, 0, 1000));
+}
+
+void DatagramReader::releaseDue(std::int64_t nowNs)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto &[id, source] : m_sources) {
+        if (!source.merge || !source.merge->isHolding())
+            continue;
+        if (const std::vector<DatagramView> &due = source.merge->release(nowNs); !due.empty())
+            source.inbox->put(due);
     }
 }

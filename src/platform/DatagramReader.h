@@ -1,14 +1,17 @@
 #pragma once
 
+#include "ArrivalMerge.h"
 #include "DatagramInbox.h"
 #include "ReadBudget.h"
 
 #include <QtGlobal>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // The one thread that reads every bound socket element's socket, so a busy program's thread
 // loses nothing while the kernel's receive buffer (capped at net.core.rmem_max without
@@ -29,18 +32,28 @@ public:
 
     // Reads fd into inbox from now on; 0 when it cannot. The caller keeps fd open until stop.
     quint64 start(int fd, std::shared_ptr<DatagramInbox> inbox);
+    // The same for the sockets of one port that share it: their datagrams reach the inbox in
+    // the order they arrived in, across the sockets.
+    quint64 start(const std::vector<int> &fds, std::shared_ptr<DatagramInbox> inbox);
     // Once this returns, the reader neither reads the socket nor touches its inbox.
     void stop(quint64 id);
 
 private:
     struct Source
     {
-        int fd;
+        std::vector<int> fds;
         std::shared_ptr<DatagramInbox> inbox;
+        std::unique_ptr<ArrivalMerge> merge; // only for several sockets
+        quint64 look = 0;                    // the last look that read it
     };
 
     DatagramReader();
     void run();
+    std::int64_t readSource(Source &source, DatagramBatch &batch);
+    std::int64_t readMerged(Source &source, DatagramBatch &batch);
+    // The time epoll may wait for news: until the first held datagram is due, or for ever.
+    int waitMs(std::int64_t nowNs);
+    void releaseDue(std::int64_t nowNs);
 
     ReadBudget m_budget{DefaultBudgetBytes};
     int m_epoll = -1;

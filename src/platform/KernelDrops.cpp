@@ -60,6 +60,22 @@ std::optional<quint64> kernelDropsInTable(quint64 socketInode)
     return found->second;
 }
 
+quint64 kernelDropsInTable(const std::map<quint64, quint64> &table,
+                           const std::vector<quint64> &socketInodes)
+{
+    quint64 drops = 0;
+    for (const quint64 inode : socketInodes) {
+        if (const auto found = table.find(inode); inode != 0 && found != table.end())
+            drops += found->second;
+    }
+    return drops;
+}
+
+quint64 kernelDropsInTable(const std::vector<quint64> &socketInodes)
+{
+    return kernelDropsInTable(kernelDropsTable(), socketInodes);
+}
+
 quint64 socketInode(int fd)
 {
     struct stat status;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 #include <sys/socket.h>
 
@@ -19,5 +20,9 @@ std::optional<quint32> kernelDropCountOf(const msghdr &header);
 // datagram brings the count.
 std::map<quint64, quint64> kernelDropsTable();
 std::optional<quint64> kernelDropsInTable(quint64 socketInode);
+// The drops of a port's sockets together, as far as the table knows them.
+quint64 kernelDropsInTable(const std::map<quint64, quint64> &table,
+                           const std::vector<quint64> &socketInodes);
+quint64 kernelDropsInTable(const std::vector<quint64> &socketInodes);
 // The inode that names the socket in the kernel's tables; 0 when it cannot be read.
 quint64 socketInode(int fd);

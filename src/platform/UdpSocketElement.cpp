@@ -40,9 +40,9 @@ Status UdpSocketElement::Bind(qint64 port)
         return SocketErrors::invalidPort(port);
     if (m_socket.isBound())
         return SocketErrors::alreadyBound();
-    if (const Status bound = m_socket.bind(quint16(port)); !bound)
+    if (const Status bound = m_socket.bind(quint16(port), ReceiveBufferBytes, PortBufferBytes);
+        !bound)
         return bound;
-    m_socket.askReceiveBuffer(ReceiveBufferBytes);
     DatagramReader &reader = DatagramReader::shared();
     auto inbox = std::make_shared<DatagramInbox>(reader.budget());
     if (inbox->wakeDescriptor() < 0) {
@@ -50,7 +50,7 @@ Status UdpSocketElement::Bind(qint64 port)
         m_socket.close();
         return SocketErrors::fromErrno(error);
     }
-    m_readerId = reader.start(m_socket.descriptor(), inbox);
+    m_readerId = reader.start(m_socket.descriptors(), inbox);
     if (!m_readerId) {
         m_socket.close();
         return SocketErrors::readerFailed();
@@ -61,13 +61,20 @@ Status UdpSocketElement::Bind(qint64 port)
     m_kernelDropsSeen = 0;
     m_counters = std::make_shared<PortCounters>();
     if (m_ports)
-        m_ports->add(
-            {m_index, quint16(port), socketInode(m_socket.descriptor()), m_inbox, m_counters});
+        m_ports->add({m_index, quint16(port), socketInodes(), m_inbox, m_counters});
     m_notifier =
         std::make_unique<QSocketNotifier>(m_inbox->wakeDescriptor(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &UdpSocketElement::readPending);
     emit bound(m_index, quint16(port));
     return {};
+}
+
+std::vector<quint64> UdpSocketElement::socketInodes() const
+{
+    std::vector<quint64> inodes;
+    for (const int fd : m_socket.descriptors())
+        inodes.push_back(socketInode(fd));
+    return inodes;
 }
 
 int UdpSocketElement::receiveBufferBytes()
@@ -84,8 +91,7 @@ quint64 UdpSocketElement::kernelDrops() const
 {
     if (!m_inbox)
         return 0;
-    const std::optional<quint64> table = kernelDropsInTable(socketInode(m_socket.descriptor()));
-    return std::max(m_inbox->kernelDrops(), table.value_or(0));
+    return std::max(m_inbox->kernelDrops(), kernelDropsInTable(socketInodes()));
 }
 
 void UdpSocketElement::Close()
