@@ -49,7 +49,8 @@ const std::vector<DatagramView> &ArrivalMerge::release(std::int64_t nowNs)
         m_released.push_back(view);
     }
     // What stays is moved to the front of the bytes, so they never grow past what is held.
-    std::vector<char> remaining;
+    std::vector<char> &remaining = m_spareBytes;
+    remaining.clear();
     for (auto it = kept; it != m_held.end(); ++it) {
         const std::size_t offset = remaining.size();
         remaining.insert(remaining.end(), m_bytes.data() + it->offset,

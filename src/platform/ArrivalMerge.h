@@ -40,4 +40,5 @@ private:
     std::vector<char> m_bytes;
     std::vector<DatagramView> m_released;
     std::vector<char> m_releasedBytes;
+    std::vector<char> m_spareBytes;
 };

@@ -1,6 +1,7 @@
 #include "DatagramReader.h"
 
 #include "DatagramBatch.h"
+#include "DatagramSocket.h"
 #include "PromptWakeUps.h"
 #include "ReaderPause.h"
 
@@ -13,15 +14,19 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 // Ids start above this one, which stands for the quit notice.
 constexpr quint64 QuitId = 0;
+// An event names its source's id and which of the source's sockets is ready.
+constexpr int SocketBits = 8;
+static_assert(DatagramSocket::MostSockets <= (1 << SocketBits));
 // Batches read from one socket before the others get their turn.
 constexpr int BatchesPerTurn = 16;
-constexpr int EventsPerWait = 64;
+constexpr int EventsPerWait = 256;
 
 // Every thread the calling one starts from now on inherits its priority: the program's own
 // thread and the component's writer threads, which take most of the CPU a datagram costs, then
@@ -95,17 +100,18 @@ quint64 DatagramReader::start(const std::vector<int> &fds, std::shared_ptr<Datag
 {
     const bool valid =
         !fds.empty() && std::all_of(fds.begin(), fds.end(), [](int fd) { return fd >= 0; });
-    if (!m_thread.joinable() || !valid || !inbox || inbox->wakeDescriptor() < 0)
+    if (!m_thread.joinable() || !valid || fds.size() > DatagramSocket::MostSockets || !inbox ||
+        inbox->wakeDescriptor() < 0)
         return 0;
     std::lock_guard lock(m_mutex);
     const quint64 id = ++m_lastId;
-    Source source{fds, std::move(inbox), nullptr, 0};
+    Source source{fds, std::move(inbox), nullptr};
     if (fds.size() > 1)
         source.merge = std::make_unique<ArrivalMerge>(int(fds.size()));
     for (std::size_t i = 0; i < fds.size(); ++i) {
         epoll_event event = {};
         event.events = EPOLLIN;
-        event.data.u64 = id;
+        event.data.u64 = id << SocketBits | i;
         if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fds[i], &event) != 0) {
             for (std::size_t added = 0; added < i; ++added)
                 ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fds[added], nullptr);
@@ -113,6 +119,7 @@ quint64 DatagramReader::start(const std::vector<int> &fds, std::shared_ptr<Datag
         }
     }
     m_sources.emplace(id, std::move(source));
+    measureRoom();
     return id;
 }
 
@@ -127,6 +134,25 @@ void DatagramReader::stop(quint64 id)
     // An event for this id already returned by epoll_wait finds no source, and ids are never
     // used again, so a new socket on the same descriptor number is not mistaken for it.
     m_sources.erase(found);
+    measureRoom();
+}
+
+void DatagramReader::measureRoom()
+{
+    // An eighth of what the kernel may hold, at 1 KiB a datagram (it counts a small one at
+    // about 800 bytes): what a pause lets pile up leaves the rest for a late wake-up.
+    qint64 smallest = -1;
+    for (const auto &[id, source] : m_sources) {
+        qint64 bytes = 0;
+        for (const int fd : source.fds) {
+            int buffer = 0;
+            socklen_t length = sizeof buffer;
+            if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, &length) == 0)
+                bytes += buffer;
+        }
+        smallest = smallest < 0 ? bytes : std::min(smallest, bytes);
+    }
+    m_room.store(std::max<qint64>(DatagramBatch::Size, smallest / (8 * 1024)));
 }
 
 void DatagramReader::run()
@@ -139,69 +165,55 @@ void DatagramReader::run()
     DatagramBatch batch;
     epoll_event events[EventsPerWait];
     std::int64_t read = 0; // by the last look: more are likely on their way
+    bool left = false;     // the last look left datagrams waiting
     std::int64_t lastLook = monotonicNs();
     std::int64_t sinceLook = 0; // the time over which the last look's datagrams came
-    quint64 looks = 0;
     for (;;) {
-        if (const std::int64_t wait = ReaderPause::after(read, sinceLook, DatagramBatch::Size))
+        // A socket left with datagrams after its turn is read again at once.
+        if (const std::int64_t wait = ReaderPause::after(read, sinceLook, m_room.load());
+            wait && !left)
             pause(wait);
         const int ready = ::epoll_wait(m_epoll, events, EventsPerWait, read ? 0 : waitMs(lastLook));
         const std::int64_t look = monotonicNs();
         sinceLook = look - lastLook;
         lastLook = look;
         read = 0;
-        ++looks;
+        left = false;
         for (int i = 0; i < ready; ++i) {
             if (events[i].data.u64 == QuitId)
                 return;
             std::lock_guard lock(m_mutex);
-            const auto found = m_sources.find(events[i].data.u64);
-            if (found == m_sources.end() || found->second.look == looks)
-                continue; // stopped since, or read already in this look
-            found->second.look = looks;
-            read += readSource(found->second, batch);
+            const auto found = m_sources.find(events[i].data.u64 >> SocketBits);
+            if (found == m_sources.end())
+                continue; // stopped since
+            const int socket = int(events[i].data.u64 & ((1 << SocketBits) - 1));
+            read += readSocket(found->second, socket, batch, left);
         }
         releaseDue(monotonicNs());
     }
 }
 
-std::int64_t DatagramReader::readSource(Source &source, DatagramBatch &batch)
+std::int64_t DatagramReader::readSocket(Source &source, int socket, DatagramBatch &batch,
+                                        bool &left)
 {
-    if (source.merge)
-        return readMerged(source, batch);
     std::int64_t read = 0;
     for (int turn = 0; turn < BatchesPerTurn; ++turn) {
-        const int count = batch.receive(source.fds.front());
-        if (count == 0)
-            break;
-        read += count;
-        source.inbox->put(batch, count);
-        if (const std::optional<quint32> drops = batch.kernelDropCount(count))
-            source.inbox->noteKernelDrops(*drops);
-        if (count < DatagramBatch::Size)
-            break; // drained
-    }
-    return read;
-}
-
-std::int64_t DatagramReader::readMerged(Source &source, DatagramBatch &batch)
-{
-    std::int64_t read = 0;
-    for (std::size_t socket = 0; socket < source.fds.size(); ++socket) {
-        for (int turn = 0; turn < BatchesPerTurn; ++turn) {
-            const int count = batch.receive(source.fds[socket]);
+        const int count = batch.receive(source.fds.at(std::size_t(socket)));
+        if (source.merge) {
+            // The merge lets them go once nothing that arrived before them can still come.
             const std::int64_t now = monotonicNs();
             for (int i = 0; i < count; ++i)
-                source.merge->add(int(socket), batch.arrivalNs(i), now, batch.at(i));
-            read += count;
-            if (const std::optional<quint32> drops = batch.kernelDropCount(count))
-                source.inbox->noteKernelDrops(*drops, int(socket));
-            if (count < DatagramBatch::Size)
-                break; // drained
+                source.merge->add(socket, batch.arrivalNs(i), now, batch.at(i));
+        } else if (count > 0) {
+            source.inbox->put(batch, count);
         }
+        read += count;
+        if (const std::optional<quint32> drops = batch.kernelDropCount(count))
+            source.inbox->noteKernelDrops(*drops, socket);
+        if (count < DatagramBatch::Size)
+            return read; // drained
     }
-    if (const std::vector<DatagramView> &due = source.merge->release(monotonicNs()); !due.empty())
-        source.inbox->put(due);
+    left = true;
     return read;
 }
 

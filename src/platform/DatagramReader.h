@@ -1,11 +1,13 @@
 #pragma once
 
 #include "ArrivalMerge.h"
+#include "DatagramBatch.h"
 #include "DatagramInbox.h"
 #include "ReadBudget.h"
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -49,11 +51,14 @@ private:
 
     DatagramReader();
     void run();
-    std::int64_t readSource(Source &source, DatagramBatch &batch);
-    std::int64_t readMerged(Source &source, DatagramBatch &batch);
+    // left: set when the socket still holds datagrams after its turn.
+    std::int64_t readSocket(Source &source, int socket, DatagramBatch &batch, bool &left);
     // The time epoll may wait for news: until the first held datagram is due, or for ever.
     int waitMs(std::int64_t nowNs);
+    // Hands over what the merges of several sockets may let go by now.
     void releaseDue(std::int64_t nowNs);
+    // Under the lock, when a source comes or goes.
+    void measureRoom();
 
     ReadBudget m_budget{DefaultBudgetBytes};
     int m_epoll = -1;
@@ -61,5 +66,6 @@ private:
     std::mutex m_mutex; // held while a source is read: stop waits for that read to end
     std::map<quint64, Source> m_sources;
     quint64 m_lastId = 0;
+    std::atomic<qint64> m_room{DatagramBatch::Size}; // the datagrams a pause may let pile up
     std::thread m_thread;
 };

@@ -44,20 +44,27 @@ private slots:
         QTest::addColumn<qint64>("read");
         QTest::addColumn<qint64>("sinceNs");
         QTest::addColumn<qint64>("pauseNs");
-        addRow("nothing read: wait for the next", qint64(0), qint64(300000), qint64(0));
+        QTest::addColumn<qint64>("room");
+        addRow("nothing read: wait for the next", qint64(0), qint64(300000), qint64(0), 32LL);
         addRow("a trickle: the longest pause", qint64(3), qint64(260000),
-               qint64(ReaderPause::LongestNs));
-        addRow("200,000/s: a batch's worth", qint64(64), qint64(320000), qint64(160000));
+               qint64(ReaderPause::LongestSmallNs), 32LL);
+        addRow("200,000/s: the room's worth", qint64(64), qint64(320000), qint64(160000), 32LL);
         addRow("a burst: the shortest", qint64(512), qint64(100000),
-               qint64(ReaderPause::ShortestNs));
-        addRow("a clock that went back", qint64(10), qint64(-5), qint64(ReaderPause::ShortestNs));
+               qint64(ReaderPause::ShortestNs), 32LL);
+        addRow("a clock that went back", qint64(10), qint64(-5), qint64(ReaderPause::ShortestNs),
+               32LL);
+        // Several sockets' room: as long as a burst takes to fill it, and never longer than any.
+        addRow("a trickle into a large room", qint64(3), qint64(260000), qint64(4096000), 2048LL);
+        addRow("a trickle into the largest room", qint64(3), qint64(260000),
+               qint64(ReaderPause::LongestNs), 65536LL);
     }
     void pauseFollowsTheRateJustSeen()
     {
         QFETCH(qint64, read);
         QFETCH(qint64, sinceNs);
         QFETCH(qint64, pauseNs);
-        QCOMPARE(ReaderPause::after(read, sinceNs, 32), pauseNs);
+        QFETCH(qint64, room);
+        QCOMPARE(ReaderPause::after(read, sinceNs, room), pauseNs);
     }
 
     void threadsStartedAfterTheReaderGiveWay()
