@@ -20,6 +20,7 @@
 #include "state/MainModule.h"
 #include "state/TextFunctions.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -82,12 +83,13 @@ qint64 kernelDrops(quint16 port)
     if (!file.open(QIODevice::ReadOnly))
         return -1;
     const QString wanted = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    qint64 drops = -1; // all the port's sockets together
     for (const QByteArray &line : file.readAll().split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() >= 13 && fields.at(1).toUpper().endsWith(wanted.toLatin1()))
-            return fields.last().toLongLong();
+            drops = std::max<qint64>(drops, 0) + fields.last().toLongLong();
     }
-    return -1;
+    return drops;
 }
 
 // The statistics tables made by the program's own schema creation.
