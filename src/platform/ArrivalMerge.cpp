@@ -6,6 +6,7 @@
 
 ArrivalMerge::ArrivalMerge(int sockets)
     : m_latest(std::size_t(std::max(sockets, 1)), std::numeric_limits<std::int64_t>::min())
+    , m_left(m_latest.size(), false)
 {
 }
 
@@ -27,11 +28,18 @@ const std::vector<DatagramView> &ArrivalMerge::release(std::int64_t nowNs)
     if (m_held.empty())
         return m_released;
     // Every socket has shown all it holds that arrived up to here.
-    std::int64_t through = *std::min_element(m_latest.begin(), m_latest.end());
+    const std::int64_t shown = *std::min_element(m_latest.begin(), m_latest.end());
+    // What waited long enough goes too, but never past what a socket still holds unread.
+    std::int64_t waited = std::numeric_limits<std::int64_t>::min();
     for (const Held &held : m_held) {
         if (nowNs - held.readNs >= HoldNs)
-            through = std::max(through, held.arrivalNs);
+            waited = std::max(waited, held.arrivalNs);
     }
+    for (std::size_t socket = 0; socket < m_latest.size(); ++socket) {
+        if (m_left[socket])
+            waited = std::min(waited, m_latest[socket]);
+    }
+    const std::int64_t through = std::max(shown, waited);
     // Stable: two stamps alike keep the order they were read in.
     std::stable_sort(m_held.begin(), m_held.end(),
                      [](const Held &a, const Held &b) { return a.arrivalNs < b.arrivalNs; });

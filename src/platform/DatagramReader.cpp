@@ -210,9 +210,14 @@ std::int64_t DatagramReader::readSocket(Source &source, int socket, DatagramBatc
         read += count;
         if (const std::optional<quint32> drops = batch.kernelDropCount(count))
             source.inbox->noteKernelDrops(*drops, socket);
-        if (count < DatagramBatch::Size)
+        if (count < DatagramBatch::Size) {
+            if (source.merge)
+                source.merge->setLeft(socket, false);
             return read; // drained
+        }
     }
+    if (source.merge)
+        source.merge->setLeft(socket, true);
     left = true;
     return read;
 }

@@ -173,7 +173,7 @@ Status DatagramSocket::bind(quint16 port, int bufferBytes, int portBytes)
     // Without it the program cannot tell that it fell behind; /proc/net/udp still can.
     askKernelDropCounts(fd);
     m_fds.push_back(fd);
-    m_port = port;
+    m_port = port ? port : localPortOf(fd);
     return {};
 }
 

@@ -16,7 +16,8 @@
 
 namespace {
 
-using Adds = QList<QList<qint64>>; // socket, arrival, read; a row of {-1, now} releases
+// socket, arrival, read; a row of {-1, now} releases, one of {-2, socket} marks it left unread
+using Adds = QList<QList<qint64>>;
 
 constexpr qint64 Ms = 1000 * 1000;
 
@@ -54,6 +55,9 @@ private slots:
             QString("|10a"));
         addRow("the hold of a later one releases the earlier too", 3,
                Adds{{0, 20, 0}, {1, 10, 3 * Ms}, {-1, ArrivalMerge::HoldNs}}, QString("10b 20a"));
+        // Socket 1 was left with datagrams unread, which may have arrived before 20.
+        addRow("a socket left unread holds back past the hold", 2,
+               Adds{{0, 20, 0}, {1, 10, 0}, {-2, 1}, {-1, ArrivalMerge::HoldNs}}, QString("10b"));
         addRow("stamps alike keep the order read", 2,
                Adds{{1, 10, 0}, {0, 10, 0}, {0, 11, 0}, {1, 12, 0}, {-1, 0}},
                QString("10b 10a 11a"));
@@ -66,6 +70,10 @@ private slots:
         ArrivalMerge merge(sockets);
         QStringList releases;
         for (const QList<qint64> &step : steps) {
+            if (step[0] == -2) {
+                merge.setLeft(int(step[1]), true);
+                continue;
+            }
             if (step[0] < 0) {
                 QStringList out;
                 for (const DatagramView &d : merge.release(step[1]))
