@@ -1,9 +1,9 @@
 #include "DatagramBatch.h"
 
 #include "KernelDrops.h"
+#include "SocketControl.h"
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 #include <arpa/inet.h>
@@ -61,17 +61,7 @@ DatagramView DatagramBatch::at(int i) const
 
 std::int64_t DatagramBatch::arrivalNs(int i) const
 {
-    const msghdr &header = m_slots->headers[i].msg_hdr;
-    for (const cmsghdr *c = CMSG_FIRSTHDR(&header); c;
-         c = CMSG_NXTHDR(const_cast<msghdr *>(&header), const_cast<cmsghdr *>(c))) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
-            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
-            timespec stamp;
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            return std::int64_t(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-        }
-    }
-    return 0;
+    return arrivalStampNs(m_slots->headers[i].msg_hdr);
 }
 
 std::optional<quint32> DatagramBatch::kernelDropCount(int count) const

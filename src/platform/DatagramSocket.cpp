@@ -1,12 +1,12 @@
 #include "DatagramSocket.h"
 
 #include "KernelDrops.h"
+#include "SocketControl.h"
 #include "SocketErrors.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 #include <limits>
 
@@ -108,11 +108,7 @@ void waitForArrivalStamps()
         header.msg_controllen = sizeof control;
         if (::recvmsg(probe, &header, 0) < 0)
             break;
-        const cmsghdr *c = CMSG_FIRSTHDR(&header);
-        timespec stamp = {};
-        if (c && c->cmsg_type == SCM_TIMESTAMPNS)
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-        if (std::int64_t(stamp.tv_sec) * 1000000000 + stamp.tv_nsec <= sent)
+        if (arrivalStampNs(header) <= sent)
             break; // stamped on arrival
         const timespec pause = {0, 500 * 1000};
         ::nanosleep(&pause, nullptr);

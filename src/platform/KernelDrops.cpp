@@ -1,5 +1,7 @@
 #include "KernelDrops.h"
 
+#include "SocketControl.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -18,16 +20,7 @@ std::optional<quint32> kernelDropCountOf(const msghdr &header)
 {
     // A socket without drops gets no count, so a datagram without one stands for zero only
     // when the socket never dropped: the caller keeps the last count it saw.
-    for (const cmsghdr *c = CMSG_FIRSTHDR(&header); c;
-         c = CMSG_NXTHDR(const_cast<msghdr *>(&header), const_cast<cmsghdr *>(c))) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
-            c->cmsg_len >= CMSG_LEN(sizeof(quint32))) {
-            quint32 count;
-            std::memcpy(&count, CMSG_DATA(c), sizeof count);
-            return count;
-        }
-    }
-    return std::nullopt;
+    return socketControl<quint32>(header, SO_RXQ_OVFL);
 }
 
 std::map<quint64, quint64> kernelDropsTable()
