@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QList>
 
-#include <cstring>
 
 #include <sys/stat.h>
 
