@@ -46,7 +46,6 @@ private:
         std::vector<int> fds;
         std::shared_ptr<DatagramInbox> inbox;
         std::unique_ptr<ArrivalMerge> merge; // only for several sockets
-        quint64 look = 0;                    // the last look that read it
     };
 
     DatagramReader();

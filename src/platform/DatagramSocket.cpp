@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -90,8 +91,10 @@ void waitForArrivalStamps()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
+    const timeval patience = {0, 100 * 1000}; // a datagram lost even here does not hang the bind
     const bool ready =
         probe >= 0 && ::setsockopt(probe, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0 &&
+        ::setsockopt(probe, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience) == 0 &&
         ::bind(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
         ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0;
     for (int attempt = 0; ready && attempt < 200; ++attempt) {

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QList>
 
-
 #include <sys/stat.h>
 
 bool askKernelDropCounts(int fd)
