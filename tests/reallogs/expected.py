@@ -5,6 +5,7 @@ something.
 
     python3 expected.py FILE...          -> JSON on stdout; verbs the rules do not use on stderr
     python3 expected.py --match FILE...  -> each file's match as its game page must show it
+    python3 expected.py --rounds FILE... -> kills per game, rounds per player, the files as one
 """
 
 import codecs
@@ -722,6 +723,62 @@ def match_file(path):
     return out
 
 
+# ---- kills per game and rounds per player, as the standings count them ----------------
+
+PLAYER_AT = r'"(.+?)<(\d+)><([^>]*)><([^>]*)>"'
+KILL_LINE = re.compile(PLAYER_AT + r" (?:\[[^\]]*\] )?killed " + PLAYER_AT, re.A)
+SUICIDE_LINE = re.compile(PLAYER_AT + r" (?:\[[^\]]*\] )?committed suicide", re.A)
+# A round's winner: Counter-Strike's team trigger with the score, or TF2's "Round_Win".
+ROUND_END = re.compile(r'Team "([^"]+)" triggered "[^"]+" \(CT "|World triggered "Round_Win" '
+                       r'\(winner "([^"]+)"', re.A)
+ACCOUNT = re.compile(r"STEAM_\d:\d:\d+|\[U:\d:\d+\]", re.A)
+
+
+def rounds_of(paths):
+    """The files as one stream: kills (different uids, different teams) per game, a game
+    starting at each "Loading map"; and the rounds each player (his Steam id, or his name where
+    the id is no account of his) was in and won: he killed or died (a suicide too) on a playing
+    side since the previous round ended, as the lines name his side. A round in which someone
+    was on both sides (a warm-up with players changing teams) counts for nobody: the tables keep
+    no side per kill. After a TF2 round its winners hunt the losers until the next
+    "Round_Start": those kills are no round's."""
+    games, rounds, sides, hunt = [], {}, defaultdict(set), False
+
+    def add(m, at):
+        own = ACCOUNT.fullmatch(m[at + 2]) and not m[at + 2].endswith((":12345", ":0"))
+        if m[at + 3] in ("CT", "TERRORIST", "Red", "Blue"):
+            sides[m[at + 2] if own else m[at]].add(m[at + 3])
+
+    for path in paths:
+        with open(path, "rb") as fh:
+            lines = [raw.decode("latin-1") for raw in split_lines(fh.read())]
+        for line in lines:
+            kill = KILL_LINE.search(line)
+            if ': Loading map "' in line:
+                games.append(0)
+                sides.clear()  # kills after a game's last round
+            if kill and games and kill[2] != kill[6] and kill[4] != kill[8]:
+                games[-1] += 1
+            hunt = hunt and 'World triggered "Round_Start"' not in line
+            if hunt:
+                continue
+            if kill and "feign_death" not in line:
+                add(kill, 1)
+                add(kill, 5)
+            if suicide := SUICIDE_LINE.search(line):
+                add(suicide, 1)
+            if end := ROUND_END.search(line):
+                for who, was in sides.items() if all(len(s) < 2 for s in sides.values()) else ():
+                    player = rounds.setdefault(who, {"played": 0, "won": 0, "sides": set()})
+                    player["played"] += 1
+                    player["won"] += (end[1] or end[2]) in was
+                    player["sides"] |= was
+                sides.clear()
+                hunt = end[2] is not None
+    return {"kills_per_game": games,
+            "rounds": {who: r | {"sides": len(r["sides"])} for who, r in rounds.items()}}
+
+
 def main(paths):
     result = {}
     for path in paths:
@@ -746,5 +803,7 @@ def main(paths):
 if __name__ == "__main__":
     if sys.argv[1:2] == ["--match"]:
         json.dump({path: match_file(path) for path in sys.argv[2:]}, sys.stdout)
+    elif sys.argv[1:2] == ["--rounds"]:
+        json.dump(rounds_of(sys.argv[2:]), sys.stdout)
     else:
         main(sys.argv[1:])
