@@ -428,6 +428,8 @@ private slots:
         QVERIFY(idle.closedByServer);
         for (const int fd : held)
             ::close(fd);
+        // Once they are closed, this address is served again (the next case needs it).
+        QTRY_COMPARE_WITH_TIMEOUT(m_engines["sqlite"].stats->get("/api/live").status, 200, 10000);
     }
 
     // Links followed from the front page (up to 300, three pages of each path expanded) lead
