@@ -54,6 +54,15 @@ group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|fuzz_log
 group stats 60 'tst_stats' \
     "Ledgerwell varnock_stats tst_stats tst_stats_truth tst_stats_rating tst_stats_match" \
     $(ls stats/*.cpp | grep -v main.cpp) $lw/RoundStats.cpp
+# The standings' rules and the pages' own code, each with the one suite that tests it; run only
+# when named: MUTANT_GROUPS="stats-rating stats-pages".
+group stats-rating 40 '^tst_stats_rating$' "tst_stats_rating" stats/SkillRating.cpp \
+    stats/Standings.cpp stats/StandingsStore.cpp stats/GamePlacement.cpp stats/RoundQueue.cpp \
+    stats/RoundSides.cpp stats/RoundState.cpp
+group stats-pages 30 '^tst_stats$' "Ledgerwell varnock_stats tst_stats" stats/StatsHttpServer.cpp \
+    stats/StatsRoutes.cpp stats/Html.cpp stats/ListPages.cpp stats/RankingsPage.cpp \
+    stats/StatsOptions.cpp stats/StatsServer.cpp stats/StatsSite.cpp stats/StatsQueries.cpp \
+    stats/PlayerPage.cpp
 group editing 20 'tst_addconnection|tst_changeconnection|tst_editingdialogs|tst_mainform|tst_startup$' \
     "tst_addconnection tst_changeconnection tst_editingdialogs tst_mainform tst_startup" \
     'src/editing/*.cpp'

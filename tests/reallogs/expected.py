@@ -3,14 +3,19 @@
 RULES.md alone (no code shared with Ledgerwell), so that agreement between the two means
 something.
 
-    python3 expected.py FILE...   -> JSON on stdout; verbs the rules do not use on stderr
+    python3 expected.py FILE...          -> JSON on stdout; verbs the rules do not use on stderr
+    python3 expected.py --match FILE...  -> each file's match as its game page must show it
+    python3 expected.py --rounds FILE... -> kills per game, rounds per player, the files as one
 """
 
 import codecs
+import copy
 import json
+import math
 import re
 import sys
-from collections import Counter, namedtuple
+from collections import Counter, defaultdict, namedtuple
+from datetime import datetime
 
 # Windows-1252 leaves five bytes undefined; they stand for the Latin-1 code points.
 codecs.register_error("latin1_gaps", lambda e: (e.object[e.start:e.end].decode("latin-1"), e.end))
@@ -395,6 +400,385 @@ def figures_of_lines(raw_lines):
     return f
 
 
+# ---- one match, as its game page shows it ----------------------------------------------
+# The match starts at the last "Match_Start" (Counter-Strike) or the first "Round_Start" (TF2)
+# and ends with its last round before "Game Over"; a player's rounds run from the first to the
+# last round he did anything in. A player is keyed by his id, a bot by its name.
+
+TOK = r'"([^"]*?)<(\d+)><([^>]*)><([^>]*)>"'
+AT = r" (?:\[[^\]]*\] )?"
+
+
+def rx(text):
+    return re.compile(text.replace("TOK", TOK).replace(" AT ", AT), re.A)
+
+
+TOKENS = rx("TOK")
+WHEN = rx(r"^L (\d\d/\d\d/\d{4} - \d\d:\d\d:\d\d): ")
+KILL = rx("TOK AT killed TOK")
+WORLD_KILL = rx("TOK AT was killed by")
+SUICIDE = rx("TOK AT committed suicide")
+ASSIST = rx('TOK (?:assisted killing|triggered "kill assist" against) TOK')
+ATTACK = rx(r'TOK AT (?:attacked|triggered "damage" against) TOK.*\(damage "(\d+)"\)')
+FLASH = rx("TOK flash-assisted killing TOK")
+HEALTH = rx(r'\(health "(\d+)"\)')
+HEAL = rx(r'TOK triggered "healed" against .*\(healing "(\d+)"\)')
+UBER = rx('TOK triggered "chargedeployed"')
+DROP = rx(r'TOK triggered "medic_death" against TOK.*\(ubercharge "1"\)')
+CAPTURE = rx(r'^[^"]*Team "[^"]+" triggered "pointcaptured"')
+HIT_GROUP = rx(r'TOK AT attacked TOK AT with .*\(hitgroup "([^"]+)"\)')
+SHOT = rx(r'TOK triggered "(shot_fired|shot_hit)" \(weapon "([^"]+)"\)')
+CS_ROUND_END = rx(r'Team "[^"]+" triggered "[^"]+" \(CT "(\d+)"\) \(T "(\d+)"\)')
+SCORED = rx("killed|committed suicide|assisted killing|attacked|triggered|spawned as|picked up item")
+ROUND_WIN = rx(r'"Round_Win" \(winner "([^"]+)"\)')
+JOINED = rx(r'"([^"]*?)<\d+><([^>]*)>(?:<[^>]*>)?" (?:joined team "|switched from team <[^>]*> '
+            r'to <)([^">]+)')
+CHAT = rx('TOK say(_team)? "')
+PARTS = ("head", "neck", "chest", "stomach")
+BLOCK_PAIR = rx(r'^"(\w+)" ?: "(.*)",?$')
+FIGURES = ("kills deaths assists damage heals ubers captures drops first_kills kast headshots "
+           "overkill hits team_assists flash_assists").split()
+
+
+def key(m, at):
+    return m[at] if m[at + 2] == "BOT" else m[at + 2]
+
+
+def when(line):
+    m = WHEN.search(line)
+    return datetime.strptime(m[1], "%m/%d/%Y - %H:%M:%S") if m else None
+
+
+def half_up(value):
+    whole = math.floor(value)
+    return whole + 1 if value - whole >= 0.5 else whole
+
+
+def round1(value):
+    return half_up(value * 10) / 10
+
+
+def new_player():
+    return dict.fromkeys(FIGURES, 0) | {"multi": [0] * 4, "first": -1, "last": -1, "team": ""}
+
+
+def match_of(lines, until=-1):
+    """The match's figures; `until`: only its lines before that one."""
+    over = max([i for i, line in enumerate(lines) if ": Game Over: " in line], default=len(lines))
+    end = max([i for i in range(over)
+               if CS_ROUND_END.search(lines[i]) or '"Round_Win"' in lines[i]], default=0)
+    start = next((i for i in range(end, -1, -1) if 'World triggered "Match_Start"' in lines[i]),
+                 None)
+    if start is None:
+        start = next(i for i in range(end) if 'World triggered "Round_Start"' in lines[i])
+    players = defaultdict(new_player)
+    match = {"players": players, "score": "", "wins": Counter(), "rounds": 0,
+             "seconds": int((when(lines[end]) - when(lines[start])).total_seconds())}
+    deaths, assisted, health, started = [], set(), {}, True
+
+    def end_round():
+        kills, died, traded, first_taken = Counter(), set(), set(), False
+        for i, (victim, killer, at, enemy, late) in enumerate(deaths):
+            died.add(victim)
+            if not enemy:
+                continue
+            kills[killer] += 1
+            if not late and not first_taken:
+                players[killer]["first_kills"] += 1
+            first_taken = first_taken or not late
+            for later in deaths[i + 1:]:  # traded: his killer died within 5 seconds
+                if (later[2] - at).total_seconds() > 5:
+                    break
+                if later[3] and later[0] == killer:
+                    traded.add(victim)
+                    break
+        for name, p in players.items():
+            if p["last"] != match["rounds"]:
+                continue
+            if kills[name] >= 2:
+                p["multi"][min(kills[name], 5) - 2] += 1
+            if kills[name] or name in assisted or name not in died or name in traded:
+                p["kast"] += 1
+        deaths.clear()
+        assisted.clear()
+        match["rounds"] += 1
+        return False
+
+    for i in range(start, end + 1 if until < 0 else until):
+        line = lines[i]
+        if SCORED.search(line) and "killed other" not in line and not CHAT.search(line):
+            for t in TOKENS.finditer(line):
+                if t[3] != "Console":
+                    p = players[key(t, 1)]
+                    p["team"] = t[4] if t[4] and t[4] != "Unassigned" else p["team"]
+                    p["first"] = match["rounds"] if p["first"] < 0 else p["first"]
+                    p["last"] = match["rounds"]
+        if 'World triggered "Round_Start"' in line:
+            health.clear()
+            started = True
+        kill, world, suicide = KILL.search(line), WORLD_KILL.search(line), SUICIDE.search(line)
+        if kill and "feign_death" not in line:
+            enemy = kill[2] != kill[6] and kill[4] != kill[8]
+            players[key(kill, 5)]["deaths"] += 1
+            health.pop(key(kill, 5), None)
+            if enemy:
+                players[key(kill, 1)]["kills"] += 1
+                players[key(kill, 1)]["headshots"] += "(headshot" in line
+            deaths.append((key(kill, 5), key(kill, 1), when(line), enemy, not started))
+        elif world or suicide:
+            victim = key(world or suicide, 1)
+            players[victim]["deaths"] += 1
+            health.pop(victim, None)
+            deaths.append((victim, None, when(line), False, not started))
+        if m := ASSIST.search(line):
+            players[key(m, 1)]["assists"] += 1
+            players[key(m, 1)]["team_assists"] += m[4] == m[8]
+            assisted.add(key(m, 1))
+        if (m := FLASH.search(line)) and m[4] != m[8]:
+            players[key(m, 1)]["flash_assists"] += 1
+        if m := ATTACK.search(line):
+            damage, after = int(m[9]), HEALTH.search(line)
+            before = health.get(key(m, 5), 100)
+            if after:
+                health[key(m, 5)] = int(after[1])
+            if m[4] != m[8]:
+                p = players[key(m, 1)]
+                p["damage"] += damage
+                p["hits"] += 1
+                if after and after[1] == "0":
+                    p["overkill"] += max(0, damage - before)
+        if m := HEAL.search(line):
+            players[key(m, 1)]["heals"] += int(m[5])
+        if m := UBER.search(line):
+            players[key(m, 1)]["ubers"] += 1
+        if m := DROP.search(line):
+            players[key(m, 5)]["drops"] += 1
+        if CAPTURE.search(line):
+            for t in TOKENS.finditer(line):
+                players[key(t, 1)]["captures"] += 1
+        if m := CS_ROUND_END.search(line):
+            match["score"] = m[1] + ":" + m[2]
+            started = end_round()
+        elif m := ROUND_WIN.search(line):
+            match["wins"][m[1]] += 1
+            started = end_round()
+    return match
+
+
+def joined_teams(lines):
+    joined = defaultdict(set)
+    for line in lines:
+        m = JOINED.search(line)
+        if m and m[3] not in ("Unassigned", "Spectator"):
+            joined[m[1] if m[2] == "BOT" else m[2]].add(m[3])
+    return joined
+
+
+def won(match, teams):
+    """Whether the one team he joined won the match; None for one who played for both."""
+    if len(teams) != 1:
+        return None
+    team, rounds = next(iter(teams)), match["wins"]
+    if len(match["score"].split(":")) == 2:
+        ct, t = match["score"].split(":")
+        rounds = {"CT": int(ct), "TERRORIST": int(t)}
+    return rounds.get(team, 0) > max([n for side, n in rounds.items() if side != team] + [0])
+
+
+def page_rows(match, tf2):
+    """Each player's row of the game page's team tables."""
+    rows = {}
+    for name, p in match["players"].items():
+        row = {k: p[k] for k in ("team", "kills", "deaths", "assists", "damage")}
+        played = p["last"] - p["first"] + 1
+        if tf2:
+            row |= {k: p[k] for k in ("heals", "ubers", "drops", "captures")}
+            row["dpm"] = round1(p["damage"] * 60 / match["seconds"])
+        else:
+            row |= {"adr": round1(p["damage"] / played), "kast": round1(100 * p["kast"] / played),
+                    "first_kills": p["first_kills"]}
+            row |= {"k%d" % (k + 2): p["multi"][k] for k in range(4)}
+        rows[name] = row
+    return rows
+
+
+def number(text):
+    try:
+        return float(text)
+    except ValueError:
+        return 0.0
+
+
+def server_tally(lines):
+    """A CS2 server's own tally, its last round_stats block before "Game Over": each player's
+    figures by field, the block's line, and the lines of the rounds it took back when it
+    restored a round's backup."""
+    last = block = {"round": 0, "line": -1, "players": {}, "back": None}
+    fields, began, reloaded = [], {}, -1
+    for i, line in enumerate(lines):
+        text = line[WHEN.match(line).end():] if WHEN.match(line) else line
+        if text.startswith("Game Over:"):
+            break
+        if text.startswith('World triggered "Match_Start"'):
+            began.clear()
+        if text.startswith('World triggered "Match_Reloaded"'):
+            reloaded = i
+        if text.startswith("JSON_BEGIN{"):
+            block = {"round": 0, "line": i, "players": {}, "back": last["back"]}
+        elif text.startswith("}}JSON_END"):
+            last = copy.deepcopy(block)
+        pair = BLOCK_PAIR.match(text)
+        name, values = (pair[1], pair[2].split(",")) if pair else ("", [""])
+        if name == "round_number":
+            block["round"] = int(number(pair[2]))
+            if reloaded >= 0 and block["round"] in began:
+                block["back"] = last["back"] = (began[block["round"]], reloaded)
+            reloaded = -1
+            began.setdefault(block["round"], i)
+        elif name == "fields":
+            fields = [f.strip() for f in values]
+        elif name.startswith("player_") and values[0].strip() != "0":  # 0: an empty slot
+            p = dict(zip(fields, map(number, values)))
+            p["hs"] = half_up(p.get("hsp", 0) * p.get("kills", 0) / 100)
+            p["rounds"] = block["round"]  # the last one too, as the page counts
+            block["players"]["[U:1:%s]" % values[0].strip()] = p
+    return last
+
+
+def server_ranges(lines, unexplained):
+    """For each player the server counted: the [least, most] each page figure may be, once the
+    page's figures have the last round (after the server's block) taken off as the log gives it.
+    Where the server counts otherwise, the difference is worked out from the log and named."""
+    server = server_tally(lines)
+    whole, before = match_of(lines), match_of(lines, server["line"])
+    back = server["back"] and [match_of(lines, at) for at in server["back"]]
+    ranges = {}
+    for name, counted in server["players"].items():
+        p, upto = whole["players"][name], before["players"][name]
+
+        def kept(figure):  # before the block, less what the server took back
+            return upto[figure] - (back[1]["players"][name][figure] -
+                                   back[0]["players"][name][figure] if back else 0)
+
+        def exact(theirs, offset, less=0):
+            return [counted.get(theirs, 0) - less + offset, counted.get(theirs, 0) + offset]
+
+        last = {f: p[f] - upto[f] for f in ("kills", "deaths", "assists", "damage",
+                                             "headshots", "first_kills")}
+        r = {"kills": exact("kills", last["kills"]), "deaths": exact("deaths", last["deaths"]),
+             # Named: it counts a flash assist as an assist, and no assist on a teammate's death.
+             "assists": exact("assists", last["assists"] + kept("team_assists") -
+                              kept("flash_assists"), unexplained),
+             "headshots": exact("hs", last["headshots"]),
+             "first_kills": exact("firstk", last["first_kills"]),
+             "mvps": exact("mvp", 0),  # the last block's: the server writes none after the last round
+             # Named: the server counts every round of the match, the page a player's from the
+             # first to the last he did anything in.
+             "rounds": exact("rounds", -p["first"] - (whole["rounds"] - 1 - p["last"]))}
+        for k in range(1, 4):
+            r["k%d" % (k + 2)] = exact("%dk" % (k + 2), p["multi"][k] - upto["multi"][k])
+        # Named: it counts damage up to the victim's remaining health, sums each hit before the
+        # log rounds it down (less than 1 a hit), and keeps the damage of rounds it takes back
+        # (though not their kills).
+        offset = last["damage"] + upto["overkill"] - upto["damage"] + kept("damage")
+        dmg = counted.get("dmg", 0)
+        r["damage"] = [math.floor(dmg + offset - upto["hits"]) + 1, math.floor(dmg + offset)]
+        ranges[name] = r
+    return ranges
+
+
+def match_file(path):
+    with open(path, "rb") as fh:
+        lines = [decode(raw) for raw in split_lines(fh.read())]
+    match, joined = match_of(lines), joined_teams(lines)
+    out = {"rows": page_rows(match, not match["score"]), "seconds": match["seconds"],
+           "score": match["score"], "won": {p: won(match, joined[p]) for p in match["players"]},
+           "kills": Counter(), "headshots": Counter(),
+           "parts": defaultdict(Counter), "shots": defaultdict(dict)}
+    versus = Counter()  # enemy kills by killer and victim
+    if any(line.endswith("JSON_BEGIN{") for line in lines):
+        # Unexplained: in the mirage match it counts one player two assists more, in rounds
+        # whose lines show none of his.
+        out["server"] = server_ranges(lines, 2 if "de345abb" in path else 0)
+    for line in lines:  # the whole log, warm-up too: the player pages count every game
+        kill = KILL.search(line)
+        if kill and "feign_death" not in line and kill[2] != kill[6] and kill[4] != kill[8]:
+            out["kills"][key(kill, 1)] += 1
+            if "(headshot)" in line:
+                out["headshots"][key(kill, 1)] += 1
+            versus[key(kill, 1), key(kill, 5)] += 1
+        hit = HIT_GROUP.search(line)
+        if hit and hit[2] != hit[6] and hit[4] != hit[8]:
+            group = hit[9].lower()
+            part = {"left arm": "arms", "right arm": "arms", "left leg": "legs",
+                    "right leg": "legs"}.get(group, group if group in PARTS else "other")
+            out["parts"][key(hit, 1)][part] += 1
+        if shot := SHOT.search(line):
+            fired_hit = out["shots"][key(shot, 1)].setdefault(shot[6], [0, 0])
+            fired_hit[shot[5] == "shot_hit"] += 1
+    # The two who killed each other most, for their head-to-head.
+    pair = max(sorted(versus), key=lambda p: versus[p] + versus[p[::-1]], default=("", ""))
+    out["rivals"] = {"players": pair, "kills_on_other": [versus[pair], versus[pair[::-1]]],
+                     "kills": [out["kills"][p] for p in pair]}
+    return out
+
+
+# ---- kills per game and rounds per player, as the standings count them ----------------
+
+PLAYER_AT = r'"(.+?)<(\d+)><([^>]*)><([^>]*)>"'
+KILL_LINE = re.compile(PLAYER_AT + r" (?:\[[^\]]*\] )?killed " + PLAYER_AT, re.A)
+SUICIDE_LINE = re.compile(PLAYER_AT + r" (?:\[[^\]]*\] )?committed suicide", re.A)
+# A round's winner: Counter-Strike's team trigger with the score, or TF2's "Round_Win".
+ROUND_END = re.compile(r'Team "([^"]+)" triggered "[^"]+" \(CT "|World triggered "Round_Win" '
+                       r'\(winner "([^"]+)"', re.A)
+ACCOUNT = re.compile(r"STEAM_\d:\d:\d+|\[U:\d:\d+\]", re.A)
+
+
+def rounds_of(paths):
+    """The files as one stream: kills (different uids, different teams) per game, a game
+    starting at each "Loading map"; and the rounds each player (his Steam id, or his name where
+    the id is no account of his) was in and won: he killed or died (a suicide too) on a playing
+    side since the previous round ended, as the lines name his side. A round in which someone
+    was on both sides (a warm-up with players changing teams) counts for nobody: the tables keep
+    no side per kill. After a TF2 round its winners hunt the losers until the next
+    "Round_Start": those kills are no round's."""
+    games, rounds, sides, hunt = [], {}, defaultdict(set), False
+
+    def add(m, at):
+        own = ACCOUNT.fullmatch(m[at + 2]) and not m[at + 2].endswith((":12345", ":0"))
+        if m[at + 3] in ("CT", "TERRORIST", "Red", "Blue"):
+            sides[m[at + 2] if own else m[at]].add(m[at + 3])
+
+    for path in paths:
+        with open(path, "rb") as fh:
+            lines = [raw.decode("latin-1") for raw in split_lines(fh.read())]
+        for line in lines:
+            kill = KILL_LINE.search(line)
+            if ': Loading map "' in line:
+                games.append(0)
+                sides.clear()  # kills after a game's last round
+            if kill and games and kill[2] != kill[6] and kill[4] != kill[8]:
+                games[-1] += 1
+            hunt = hunt and 'World triggered "Round_Start"' not in line
+            if hunt:
+                continue
+            if kill and "feign_death" not in line:
+                add(kill, 1)
+                add(kill, 5)
+            if suicide := SUICIDE_LINE.search(line):
+                add(suicide, 1)
+            if end := ROUND_END.search(line):
+                for who, was in sides.items() if all(len(s) < 2 for s in sides.values()) else ():
+                    player = rounds.setdefault(who, {"played": 0, "won": 0, "sides": set()})
+                    player["played"] += 1
+                    player["won"] += (end[1] or end[2]) in was
+                    player["sides"] |= was
+                sides.clear()
+                hunt = end[2] is not None
+    return {"kills_per_game": games,
+            "rounds": {who: r | {"sides": len(r["sides"])} for who, r in rounds.items()}}
+
+
 def main(paths):
     result = {}
     for path in paths:
@@ -417,4 +801,9 @@ def main(paths):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    if sys.argv[1:2] == ["--match"]:
+        json.dump({path: match_file(path) for path in sys.argv[2:]}, sys.stdout)
+    elif sys.argv[1:2] == ["--rounds"]:
+        json.dump(rounds_of(sys.argv[2:]), sys.stdout)
+    else:
+        main(sys.argv[1:])

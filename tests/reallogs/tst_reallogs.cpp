@@ -1,5 +1,6 @@
 #include "Framed.h"
 #include "HttpLogPosts.h"
+#include "LogCalculator.h"
 #include "LogLines.h"
 #include "ReceiverProcess.h"
 #include "ReplayHarness.h"
@@ -27,25 +28,6 @@ QStringList corpusFiles()
         files << it.next();
     files.sort();
     return files;
-}
-
-// The expected figures of every file, from the calculator that shares nothing with
-// Ledgerwell's parser.
-QJsonObject expectedFigures(const QStringList &files, QString &error)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 QStringList{QStringLiteral(REALLOGS_SCRIPTS) + "/expected.py"} + files);
-    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
-        error = "expected.py failed: " + QString::fromUtf8(python.readAllStandardError());
-        return {};
-    }
-    QJsonParseError parseError;
-    const QJsonDocument document =
-        QJsonDocument::fromJson(python.readAllStandardOutput(), &parseError);
-    if (!document.isObject())
-        error = "expected.py printed no JSON object: " + parseError.errorString();
-    return document.object();
 }
 
 // "key|count" rows as a JSON object.
@@ -192,7 +174,7 @@ private slots:
         m_files = corpusFiles();
         QVERIFY2(m_files.size() >= 8, qPrintable(Corpus));
         QString error;
-        m_expected = expectedFigures(m_files, error);
+        m_expected = calculated(m_files, error);
         QVERIFY2(!m_expected.isEmpty(), qPrintable(error));
         QCOMPARE(readmeQueries().size(), 4); // headshots, damage, assists, round wins
     }
@@ -278,7 +260,7 @@ private slots:
         QCOMPARE(files.size(), 2);
         files << captureFile;
         QString error;
-        const QJsonObject expected = expectedFigures(files, error);
+        const QJsonObject expected = calculated(files, error);
         QVERIFY2(!expected.isEmpty(), qPrintable(error));
 
         const auto send = [&](const QList<quint16> &ports) {

@@ -1,3 +1,4 @@
+#include "LogCalculator.h"
 #include "PgTestDatabase.h"
 #include "StatsFixture.h"
 #include "TestMain.h"
@@ -19,102 +20,15 @@ const QStringList MatchLogs = {QStringLiteral(REALLOGS_CORPUS "/csgo/vlf1991-kot
 // A TF2 stopwatch match: after the first half every player joins the other colour.
 const QString Tf2HlLog = QStringLiteral(REALLOGS_CORPUS "/tf2/icewind1991-log_hl.log");
 
-QList<QByteArray> matchLines()
+// What the calculator reads from log files as one stream: "kills_per_game", and "rounds" by
+// player: "played", "won" and the number of "sides" he played on.
+QJsonObject roundsIn(const QStringList &logs)
 {
-    QList<QByteArray> lines;
-    for (const QString &path : MatchLogs)
-        lines += logLines(path);
-    return lines;
-}
-
-// A kill line's two players: name, uid, Steam id, team each.
-const QRegularExpression KillLine(QStringLiteral(
-    R"re("(.+?)<(\d+)><([^>]*)><([^>]*)>" (?:\[[^\]]*\] )?killed "(.+?)<(\d+)><([^>]*)><([^>]*)>")re"));
-const QRegularExpression SuicideLine(
-    QStringLiteral(R"re("(.+?)<(\d+)><([^>]*)><([^>]*)>" (?:\[[^\]]*\] )?committed suicide)re"));
-// A round's winner: Counter-Strike's team trigger with the score, or TF2's "Round_Win".
-const QRegularExpression RoundEnd(QStringLiteral(
-    R"re(Team "([^"]+)" triggered "[^"]+" \(CT "|World triggered "Round_Win" \(winner "([^"]+)")re"));
-
-bool playing(const QString &team)
-{
-    return QStringList{"CT", "TERRORIST", "Red", "Blue"}.contains(team);
-}
-
-// Kills (different uids, different teams) per game of a log, a game starting at each
-// "Loading map", read from the file with nothing of the program's.
-QList<qint64> killsPerGame(const QString &path)
-{
-    QList<qint64> games;
-    for (const QByteArray &raw : logLines(path)) {
-        const QString line = QString::fromLatin1(raw);
-        if (line.contains(QLatin1String(": Loading map \"")))
-            games << 0;
-        const QRegularExpressionMatch kill = KillLine.match(line);
-        if (kill.hasMatch() && !games.isEmpty() && kill.captured(2) != kill.captured(6) &&
-            kill.captured(4) != kill.captured(8))
-            ++games.last();
-    }
-    return games;
-}
-
-struct Rounds
-{
-    qint64 played = 0, won = 0;
-    QSet<QString> sides;
-};
-
-// Rounds each player (his Steam id, or his name where the id is no account of his) was in,
-// and won: he killed or died (a suicide too) on a playing side since
-// the previous round ended, as the lines themselves name his side. A round in which someone killed
-// or died on both sides (a warm-up with players changing teams) counts for nobody: the tables keep
-// no side per kill, so such a round cannot be told apart. After a TF2 round its winners hunt
-// the losers until the next "Round_Start": those kills are no round's.
-QHash<QString, Rounds> roundsPerPlayer(const QList<QByteArray> &lines)
-{
-    QHash<QString, Rounds> rounds;
-    QHash<QString, QSet<QString>> inRound; // who (a bot by name) -> sides
-    bool hunt = false;
-    static const QRegularExpression account(
-        QStringLiteral("^(STEAM_\\d:\\d:\\d+|\\[U:\\d:\\d+\\])$"));
-    const auto add = [&](const QRegularExpressionMatch &match, int at) {
-        const QString id = match.captured(at + 2);
-        const bool own = account.match(id).hasMatch() && !id.endsWith(QLatin1String(":12345")) &&
-                         !id.endsWith(QLatin1String(":0"));
-        if (playing(match.captured(at + 3)))
-            inRound[own ? id : match.captured(at)] << match.captured(at + 3);
-    };
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromLatin1(raw);
-        if (line.contains(QLatin1String(": Loading map \""))) // kills after a game's last round
-            inRound.clear();
-        if (line.contains(QLatin1String("World triggered \"Round_Start\"")))
-            hunt = false;
-        if (hunt)
-            continue;
-        const QRegularExpressionMatch kill = KillLine.match(line);
-        if (kill.hasMatch() && !line.contains(QLatin1String("feign_death"))) {
-            add(kill, 1);
-            add(kill, 5);
-        }
-        const QRegularExpressionMatch suicide = SuicideLine.match(line);
-        if (suicide.hasMatch())
-            add(suicide, 1);
-        if (const QRegularExpressionMatch end = RoundEnd.match(line); end.hasMatch()) {
-            const bool changed =
-                std::any_of(inRound.cbegin(), inRound.cend(),
-                            [](const QSet<QString> &sides) { return sides.size() > 1; });
-            for (auto it = inRound.cbegin(); it != inRound.cend() && !changed; ++it) {
-                Rounds &player = rounds[it.key()];
-                ++player.played;
-                player.won += it.value().contains(end.captured(1) + end.captured(2)) ? 1 : 0;
-                player.sides += it.value();
-            }
-            inRound.clear();
-            hunt = !end.captured(2).isEmpty();
-        }
-    }
-    return rounds;
+    QString error;
+    const QJsonObject figures = calculated(QStringList{"--rounds"} + logs, error);
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return figures;
 }
 
 // "key -> values" of a statistics table, the numbers as text to 9 places.
@@ -197,7 +111,8 @@ private slots:
         if (m_pg.ready())
             m_engines["postgres"].db = m_pg.direct();
 
-        const QList<QList<QByteArray>> logs = {logLines(Hl1Log), matchLines(), logLines(Tf2HlLog)};
+        const QList<QList<QByteArray>> logs = {
+            logLines(Hl1Log), logLines(MatchLogs[0]) + logLines(MatchLogs[1]), logLines(Tf2HlLog)};
         QVERIFY(logs.at(0).size() > 2000 && logs.at(1).size() > 9000 && logs.at(2).size() > 5000);
         QUdpSocket servers[3];
         for (QUdpSocket &server : servers)
@@ -301,7 +216,10 @@ private slots:
     void hl1KillsAreInTheirGamesAndServer()
     {
         CURRENT_ENGINE(engine, m_engines);
-        const QList<qint64> expected = killsPerGame(Hl1Log);
+        const QJsonObject log = roundsIn({Hl1Log});
+        QList<qint64> expected;
+        for (const QJsonValue kills : log["kills_per_game"].toArray())
+            expected << kills.toInteger();
         QCOMPARE(expected.size(), 5);
         QList<qint64> shown;
         const QJsonArray games = engine.stats->get("/api/games").json().toArray();
@@ -322,14 +240,14 @@ private slots:
         QCOMPARE(shown, expected);
 
         // Its rounds count too, for the players in them.
-        const QHash<QString, Rounds> rounds = roundsPerPlayer(logLines(Hl1Log));
+        const QJsonObject rounds = log["rounds"].toObject();
         QVERIFY(rounds.size() >= 9);
         const QJsonArray players =
             engine.stats->get("/api/rankings?size=100&scope=mod:cstrike").json().toArray();
         for (const QJsonValue &player : players) {
             const QString who = player["player"].toString();
-            QCOMPARE(player["rounds"].toInteger(), rounds.value(who).played);
-            QCOMPARE(player["rounds_won"].toInteger(), rounds.value(who).won);
+            QCOMPARE(player["rounds"].toInteger(), rounds[who]["played"].toInteger());
+            QCOMPARE(player["rounds_won"].toInteger(), rounds[who]["won"].toInteger());
         }
 
         const qint64 total = std::accumulate(expected.cbegin(), expected.cend(), qint64(0));
@@ -366,29 +284,27 @@ private slots:
         CURRENT_ENGINE(engine, m_engines);
         QFETCH(QString, scope);
         QFETCH(bool, tf2);
-        const QHash<QString, Rounds> expected =
-            roundsPerPlayer(tf2 ? logLines(Tf2HlLog) : matchLines());
+        const QJsonObject expected =
+            roundsIn(tf2 ? QStringList{Tf2HlLog} : MatchLogs)["rounds"].toObject();
         QSqlQuery query(engine.db);
         query.prepare("SELECT Steam, Rounds, Won FROM Stats_Standings WHERE Scope = ?");
         query.addBindValue(scope);
         QVERIFY(query.exec());
-        QHash<QString, Rounds> counted;
+        QHash<QString, QString> counted; // "won of played"
         while (query.next())
             counted.insert(query.value(0).toString(),
-                           {query.value(1).toLongLong(), query.value(2).toLongLong(), {}});
+                           query.value(2).toString() + " of " + query.value(1).toString());
         int switched = 0;
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        for (auto it = expected.constBegin(); it != expected.constEnd(); ++it) {
             if (!it.key().startsWith(QLatin1String(tf2 ? "[U:" : "STEAM_")))
                 continue;
-            const Rounds shown = counted.value(it.key()), log = it.value();
-            QVERIFY2(shown.played == log.played && shown.won == log.won,
-                     qPrintable(QStringLiteral("%1 won %2 of %3, shown %4 of %5")
-                                    .arg(it.key())
-                                    .arg(log.won)
-                                    .arg(log.played)
-                                    .arg(shown.won)
-                                    .arg(shown.played)));
-            switched += log.sides.size() > 1 ? 1 : 0; // on both sides of the swap
+            const QJsonObject log = it->toObject();
+            const QString won = QStringLiteral("%1 of %2")
+                                    .arg(log["won"].toInteger())
+                                    .arg(log["played"].toInteger());
+            QVERIFY2(counted.value(it.key()) == won,
+                     qPrintable(it.key() + " won " + won + ", shown " + counted.value(it.key())));
+            switched += log["sides"].toInteger() > 1 ? 1 : 0; // on both sides of the swap
         }
         QVERIFY(switched >= 6);
     }
