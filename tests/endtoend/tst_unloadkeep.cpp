@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,8 +193,8 @@ private slots:
         Receiver receiver(m_dir.filePath("two"), LEDGERWELL_PATH);
         QVERIFY2(receiver.start({sqlite(lockedFile), sqlite(freeFile)}),
                  qPrintable(receiver.errors()));
-        // As a long maintenance job does; in WAL mode, as Ledgerwell leaves a file, reading goes
-        // on.
+        // As a long maintenance job does; in WAL mode, as Ledgerwell leaves it, the file stays
+        // readable.
         QSqlQuery lock(locked);
         QVERIFY(lock.exec("PRAGMA journal_mode=WAL") && lock.exec("BEGIN EXCLUSIVE"));
 
