@@ -16,7 +16,7 @@ mkdir -p "$out"
 group() {
     name=$1 count=$2 tests=$3 targets=$4
     shift 4
-    case " ${MUTANT_GROUPS:-ledgerwell settings database intake stats editing shell endtoend platform dialogs} " in
+    case " ${MUTANT_GROUPS:-ledgerwell writers settings database intake stats editing shell endtoend platform dialogs} " in
     *" $name "*) ;;
     *) return 0 ;;
     esac
@@ -39,11 +39,20 @@ group ledgerwell 60 'tst_ledgerwell|tst_reallogs|fuzz_logline|fuzz_datagram' \
     $lw/LogLine.cpp $lw/Ledger.cpp $lw/LedgerEvents.cpp $lw/LedgerGames.cpp $lw/PlayerEvents.cpp \
     $lw/ServerEvents.cpp $lw/TextRules.cpp $lw/TrustRules.cpp $lw/SenderCheck.cpp \
     $lw/SenderGate.cpp $lw/AllowedSender.cpp
+# Ledgerwell's writing side: the pooled connection and its thread, both writers, the rows
+# kept over a stop, with the suites that write through them.
+group writers 60 'tst_ledgerwell|tst_unloadkeep|tst_manywriters' \
+    "Ledgerwell ledgerwell_probe tst_ledgerwell_parsing tst_ledgerwell_keptrows
+     tst_ledgerwell_replay tst_ledgerwell_lifecycle tst_ledgerwell_attribution tst_ledgerwell_trust
+     tst_ledgerwell_reallines tst_ledgerwell_written tst_unloadkeep tst_manywriters varnock_udp" \
+    $lw/PooledConnection.cpp $lw/PooledConnectionThread.cpp $lw/SqliteDatabase.cpp \
+    $lw/PgDatabase.cpp $lw/PgCopyRows.cpp $lw/RowBatch.cpp $lw/RecordNumbers.cpp \
+    $lw/SpillFile.cpp $lw/RefusalNotes.cpp $lw/Database.cpp $lw/LibraryState.cpp
 group settings 25 'tst_connectionsf|tst_registrysettings|tst_progpath|fuzz_connectionsfile' \
     "tst_connectionsfile tst_connectionsfaults tst_registrysettings tst_progpath fuzz_connectionsfile" \
     'src/settings/*.cpp'
-group database 25 'tst_database|tst_lockeddatabase' \
-    "Ledgerwell tst_database_schema tst_database_login tst_database_postgres tst_lockeddatabase" \
+group database 25 'tst_database' \
+    "Ledgerwell tst_database_schema tst_database_login tst_database_postgres" \
     'src/database/*.cpp'
 group intake 30 'tst_intake|tst_regserver|tst_httpintake|tst_unloadkeep|fuzz_logpost|tst_startup$|tst_executable' \
     "Ledgerwell tst_intake tst_regserver tst_httpintake tst_unloadkeep fuzz_logpost
@@ -70,9 +79,9 @@ group shell 20 'tst_mainform|tst_startupvalues|tst_consolestatus|tst_startup$|ts
     "tst_mainform tst_startupvalues tst_consolestatus tst_startup tst_executable tst_registration" \
     'src/shell/*.cpp'
 # What only the whole program exercises: the program-wide state, the metrics page, main().
-group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|tst_lockeddatabase|tst_manywriters|tst_metrics|tst_textfunctions' \
-    "Ledgerwell tst_executable tst_startup tst_registration tst_unloadkeep
-     tst_lockeddatabase tst_manywriters tst_metrics tst_textfunctions" \
+group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|tst_manywriters|tst_metrics|tst_textfunctions' \
+    "Ledgerwell tst_executable tst_startup tst_registration tst_unloadkeep tst_manywriters
+     tst_metrics tst_textfunctions" \
     src/main.cpp 'src/state/*.cpp' 'src/metrics/*.cpp'
 # The executable's own suites are left to the shell and endtoend groups: they double a run.
 group platform 25 'tst_udpsocketarray|tst_dbconnection|tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_kerneldrops|tst_connectionstring|tst_database_|tst_intake|tst_startup$' \

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -115,6 +114,16 @@ qint64 number(QSqlDatabase db, const QString &sql)
     return query.exec(sql) && query.next() ? query.value(0).toLongLong() : -1;
 }
 
+// A connection of the test's own to an SQLite file, which another program may hold locked.
+QSqlDatabase sqliteFile(const QString &file)
+{
+    QFile(file).open(QIODevice::Append);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", file);
+    db.setDatabaseName(file);
+    db.open();
+    return db;
+}
+
 // A PostgreSQL server of the test's own, which it can stop and start again.
 class OwnPgServer
 {
@@ -166,46 +175,117 @@ private:
 
 } // namespace
 
-// A clean stop while the database does not take rows: the program waits a while, keeps
-// what is left in a file beside the log, ends in failure, and the next start writes it:
-// every kill is stored exactly once.
+// A database that takes no rows: the other connections go on, and a clean stop frees the
+// ports, waits a while, keeps what is left in a file beside the log and ends in failure; the
+// next start writes it: every kill is stored exactly once.
 class TestUnloadKeep : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // A kept file damaged before the next start loses the transaction its bad byte is in, not
-    // the ones after it; the file is kept aside, and the run says so and ends in failure.
-    void sqliteLockedAtStop_data()
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void anUnlockedDatabaseIsNotHeldUpByALockedOne()
     {
+        const QString lockedFile = m_dir.filePath("locked.mdb"),
+                      freeFile = m_dir.filePath("free.mdb");
+        QSqlDatabase locked = sqliteFile(lockedFile), free = sqliteFile(freeFile);
+        Receiver receiver(m_dir.filePath("two"), LEDGERWELL_PATH);
+        QVERIFY2(receiver.start({sqlite(lockedFile), sqlite(freeFile)}),
+                 qPrintable(receiver.errors()));
+        // As a long maintenance job does; in WAL mode, as Ledgerwell leaves it, the file stays
+        // readable.
+        QSqlQuery lock(locked);
+        QVERIFY(lock.exec("PRAGMA journal_mode=WAL") && lock.exec("BEGIN EXCLUSIVE"));
+
+        QUdpSocket sender;
+        sender.writeDatagram(killLine(1), QHostAddress::LocalHost, receiver.ports().at(0));
+        QTRY_VERIFY(receiver.program().out().contains(
+            QStringLiteral("Log recieved on port %1 ").arg(receiver.ports().at(0)))); // taken first
+        sender.writeDatagram(killLine(2), QHostAddress::LocalHost, receiver.ports().at(1));
+        // Far below the minute the locked file's first datagram once held every port.
+        QTRY_COMPARE_WITH_TIMEOUT(number(free, "SELECT COUNT(*) FROM Logs"), qint64(1), 20000);
+
+        // What came for the locked file is written once the lock goes.
+        QVERIFY(lock.exec("COMMIT"));
+        QTRY_COMPARE_WITH_TIMEOUT(number(locked, "SELECT COUNT(*) FROM Scores"), qint64(1), 30000);
+        QCOMPARE(receiver.stopWithCode(), 0);
+    }
+
+    // refusal: how the database takes no rows at the stop. A PostgreSQL statement that waits
+    // for another session's lock is cancelled when the stop's deadline comes. A kept file
+    // damaged before the next start loses the transaction its bad byte is in, not the ones
+    // after it; the file is kept aside, and the run says so and ends in failure.
+    void aStopKeepsWhatTheDatabaseDidNotTake_data()
+    {
+        QTest::addColumn<QString>("refusal");
         QTest::addColumn<int>("kills");
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("kept") << Kills << false;
-        QTest::newRow("kept file damaged") << 6000 << true;
+        QTest::newRow("SQLite locked") << "sqlite lock" << Kills << false;
+        QTest::newRow("SQLite locked and the kept file damaged") << "sqlite lock" << 6000 << true;
+        QTest::newRow("a PostgreSQL table locked") << "postgres lock" << 10 << false;
+        QTest::newRow("PostgreSQL down") << "postgres down" << Kills << false;
     }
-    void sqliteLockedAtStop()
+    void aStopKeepsWhatTheDatabaseDidNotTake()
     {
+        QFETCH(QString, refusal);
         QFETCH(int, kills);
         QFETCH(bool, damaged);
-        const QString tag = QTest::currentDataTag();
-        const QString file = m_dir.filePath(tag + ".mdb");
-        QFile(file).open(QIODevice::WriteOnly);
+        const QString tag = QTest::currentDataTag(); // a file name: no comma
+        std::unique_ptr<OwnPgServer> server;
+        std::unique_ptr<PgTestDatabase> pg;
+        QSqlDatabase db;
+        QString connection;
+        if (refusal.startsWith("postgres")) {
+            server = std::make_unique<OwnPgServer>();
+            if (!server->running())
+                QSKIP(qPrintable("no PostgreSQL server of the test's own: " + server->error()));
+            pg = std::make_unique<PgTestDatabase>();
+            QVERIFY2(pg->ready(), qPrintable(pg->error()));
+            db = pg->direct();
+            connection = pg->connString();
+        } else {
+            db = sqliteFile(m_dir.filePath(tag + ".mdb"));
+            connection = sqlite(db.databaseName());
+        }
         Receiver receiver(m_dir.filePath(tag), LEDGERWELL_PATH, environment());
-        const QString connection = "Provider=SQLite;Data Source=" + file;
         QVERIFY2(receiver.start({connection}), qPrintable(receiver.errors()));
-
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker " + tag);
-        db.setDatabaseName(file);
-        QVERIFY(db.open());
-        QVERIFY(startMap(receiver.ports().first(), db));
+        const quint16 port = receiver.ports().first();
+        QVERIFY(startMap(port, db));
         QSqlQuery lock(db);
-        QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        if (refusal == "sqlite lock")
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        else if (refusal == "postgres lock")
+            QVERIFY(lock.exec("BEGIN") && lock.exec("LOCK TABLE Scores IN ACCESS EXCLUSIVE MODE"));
+        else
+            QVERIFY(server->pause());
         KillCount archived(receiver.log());
         QString why;
-        QVERIFY2(sendKills(receiver.ports().first(), archived, why, kills), qPrintable(why));
-        QCOMPARE(receiver.stopWithCode(), 3);
+        QVERIFY2(sendKills(port, archived, why, kills), qPrintable(why));
+        if (refusal == "postgres lock")
+            QTRY_COMPARE(number(db, "SELECT COUNT(*) FROM pg_stat_activity WHERE application_name "
+                                    "= 'Ledgerwell' AND wait_event_type = 'Lock'"),
+                         qint64(1));
+
+        QProcess &program = receiver.program().process();
+        ::kill(pid_t(program.processId()), SIGTERM);
+        // The port is free while the program still waits for the database.
+        QTRY_VERIFY_WITH_TIMEOUT(!portTaken(port) || program.state() == QProcess::NotRunning,
+                                 20000);
+        QCOMPARE(program.state(), QProcess::Running);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 3);
         QVERIFY2(receiver.errors().contains("are kept in"), qPrintable(receiver.errors()));
-        QVERIFY(lock.exec("COMMIT"));
+        // One note for the outage, not one per attempt.
+        QVERIFY2(readLog(receiver.log()).count("could not be written before") == 1,
+                 qPrintable(readLog(receiver.log()).right(3000)));
+        if (refusal == "postgres down") {
+            QVERIFY(server->resume());
+            db.close();
+            QVERIFY(db.open());
+        } else {
+            QVERIFY(lock.exec(refusal == "sqlite lock" ? "COMMIT" : "ROLLBACK"));
+        }
         QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(0));
         const QStringList kept = keptFiles(receiver);
         QCOMPARE(kept.size(), 1);
@@ -220,7 +300,9 @@ private slots:
         }
 
         QVERIFY2(receiver.start({connection}), qPrintable(receiver.errors()));
-        wakeComponent(receiver.ports().first());
+        // The rows kept are written when the component next opens the database: with the
+        // first datagram for it.
+        QUdpSocket().writeDatagram("wake", QHostAddress::LocalHost, port);
         if (damaged) {
             QTRY_VERIFY_WITH_TIMEOUT(receiver.errors().contains("damaged"), 60000);
             QCOMPARE(receiver.stopWithCode(), 3);
@@ -237,43 +319,9 @@ private slots:
                                  60000);
         QCOMPARE(receiver.stopWithCode(), 0);
         QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(kills));
+        QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Scores"), qint64(0));
         QCOMPARE(number(db, "SELECT COUNT(DISTINCT Player) FROM Players"),
                  number(db, "SELECT COUNT(*) FROM Players"));
-        QVERIFY(keptFiles(receiver).isEmpty());
-    }
-
-    void postgresDownAtStop()
-    {
-        OwnPgServer server;
-        if (!server.running())
-            QSKIP(qPrintable("no PostgreSQL server of the test's own: " + server.error()));
-        PgTestDatabase pg;
-        QVERIFY2(pg.ready(), qPrintable(pg.error()));
-        Receiver receiver(m_dir.filePath("postgres"), LEDGERWELL_PATH, environment());
-        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
-
-        QSqlDatabase db = pg.direct();
-        QVERIFY(startMap(receiver.ports().first(), db));
-        db.close();
-        QVERIFY(server.pause());
-        KillCount archived(receiver.log());
-        QString why;
-        QVERIFY2(sendKills(receiver.ports().first(), archived, why), qPrintable(why));
-        QCOMPARE(receiver.stopWithCode(), 3);
-        QVERIFY2(receiver.errors().contains("are kept in"), qPrintable(receiver.errors()));
-        // One note for the outage, not one per attempt.
-        QVERIFY2(readLog(receiver.log()).count("could not be written before") == 1,
-                 qPrintable(readLog(receiver.log()).right(3000)));
-
-        QVERIFY(server.resume());
-        QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
-        wakeComponent(receiver.ports().first());
-        QTRY_VERIFY_WITH_TIMEOUT(readLog(receiver.log()).contains("kept from an earlier run"),
-                                 60000);
-        QCOMPARE(receiver.stopWithCode(), 0);
-        QVERIFY(db.open());
-        QCOMPARE(number(db, "SELECT COUNT(*) FROM Scores"), qint64(Kills));
-        QCOMPARE(number(db, "SELECT COUNT(*) - COUNT(DISTINCT Record) FROM Scores"), qint64(0));
         QVERIFY(keptFiles(receiver).isEmpty());
     }
 
@@ -345,6 +393,7 @@ private:
         environment.insert("LEDGERWELL_UNLOAD_WAIT", "2");
         return environment;
     }
+    static QString sqlite(const QString &file) { return "Provider=SQLite;Data Source=" + file; }
     // The notes at the end of the log, after the raw lines.
     static QString readLog(const QString &path)
     {
@@ -353,13 +402,6 @@ private:
             return QString();
         file.seek(std::max<qint64>(0, file.size() - 16384));
         return QString::fromUtf8(file.readAll());
-    }
-    // The rows kept are written when the component next opens the database: with the
-    // first datagram for it.
-    static void wakeComponent(quint16 port)
-    {
-        QUdpSocket sender;
-        sender.writeDatagram("ping", QHostAddress::LocalHost, port);
     }
     static QStringList keptFiles(const Receiver &receiver)
     {

@@ -2,12 +2,11 @@
 #include "TestMain.h"
 
 #include <QProcess>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
-// What happens to open transactions when the library or the process ends, when the
-// database goes away and when it is locked: nothing that was taken may be lost.
+// What happens to open transactions when the library or the process ends and when the
+// database goes away: nothing that was taken may be lost.
 class TestLedgerwellLifecycle : public QObject
 {
     Q_OBJECT
@@ -142,32 +141,6 @@ private slots:
         QCOMPARE(db->counts(), Hl1Counts);
         QTRY_VERIFY(readFile(log).contains("The connection to the database was lost"));
         QTRY_VERIFY(readFile(log).contains("The database takes rows again"));
-    }
-
-    void aLockedDatabaseKeepsTheRowsUntilItIsFree()
-    {
-        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
-        const QString log = m_dir.filePath("locked.log");
-        ONE_CONNECTION(program, port, *db, log);
-        GameServer server;
-        // The component opens the database with its first datagram; then another program
-        // holds the write lock longer than the component waits for it.
-        QVERIFY(server.sendCommitted(
-            Framed::hl1("L 03/14/2026 - 19:59:00: World triggered \"Warmup\""), port));
-        QSqlQuery lock(db->db());
-        QVERIFY(lock.exec("BEGIN IMMEDIATE"));
-
-        const LedgerwellCounterSet before = ledgerwellCounters();
-        const QList<QByteArray> lines = fixtureLines("hl1_match.log");
-        QVERIFY(server.sendHl1(lines, port));
-        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("database is locked"), 30000);
-        QVERIFY(ledgerwellCounters().datagramsPending > 0);
-        QVERIFY(lock.exec("ROLLBACK"));
-
-        QVERIFY(waitUntilCommitted(before, lines.size()));
-        QCOMPARE(program.intake().dropped(), quint64(0));
-        QCOMPARE(db->count("Scores"), qint64(23));
-        QCOMPARE(db->count("Logs"), qint64(54));
     }
 
     // Someone else wrote a row with the Record the component would have used next: the

@@ -30,9 +30,6 @@ private slots:
         QByteArray everyByte;
         for (int c = 0; c < 256; ++c)
             everyByte += char(c);
-        QTest::newRow("plain") << QByteArray("10.0.0.1") << QByteArray("L 03/14/2026 kill") << 1.5
-                               << QStringList{"10.0.0.1", "27015",
-                                              "x4c2030332f31342f32303236206b696c6c", "1.5"};
         QTest::newRow("what COPY escapes")
             << QByteArray("a\\b\tc\nd\re\\N") << QByteArray("\\\t\n\r") << -0.25
             << QStringList{"a\\b\tc\nd\re\\N", "27015", "x5c090a0d", "-0.25"};
