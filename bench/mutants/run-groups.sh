@@ -84,8 +84,9 @@ group endtoend 15 'tst_executable|tst_startup$|tst_registration|tst_unloadkeep|t
      tst_metrics tst_textfunctions" \
     src/main.cpp 'src/state/*.cpp' 'src/metrics/*.cpp'
 # The executable's own suites are left to the shell and endtoend groups: they double a run.
-group platform 25 'tst_udpsocketarray|tst_dbconnection|tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_kerneldrops|tst_connectionstring|tst_database_|tst_intake|tst_startup$' \
+group platform 25 'tst_udpsocketarray|tst_dbconnection|tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_kerneldrops|tst_portsockets|tst_readerthread|tst_connectionstring|tst_database_|tst_intake|tst_startup$' \
     "Ledgerwell tst_udpsocketarray tst_dbconnection tst_logindialog tst_datalinkdialog tst_editingdialogs tst_kerneldrops
+     tst_portsockets tst_readerthread
      tst_connectionstring tst_database_schema tst_database_login tst_database_postgres tst_intake
      tst_startup" \
     'src/platform/*.cpp'

@@ -40,11 +40,11 @@ QList<DbRecord> tableRows(const QStringList &namesAndTypes)
     return rows;
 }
 
-QStringList allTables(const QString &type = QStringLiteral("TABLE"))
+QStringList allTables()
 {
     QStringList entries;
     for (const QString &name : statisticsTableNames())
-        entries.append(name + QLatin1Char('=') + type);
+        entries.append(name + QStringLiteral("=TABLE"));
     return entries;
 }
 
@@ -134,67 +134,6 @@ private slots:
                      : DbErrors::ItemNotFound);
         QCOMPARE(script->calls, calls);
         QVERIFY(op.messages.isEmpty());
-    }
-
-    void existingTables_data()
-    {
-        QTest::addColumn<QStringList>("tables");
-        QTest::addColumn<QStringList>("created");
-
-        QStringList mapsSystem = allTables();
-        mapsSystem.replace(8, QStringLiteral("Maps=SYSTEM TABLE"));
-        QStringList mapsLowerType = allTables();
-        mapsLowerType.replace(8, QStringLiteral("Maps=table"));
-
-        addRow("others ignored",
-               allTables() + QStringList{"Extra=TABLE", "MSysObjects=SYSTEM TABLE"}, QStringList{});
-        addRow("system table named Maps", mapsSystem, QStringList{"Maps"});
-        addRow("type must be TABLE exactly", mapsLowerType, QStringList{"Maps"});
-    }
-    void existingTables()
-    {
-        QFETCH(QStringList, tables);
-        QFETCH(QStringList, created);
-        auto script = scriptWith(tables);
-        ScriptedOperator op;
-
-        const SchemaOutcome outcome = createScripted(script, op, 3);
-        QVERIFY(outcome.status);
-        QVERIFY(!outcome.cancelled);
-        QCOMPARE(script->executed(), statementsFor(created, Letters));
-        // Each table in a transaction of its own; opened and closed once.
-        QCOMPARE(script->count("BeginTrans"), created.size());
-        QCOMPARE(script->count("CommitTrans"), created.size());
-        QCOMPARE(script->calls.mid(0, 3), (QStringList{"Open", "OpenSchema 22", "OpenSchema 20"}));
-        QCOMPARE(script->calls.last(), QStringLiteral("Close"));
-        QCOMPARE(script->count("Open"), 1);
-        QCOMPARE(script->count("Close"), 1);
-    }
-
-    void givenUpTablesDoNotStopTheLoop_data()
-    {
-        QTest::addColumn<ErrorInfo>("error");
-        QTest::addColumn<int>("attemptsEach");
-        QTest::addColumn<int>("prompts");
-        addRow("duplicates", ErrorInfo{DbErrors::Duplicate, "duplicate"}, 2, 0);
-        addRow("refused, No", ErrorInfo{-2147217900, "syntax error"}, 2, 17);
-    }
-    void givenUpTablesDoNotStopTheLoop()
-    {
-        QFETCH(ErrorInfo, error);
-        QFETCH(int, attemptsEach);
-        QFETCH(int, prompts);
-        auto script = scriptWith({});
-        script->execute = FailurePlan{{}, error};
-        ScriptedOperator op;
-        op.fallbackAnswer = Answer::No;
-
-        const SchemaOutcome outcome = createScripted(script, op);
-        QVERIFY(outcome.status);
-        QCOMPARE(script->count("Execute"), 17 * attemptsEach);
-        QCOMPARE(script->count("RollbackTrans"), 17);
-        QCOMPARE(op.messages.size(), prompts);
-        QCOMPARE(script->calls.last(), QStringLiteral("Close"));
     }
 
     void cancelStopsAtOnce()

@@ -123,37 +123,6 @@ private slots:
         QCOMPARE(readFile(m->backupPath()), FirstLine);
     }
 
-    void takesTheSmallestFreeNumber_data()
-    {
-        QTest::addColumn<QList<int>>("present");
-        QTest::addColumn<int>("expected");
-        addRow("none", QList<int>{}, 1);
-        addRow("1 and 3", QList<int>{1, 3}, 2);
-        addRow("2 and 1, in that order", QList<int>{2, 1}, 3);
-        addRow("2 only", QList<int>{2}, 1);
-    }
-    void takesTheSmallestFreeNumber()
-    {
-        QFETCH(QList<int>, present);
-        QFETCH(int, expected);
-        for (const int n : present)
-            m->addConnection(n, freePort(), QStringLiteral("P=%1").arg(n));
-        const quint16 port = freePort();
-        const QString database = m->newDatabase(QStringLiteral("n.db"));
-        m->op.valueReplies = {QString::number(port)};
-        m->op.dataLinkReplies = {std::optional<QString>(database)};
-
-        addConnection(m->context);
-
-        const ConnectionRow row = m->state.ListView1.rows().last();
-        QCOMPARE(row.key, ConnKey(expected));
-        QVERIFY(m->state.udpPeerB.element(expected));
-        QCOMPARE(m->state.udpPeerB.element(expected)->LocalPort(), port);
-        QCOMPARE(m->state.ConnStrings.at(expected), database);
-        for (const int n : present)
-            QCOMPARE(m->state.ConnStrings.at(n), QStringLiteral("P=%1").arg(n));
-    }
-
     void cancelledDataLinkLeavesTheBoundPlaceholderRow()
     {
         const quint16 port = freePort();
@@ -184,7 +153,6 @@ private slots:
     {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("logon");
-        addRow("True", "True", "True");
         addRow("typed text is taken", "Yes", "Yes");
         addRow("empty text is taken", "", "");
         addRow("closed by its frame keeps False", "<frame>", "False");

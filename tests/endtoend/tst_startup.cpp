@@ -22,14 +22,9 @@ using namespace StartupFixture;
 
 namespace {
 
-const QByteArray CrLf("\r\n");
-
-// A line of connections.cfg for the SQLite file a.db in the program folder.
 QByteArray aDbLine(quint16 port, const char *logon, const QByteArray &log)
 {
-    return "Port=" + QByteArray::number(port) +
-           ",Database=Provider=SQLite;Data Source=" + appPath().toUtf8() + "/a.db,Logon=" + logon +
-           ",Log=" + log + CrLf;
+    return connectionLine(port, appPath() + "/a.db", logon, log);
 }
 
 } // namespace
@@ -74,7 +69,7 @@ private slots:
             readFile(appPath() + "/connections.cfg"),
             ("Port=28000,Database=" + database + ",Logon=False,Log=" + appPath() + "/Process.log")
                     .toUtf8() +
-                CrLf);
+                "\r\n");
         QCOMPARE(m_state->ListView1.count(), 1);
         const ConnectionRow row = m_state->ListView1.row(0);
         QCOMPARE(row.key, QStringLiteral("con1"));

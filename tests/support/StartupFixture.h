@@ -34,4 +34,14 @@ inline bool reset()
     return registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry()).ok();
 }
 
+// A line of connections.cfg for an SQLite database file.
+inline QByteArray connectionLine(quint16 port, const QString &database,
+                                 const QByteArray &logon = "False",
+                                 const QByteArray &log = "/tmp/varnock-test.log")
+{
+    return "Port=" + QByteArray::number(port) +
+           ",Database=Provider=SQLite;Data Source=" + database.toUtf8() + ",Logon=" + logon +
+           ",Log=" + log + "\r\n";
+}
+
 } // namespace StartupFixture
