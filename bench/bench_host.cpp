@@ -20,7 +20,6 @@
 #include "state/MainModule.h"
 #include "state/TextFunctions.h"
 
-#include <algorithm>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,6 +33,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
