@@ -346,6 +346,13 @@ private slots:
         QVERIFY2(receiver.start({pg.connString()}), qPrintable(receiver.errors()));
         QSqlDatabase db = pg.direct();
         QVERIFY(startMap(receiver.ports().first(), db));
+        // Every statement that writes kills waits a moment at its start, so a copy is under way
+        // long enough to be seen (a copy alone may be over between two looks).
+        QSqlQuery slow(db);
+        QVERIFY(slow.exec("CREATE FUNCTION pause_a_moment() RETURNS trigger AS $$ BEGIN "
+                          "PERFORM pg_sleep(0.05); RETURN NULL; END $$ LANGUAGE plpgsql"));
+        QVERIFY(slow.exec("CREATE TRIGGER pause_a_moment BEFORE INSERT ON Scores FOR EACH "
+                          "STATEMENT EXECUTE FUNCTION pause_a_moment()"));
 
         // Looked for from the test's own session while the kills are sent.
         QString copying;
