@@ -130,7 +130,6 @@ public:
     bool sendHl1(const QList<QByteArray> &lines, quint16 port); // one datagram a line
     // One datagram, waited for until the component has committed it.
     bool sendCommitted(const QByteArray &datagram, quint16 port);
-    quint16 port() const { return m_socket.localPort(); }
 
 private:
     QUdpSocket m_socket;

@@ -71,18 +71,10 @@ private slots:
             << "\"[^\"]*<\\d+><(\\[U:1:\\d+\\])><\\w+>\" triggered \"healed\" against .*\\(healing "
                "\"(\\d+)\"\\)"
             << false << typeScore << "healed|\\1|\\2";
-        QTest::newRow("the class of a life")
-            << "tf2/icewind1991-log_bball.log"
-            << "\"[^\"]*<\\d+><(\\[U:1:\\d+\\])><\\w+>\" spawned as \"(\\w+)\"$" << false
-            << typeScore << "spawned as \\2|\\1|0";
         QTest::newRow("a medkit picked up") << "tf2/icewind1991-log_hl.log"
                                             << "\"[^\"]*<\\d+><(\\[U:1:\\d+\\])><\\w+>\" picked up "
                                                "item \"(medkit_\\w+)\" \\(healing \"(\\d+)\"\\)"
                                             << false << typeScore << "picked up \\2|\\1|\\3";
-        QTest::newRow("ammo picked up")
-            << "tf2/icewind1991-log_hl.log"
-            << "\"[^\"]*<\\d+><(\\[U:1:\\d+\\])><\\w+>\" picked up item \"(tf_ammo_pack)\"$"
-            << false << typeScore << "picked up \\2|\\1|0";
         QTest::newRow("killed by the bomb")
             << "csgo/vlf1991-kotnq1flog.log"
             << "\"[^\"]*<\\d+><(STEAM_[0-9:]+)><\\w+>\" \\[([-\\d ]+)\\] was killed by the bomb\\."

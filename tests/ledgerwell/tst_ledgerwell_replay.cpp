@@ -5,8 +5,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <map>
-
 namespace {
 
 using Rows = QList<QStringList>;
@@ -40,11 +38,7 @@ private slots:
         m_program->state().createConnStrings();
     }
 
-    void cleanupTestCase()
-    {
-        m_replays.clear();
-        m_program.reset();
-    }
+    void cleanupTestCase() { m_program.reset(); }
 
     void fixturesFillTheTables_data()
     {
@@ -75,35 +69,6 @@ private slots:
         for (const QString &table : statisticsTableNames())
             QCOMPARE(db->value("SELECT COUNT(DISTINCT Record) FROM " + table).toLongLong(),
                      db->count(table));
-    }
-
-    void sqliteAndPostgresHoldTheSameRows_data()
-    {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("columns");
-        // The receive times are the component's clock; everything else is the log's.
-        const std::map<QString, QString> columns = {
-            {"Logs", "Record, Log_IP, Log_Port, Log_Data"},
-            {"Servers", "Record, Server_Name, Server_IP, Server_Port, Packet_Number"},
-        };
-        for (const QString &table : statisticsTableNames()) {
-            const auto found = columns.find(table);
-            addRow(qPrintable(table), table,
-                   (found == columns.end() ? QStringLiteral("*") : found->second));
-        }
-    }
-    void sqliteAndPostgresHoldTheSameRows()
-    {
-        QFETCH(QString, table);
-        QFETCH(QString, columns);
-        const TestDatabase *sqlite = replayOfBothFixtures(Engine::Sqlite);
-        const TestDatabase *postgres = replayOfBothFixtures(Engine::Postgres);
-        if (!sqlite || !postgres)
-            return;
-        const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY Record").arg(columns, table);
-        const Rows expected = sqlite->rows(sql);
-        QVERIFY(!expected.isEmpty());
-        QCOMPARE(postgres->rows(sql), expected);
     }
 
     void malformedDatagramsAreCountedAndNoted_data()
@@ -322,27 +287,6 @@ private slots:
         QCOMPARE(readFile(log).count("The table Logs_Games is missing"), 1);
     }
 
-    // Anyone who reaches the port can send cvars and map starts; a map start must not write
-    // a row for every cvar ever seen on that server.
-    void cvarsAndMapStartsWriteFewRowsEach()
-    {
-        TEST_DATABASE(db, Engine::Sqlite, m_dir.path());
-        const quint16 port = connect(db->connectionString());
-        const QByteArray t = "L 03/18/2026 - 10:00:00: ";
-        QList<QByteArray> lines;
-        for (int i = 0; i < 300; ++i)
-            lines << t + "Server cvar \"x" + QByteArray::number(i) + "\" = \"1\"";
-        for (int i = 0; i < 300; ++i)
-            lines << t + "Started map \"m" + QByteArray::number(i % 3) + "\"";
-        GameServer server;
-        const LedgerwellCounterSet before = ledgerwellCounters();
-        QVERIFY(server.sendHl1(lines, port));
-        QVERIFY(waitUntilCommitted(before, lines.size(), 60000));
-        const quint64 rows = ledgerwellCounters().rowsWritten - before.rowsWritten;
-        QVERIFY2(rows < quint64(6 * lines.size()), qPrintable(QString::number(rows)));
-        QCOMPARE(db->count("Games_Cvars"), qint64(0)); // no cvar came while a game was open
-    }
-
     void aBurstSharesFewCommits_data() { addEngineRows(); }
     void aBurstSharesFewCommits()
     {
@@ -387,62 +331,28 @@ private:
         return port;
     }
 
-    // One fixture from a game server of its own into a new connection to db; true once every
-    // datagram is committed.
+    // One fixture from a game server of its own into a new connection to db (source_match.log
+    // as described above); true once every datagram is committed.
     bool replay(const TestDatabase &db, bool hl1, const QString &log = QString())
     {
         GameServer server;
         const quint16 port = connect(db.connectionString(), log);
         const LedgerwellCounterSet before = ledgerwellCounters();
-        return waitUntilCommitted(before, hl1 ? sendHl1(server, port) : sendSource(server, port));
-    }
-
-    int sendHl1(GameServer &server, quint16 port)
-    {
-        const QList<QByteArray> lines = fixtureLines(QStringLiteral("hl1_match.log"));
-        server.sendHl1(lines, port);
-        return int(lines.size());
-    }
-
-    int sendSource(GameServer &server, quint16 port)
-    {
-        const QList<QByteArray> lines = fixtureLines(QStringLiteral("source_match.log"));
-        int datagrams = 0;
-        for (int i = 0; i < lines.size() - 3; ++i, ++datagrams)
+        const QList<QByteArray> lines = fixtureLines(hl1 ? "hl1_match.log" : "source_match.log");
+        if (hl1)
+            return server.sendHl1(lines, port) && waitUntilCommitted(before, lines.size());
+        for (qsizetype i = 0; i < lines.size() - 3; ++i)
             server.send(i < 15 ? Framed::source(lines.at(i))
                                : Framed::secret(lines.at(i), "3141592"),
                         port);
         server.send(lines.mid(lines.size() - 3).join('\n') + '\n', port);
-        return datagrams + 1;
-    }
-
-    // Both fixtures, from two game servers, into one database per engine, made once for
-    // every table's comparison.
-    const TestDatabase *replayOfBothFixtures(Engine engine)
-    {
-        const auto found = m_replays.find(engine);
-        if (found != m_replays.end())
-            return found->second.get();
-        std::unique_ptr<TestDatabase> db = TestDatabase::make(engine, m_dir.path());
-        if (!db)
-            return nullptr;
-        const quint16 port = connect(db->connectionString());
-        const LedgerwellCounterSet before = ledgerwellCounters();
-        const int datagrams = sendHl1(m_hl1Server, port) + sendSource(m_sourceServer, port);
-        if (!waitUntilCommitted(before, datagrams)) {
-            QTest::qFail("The replay was not committed", __FILE__, __LINE__);
-            return nullptr;
-        }
-        return m_replays.emplace(engine, std::move(db)).first->second.get();
+        return waitUntilCommitted(before, lines.size() - 2);
     }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ProgramUnderTest> m_program;
     int m_connections = 0;
     int m_cases = 0;
-    GameServer m_hl1Server;
-    GameServer m_sourceServer;
-    std::map<Engine, std::unique_ptr<TestDatabase>> m_replays;
 };
 
 VARNOCK_TEST_MAIN(TestLedgerwellReplay)

@@ -129,11 +129,13 @@ QStringList readmeQueries()
 // Differences between two figure sets, one line each, keys named.
 QStringList differences(const QJsonObject &expected, const QJsonObject &stored)
 {
+    const auto shown = [](const QJsonValue &value) {
+        return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
+            .left(600);
+    };
     QStringList found;
     for (auto it = stored.begin(); it != stored.end(); ++it) {
         const QJsonValue want = expected.value(it.key());
-        if (want == it.value())
-            continue;
         if (want.isObject() && it.value().isObject()) {
             const QJsonObject a = want.toObject(), b = it.value().toObject();
             QStringList keys = a.keys() + b.keys();
@@ -141,19 +143,12 @@ QStringList differences(const QJsonObject &expected, const QJsonObject &stored)
             for (const QString &key : keys) {
                 if (a.value(key) != b.value(key))
                     found << QStringLiteral("%1[%2]: expected %3, stored %4")
-                                 .arg(it.key(), key, a.value(key).toVariant().toString(),
-                                      b.value(key).toVariant().toString());
+                                 .arg(it.key(), key, shown(a.value(key)), shown(b.value(key)));
             }
-            continue;
+        } else if (want != it.value()) {
+            found << QStringLiteral("%1: expected %2, stored %3")
+                         .arg(it.key(), shown(want), shown(it.value()));
         }
-        found << QStringLiteral("%1: expected %2, stored %3")
-                     .arg(it.key(),
-                          QString::fromUtf8(
-                              QJsonDocument(QJsonArray{want}).toJson(QJsonDocument::Compact))
-                              .left(600),
-                          QString::fromUtf8(
-                              QJsonDocument(QJsonArray{it.value()}).toJson(QJsonDocument::Compact))
-                              .left(600));
     }
     return found;
 }
