@@ -33,13 +33,9 @@ struct Player
     enum class Said { Nothing, Connected, Entered, ConnectedAndEntered, Renamed };
     Said said = Said::Nothing;
 
-    QByteArray groups(const QByteArray &inTeam) const
+    QByteArray token(const QByteArray &asName, const QByteArray &team) const
     {
-        return '<' + QByteArray::number(uid) + "><" + id + "><" + inTeam + '>';
-    }
-    QByteArray token(const QByteArray &asName, const QByteArray &inTeam) const
-    {
-        return '"' + asName + groups(inTeam) + '"';
+        return '"' + asName + '<' + QByteArray::number(uid) + "><" + id + "><" + team + ">\"";
     }
     QByteArray token() const { return token(name, team); }
 };
@@ -96,34 +92,27 @@ public:
         static const Lines words = {"Al", "Bob", "x",         " ",        "[1 2 3]",
                                     "(",  ")",   "no<scope>", "\xC3\xA9", "-"};
         static const Lines verbs = {"killed", "attacked", "triggered", "say", "with"};
-        static const Lines partial = {"<5>", "<STEAM_0:1:3><CT>", "<>", "<BOT>"};
         QByteArray text;
         if (imitated && imitated->name.size() < 80) {
-            text = imitated->name +
-                   (chance(50) ? imitated->groups(imitated->team)
-                               : madeUp(imitated->uid, imitated->team)) +
-                   "\" " + pick(verbs) + " \"";
+            const QByteArray copied =
+                chance(50) ? groups(*imitated)
+                           : '<' + QByteArray::number(imitated->uid) +
+                                 "><STEAM_0:0:" + QByteArray::number(9000000 + below(1000)) + "><" +
+                                 imitated->team + '>';
+            text = imitated->name + copied + "\" " + pick(verbs) + " \"";
             if (chance(30))
                 text += "x\" with \""; // the shape of a trigger or a weapon
         }
         for (std::uint32_t n = below(5); n > 0 && text.size() < 120; --n) {
-            switch (below(6)) {
+            switch (below(4)) {
             case 0:
                 text += pick(words);
                 break;
             case 1:
                 text += '"';
                 break;
-            case 2: { // a copy of a player's groups
-                const Player &p = pick(m_players);
-                text += p.groups(p.team);
-                break;
-            }
-            case 3:
-                text += madeUp(int(below(40)) + 1, chance(50) ? "CT" : "TERRORIST");
-                break;
-            case 4:
-                text += pick(partial);
+            case 2:
+                text += group();
                 break;
             default:
                 text +=
@@ -134,11 +123,26 @@ public:
     }
 
 private:
-    // Groups with a player's uid and team and a Steam id nobody has.
-    QByteArray madeUp(int uid, const QByteArray &team)
+    inline static const Lines Partial = {"<5>", "<STEAM_0:1:3><CT>", "<>", "<BOT>"};
+
+    static QByteArray groups(const Player &p)
     {
-        return '<' + QByteArray::number(uid) +
-               "><STEAM_0:0:" + QByteArray::number(9000000 + below(1000)) + "><" + team + '>';
+        return '<' + QByteArray::number(p.uid) + "><" + p.id + "><" + p.team + '>';
+    }
+
+    // A copy of a player's groups, made-up groups, or only some of them.
+    QByteArray group()
+    {
+        switch (below(3)) {
+        case 0:
+            return groups(pick(m_players));
+        case 1:
+            return '<' + QByteArray::number(below(40) + 1) +
+                   "><STEAM_0:0:" + QByteArray::number(9000000 + below(1000)) + "><" +
+                   (chance(50) ? "CT" : "TERRORIST") + '>';
+        default:
+            return pick(Partial);
+        }
     }
 
     std::mt19937 m_random;
