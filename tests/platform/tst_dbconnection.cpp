@@ -73,32 +73,6 @@ class TestDbConnection : public QObject
     Q_OBJECT
 
 private slots:
-    void connectionStringElements_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("present");
-
-        const QString jet = QStringLiteral(
-            "Provider=Microsoft.Jet.OLEDB.3.51;Persist Security Info=False;Data Source=/d/a.mdb");
-        // Quoting, blanks, case and repeats are read alike by Ledgerwell: tst_connectionstring.
-        addRow("first element", jet, "Provider", "Microsoft.Jet.OLEDB.3.51", true);
-        addRow("key case ignored", jet, "data source", "/d/a.mdb", true);
-        addRow("missing", jet, "User ID", "", false);
-        addRow("after quoted", "Password=\"a;b\";User ID=u", "User ID", "u", true);
-    }
-    void connectionStringElements()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(bool, present);
-        const ConnectionString parsed = ConnectionString::parse(text);
-        QCOMPARE(parsed.contains(key), present);
-        QCOMPARE(parsed.value(key), value);
-    }
-
     void openFailures_data()
     {
         QTest::addColumn<QString>("connString");
@@ -116,6 +90,14 @@ private slots:
                DbErrors::OpenFailed, "99999");
         addRow("odbc unknown data source", "Provider=MSDASQL;Data Source=varnock_no_such_dsn",
                DbErrors::OpenFailed, "varnock_no_such_dsn");
+        // A file that is not there is never created, whichever file provider is named.
+        for (const char *provider :
+             {"Microsoft.Jet.OLEDB.3.51", "Microsoft.Jet.OLEDB.4.0", "SQLite"})
+            addRow(provider,
+                   QStringLiteral("Provider=%1;Persist Security Info=False;"
+                                  "Data Source=<missing>")
+                       .arg(QLatin1String(provider)),
+                   DbErrors::OpenFailed, QStringLiteral("Could not find file '<missing>'."));
     }
     void openFailures()
     {
@@ -127,8 +109,11 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write(QByteArray("These are notes, not a database. ").repeated(64));
         text.close();
+        const QString missing = dir.filePath(QStringLiteral("test.mdb"));
         connString.replace(QLatin1String("<text>"), text.fileName())
-            .replace(QLatin1String("<empty>"), emptyDatabase(dir.filePath("db.sqlite")));
+            .replace(QLatin1String("<empty>"), emptyDatabase(dir.filePath("db.sqlite")))
+            .replace(QLatin1String("<missing>"), missing);
+        mentions.replace(QLatin1String("<missing>"), missing);
 
         const QStringList before = QSqlDatabase::connectionNames();
         SqlConnection connection;
@@ -139,29 +124,7 @@ private slots:
                  qPrintable(opened.error().description));
         QCOMPARE(QSqlDatabase::connectionNames(), before);
         QCOMPARE(connection.Close().error().number, DbErrors::ObjectClosed);
-    }
-
-    void missingFileIsNeverCreated_data()
-    {
-        QTest::addColumn<QString>("provider");
-        addRow("3.51", "Microsoft.Jet.OLEDB.3.51");
-        addRow("4.0", "Microsoft.Jet.OLEDB.4.0");
-        addRow("SQLite", "SQLite");
-    }
-    void missingFileIsNeverCreated()
-    {
-        QFETCH(QString, provider);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("test.mdb"));
-        SqlConnection connection;
-        const Status opened =
-            connection.Open(QStringLiteral("Provider=%1;Persist Security Info=False;"
-                                           "Data Source=%2")
-                                .arg(provider, path));
-        QVERIFY(!opened);
-        QCOMPARE(opened.error().number, DbErrors::OpenFailed);
-        QCOMPARE(opened.error().description, QStringLiteral("Could not find file '%1'.").arg(path));
-        QVERIFY(!QFile::exists(path));
+        QVERIFY(!QFile::exists(missing));
     }
 
     void transactions()

@@ -26,18 +26,14 @@ class TestUdpSocketArray : public QObject
     Q_OBJECT
 
 private slots:
-    void templateElementIsPresentAndUnbound()
+    // The element the form holds from the start, and elements loaded and unloaded by index.
+    void elementsByIndex()
     {
         UdpSocketArray array;
         QCOMPARE(array.indexes(), QList<int>{0});
         QCOMPARE(array.element(0)->LocalPort(), quint16(0));
         QCOMPARE(array.element(0)->State(), int(UdpSocketElement::Closed));
         QCOMPARE(array.Unload(0).error().number, SocketErrors::CannotUnloadDesignElement);
-    }
-
-    void loadAndUnloadByIndex()
-    {
-        UdpSocketArray array;
         QVERIFY(array.Load(3).ok());
         QCOMPARE(array.Load(3).error().number, SocketErrors::ElementAlreadyLoaded);
         QCOMPARE(array.indexes(), (QList<int>{0, 3}));
@@ -47,15 +43,20 @@ private slots:
         QVERIFY(!array.Load(32768).ok());
     }
 
-    void asksForALargeReceiveBuffer()
+    // A bound element has a large receive buffer, holds its port against the next element
+    // and refuses a second Bind.
+    void aBoundElement()
     {
-        UdpSocketArray array;
-        QVERIFY(array.Load(1).ok());
-        QVERIFY(array.element(1)->Bind(freePort()).ok());
+        BOUND(array, 1, port);
         // The kernel doubles what it grants; without the privilege to pass the system limit
         // it still grants more than its default of about 200 KiB.
         QVERIFY2(array.element(1)->receiveBufferBytes() > 256 * 1024,
                  qPrintable(QString::number(array.element(1)->receiveBufferBytes())));
+        QVERIFY(array.Load(2).ok());
+        QCOMPARE(array.element(2)->Bind(port).error().number, SocketErrors::AddressInUse);
+        QCOMPARE(array.element(2)->State(), int(UdpSocketElement::Closed));
+        QCOMPARE(array.element(1)->Bind(freePort()).error().number,
+                 SocketErrors::InvalidOperationAtCurrentState);
     }
 
     // Datagrams are read in batches underneath; each still arrives alone, in order, whole,
@@ -120,89 +121,65 @@ private slots:
         QCOMPARE(array.element(2)->GetData(none).error().number, SocketErrors::NoDataWaiting);
     }
 
-    // A handler that closes or unloads its element drops what was read with the datagram it
-    // handles: nothing more is announced, and the port is free at once.
-    void closingInTheHandlerDropsTheRest_data()
+    // Close or Unload, in a handler or outside one, while the reader holds datagrams for the
+    // element: none of them is announced afterwards (in a handler, none after the one it
+    // handles), their memory goes back, the port is free at once, and a new Bind announces
+    // only what arrives after it.
+    void closingDropsWhatTheReaderHolds_data()
     {
         QTest::addColumn<bool>("unload");
+        QTest::addColumn<bool>("inHandler");
         QTest::addColumn<int>("count");
-        QTest::newRow("Close, within one batch") << false << 5;
-        QTest::newRow("Unload, within one batch") << true << 5;
-        QTest::newRow("Close, several batches held") << false << 100;
-        QTest::newRow("Unload, several batches held") << true << 100;
+        addRow("Close in the handler, within one batch", false, true, 5);
+        addRow("Unload in the handler, within one batch", true, true, 5);
+        addRow("Close in the handler, several batches held", false, true, 100);
+        addRow("Unload in the handler, several batches held", true, true, 100);
+        addRow("Close", false, false, 300);
+        addRow("Unload", true, false, 300);
     }
-    void closingInTheHandlerDropsTheRest()
+    void closingDropsWhatTheReaderHolds()
     {
         QFETCH(bool, unload);
+        QFETCH(bool, inHandler);
         QFETCH(int, count);
         BOUND(array, 1, port);
-        int arrivals = 0;
-        QSignalSpy closed(&array, &UdpSocketArray::ElementClosed);
-        connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
-            ++arrivals;
+        const auto drop = [&] {
             if (unload)
-                QVERIFY(array.Unload(index).ok());
+                QVERIFY(array.Unload(1).ok());
             else
-                array.element(index)->Close();
-        });
-        QUdpSocket sender;
-        for (int i = 0; i < count; ++i)
-            sender.writeDatagram("x", QHostAddress::LocalHost, port);
-        QVERIFY(waitBusy([&] { return heldBytes() == count * readerCost(1); }));
-        QTRY_COMPARE(arrivals, 1);
-        QCOMPARE(heldBytes(), qint64(0));
-        QCOMPARE(closed.count(), 1);
-        QTest::qWait(50);
-        QCOMPARE(arrivals, 1);
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
-        probe.close();
-        if (!unload) {
-            QCOMPARE(array.element(1)->State(), int(UdpSocketElement::Closed));
-            QVERIFY(array.element(1)->Bind(port).ok());
-        }
-    }
-
-    // Close or Unload from outside a handler while the reader holds datagrams for the element:
-    // none of them is announced afterwards, their memory goes back, the port is free at once,
-    // and a new Bind announces only what arrives after it.
-    void closingWhileTheReaderHoldsDatagrams_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::newRow("Close") << "close";
-        QTest::newRow("Unload") << "unload";
-        QTest::newRow("Close and Bind again") << "rebind";
-    }
-    void closingWhileTheReaderHoldsDatagrams()
-    {
-        QFETCH(QString, action);
-        BOUND(array, 1, port);
+                array.element(1)->Close();
+        };
         QList<QByteArray> received;
+        QSignalSpy closed(&array, &UdpSocketArray::ElementClosed);
         connect(&array, &UdpSocketArray::DataArrival, this, [&](int index, qint64) {
             QByteArray data;
             QVERIFY(array.element(index)->GetData(data).ok());
             received << data;
+            if (inHandler)
+                drop();
         });
         QUdpSocket sender;
-        for (int i = 0; i < 300; ++i)
-            sender.writeDatagram(QByteArray("before ") + QByteArray::number(i),
-                                 QHostAddress::LocalHost, port);
-        QVERIFY(waitBusy([&] { return heldBytes() > 290 * readerCost(8); }));
-        if (action == QLatin1String("unload"))
-            QVERIFY(array.Unload(1).ok());
+        for (int i = 0; i < count; ++i)
+            sender.writeDatagram("datagram", QHostAddress::LocalHost, port);
+        QVERIFY(waitBusy([&] { return heldBytes() == count * readerCost(8); }));
+        if (inHandler)
+            QTRY_COMPARE(received.size(), 1);
         else
-            array.element(1)->Close();
+            drop();
         QCOMPARE(heldBytes(), qint64(0));
-        if (action == QLatin1String("rebind")) {
-            QVERIFY(array.element(1)->Bind(port).ok());
-            sender.writeDatagram("after", QHostAddress::LocalHost, port);
-            QTRY_COMPARE(received, QList<QByteArray>{"after"});
-        } else {
-            QUdpSocket probe;
-            QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
-        }
+        QCOMPARE(closed.count(), 1);
         QTest::qWait(50);
-        QCOMPARE(received.size(), action == QLatin1String("rebind") ? 1 : 0);
+        QCOMPARE(received.size(), inHandler ? 1 : 0);
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
+        probe.close();
+        if (unload)
+            return;
+        QCOMPARE(array.element(1)->State(), int(UdpSocketElement::Closed));
+        QVERIFY(array.element(1)->Bind(port).ok());
+        sender.writeDatagram("after", QHostAddress::LocalHost, port);
+        QTRY_COMPARE(received.size(), inHandler ? 2 : 1);
+        QCOMPARE(received.last(), QByteArray("after"));
     }
 
     // A burst far beyond what the kernel's receive buffer holds, while the program's thread is
@@ -288,21 +265,6 @@ private slots:
         QCOMPARE(array.element(3)->refusedCount(), quint64(bursts * (sent - kept)));
         for (const QList<QVariant> &signal : refusing)
             QCOMPARE(signal, (QList<QVariant>{3, port, budgetDatagrams * readerCost(size)}));
-    }
-
-    void aHeldPortIsAddressInUse()
-    {
-        UdpSocketArray array;
-        QVERIFY(array.Load(1).ok());
-        QVERIFY(array.Load(2).ok());
-        const quint16 port = freePort();
-        QVERIFY(array.element(1)->Bind(port).ok());
-        const Status second = array.element(2)->Bind(port);
-        QCOMPARE(second.error().number, SocketErrors::AddressInUse);
-        QCOMPARE(second.error().description, QStringLiteral("Address in use"));
-        QCOMPARE(array.element(1)->Bind(freePort()).error().number,
-                 SocketErrors::InvalidOperationAtCurrentState);
-        QCOMPARE(array.element(2)->State(), int(UdpSocketElement::Closed));
     }
 };
 
