@@ -1,6 +1,8 @@
+#include "EditingBench.h"
 #include "ModalSteps.h"
 #include "TestMain.h"
 
+#include "editing/ChangePort.h"
 #include "platform/Twips.h"
 #include "platform/ValueDialogs.h"
 #include "platform/WidgetsOperator.h"
@@ -37,6 +39,8 @@ class TestEditingDialogs : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(EditingBench::registerRecordingComponent()); }
+
     void init()
     {
         m_window = std::make_unique<QWidget>();
@@ -122,6 +126,36 @@ private slots:
 
         QVERIFY(openAfterEscape);
         QCOMPARE(reply, std::optional<QString>(QStringLiteral("after Esc")));
+    }
+
+    void datagramsFlowWhileAValueDialogIsOpen()
+    {
+        EditingBench bench;
+        const quint16 port1 = freePort();
+        const quint16 port2 = freePort();
+        const quint16 moved = freePort();
+        bench.addConnection(1, port1, "P=1");
+        bench.addConnection(2, port2, "P=2");
+        const EditingContext context{bench.state,
+                                     *m_op,
+                                     bench.databases,
+                                     [] { return QStringLiteral("con1"); },
+                                     [](const QString &) {},
+                                     [] {}};
+        bool arrivedWhileOpen = false;
+        whenShown({{"SingleValueDialog", [&](QDialog *dialog) {
+                        bench.send(port2, "while the dialog is open");
+                        QTRY_COMPARE(bench.intake.handedOver(), quint64(1));
+                        arrivedWhileOpen = dialog->isVisible();
+                        typeAndEnter(dialog, QString::number(moved));
+                    }}});
+
+        changePort(context);
+
+        QVERIFY(arrivedWhileOpen);
+        QCOMPARE(bench.payloads(), QList<QByteArray>{"while the dialog is open"});
+        QCOMPARE(bench.state.ListView1.row(0).text, QString::number(moved));
+        QCOMPARE(bench.state.udpPeerB.element(1)->LocalPort(), moved);
     }
 
 private:

@@ -102,6 +102,24 @@ private slots:
         QVERIFY(!op.login({}, tryLogon));
         QCOMPARE(calls, how == QLatin1String("giveup") ? 1 : 0);
     }
+
+    void everyPromptStartsEmpty()
+    {
+        WidgetsOperator op;
+        for (int round = 0; round < 2; ++round) {
+            QString seen;
+            whenShown({{nullptr, [&seen](QDialog *dialog) {
+                            seen = box(dialog, "txtUserName")->text() +
+                                   box(dialog, "txtPassword")->text();
+                            QTest::keyClicks(box(dialog, "txtUserName"),
+                                             QStringLiteral("left over"));
+                            dialog->findChild<QPushButton *>("cmdOK")->click();
+                        }}});
+            QVERIFY(op.login(
+                {}, [](const QString &, const QString &) { return LoginVerdict::Accept; }));
+            QCOMPARE(seen, QString());
+        }
+    }
 };
 
 VARNOCK_TEST_MAIN(TestLoginDialog)
