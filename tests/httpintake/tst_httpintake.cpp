@@ -1,11 +1,9 @@
-#include "FreePort.h"
 #include "IntakeBench.h"
 #include "RawHttp.h"
 #include "TestMain.h"
 
 #include "httpintake/HttpIntake.h"
 #include "httpintake/LogPostReader.h"
-#include "state/TextFunctions.h"
 
 #include <QFile>
 #include <QTcpServer>
@@ -143,9 +141,7 @@ private slots:
         QCOMPARE(instances.size(), lines.size());
         for (int i = 0; i < instances.size(); ++i) {
             const RecordedInstance &instance = instances.at(i);
-            QCOMPARE(instance.members().mid(0, 9),
-                     QStringList({"Create", "ConnectionString", "ListenPort", "SenderIP",
-                                  "SenderPort", "LogPath", "RawMode", "Payload", "Process"}));
+            QCOMPARE(instance.members().mid(0, 9), IntakeBench::Calls);
             QCOMPARE(instance.value("ConnectionString"), "Provider=SQLite;Data Source=/a.db");
             QCOMPARE(instance.value("ListenPort").toInt(), int(port));
             QCOMPARE(instance.value("SenderIP"), "127.0.0.1");
@@ -321,22 +317,10 @@ private slots:
     }
 
 private:
+    // A port whose TCP port is free too.
     quint16 addConnection(int n, const QString &connString, const QString &log)
     {
-        m->state.ConnStrings[n] = connString;
-        if (!m->state.udpPeerB.Load(n).ok())
-            return 0;
-        m->state.ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            const quint16 port = freePort();
-            if (m->state.udpPeerB.element(n)->Bind(port).ok() && m_http->port(n) == port) {
-                m->state.ListView1.setText(m->state.ListView1.find(ConnKey(n)),
-                                           QString::number(port));
-                return port;
-            }
-            m->state.udpPeerB.element(n)->Close(); // the TCP port was taken: another one
-        }
-        return 0;
+        return m->listen(n, connString, log, [&](quint16 port) { return m_http->port(n) == port; });
     }
 
     std::unique_ptr<IntakeBench> m;

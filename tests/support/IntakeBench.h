@@ -1,14 +1,18 @@
 #pragma once
 
+#include "FreePort.h"
 #include "RecordingLog.h"
 
 #include "intake/ComponentLibrary.h"
 #include "intake/DatagramIntake.h"
 #include "intake/ScoringComponentFactory.h"
 #include "state/MainModule.h"
+#include "state/TextFunctions.h"
 
 #include <QTemporaryDir>
 #include <QUdpSocket>
+
+#include <functional>
 
 // The program's intake in a folder of its own, handing datagrams to the recording component,
 // which notes every call it gets in recording(); a sender on 127.0.0.1.
@@ -26,6 +30,31 @@ public:
     {
         return registerComponentLibrary(QStringLiteral(RECORDING_COMPONENT_PATH), ClassRegistry())
             .ok();
+    }
+
+    // The calls the component gets for each datagram, in order.
+    static inline const QStringList Calls = {"Create",   "ConnectionString", "ListenPort",
+                                             "SenderIP", "SenderPort",       "LogPath",
+                                             "RawMode",  "Payload",          "Process"};
+
+    // Connection n with its row, on a free port that `fits` (any, by default); 0 when none
+    // was bound.
+    quint16 listen(int n, const QString &connString, const QString &log,
+                   const std::function<bool(quint16)> &fits = {})
+    {
+        state.ConnStrings[n] = connString;
+        if (!state.udpPeerB.Load(n).ok())
+            return 0;
+        state.ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const quint16 port = freePort();
+            if (state.udpPeerB.element(n)->Bind(port).ok() && (!fits || fits(port))) {
+                state.ListView1.setText(state.ListView1.find(ConnKey(n)), QString::number(port));
+                return port;
+            }
+            state.udpPeerB.element(n)->Close();
+        }
+        return 0;
     }
 
     QString recording() const { return dir.filePath(QStringLiteral("calls.log")); }
