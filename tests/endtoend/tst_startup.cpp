@@ -156,18 +156,6 @@ private slots:
         QVERIFY(!m_form->isVisible());
     }
 
-    // The message sends the operator to the README's Help section, which must be there.
-    void startupFailureNamesAContactThatExists()
-    {
-        QCOMPARE(start("logout=70000"), StartResult::Failed);
-        const QString contactLine = m_op.messages.first().text.split("\r\n").value(1);
-        QVERIFY2(contactLine.endsWith("(see the Help section of README.md)"),
-                 qPrintable(contactLine));
-        QVERIFY(!contactLine.contains('@'));
-        const QByteArray readme = readFile(QStringLiteral(VARNOCK_SOURCE_DIR "/README.md"));
-        QVERIFY(readme.contains("\n## Help\n"));
-    }
-
     void missingParentFolderIsAStartupFailure()
     {
         QTemporaryDir dir;
