@@ -117,15 +117,6 @@ private slots:
         QCOMPARE(told, 1);
     }
 
-    void announcementWording()
-    {
-        const quint16 port = m->listen(1, "P=x", "/l");
-        send(QByteArray(1, 'x'), port);
-        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
-        QVERIFY2(m->state.Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
-                 qPrintable(m->state.Label1.caption()));
-    }
-
     // The date and time text: the locale's short date with the year in full, a blank, its
     // long time without a zone.
     void arrivalDateAndTime_data()
