@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
-#include <functional>
-
 // The program's intake in a folder of its own, handing datagrams to the recording component,
 // which notes every call it gets in recording(); a sender on 127.0.0.1.
 class IntakeBench
@@ -37,24 +35,16 @@ public:
                                              "SenderIP", "SenderPort",       "LogPath",
                                              "RawMode",  "Payload",          "Process"};
 
-    // Connection n with its row, on a free port that `fits` (any, by default); 0 when none
-    // was bound.
-    quint16 listen(int n, const QString &connString, const QString &log,
-                   const std::function<bool(quint16)> &fits = {})
+    // Connection n with its row, on a free port; 0 when none was bound.
+    quint16 listen(int n, const QString &connString, const QString &log)
     {
         state.ConnStrings[n] = connString;
-        if (!state.udpPeerB.Load(n).ok())
+        if (!state.udpPeerB.Load(n).ok() || !state.udpPeerB.element(n)->Bind(freePort()).ok())
             return 0;
-        state.ListView1.add({ConnKey(n), QString(), connString, QStringLiteral("False"), log});
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            const quint16 port = freePort();
-            if (state.udpPeerB.element(n)->Bind(port).ok() && (!fits || fits(port))) {
-                state.ListView1.setText(state.ListView1.find(ConnKey(n)), QString::number(port));
-                return port;
-            }
-            state.udpPeerB.element(n)->Close();
-        }
-        return 0;
+        const quint16 port = state.udpPeerB.element(n)->LocalPort();
+        state.ListView1.add(
+            {ConnKey(n), QString::number(port), connString, QStringLiteral("False"), log});
+        return port;
     }
 
     QString recording() const { return dir.filePath(QStringLiteral("calls.log")); }
