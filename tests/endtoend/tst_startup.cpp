@@ -156,18 +156,6 @@ private slots:
         QVERIFY(!m_form->isVisible());
     }
 
-    // The message sends the operator to the README's Help section, which must be there.
-    void startupFailureNamesAContactThatExists()
-    {
-        QCOMPARE(start("logout=70000"), StartResult::Failed);
-        const QString contactLine = m_op.messages.first().text.split("\r\n").value(1);
-        QVERIFY2(contactLine.endsWith("(see the Help section of README.md)"),
-                 qPrintable(contactLine));
-        QVERIFY(!contactLine.contains('@'));
-        const QByteArray readme = readFile(QStringLiteral(VARNOCK_SOURCE_DIR "/README.md"));
-        QVERIFY(readme.contains("\n## Help\n"));
-    }
-
     void missingParentFolderIsAStartupFailure()
     {
         QTemporaryDir dir;
@@ -210,40 +198,29 @@ private slots:
     void declinedLogonsAndTooManyLinesAreLeftOut()
     {
         QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
-        QByteArray file;
-        for (int i = 1; i <= 4; ++i)
-            file += aDbLine(0, i == 2 ? "True" : "False", "/tmp/" + QByteArray::number(i) + ".log");
-        QVERIFY(writeFile(appPath() + "/connections.cfg", file));
+        QVERIFY(writeFile(appPath() + "/connections.cfg", aDbLine(0, "False", "/tmp/1.log") +
+                                                              aDbLine(0, "True", "/tmp/2.log") +
+                                                              aDbLine(0, "False", "/tmp/3.log") +
+                                                              aDbLine(7, "True", "/tmp/4.log")));
         m_op.loginSteps = {{QString(), QString(), true}}; // Cancel in the logon dialog
         QCOMPARE(start("maxcon=2"), StartResult::Running);
 
         QCOMPARE(m_op.loginRequests.size(), 1);
         QCOMPARE(m_op.loginRequests.first().label1, QStringLiteral("Port: 0"));
         QCOMPARE(m_op.loginRequests.first().label2, "Database: " + appPath() + "/a.db");
-        // Line 2 was declined, line 3 took number 2, line 4 is beyond maxcon=2.
+        // Line 2 was declined, line 3 took number 2, line 4 is beyond maxcon=2: refused before
+        // its logon is asked for.
         QCOMPARE(m_state->ListView1.count(), 2);
         QCOMPARE(m_state->ListView1.row(0).log, QStringLiteral("/tmp/1.log"));
         QCOMPARE(m_state->ListView1.row(1).key, QStringLiteral("con2"));
         QCOMPARE(m_state->ListView1.row(1).log, QStringLiteral("/tmp/3.log"));
         QCOMPARE(m_op.titles(), QStringList{"Error: Too Many Connections"});
-        // Port 0: the element is loaded but receives nothing.
-        QVERIFY(m_state->udpPeerB.isLoaded(2));
-        QCOMPARE(m_state->udpPeerB.element(2)->LocalPort(), quint16(0));
-    }
-
-    void lineBeyondMaxconIsRefusedBeforeItsLogon()
-    {
-        QVERIFY(writeFile(appPath() + "/a.db", QByteArray()));
-        QVERIFY(writeFile(appPath() + "/connections.cfg",
-                          aDbLine(0, "False", "/tmp/1.log") + aDbLine(7, "True", "/tmp/2.log")));
-        QCOMPARE(start("maxcon=1"), StartResult::Running);
-
-        QVERIFY(m_op.loginRequests.isEmpty());
-        QCOMPARE(m_state->ListView1.count(), 1);
-        QCOMPARE(m_op.titles(), QStringList{"Error: Too Many Connections"});
         QVERIFY2(
             m_op.messages.first().text.startsWith("The connections on port 7 were not started"),
             qPrintable(m_op.messages.first().text));
+        // Port 0: the element is loaded but receives nothing.
+        QVERIFY(m_state->udpPeerB.isLoaded(2));
+        QCOMPARE(m_state->udpPeerB.element(2)->LocalPort(), quint16(0));
     }
 
     void emptyFileGivesEmptyListAndZeroWidths()
@@ -284,8 +261,10 @@ private slots:
     {
         QFETCH(int, topFromBottom);
         QFETCH(bool, eighth);
-        QVERIFY(writeFile(appPath() + "/connections.cfg", QByteArray()));
+        const QByteArray old = "Port=7,Database=X,Logon=False,Log=L\r\n";
+        QVERIFY(writeFile(appPath() + "/connections.cfg", old));
         QCOMPARE(start(), StartResult::Running);
+        QVERIFY(m_state->ListView1.remove("con1"));
         const double screen = m_form->screenHeightTwips();
         m_form->setTopTwips(screen + topFromBottom);
         m_form->setLeftTwips(-450);
@@ -295,16 +274,7 @@ private slots:
         QCOMPARE(ReadRegValue("Varnock_UDP", "WindowTop"), expected);
         QCOMPARE(ReadRegValue("Varnock_UDP", "WindowLeft"), QString::number(m_form->leftTwips()));
         QVERIFY(m_form->leftTwips() < 0);
-    }
-
-    void closingSaveOfAnEmptyListKeepsTheOldFileAsBackup()
-    {
-        const QByteArray old = "Port=7,Database=X,Logon=False,Log=L\r\n";
-        QVERIFY(writeFile(appPath() + "/connections.cfg", old));
-        QCOMPARE(start(), StartResult::Running);
-        QCOMPARE(m_state->ListView1.count(), 1);
-        m_state->ListView1.remove("con1");
-        closingSave(*m_state, *m_form, m_op);
+        // The list emptied: the file is written empty, the old one kept as its backup.
         QCOMPARE(readFile(appPath() + "/connections.cfg"), QByteArray());
         QCOMPARE(readFile(appPath() + "/connections.old"), old);
     }

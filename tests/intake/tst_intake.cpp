@@ -1,4 +1,3 @@
-#include "FreePort.h"
 #include "IntakeBench.h"
 #include "ReaderBudget.h"
 #include "TestMain.h"
@@ -11,14 +10,6 @@
 #include <QTest>
 
 #include <memory>
-
-namespace {
-
-const QStringList ExpectedCalls = {"Create",   "ConnectionString", "ListenPort",
-                                   "SenderIP", "SenderPort",       "LogPath",
-                                   "RawMode",  "Payload",          "Process"};
-
-} // namespace
 
 // Real datagrams on 127.0.0.1, handed to the real recording component loaded from its library.
 class TestIntake : public QObject
@@ -37,8 +28,8 @@ private slots:
 
     void everyDatagramReachesItsConnection()
     {
-        const quint16 portA = addConnection(1, "Provider=SQLite;Data Source=/a.db", "/logs/a.log");
-        const quint16 portB = addConnection(2, "Provider=SQLite;Data Source=/b.db", "/logs/b.log");
+        const quint16 portA = m->listen(1, "Provider=SQLite;Data Source=/a.db", "/logs/a.log");
+        const quint16 portB = m->listen(2, "Provider=SQLite;Data Source=/b.db", "/logs/b.log");
         m->state.RawLogging = 5;
 
         QList<QByteArray> sent;
@@ -58,7 +49,7 @@ private slots:
         QMap<QString, QList<QByteArray>> payloadsByPort;
         for (int i = 0; i < instances.size(); ++i) {
             const RecordedInstance &instance = instances.at(i);
-            QStringList expected = ExpectedCalls;
+            QStringList expected = IntakeBench::Calls;
             if (i + 1 < instances.size())
                 expected << "Release"; // replaced by the next datagram's instance
             QCOMPARE(instance.members(), expected);
@@ -104,7 +95,7 @@ private slots:
         QFETCH(qint64, budget);
         QFETCH(QString, megabytes);
         const BudgetForTest limit(budget);
-        const quint16 port = addConnection(2, "P=x", "/l");
+        const quint16 port = m->listen(2, "P=x", "/l");
         const QByteArray datagram(1000, 'd');
         const int kept = int(budget / readerCost(datagram.size()));
         const int sent = kept + 150;
@@ -124,15 +115,6 @@ private slots:
         for (const QList<QVariant> &caption : captions)
             told += caption.at(0).toString() == refused ? 1 : 0;
         QCOMPARE(told, 1);
-    }
-
-    void announcementWording()
-    {
-        const quint16 port = addConnection(1, "P=x", "/l");
-        send(QByteArray(1, 'x'), port);
-        QTRY_COMPARE(m->intake.handedOver(), quint64(1));
-        QVERIFY2(m->state.Label1.caption().endsWith(QStringLiteral(" containing 1 bytes of data.")),
-                 qPrintable(m->state.Label1.caption()));
     }
 
     // The date and time text: the locale's short date with the year in full, a blank, its
@@ -159,9 +141,9 @@ private slots:
 
     void deletedAndSortedRowsKeepTheirNumbers()
     {
-        const quint16 portA = addConnection(1, "first", "/a");
-        const quint16 portB = addConnection(2, "second", "/b");
-        const quint16 portC = addConnection(3, "third", "/c");
+        const quint16 portA = m->listen(1, "first", "/a");
+        const quint16 portB = m->listen(2, "second", "/b");
+        const quint16 portC = m->listen(3, "third", "/c");
         m->state.ListView1.sortBy(ConnectionList::LogColumn,
                                   Qt::DescendingOrder); // con3, con2, con1
 
@@ -191,13 +173,13 @@ private slots:
     void failuresDropOneDatagramAndKeepReceiving_data()
     {
         QTest::addColumn<QString>("member");
-        for (const QString &member : ExpectedCalls.mid(1))
+        for (const QString &member : IntakeBench::Calls.mid(1))
             addRow(qPrintable(member), member);
     }
     void failuresDropOneDatagramAndKeepReceiving()
     {
         QFETCH(QString, member);
-        const quint16 port = addConnection(1, "P=x", "/l");
+        const quint16 port = m->listen(1, "P=x", "/l");
         qputenv("RECORDING_COMPONENT_FAIL", member.toLatin1());
         send("first", port);
         QTRY_COMPARE(m->intake.dropped(), quint64(1));
@@ -259,7 +241,7 @@ private slots:
         QFETCH(QByteArrayList, payloads);
         QFETCH(int, notices);
         qputenv("RECORDING_COMPONENT_SLOW_MS", "600");
-        const quint16 port = addConnection(1, "P=x", "/l");
+        const quint16 port = m->listen(1, "P=x", "/l");
         QStringList told;
         connect(&m->state.Label1, &StatusLine::captionChanged, this, [&](const QString &caption) {
             if (caption.startsWith(QStringLiteral("The scoring component took")))
@@ -281,7 +263,7 @@ private slots:
     void unregisteredComponentIsReportedUntilRegistered()
     {
         QFile::remove(ClassRegistry::userFilePath());
-        const quint16 port = addConnection(1, "P=x", "/l");
+        const quint16 port = m->listen(1, "P=x", "/l");
         send("lost", port);
         QTRY_COMPARE(m->intake.dropped(), quint64(1));
         QVERIFY2(m->state.Label1.caption().contains(
@@ -295,19 +277,6 @@ private slots:
     }
 
 private:
-    quint16 addConnection(int n, const QString &connString, const QString &log)
-    {
-        m->state.ConnStrings[n] = connString;
-        const bool loaded = m->state.udpPeerB.Load(n).ok();
-        const bool bound = loaded && m->state.udpPeerB.element(n)->Bind(freePort()).ok();
-        if (!bound)
-            return 0;
-        const quint16 port = m->state.udpPeerB.element(n)->LocalPort();
-        m->state.ListView1.add(
-            {ConnKey(n), QString::number(port), connString, QStringLiteral("False"), log});
-        return port;
-    }
-
     void send(const QByteArray &datagram, quint16 port)
     {
         QCOMPARE(m->sender.writeDatagram(datagram, QHostAddress::LocalHost, port),

@@ -97,26 +97,16 @@ private slots:
         QCOMPARE(keys(state), QStringList({"con3", "con1", "con2"}));
     }
 
-    void rightClickPopsUpTheToolsMenu_data()
-    {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("popsUp");
-        addRow("right", int(Qt::RightButton), true);
-        addRow("left", int(Qt::LeftButton), false);
-    }
     void rightClickPopsUpTheToolsMenu()
     {
-        QFETCH(int, button);
-        QFETCH(bool, popsUp);
         MainModule state;
         MainForm form(state);
         form.resize(500, 300);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // Below every row: no row under the mouse.
-        QTest::mouseClick(form.ListView1()->viewport(), Qt::MouseButton(button), {},
-                          QPoint(20, 60));
-        QTRY_COMPARE(form.Tools()->isVisible(), popsUp);
+        QTest::mouseClick(form.ListView1()->viewport(), Qt::RightButton, {}, QPoint(20, 60));
+        QTRY_VERIFY(form.Tools()->isVisible());
         form.Tools()->hide();
     }
 

@@ -20,7 +20,6 @@ private slots:
         QTest::addColumn<int>("maxCon");
         QTest::addColumn<int>("rawLogging");
         QTest::addColumn<QString>("cfgFile");
-        addRow("empty", "", true, 10, 1, "connections.cfg");
         addRow("all three, name lower-cased", "maxcon=3 cfgfile=Site2.CFG logout=0", true, 3, 0,
                "site2.cfg");
         addRow("upper-case options", "MAXCON=4 LOGOUT=2", true, 4, 2, "connections.cfg");
