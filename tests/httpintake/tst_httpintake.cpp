@@ -277,21 +277,32 @@ private slots:
         for (int i = 0; i < 50; ++i)
             body += "posted line " + QByteArray::number(i) + '\n';
         auto posts = rawExchange(port, QList<QByteArray>(400, logPost(body)), 30000);
+        // Datagrams for as long as the posts last, however fast this machine takes them.
         QUdpSocket sender;
-        for (int i = 0; i < 200; ++i) {
+        quint64 sent = 0;
+        while (posts.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               sent < 100000) {
             sender.writeDatagram("datagram", QHostAddress::LocalHost, port);
+            ++sent;
             QTest::qWait(1);
         }
         const RawResponse answered = await(std::move(posts), 60000);
         QCOMPARE(answered.answers.size(), 400);
-        QTRY_COMPARE(m->intake.handedOver(), quint64(400 * 50 + 200));
+        QTRY_COMPARE(m->intake.handedOver(), quint64(400 * 50) + sent);
         const QList<RecordedInstance> instances = m->recorded();
-        qsizetype lastDatagram = -1;
+        qsizetype firstLine = -1, lastLine = -1, among = 0;
         for (qsizetype i = 0; i < instances.size(); ++i) {
-            if (instances.at(i).payload() == "datagram")
-                lastDatagram = i;
+            if (instances.at(i).payload() != "datagram") {
+                lastLine = i;
+                if (firstLine < 0)
+                    firstLine = i;
+            }
         }
-        QVERIFY2(lastDatagram < instances.size() - 50, "the datagrams waited for every post");
+        for (qsizetype i = firstLine + 1; i < lastLine; ++i)
+            among += instances.at(i).payload() == "datagram";
+        QVERIFY2(among > 0, qPrintable(QStringLiteral("none of %1 datagrams came among the "
+                                                      "posts' lines")
+                                           .arg(sent)));
     }
 
     // HTTP follows the datagram socket: it listens while the element is bound; a TCP port
