@@ -149,6 +149,9 @@ private slots:
                  "Can't locate program path " + appPath() + " (" + reason + ") for ActiveX dll.");
         QVERIFY(lines.at(1).startsWith(
             "Uninstall then re-install this program...it that doesn't work then email "));
+        // The contact is the README's Help section, which must be there.
+        QVERIFY2(lines.at(1).endsWith("(see the Help section of README.md)"), qPrintable(lines[1]));
+        QVERIFY(readFile(QStringLiteral(VARNOCK_SOURCE_DIR "/README.md")).contains("\n## Help\n"));
         QCOMPARE(lines.at(2), QStringLiteral("Program is terminating."));
         QVERIFY(!QFile::exists(appPath() + "/connections.cfg"));
         if (storedLeft.isNull()) // the options are read before any layout value
