@@ -31,60 +31,6 @@ class TestSchemaOnPostgres : public QObject
     Q_OBJECT
 
 private slots:
-    void firstActivationCreatesEverythingSecondAsksNothing()
-    {
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        MainModule state;
-        state.ConnStrings[1] = pg.connString();
-        ScriptedOperator op;
-
-        auto first = std::make_shared<ConnectionScript>();
-        const SchemaOutcome created =
-            CreateSchema(state, 1, op, scriptedFactory(first, newSqlConnection));
-        QVERIFY2(created.status,
-                 qPrintable(created.status ? QString() : created.status.error().description));
-        QVERIFY(op.messages.isEmpty());
-        QCOMPARE(first->count("CommitTrans"), 17);
-        QCOMPARE(first->executed(),
-                 createTableStatements({"integer", "real", "timestamp", "varchar", "bytea"}));
-
-        QStringList lowerNames;
-        for (const QString &name : statisticsTableNames())
-            lowerNames.append(name.toLower());
-        lowerNames.sort();
-        QCOMPARE(pg.column("SELECT table_name FROM information_schema.tables WHERE table_schema "
-                           "= current_schema() AND table_type = 'BASE TABLE' ORDER BY 1"),
-                 lowerNames);
-        QCOMPARE(pg.column("SELECT column_name || ' ' || data_type FROM "
-                           "information_schema.columns WHERE table_name = 'scores' ORDER BY "
-                           "ordinal_position"),
-                 (QStringList{"record integer", "killer integer", "victim integer", "type integer",
-                              "weapon integer", "score integer", "offset real"}));
-        QCOMPARE(pg.column("SELECT column_name || ' ' || data_type || coalesce(' ' || "
-                           "character_maximum_length, '') FROM information_schema.columns "
-                           "WHERE table_name = 'logs' ORDER BY ordinal_position"),
-                 (QStringList{"record integer", "log_ip character varying 50", "log_port integer",
-                              "log_data bytea", "log_date timestamp without time zone"}));
-        QStringList constraints;
-        for (int n = 1; n <= 17; ++n)
-            constraints.append(QStringLiteral("cu%1").arg(n));
-        constraints.sort();
-        QCOMPARE(pg.column("SELECT conname FROM pg_constraint WHERE contype = 'u' AND "
-                           "connamespace = current_schema()::regnamespace ORDER BY 1"),
-                 constraints);
-
-        // The server keeps the names folded to lower case; they are the tables the statements
-        // name, so the next activation only looks.
-        auto second = std::make_shared<ConnectionScript>();
-        const SchemaOutcome again =
-            CreateSchema(state, 1, op, scriptedFactory(second, newSqlConnection));
-        QVERIFY(again.status);
-        QVERIFY(!again.cancelled);
-        QVERIFY(op.messages.isEmpty());
-        QCOMPARE(second->calls, (QStringList{"Open", "OpenSchema 22", "OpenSchema 20", "Close"}));
-    }
-
     // Another session creating the same table holds what the statement needs until it ends;
     // the statement is refused as locked at once, each time, and No leaves the table alone.
     void tableLockedByAnotherSession()

@@ -250,44 +250,6 @@ private slots:
         QVERIFY(op.messages.isEmpty());
         QCOMPARE(tablesOf(path).size(), 17);
     }
-
-    void sqliteExistingObjects_data()
-    {
-        QTest::addColumn<QStringList>("change");
-        QTest::addColumn<QStringList>("executed");
-        QTest::addColumn<QString>("check");
-        QTest::addColumn<QStringList>("checked");
-
-        addRow("view named Maps",
-               QStringList{"DROP TABLE Maps", "CREATE VIEW Maps AS SELECT 1 AS Map"},
-               QStringList{"Maps", "Maps"}, "SELECT type FROM sqlite_master WHERE name = 'Maps'",
-               QStringList{"view"});
-        addRow("table named cvars",
-               QStringList{"DROP TABLE Cvars", "CREATE TABLE cvars (Other INTEGER)"},
-               QStringList{"Cvars", "Cvars"}, "SELECT name FROM pragma_table_info('cvars')",
-               QStringList{"Other"});
-    }
-    void sqliteExistingObjects()
-    {
-        QFETCH(QStringList, change);
-        QFETCH(QStringList, executed);
-        QFETCH(QString, check);
-        QFETCH(QStringList, checked);
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir.filePath(QStringLiteral("test.mdb")));
-        ScriptedOperator op;
-        QVERIFY(createOn(jetString(path), op, newSqlConnection).status);
-        QVERIFY(!sqliteRun(path, change).join(QString()).startsWith(QLatin1String("failed")));
-
-        auto script = std::make_shared<ConnectionScript>();
-        const SchemaOutcome outcome =
-            createOn(jetString(path), op, scriptedFactory(script, newSqlConnection));
-        QVERIFY(outcome.status);
-        // The engine refuses the name as taken, twice; that is given up without a word.
-        QCOMPARE(script->executed(), statementsFor(executed, SqliteTypes));
-        QVERIFY(op.messages.isEmpty());
-        QCOMPARE(sqliteRun(path, {check}), checked);
-    }
 };
 
 VARNOCK_TEST_MAIN(TestCreateSchema)

@@ -149,33 +149,6 @@ private slots:
         QCOMPARE(handed.value("LogPath"), row.log);
     }
 
-    void logonReplies_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("logon");
-        addRow("typed text is taken", "Yes", "Yes");
-        addRow("empty text is taken", "", "");
-        addRow("closed by its frame keeps False", "<frame>", "False");
-    }
-    void logonReplies()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QString, logon);
-        m->state.DlgValue = QStringLiteral("earlier");
-        const quint16 port = freePort();
-        m->op.valueReplies = {QString::number(port)};
-        m->op.dataLinkReplies = {std::optional<QString>(m->newDatabase("l.db"))};
-        if (reply != QLatin1String("<frame>"))
-            m->op.selectReplies = {reply};
-
-        addConnection(m->context);
-
-        QCOMPARE(m->state.ListView1.row(0).logon, logon);
-        QVERIFY(readFile(m->cfgPath()).contains(",Logon=" + logon.toUtf8() + ",Log="));
-        QCOMPARE(m->state.DlgValue,
-                 reply == QLatin1String("<frame>") ? QString::number(port) : reply);
-    }
-
     void databaseFailureKeepsTheRowAndClosesItsSocket_data()
     {
         QTest::addColumn<bool>("dialogFails");

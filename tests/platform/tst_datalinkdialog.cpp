@@ -296,48 +296,6 @@ private slots:
         QVERIFY(answer.ok());
         QVERIFY(!answer->has_value());
     }
-
-    // A file name typed without a folder is the program folder's, wherever the program was
-    // started from: the new file is made there, and the connection names it there.
-    void typedFileNameIsTheProgramFolders_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("inProgramFolder"); // empty: the name typed, as it is
-        QTest::newRow("a name alone") << "stats.db"
-                                      << "stats.db";
-        QTest::newRow("in a folder of it") << " sub/../new stats.db "
-                                           << "new stats.db";
-        QTest::newRow("a whole path") << QDir::tempPath() + "/whole-path-stats.db"
-                                      << "";
-    }
-    void typedFileNameIsTheProgramFolders()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, inProgramFolder);
-        QTemporaryDir programFolder, elsewhere;
-        QVERIFY(QDir(programFolder.path()).mkdir("sub"));
-        const QString started = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(elsewhere.path()));
-        const QString expected = inProgramFolder.isEmpty()
-                                     ? typed
-                                     : QDir(programFolder.path()).filePath(inProgramFolder);
-        QFile::remove(expected);
-
-        const Result<std::optional<QString>> answer = promptThrough(
-            [&typed](DataLinkDialog *dialog) {
-                dialog->file()->setText(typed);
-                dialog->createNew()->setChecked(true);
-                dialog->ok()->click();
-            },
-            programFolder.path());
-        QDir::setCurrent(started);
-
-        QVERIFY(answer.ok() && answer->has_value());
-        QCOMPARE(ConnectionString::parse(**answer).value("Data Source"), expected);
-        QVERIFY(QFile::exists(expected));
-        QVERIFY(QDir(elsewhere.path()).isEmpty());
-        QFile::remove(expected);
-    }
 };
 
 VARNOCK_TEST_MAIN(TestDataLinkDialog)

@@ -20,37 +20,6 @@ QString sqliteString(const QString &path, const QString &extra = QString())
     return QStringLiteral("Provider=SQLite;Data Source=") + path + extra;
 }
 
-QStringList names(const QList<DbRecord> &rows, const QString &field)
-{
-    QStringList values;
-    for (const DbRecord &row : rows)
-        values.append(row.field(field)->toString());
-    return values;
-}
-
-// TABLE_NAME=TABLE_TYPE of every row, sorted.
-QStringList tableList(const QList<DbRecord> &rows)
-{
-    QStringList values;
-    for (const DbRecord &row : rows) {
-        values.append(row.field(QStringLiteral("TABLE_NAME"))->toString() + QLatin1Char('=') +
-                      row.field(QStringLiteral("TABLE_TYPE"))->toString());
-    }
-    values.sort();
-    return values;
-}
-
-// Every type the provider names is one the engine accepts in a column.
-bool takesEveryNamedType(SqlConnection &connection, const QList<DbRecord> &types)
-{
-    QString columns;
-    int n = 0;
-    for (const QString &type : names(types, QStringLiteral("TYPE_NAME")))
-        columns += QStringLiteral(", C%1 %2").arg(++n).arg(type);
-    return bool(connection.Execute(QStringLiteral("Create Table AllTypes (Record integer") +
-                                   columns + QLatin1Char(')')));
-}
-
 // The waiter's statement meets the holder's lock as Locked, inside a transaction that stays
 // open, and goes through once the holder has committed.
 void lockedUntilCommitted(SqlConnection &holder, SqlConnection &waiter, const QString &statement)
@@ -127,33 +96,6 @@ private slots:
         QVERIFY(!QFile::exists(missing));
     }
 
-    void transactions()
-    {
-        QTemporaryDir dir;
-        const QString path = emptyDatabase(dir.filePath("db.sqlite"));
-        SqlConnection connection;
-        QCOMPARE(connection.BeginTrans().error().number, DbErrors::ObjectClosed);
-        QVERIFY(connection.Open(sqliteString(path)));
-        QCOMPARE(connection.CommitTrans().error().number, DbErrors::NoTransaction);
-        QCOMPARE(connection.RollbackTrans().error().number, DbErrors::NoTransaction);
-
-        QVERIFY(connection.BeginTrans());
-        QVERIFY(connection.Execute(QStringLiteral("Create Table Kept (Record INTEGER)")));
-        QVERIFY(connection.CommitTrans());
-        QVERIFY(connection.BeginTrans());
-        QVERIFY(connection.Execute(QStringLiteral("Create Table Dropped (Record INTEGER)")));
-        QVERIFY(connection.RollbackTrans());
-        // Left open: closing discards it.
-        QVERIFY(connection.BeginTrans());
-        QVERIFY(connection.Execute(QStringLiteral("Create Table Abandoned (Record INTEGER)")));
-        QVERIFY(connection.Close());
-
-        QVERIFY(connection.Open(sqliteString(path)));
-        const Result<QList<DbRecord>> tables = connection.OpenSchema(SchemaKind::Tables);
-        QVERIFY(tables);
-        QCOMPARE(tableList(*tables), QStringList{QStringLiteral("Kept=TABLE")});
-    }
-
     void sqliteStatementErrors_data()
     {
         QTest::addColumn<QString>("statement");
@@ -206,28 +148,6 @@ private slots:
         lockedUntilCommitted(holder, waiter, QStringLiteral("Create Table Later (Record INTEGER)"));
     }
 
-    void sqliteSchemaRecordSets()
-    {
-        QTemporaryDir dir;
-        SqlConnection connection;
-        QVERIFY(connection.Open(sqliteString(emptyDatabase(dir.filePath("db.sqlite")))));
-        QVERIFY(connection.Execute(QStringLiteral("Create Table Cvars (Record INTEGER)")));
-        QVERIFY(connection.Execute(
-            QStringLiteral("Create Table Counted (Record INTEGER Primary Key Autoincrement)")));
-        QVERIFY(connection.Execute(QStringLiteral("Create View Maps As Select 1 As Map")));
-
-        const Result<QList<DbRecord>> tables = connection.OpenSchema(SchemaKind::Tables);
-        QVERIFY(tables);
-        QCOMPARE(tableList(*tables), (QStringList{"Counted=TABLE", "Cvars=TABLE", "Maps=VIEW",
-                                                  "sqlite_sequence=SYSTEM TABLE"}));
-
-        const Result<QList<DbRecord>> types = connection.OpenSchema(SchemaKind::ProviderTypes);
-        QVERIFY(types);
-        for (const char *type : {"INTEGER", "REAL", "DATETIME", "VARCHAR", "BLOB"})
-            QVERIFY(names(*types, QStringLiteral("TYPE_NAME")).contains(QLatin1String(type)));
-        QVERIFY(takesEveryNamedType(connection, *types));
-    }
-
     void postgresLockIsLocked()
     {
         PgTestDatabase pg;
@@ -241,26 +161,6 @@ private slots:
         QVERIFY(holder.Execute(QStringLiteral("Lock Table Held In Access Exclusive Mode")));
 
         lockedUntilCommitted(holder, waiter, QStringLiteral("Insert Into Held Values (1)"));
-    }
-
-    void postgresSchemaRecordSets()
-    {
-        PgTestDatabase pg;
-        REQUIRE_PG_DATABASE(pg);
-        SqlConnection connection;
-        QVERIFY(connection.Open(pg.connString()));
-        QVERIFY(connection.Execute(QStringLiteral("Create Table Cvars (Record integer)")));
-        QVERIFY(connection.Execute(QStringLiteral("Create View Maps As Select 1 As Map")));
-        QVERIFY(connection.Execute(QStringLiteral("Create Schema other")));
-        QVERIFY(connection.Execute(QStringLiteral("Create Table other.Games (Record integer)")));
-
-        const Result<QList<DbRecord>> tables = connection.OpenSchema(SchemaKind::Tables);
-        QVERIFY(tables);
-        QCOMPARE(tableList(*tables), (QStringList{"cvars=TABLE", "maps=VIEW"}));
-
-        const Result<QList<DbRecord>> types = connection.OpenSchema(SchemaKind::ProviderTypes);
-        QVERIFY(types);
-        QVERIFY(takesEveryNamedType(connection, *types));
     }
 };
 

@@ -180,15 +180,6 @@ private slots:
         QCOMPARE(readFile(m_old), QByteArray("Port=1\r\n"));
     }
 
-    void backupLeavesOutBlankLines()
-    {
-        QVERIFY(writeFile(m_old, "an older backup\r\n"));
-        QVERIFY(writeFile(m_cfg, "A\r\n\r\n   \r\n  x  \nB\rC"));
-        QVERIFY(makeBackup(m_cfg).ok());
-        QCOMPARE(readFile(m_old), QByteArray("A\r\n  x  \r\nB\r\nC\r\n"));
-        QCOMPARE(readFile(m_cfg), QByteArray("A\r\n\r\n   \r\n  x  \nB\rC"));
-    }
-
     void backupOfAMissingFileFails()
     {
         QVERIFY(writeFile(m_old, "an older backup\r\n"));
