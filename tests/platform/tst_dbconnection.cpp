@@ -20,6 +20,18 @@ QString sqliteString(const QString &path, const QString &extra = QString())
     return QStringLiteral("Provider=SQLite;Data Source=") + path + extra;
 }
 
+// TABLE_NAME=TABLE_TYPE of every row, sorted.
+QStringList tableList(const QList<DbRecord> &rows)
+{
+    QStringList values;
+    for (const DbRecord &row : rows) {
+        values.append(row.field(QStringLiteral("TABLE_NAME"))->toString() + QLatin1Char('=') +
+                      row.field(QStringLiteral("TABLE_TYPE"))->toString());
+    }
+    values.sort();
+    return values;
+}
+
 // The waiter's statement meets the holder's lock as Locked, inside a transaction that stays
 // open, and goes through once the holder has committed.
 void lockedUntilCommitted(SqlConnection &holder, SqlConnection &waiter, const QString &statement)
@@ -94,6 +106,33 @@ private slots:
         QCOMPARE(QSqlDatabase::connectionNames(), before);
         QCOMPARE(connection.Close().error().number, DbErrors::ObjectClosed);
         QVERIFY(!QFile::exists(missing));
+    }
+
+    void transactions()
+    {
+        QTemporaryDir dir;
+        const QString path = emptyDatabase(dir.filePath("db.sqlite"));
+        SqlConnection connection;
+        QCOMPARE(connection.BeginTrans().error().number, DbErrors::ObjectClosed);
+        QVERIFY(connection.Open(sqliteString(path)));
+        QCOMPARE(connection.CommitTrans().error().number, DbErrors::NoTransaction);
+        QCOMPARE(connection.RollbackTrans().error().number, DbErrors::NoTransaction);
+
+        QVERIFY(connection.BeginTrans());
+        QVERIFY(connection.Execute(QStringLiteral("Create Table Kept (Record INTEGER)")));
+        QVERIFY(connection.CommitTrans());
+        QVERIFY(connection.BeginTrans());
+        QVERIFY(connection.Execute(QStringLiteral("Create Table Dropped (Record INTEGER)")));
+        QVERIFY(connection.RollbackTrans());
+        // Left open: closing discards it.
+        QVERIFY(connection.BeginTrans());
+        QVERIFY(connection.Execute(QStringLiteral("Create Table Abandoned (Record INTEGER)")));
+        QVERIFY(connection.Close());
+
+        QVERIFY(connection.Open(sqliteString(path)));
+        const Result<QList<DbRecord>> tables = connection.OpenSchema(SchemaKind::Tables);
+        QVERIFY(tables);
+        QCOMPARE(tableList(*tables), QStringList{QStringLiteral("Kept=TABLE")});
     }
 
     void sqliteStatementErrors_data()
