@@ -6,7 +6,10 @@ knows in BUILD (or those whose name matches the regex), one case a process, and 
 {"Suite::case": {"passed": bool, "lines": ["path:line", ...]}} for the lines of src/,
 components/, stats/ and common/ that the case and every process it started ran.
 Ask: casecover.py --unique OUT.json [CASE-REGEX]  prints, per case, the lines no other case
-runs: the code whose faults only that case can see. PostgreSQL must be up in the same shell
+runs: the code whose faults only that case can see.
+Pick: casecover.py --thin OUT.json SITES.txt N CASE...  prints, for each Suite::case, N mutation
+sites (SITES.txt: `mutants --list` over the code) on the lines the fewest other cases run, two
+at most a file, with the suites that run each line: where to look for a fault only it notices. PostgreSQL must be up in the same shell
 for the suites that use it.
 
 A case that runs no line another case does not run, and kills no sampled mutant alone, has
@@ -85,8 +88,36 @@ def unique(out, pattern):
         print(f'{len(only):5}  {key}  {" ".join(only[:12])}{" ..." if len(only) > 12 else ""}')
 
 
+def thin(out, sites_file, count, cases):
+    result = json.load(open(out))
+    runners = collections.defaultdict(set)
+    for key, r in result.items():
+        for line in r['lines']:
+            runners[line].add(key)
+    sites = collections.defaultdict(list)
+    for text in open(sites_file):
+        m = re.match(r'\s*(\S+?):(\d+):(\d+) ', text)
+        if m:
+            sites[f'{m[1]}:{m[2]}'].append(f'{m[1]}:{m[2]}:{m[3]}')
+    for case in cases:
+        lines = sorted((l for l in result[case]['lines'] if l in sites),
+                       key=lambda l: (len(runners[l]), l))
+        per_file = collections.Counter()
+        for line in lines:
+            path = line.rsplit(':', 1)[0]
+            if per_file[path] == 2:
+                continue
+            per_file[path] += 1
+            suites = sorted({r.split('::')[0] for r in runners[line]})
+            print(case, sites[line][0], len(runners[line]), ' '.join(suites))
+            if sum(per_file.values()) == count:
+                break
+
+
 if __name__ == '__main__':
-    if sys.argv[1] == '--unique':
+    if sys.argv[1] == '--thin':
+        thin(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:])
+    elif sys.argv[1] == '--unique':
         unique(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else '')
     else:
         collect(sys.argv[1], sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else '')
