@@ -24,11 +24,15 @@ while read -r case site _ suites; do
     verdict=$(python3 - "$out/$n-own.json" "$name" <<'PY'
 import json, re, sys
 m = json.load(open(sys.argv[1]))['mutants'][0]
-mine = [c for c in m.get('cases', []) if re.match(r'\w+::' + sys.argv[2] + r'\b', c)]
+cases = m.get('cases', [])
+mine = [c for c in cases if re.match(r'\w+::' + sys.argv[2] + r'\b', c)]
+# "suite (Subprocess aborted)" or "(Timeout)" names no case: a crash while this case ran is
+# no other case's kill.
+others = [c for c in cases if c not in mine and '::' in c]
 if m['result'] != 'killed': print('not-killed-in-its-suite')
-elif not mine: print('killed-by-others-in-its-suite')
-elif len(mine) < len(m.get('cases', [])): print('killed-with-others-in-its-suite')
-else: print('alone-in-its-suite')
+elif others: print('killed-with-others-in-its-suite' if mine else 'killed-by-others-in-its-suite')
+elif mine: print('alone-in-its-suite')
+else: print('crashed-or-hung-in-its-suite')
 PY
 )
     others=$(echo "$suites" | tr ' ' '\n' | grep -vx "$suite" | tr '\n' ' ')

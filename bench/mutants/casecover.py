@@ -5,12 +5,12 @@ Run: casecover.py BUILD OUT.json [SUITE-REGEX]  runs every case of every QTest s
 knows in BUILD (or those whose name matches the regex), one case a process, and writes
 {"Suite::case": {"passed": bool, "lines": ["path:line", ...]}} for the lines of src/,
 components/, stats/ and common/ that the case and every process it started ran.
+PostgreSQL must be up in the same shell for the suites that use it.
 Ask: casecover.py --unique OUT.json [CASE-REGEX]  prints, per case, the lines no other case
 runs: the code whose faults only that case can see.
 Pick: casecover.py --thin OUT.json SITES.txt N CASE...  prints, for each Suite::case, N mutation
 sites (SITES.txt: `mutants --list` over the code) on the lines the fewest other cases run, two
-at most a file, with the suites that run each line: where to look for a fault only it notices. PostgreSQL must be up in the same shell
-for the suites that use it.
+at most a file, with the suites that run each line: where to look for a fault only it notices.
 
 A case that runs no line another case does not run, and kills no sampled mutant alone, has
 only its assertions left to show for itself: a sample over the lines it runs answers that."""
